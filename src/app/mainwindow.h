@@ -1,0 +1,108 @@
+#pragma once
+
+#include "package/offlineentry.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QMainWindow>
+#include <QMap>
+#include <QPointer>
+#include <QSet>
+#include <QSharedPointer>
+#include <QStringList>
+
+#include <memory>
+
+class PlatformServices;
+class QCheckBox;
+class QComboBox;
+class QProgressBar;
+class QPushButton;
+class QTemporaryFile;
+class QTextEdit;
+class QVBoxLayout;
+class UserDialogs;
+
+namespace Ui {
+class MainWindow;
+}
+
+// What the window takes from outside; every field may stay empty for the real program.
+struct MainWindowContext
+{
+    QStringList arguments;                 // empty: QCoreApplication::arguments()
+    UserDialogs *dialogs = nullptr;        // not owned; null: real message boxes
+    PlatformServices *platform = nullptr;  // not owned; null: the real system
+};
+
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(const MainWindowContext &context = MainWindowContext(),
+                        QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // True when start-up decided that the process ends without showing the window (mode 1
+    // without configuration, or a failed package build); the process then exits with code 0.
+    bool startupAborted() const { return aborted; }
+
+public slots:
+    void CheckGroup(int);
+    void accept();
+    void reject();
+    void search();
+    void help();
+
+private:
+    void installTranslations();
+    void setIdentity();
+    void readCommandLine();
+    void createMainLayout();
+    bool runPackageBuilder();
+    void readVersionRecord();
+    void loadUpdateDocument();
+    void buildContent();
+
+    QJsonDocument document;
+    QJsonArray groups;
+    QSet<int> searchedGroups;
+    QMap<QCheckBox *, int> groupCheckBoxes;
+    QTextEdit *activityLog = nullptr;
+    QComboBox *productCombo = nullptr;
+    QProgressBar *progressBar = nullptr;
+    QPointer<QPushButton> startButton;
+    QPointer<QPushButton> searchButton;
+    QPointer<QCheckBox> betaCheckBox;
+    bool searchedBeta = false;
+    int searchedProduct = 0;
+    OfflineIndex offlineIndex;
+    QSharedPointer<QTemporaryFile> offlineStore;
+    int releaseYear = 0;
+    quint32 callerProcessId = 0;
+    bool executablePending = false;
+    QStringList directoriesToCreate;
+    QMap<int, QStringList> pluginFileNames;
+    QMap<int, QStringList> plugin2FileNames;
+    bool offlineLoaded = false;
+    QString offlinePath;
+    int mode = 0;
+    bool updaterOutdated = false;
+    int productType = -1;
+    QMap<int, bool> execGroupSingleOs;
+    Ui::MainWindow *ui = nullptr;
+
+    // Start-up values that only the constructor uses.
+    QStringList arguments;
+    QString configPath;
+    QString osOverride;
+    QString productOption;
+    QVBoxLayout *mainLayout = nullptr;
+    bool aborted = false;
+
+    std::unique_ptr<UserDialogs> ownDialogs;
+    std::unique_ptr<PlatformServices> ownPlatform;
+    UserDialogs *dialogs = nullptr;
+    PlatformServices *platform = nullptr;
+};

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QString>
+
+class QDateTime;
+class QFile;
+
+// Windows services and path rules, the same on every system the updater is built for.
+// Windows builds use the Win32 API (win32/), other systems the nearest POSIX behaviour.
+
+// True when the operating-system key applies to the running Windows version. The generic key
+// "windows" matches everywhere and sets *isGeneric.
+bool osKeyMatches(const QString &key, bool *isGeneric);
+// The same against a given QSysInfo::WinVersion value; 0 stands for a system without a
+// version-specific key.
+bool osKeyMatches(const QString &key, bool *isGeneric, int windowsVersion);
+// QSysInfo::windowsVersion() on Windows, 0 elsewhere.
+int runningWindowsVersion();
+
+// The system's text for an error code, trimmed; 0 means the calling thread's last error.
+QString windowsErrorText(quint32 code = 0);
+bool isElevated();
+
+// Backslashes become "/", but each pair of backslashes (a network path's prefix) stays.
+void normalizeSeparators(QString &path);
+// normalizeSeparators, then a trailing "/" unless the path is empty.
+void normalizeDirPath(QString &path);
+
+// The canonical folder above the executable's folder (two above in mode 3), ending in "/";
+// empty when it does not exist.
+QString applicationBaseDir(int mode);
+QString applicationBaseDir(const QString &executableDir, int mode);
+
+// 100-nanosecond intervals since 1601-01-01 00:00 UTC; 0 for an invalid value.
+qint64 toFileTime(const QDateTime &dateTime);
+
+// Sets creation, last-write and last-access time. With openFile its handle is used and path
+// and isDirectory are ignored. A folder needs isDirectory. On failure the system's last error
+// is left for windowsErrorText(0). POSIX systems cannot set a creation time; it is ignored there.
+bool setFileTimes(const QString &path, bool isDirectory, const QDateTime &created,
+                  const QDateTime &written, const QDateTime &accessed, QFile *openFile = nullptr);
+
+// Clears a read-only state before a file is rewritten (_wchmod with mode 384 on Windows,
+// owner read and write added elsewhere).
+bool makeWritable(const QString &path);
+
+// True when the process has a top-level window (Windows) or exists at all (POSIX).
+bool processHasTopLevelWindow(quint32 processId);
+void sleepMilliseconds(int milliseconds);
+
+// Starts a program through the shell with the verb "runas" (raised rights) or the empty
+// default verb, not waiting for it. Returns the shell's value: greater than 32 on success.
+qintptr startProgram(const QString &verb, const QString &program, const QString &parameters);
+
+// The file name of the updater's executable on this system.
+QString updaterExecutableName();
+
+// The main application's "USE_NEW_LOCATION" value in the given settings group; false when
+// absent. Windows: HKEY_CURRENT_USER\Software\Ledgora\Ledgora; elsewhere the user's native
+// settings of organisation and application "Ledgora".
+bool readUseNewLocation(const QString &group);

@@ -1,0 +1,70 @@
+#include "platform.h"
+#include "win32/win32services.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QSettings>
+#include <QSysInfo>
+
+int runningWindowsVersion()
+{
+    return QSysInfo::windowsVersion();
+}
+
+QString windowsErrorText(quint32 code)
+{
+    return QString::fromStdWString(win32::errorText(code));
+}
+
+bool isElevated()
+{
+    return win32::isElevated();
+}
+
+bool setFileTimes(const QString &path, bool isDirectory, const QDateTime &created,
+                  const QDateTime &written, const QDateTime &accessed, QFile *openFile)
+{
+    if (openFile) {
+        openFile->flush();
+        return win32::setFileTimesOfDescriptor(openFile->handle(), toFileTime(created),
+                                               toFileTime(written), toFileTime(accessed));
+    }
+    return win32::setFileTimes(path.toStdWString(), isDirectory, toFileTime(created),
+                               toFileTime(written), toFileTime(accessed));
+}
+
+bool makeWritable(const QString &path)
+{
+    return win32::makeWritable(path.toStdWString());
+}
+
+bool processHasTopLevelWindow(quint32 processId)
+{
+    return win32::processHasTopLevelWindow(processId);
+}
+
+void sleepMilliseconds(int milliseconds)
+{
+    win32::sleepMilliseconds(static_cast<std::uint32_t>(qMax(0, milliseconds)));
+}
+
+qintptr startProgram(const QString &verb, const QString &program, const QString &parameters)
+{
+    return win32::shellExecute(verb.toStdWString(), program.toStdWString(),
+                               parameters.toStdWString());
+}
+
+QString updaterExecutableName()
+{
+    return QStringLiteral("lg_updater.exe");
+}
+
+bool readUseNewLocation(const QString &group)
+{
+    QSettings settings(QStringLiteral("HKEY_CURRENT_USER\\Software\\Ledgora\\Ledgora"),
+                       QSettings::NativeFormat);
+    settings.beginGroup(group);
+    const bool value = settings.value(QStringLiteral("USE_NEW_LOCATION"), false).toBool();
+    settings.endGroup();
+    return value;
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "platform.h"
+
+#include <QDateTime>
+
+// The platform calls that the installation makes, as one object the window owns, so that a
+// test can replace single calls (a refused time stamp, a running main application) while
+// every other call stays real.
+class PlatformServices
+{
+public:
+    virtual ~PlatformServices() = default;
+
+    virtual QString errorText(quint32 code = 0) { return windowsErrorText(code); }
+    virtual bool elevated() { return isElevated(); }
+    virtual bool setTimes(const QString &path, bool isDirectory, const QDateTime &created,
+                          const QDateTime &written, const QDateTime &accessed,
+                          QFile *openFile = nullptr)
+    {
+        return setFileTimes(path, isDirectory, created, written, accessed, openFile);
+    }
+    virtual bool makeFileWritable(const QString &path) { return makeWritable(path); }
+    virtual bool hasTopLevelWindow(quint32 processId) { return processHasTopLevelWindow(processId); }
+    virtual void sleep(int milliseconds) { sleepMilliseconds(milliseconds); }
+    virtual qintptr start(const QString &verb, const QString &program, const QString &parameters)
+    {
+        return startProgram(verb, program, parameters);
+    }
+    virtual bool useNewLocation(const QString &group) { return readUseNewLocation(group); }
+};

@@ -1,0 +1,165 @@
+#include "win32services.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <io.h>
+#include <wchar.h>
+#include <wctype.h>
+
+namespace win32 {
+
+namespace {
+
+// Closes a kernel handle when it goes out of scope, keeping the thread's last error.
+class Handle
+{
+public:
+    explicit Handle(HANDLE handle) : m_handle(handle) { }
+    ~Handle()
+    {
+        if (valid()) {
+            const DWORD lastError = GetLastError();
+            CloseHandle(m_handle);
+            SetLastError(lastError);
+        }
+    }
+    Handle(const Handle &) = delete;
+    Handle &operator=(const Handle &) = delete;
+
+    bool valid() const { return m_handle != nullptr && m_handle != INVALID_HANDLE_VALUE; }
+    HANDLE get() const { return m_handle; }
+
+private:
+    HANDLE m_handle;
+};
+
+FILETIME fileTime(std::int64_t value)
+{
+    const auto bits = static_cast<std::uint64_t>(value);
+    FILETIME result;
+    result.dwLowDateTime = static_cast<DWORD>(bits & 0xFFFFFFFFu);
+    result.dwHighDateTime = static_cast<DWORD>(bits >> 32);
+    return result;
+}
+
+bool setTimesOnHandle(HANDLE handle, std::int64_t created, std::int64_t written,
+                      std::int64_t accessed)
+{
+    const FILETIME c = fileTime(created);
+    const FILETIME a = fileTime(accessed);
+    const FILETIME w = fileTime(written);
+    return SetFileTime(handle, &c, &a, &w) != FALSE;
+}
+
+std::wstring trimmed(const std::wstring &text)
+{
+    const auto first = text.find_first_not_of(L" \t\r\n\v\f");
+    if (first == std::wstring::npos)
+        return std::wstring();
+    const auto last = text.find_last_not_of(L" \t\r\n\v\f");
+    return text.substr(first, last - first + 1);
+}
+
+struct WindowSearch
+{
+    DWORD processId;
+    bool found;
+};
+
+BOOL CALLBACK matchWindowProcess(HWND window, LPARAM parameter)
+{
+    auto *search = reinterpret_cast<WindowSearch *>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == search->processId) {
+        search->found = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+} // namespace
+
+std::wstring errorText(std::uint32_t code)
+{
+    if (code == 0)
+        code = GetLastError();
+    wchar_t *buffer = nullptr;
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER
+                                                | FORMAT_MESSAGE_IGNORE_INSERTS
+                                                | FORMAT_MESSAGE_FROM_SYSTEM,
+                                        nullptr, code, 0, reinterpret_cast<LPWSTR>(&buffer), 0,
+                                        nullptr);
+    std::wstring text;
+    if (buffer && length > 0)
+        text = trimmed(std::wstring(buffer, length));
+    else
+        text = L"Unknown Error " + std::to_wstring(code);
+    if (buffer)
+        LocalFree(buffer);
+    return text;
+}
+
+bool isElevated()
+{
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return false;
+    Handle guard(token);
+    TOKEN_ELEVATION elevation = {};
+    DWORD size = 0;
+    if (!GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size))
+        return false;
+    return elevation.TokenIsElevated != 0;
+}
+
+bool setFileTimes(const std::wstring &path, bool isDirectory, std::int64_t created,
+                  std::int64_t written, std::int64_t accessed)
+{
+    DWORD flags = FILE_ATTRIBUTE_NORMAL;
+    if (isDirectory)
+        flags |= FILE_FLAG_BACKUP_SEMANTICS;
+    Handle file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                            flags, nullptr));
+    if (!file.valid())
+        return false;
+    return setTimesOnHandle(file.get(), created, written, accessed);
+}
+
+bool setFileTimesOfDescriptor(int fd, std::int64_t created, std::int64_t written,
+                              std::int64_t accessed)
+{
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    return setTimesOnHandle(handle, created, written, accessed);
+}
+
+bool makeWritable(const std::wstring &path)
+{
+    return _wchmod(path.c_str(), 384) == 0;
+}
+
+bool processHasTopLevelWindow(std::uint32_t processId)
+{
+    WindowSearch search = {processId, false};
+    EnumWindows(matchWindowProcess, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+void sleepMilliseconds(std::uint32_t milliseconds)
+{
+    Sleep(milliseconds);
+}
+
+std::intptr_t shellExecute(const std::wstring &verb, const std::wstring &file,
+                           const std::wstring &parameters)
+{
+    const HINSTANCE result = ShellExecuteW(nullptr, verb.empty() ? nullptr : verb.c_str(),
+                                           file.c_str(), parameters.c_str(), nullptr,
+                                           SW_SHOWNORMAL);
+    return reinterpret_cast<std::intptr_t>(result);
+}
+
+} // namespace win32

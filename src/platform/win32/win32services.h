@@ -1,0 +1,40 @@
+#pragma once
+
+// The updater's Windows calls in plain C++ on the Win32 API: wide strings, FILETIME counts as
+// 64-bit integers, no toolkit types, so that this layer is built with mingw-w64 and tested
+// under Wine on its own.
+
+#include <cstdint>
+#include <string>
+
+namespace win32 {
+
+// FormatMessageW's text for code (0: GetLastError()), trimmed of surrounding white space;
+// "Unknown Error <code>" when the system has none.
+std::wstring errorText(std::uint32_t code);
+
+// The process token's TokenElevation; false when it cannot be queried.
+bool isElevated();
+
+// Opens path without sharing (FILE_FLAG_BACKUP_SEMANTICS for a folder, which a folder needs)
+// and sets the three times. The last error of a failed call survives the closing of the handle.
+bool setFileTimes(const std::wstring &path, bool isDirectory, std::int64_t created,
+                  std::int64_t written, std::int64_t accessed);
+// The same on the handle behind a C runtime file descriptor, which stays open.
+bool setFileTimesOfDescriptor(int fd, std::int64_t created, std::int64_t written,
+                              std::int64_t accessed);
+
+// _wchmod(path, 384): read and write for the owner, which clears the read-only attribute.
+bool makeWritable(const std::wstring &path);
+
+// Whether a top-level window belongs to the process (EnumWindows, GetWindowThreadProcessId).
+bool processHasTopLevelWindow(std::uint32_t processId);
+
+void sleepMilliseconds(std::uint32_t milliseconds);
+
+// ShellExecuteW without owner window or working folder, SW_SHOWNORMAL. An empty verb is the
+// file's default action. Returns the shell's value, greater than 32 on success.
+std::intptr_t shellExecute(const std::wstring &verb, const std::wstring &file,
+                           const std::wstring &parameters);
+
+} // namespace win32
