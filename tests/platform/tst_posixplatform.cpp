@@ -1,0 +1,167 @@
+#include "platform/platform.h"
+
+#include <QtTest>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// The POSIX side of the platform layer, on real files and processes.
+class tst_PosixPlatform : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void fileTimes_data();
+    void fileTimes();
+    void folderNeedsDirectoryFlag();
+    void fileTimesOnOpenFile();
+    void missingPathFails();
+    void errorText();
+    void readOnlyFileMadeWritable();
+    void runningProcess();
+    void programStartPassesParameters();
+    void useNewLocationFromSettings_data();
+    void useNewLocationFromSettings();
+};
+
+namespace {
+
+const QDateTime created(QDate(2016, 3, 1), QTime(14, 5, 9), Qt::LocalTime);
+const QDateTime written(QDate(2017, 1, 2), QTime(3, 4, 5), Qt::LocalTime);
+const QDateTime accessed(QDate(2018, 5, 6), QTime(7, 8, 9), Qt::LocalTime);
+
+} // namespace
+
+void tst_PosixPlatform::fileTimes_data()
+{
+    QTest::addColumn<bool>("directory");
+    QTest::newRow("file") << false;
+    QTest::newRow("folder") << true;
+}
+
+void tst_PosixPlatform::fileTimes()
+{
+    QFETCH(bool, directory);
+    QTemporaryDir dir;
+    QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+    const QString path = dir.filePath(QStringLiteral("entry"));
+    if (directory) {
+        QVERIFY(QDir().mkdir(path));
+    } else {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QVERIFY(setFileTimes(path, directory, created, written, accessed));
+    const QFileInfo info(path);
+    QCOMPARE(info.lastModified(), written);
+    QCOMPARE(info.lastRead(), accessed);
+}
+
+void tst_PosixPlatform::folderNeedsDirectoryFlag()
+{
+    QTemporaryDir dir;
+    QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+    QVERIFY(!setFileTimes(dir.path(), false, created, written, accessed));
+    QVERIFY(!windowsErrorText(0).isEmpty());
+}
+
+void tst_PosixPlatform::fileTimesOnOpenFile()
+{
+    QTemporaryDir dir;
+    QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+    QFile file(dir.filePath(QStringLiteral("open.bin")));
+    QVERIFY(file.open(QIODevice::ReadWrite | QIODevice::Truncate));
+    QCOMPARE(file.write("payload"), qint64(7));
+    // The path given is ignored when the open file is passed; buffered data must not
+    // overwrite the times when the file is closed afterwards.
+    QVERIFY(setFileTimes(QStringLiteral("/nonexistent"), false, created, written, accessed, &file));
+    QVERIFY(file.isOpen());
+    file.close();
+    QCOMPARE(QFileInfo(file.fileName()).lastModified(), written);
+    QCOMPARE(QFileInfo(file.fileName()).size(), qint64(7));
+}
+
+void tst_PosixPlatform::missingPathFails()
+{
+    QVERIFY(!setFileTimes(QStringLiteral("/nonexistent/x"), false, created, written, accessed));
+    QCOMPARE(windowsErrorText(0), QString::fromLocal8Bit(std::strerror(ENOENT)));
+}
+
+void tst_PosixPlatform::errorText()
+{
+    QCOMPARE(windowsErrorText(ENOENT), QString::fromLocal8Bit(std::strerror(ENOENT)));
+    QVERIFY(!windowsErrorText(ENOENT).endsWith(QLatin1Char('\n')));
+}
+
+void tst_PosixPlatform::readOnlyFileMadeWritable()
+{
+    QTemporaryDir dir;
+    QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+    const QString path = dir.filePath(QStringLiteral("ro.txt"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    QVERIFY(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::ReadOther));
+    QVERIFY(makeWritable(path));
+    const QFileDevice::Permissions permissions = QFileInfo(path).permissions();
+    QVERIFY(permissions & QFileDevice::WriteOwner);
+    QVERIFY2(permissions & QFileDevice::ReadOther, "other bits stay as they were");
+    QVERIFY(!makeWritable(dir.filePath(QStringLiteral("missing"))));
+}
+
+void tst_PosixPlatform::runningProcess()
+{
+    QVERIFY(processHasTopLevelWindow(quint32(QCoreApplication::applicationPid())));
+    QProcess child;
+    child.start(QStringLiteral("true"), QStringList());
+    QVERIFY(child.waitForFinished());
+    QVERIFY(!processHasTopLevelWindow(quint32(child.processId()) + 0)
+            || child.processId() == 0);
+    QVERIFY(!processHasTopLevelWindow(0));
+}
+
+void tst_PosixPlatform::programStartPassesParameters()
+{
+    QTemporaryDir dir;
+    QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+    const QString target = dir.filePath(QStringLiteral("a file"));
+    const qintptr result = startProgram(QString(), QStringLiteral("/usr/bin/touch"),
+                                        QLatin1Char('"') + target + QLatin1String("\" "));
+    QVERIFY(result > 32);
+    QTRY_VERIFY(QFile::exists(target));
+    QVERIFY(startProgram(QString(), dir.filePath(QStringLiteral("missing")), QString()) <= 32);
+}
+
+void tst_PosixPlatform::useNewLocationFromSettings_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<bool>("expected");
+    QTest::newRow("absent") << QString() << false;
+    QTest::newRow("true") << QStringLiteral("true") << true;
+    QTest::newRow("false") << QStringLiteral("false") << false;
+    QTest::newRow("not a boolean") << QStringLiteral("vielleicht") << true;
+}
+
+void tst_PosixPlatform::useNewLocationFromSettings()
+{
+    QFETCH(QString, stored);
+    QTemporaryDir dir;
+    QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path()));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+    const QString group = QStringLiteral("DATASOURCE_c:|programme|ledgora|updater|");
+    {
+        QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Ledgora"),
+                           QStringLiteral("Ledgora"));
+        settings.clear();
+        if (!stored.isNull())
+            settings.setValue(group + QLatin1String("/USE_NEW_LOCATION"), stored);
+    }
+    QTEST(readUseNewLocation(group), "expected");
+    QVERIFY(!readUseNewLocation(QStringLiteral("DATASOURCE_other|")));
+}
+
+QTEST_GUILESS_MAIN(tst_PosixPlatform)
+#include "tst_posixplatform.moc"
