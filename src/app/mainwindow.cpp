@@ -5,6 +5,7 @@
 #include "language.h"
 #include "serverurls.h"
 #include "widgetuserdialogs.h"
+#include "package/packagebuilder.h"
 #include "platform/platformservices.h"
 
 #include <QApplication>
@@ -113,7 +114,10 @@ bool MainWindow::runPackageBuilder()
 {
     if (!QFile::exists(configPath))
         return false;
-    return false;
+    if (!buildPackage(configPath, offlinePath))
+        return false;
+    dialogs->information(nullptr, tr("Ergebnis:"), tr("Die Updatedateien wurden erfolgreich erstellt."));
+    return true;
 }
 
 void MainWindow::readVersionRecord() { }

@@ -1,0 +1,86 @@
+#include "builderconfig.h"
+#include "packagelog.h"
+
+#include "platform/platform.h"
+
+#include <QDomDocument>
+#include <QFile>
+
+namespace {
+
+QDomElement rootElement(const QDomDocument &document)
+{
+    for (QDomNode node = document.firstChild(); !node.isNull(); node = node.nextSibling()) {
+        const QDomElement element = node.toElement();
+        if (!element.isNull() && element.tagName() == QLatin1String("updater_document"))
+            return element;
+    }
+    return QDomElement();
+}
+
+MainInfoConfig readMainInfo(const QDomElement &element)
+{
+    return {element.attribute(QStringLiteral("os")), element.text()};
+}
+
+GroupConfig readGroup(const QDomElement &element)
+{
+    auto attribute = [&element](const char *name) {
+        return element.attribute(QLatin1String(name));
+    };
+    GroupConfig group;
+    const QString type = attribute("type");
+    QJsonObject &values = group.values;
+    values.insert(QStringLiteral("name"), attribute("name"));
+    values.insert(QStringLiteral("version"), attribute("version"));
+    values.insert(QStringLiteral("os"), attribute("os"));
+    values.insert(QStringLiteral("type"), type);
+    values.insert(QStringLiteral("subtype"),
+                  type == QLatin1String("exec") ? attribute("subtype").toInt() : -1);
+    values.insert(QStringLiteral("beta"), attribute("beta") == QLatin1String("1"));
+    values.insert(QStringLiteral("cert"), attribute("cert") != QLatin1String("0"));
+    values.insert(QStringLiteral("active"), attribute("active"));
+    values.insert(QStringLiteral("disable"), attribute("disable"));
+    const QDomElement info = element.firstChildElement(QStringLiteral("info"));
+    if (!info.isNull())
+        values.insert(QStringLiteral("info"), info.text());
+    group.hasSourceDir = element.hasAttribute(QStringLiteral("srcdir"));
+    group.sourceDir = attribute("srcdir");
+    normalizeDirPath(group.sourceDir);
+    return group;
+}
+
+} // namespace
+
+bool readBuilderConfig(const QString &path, BuilderConfig *config)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qCDebug(lcPackage) << "Fehler beim Öffnen der Datei:" << path << file.errorString();
+        return false;
+    }
+    QDomDocument document;
+    QString message;
+    int line = 0;
+    int column = 0;
+    if (!document.setContent(&file, false, &message, &line, &column)) {
+        qCDebug(lcPackage) << "Fehler beim Laden der XML-Datei:" << path << message << line
+                           << column;
+        return false;
+    }
+
+    const QDomElement root = rootElement(document);
+    config->targetDir = root.attribute(QStringLiteral("trgdir")).trimmed();
+    normalizeDirPath(config->targetDir);
+    config->year = root.attribute(QStringLiteral("year")).trimmed().toInt();
+    config->targetFile = root.attribute(QStringLiteral("trgfile")).trimmed();
+    config->version = root.attribute(QStringLiteral("version"));
+
+    const QDomNodeList mainInfos = document.elementsByTagName(QStringLiteral("main_info"));
+    for (int i = 0; i < mainInfos.size(); ++i)
+        config->mainInfos.append(readMainInfo(mainInfos.at(i).toElement()));
+    const QDomNodeList groups = document.elementsByTagName(QStringLiteral("group"));
+    for (int i = 0; i < groups.size(); ++i)
+        config->groups.append(readGroup(groups.at(i).toElement()));
+    return true;
+}

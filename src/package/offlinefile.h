@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+// The offline update file: QDataStream version 17 (Qt 5.6), big-endian. Identifier (QString),
+// release year (qint32), record count (qint32, at byte offset 80), the file records (hash name
+// QString, group index qint32, file index qint32, compressed payload QByteArray), then the
+// document's compressed payload (QByteArray).
+namespace OfflineFile {
+
+const int streamVersion = 17;
+const qint64 recordCountOffset = 80;
+
+inline QString identifier()
+{
+    return QStringLiteral("9efe37a7-b219-44c4-a500-859a954ea863");
+}
+
+} // namespace OfflineFile

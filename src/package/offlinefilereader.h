@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QDataStream>
+#include <QString>
+
+class QIODevice;
+
+struct OfflineRecord
+{
+    QString hashName;
+    qint32 groupIndex = 0;
+    qint32 fileIndex = 0;
+    QByteArray payload;  // compressed
+};
+
+// Reads an offline update file from an open device, record by record.
+class OfflineFileReader
+{
+public:
+    explicit OfflineFileReader(QIODevice *device);
+
+    // Reads identifier, release year and record count; false when the identifier differs
+    // (letter case included) or the header is cut short.
+    bool readHeader();
+    qint32 releaseYear() const { return year; }
+    qint32 recordCount() const { return count; }
+
+    // False once the stream fails (premature end, damaged lengths): a damaged record count
+    // then cannot make the caller read on or allocate without bound.
+    bool readRecord(OfflineRecord *record);
+    bool hasStreamError() const { return stream.status() != QDataStream::Ok; }
+    // The document's compressed payload; empty when absent or cut short.
+    QByteArray readDocumentPayload();
+
+private:
+    QDataStream stream;
+    qint32 year = 0;
+    qint32 count = 0;
+};

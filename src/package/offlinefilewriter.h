@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QDataStream>
+#include <QFile>
+
+// Writes an offline update file record by record. The record count in the file is brought up
+// to date after every record, so a run that stops midway leaves a file that states exactly the
+// complete records it holds.
+class OfflineFileWriter
+{
+public:
+    // Creates or truncates the file and writes identifier, year and a record count of 0.
+    bool open(const QString &path, qint32 releaseYear);
+    bool appendRecord(const QString &hashName, qint32 groupIndex, qint32 fileIndex,
+                      const QByteArray &payload);
+    bool appendDocument(const QByteArray &payload);
+    void close();
+
+    bool isOpen() const { return file.isOpen(); }
+    bool hasStreamError() const { return stream.status() != QDataStream::Ok; }
+    qint32 recordCount() const { return count; }
+    QString errorString() const { return file.errorString(); }
+
+private:
+    QFile file;
+    QDataStream stream;
+    qint64 countPosition = 0;
+    qint32 count = 0;
+};

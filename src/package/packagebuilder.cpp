@@ -1,0 +1,312 @@
+#include "packagebuilder.h"
+
+#include "builderconfig.h"
+#include "builderlog.h"
+#include "hashname.h"
+#include "offlinefilewriter.h"
+#include "packagelog.h"
+#include "payload.h"
+#include "updatedocument.h"
+
+#include "platform/platform.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QFuture>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSaveFile>
+#include <QThreadPool>
+#include <QtConcurrent>
+
+#include <deque>
+
+namespace {
+
+struct WalkEntry
+{
+    QString path;
+    QString targetPath;
+    bool isDir = false;
+    qint64 size = 0;
+    QDateTime created;
+    QDateTime modified;
+    QDateTime read;
+};
+
+// What a worker thread makes of one source file: its hash name and, unless a data file of
+// that name already exists, its compressed payload.
+struct FileWork
+{
+    bool ok = false;
+    QString error;
+    QString hashName;
+    qint64 size = 0;
+    QByteArray payload;
+    bool compressed = false;
+};
+
+QString timeText(const QDateTime &time)
+{
+    return time.toLocalTime().toString(Qt::ISODate);
+}
+
+FileWork hashAndCompress(const QString &path, const QString &targetDir)
+{
+    FileWork work;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        work.error = file.errorString();
+        return work;
+    }
+    if (file.size() > INT_MAX) {
+        work.error = QStringLiteral("Datei größer als 2 GB");
+        return work;
+    }
+    const QByteArray content = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        work.error = file.errorString();
+        return work;
+    }
+    work.size = content.size();
+    work.hashName = hashName(content);
+    if (!QFile::exists(targetDir + work.hashName + QLatin1String(".bin"))) {
+        work.payload = compressPayload(content);
+        work.compressed = true;
+    }
+    work.ok = true;
+    return work;
+}
+
+// Writes a whole file or nothing: a run killed midway must not leave a truncated data file
+// that later runs would take for a finished one and publish.
+bool writeWholeFile(const QString &path, const QByteArray &data)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        qCDebug(lcPackage) << "Fehler beim Öffnen der Datei:" << path << file.errorString();
+        return false;
+    }
+    if (file.write(data) != data.size() || !file.commit()) {
+        qCDebug(lcPackage) << "Fehler beim Schreiben der Datei:" << path << file.errorString();
+        return false;
+    }
+    return true;
+}
+
+class PackageBuilder
+{
+public:
+    bool run(const QString &configPath, QString &offlinePath);
+
+private:
+    bool openOutputs(QString &offlinePath);
+    QJsonArray mainInfoArray() const;
+    bool buildGroup(const GroupConfig &group);
+    QVector<WalkEntry> walk(const QString &sourceDir) const;
+    bool storeFile(const WalkEntry &entry, const FileWork &work, int fileIndex,
+                   QJsonObject *fileEntry);
+    bool writeDocument(const QJsonObject &root);
+
+    BuilderConfig config;
+    OfflineFileWriter offline;
+    QFile log;
+    QJsonArray groups;
+};
+
+bool PackageBuilder::run(const QString &configPath, QString &offlinePath)
+{
+    if (!readBuilderConfig(configPath, &config))
+        return false;
+    if (config.targetDir.isEmpty())
+        return false;
+    if (!QDir().mkpath(config.targetDir))
+        return false;
+    if (!openOutputs(offlinePath))
+        return false;
+
+    QJsonObject root;
+    root.insert(QStringLiteral("version"), config.version);
+    root.insert(QStringLiteral("main_info"), mainInfoArray());
+    for (const GroupConfig &group : qAsConst(config.groups)) {
+        if (group.hasSourceDir && !buildGroup(group))
+            return false;
+    }
+    root.insert(QStringLiteral("data"), groups);
+    if (!writeDocument(root))
+        return false;
+    return !(offline.isOpen() && offline.hasStreamError());
+}
+
+bool PackageBuilder::openOutputs(QString &offlinePath)
+{
+    QString logFolder;
+    if (!config.targetFile.isEmpty()) {
+        offlinePath = config.targetFile;
+        logFolder = QFileInfo(config.targetFile).absolutePath();
+        normalizeDirPath(logFolder);
+        if (!QDir().mkpath(logFolder))
+            return false;
+        if (!offline.open(config.targetFile, config.year))
+            return false;
+    }
+    log.setFileName(logFolder + QLatin1String("log.txt"));
+    return log.open(QIODevice::ReadWrite | QIODevice::Truncate);
+}
+
+QJsonArray PackageBuilder::mainInfoArray() const
+{
+    QJsonArray array;
+    for (const MainInfoConfig &mainInfo : config.mainInfos) {
+        array.append(QJsonObject{{QStringLiteral("os"), mainInfo.os},
+                                 {QStringLiteral("info"), mainInfo.info}});
+    }
+    return array;
+}
+
+QVector<WalkEntry> PackageBuilder::walk(const QString &sourceDir) const
+{
+    QVector<WalkEntry> entries;
+    QDirIterator it(sourceDir,
+                    QDir::Dirs | QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories | QDirIterator::FollowSymlinks);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QFileInfo info = it.fileInfo();
+        WalkEntry entry;
+        entry.path = path;
+        entry.targetPath = path.mid(sourceDir.size());
+        entry.isDir = info.isDir();
+        entry.size = entry.isDir ? 0 : info.size();
+        entry.created = info.birthTime();
+        entry.modified = info.lastModified();
+        entry.read = info.lastRead();
+        entries.append(entry);
+    }
+    return entries;
+}
+
+bool PackageBuilder::buildGroup(const GroupConfig &group)
+{
+    // An empty srcdir would walk the working directory and publish whatever lies there.
+    if (group.sourceDir.isEmpty()) {
+        qCDebug(lcPackage) << "Gruppe ohne Quellordner:" << group.values.value(QStringLiteral("name"));
+        return false;
+    }
+    const QVector<WalkEntry> entries = walk(group.sourceDir);
+
+    // Reading, hashing and compressing run on the pool, a few files ahead; the results are
+    // taken in walk order, so data files, records and log lines keep that order.
+    const int window = qMax(2, QThreadPool::globalInstance()->maxThreadCount() * 2);
+    std::deque<QFuture<FileWork>> inFlight;
+    int next = 0;
+    auto submitUpTo = [&](int limit) {
+        while (next < entries.size() && next < limit) {
+            const WalkEntry &entry = entries.at(next++);
+            if (!entry.isDir)
+                inFlight.push_back(QtConcurrent::run(hashAndCompress, entry.path, config.targetDir));
+        }
+    };
+
+    QJsonArray files;
+    qint64 sizeSum = 0;
+    bool ok = true;
+    for (int i = 0; i < entries.size() && ok; ++i) {
+        submitUpTo(i + window);
+        const WalkEntry &entry = entries.at(i);
+        qCDebug(lcPackage) << entry.targetPath;
+        QJsonObject fileEntry{{QStringLiteral("targetpath"), entry.targetPath}};
+        if (entry.isDir) {
+            fileEntry.insert(QStringLiteral("isdir"), true);
+            fileEntry.insert(QStringLiteral("sha256"), QString());
+            fileEntry.insert(QStringLiteral("size"), 0);
+        } else {
+            const FileWork work = inFlight.front().result();
+            inFlight.pop_front();
+            ok = storeFile(entry, work, files.size(), &fileEntry);
+            sizeSum += fileEntry.value(QStringLiteral("size")).toInt();
+            if (ok && sizeSum > INT_MAX) {
+                qCDebug(lcPackage) << "Gruppe größer als 2 GB:" << group.sourceDir;
+                ok = false;
+            }
+        }
+        fileEntry.insert(QStringLiteral("time_c"), timeText(entry.created));
+        fileEntry.insert(QStringLiteral("time_m"), timeText(entry.modified));
+        fileEntry.insert(QStringLiteral("time_r"), timeText(entry.read));
+        files.append(fileEntry);
+    }
+    for (QFuture<FileWork> &future : inFlight)
+        future.waitForFinished();
+    if (!ok)
+        return false;
+
+    QJsonObject values = group.values;
+    values.insert(QStringLiteral("size"), int(sizeSum));
+    values.insert(QStringLiteral("count"), files.size());
+    values.insert(QStringLiteral("data"), files);
+    groups.append(values);
+    return true;
+}
+
+bool PackageBuilder::storeFile(const WalkEntry &entry, const FileWork &work, int fileIndex,
+                               QJsonObject *fileEntry)
+{
+    if (!work.ok) {
+        qCDebug(lcPackage) << "Fehler beim Öffnen der Datei:" << entry.path << work.error;
+        return false;
+    }
+    qCDebug(lcPackage) << work.hashName;
+    const int groupIndex = groups.size();
+    const QString dataPath = config.targetDir + work.hashName + QLatin1String(".bin");
+    if (QFile::exists(dataPath)) {
+        if (offline.isOpen()) {
+            QFile existing(dataPath);
+            if (!existing.open(QIODevice::ReadOnly)) {
+                qCDebug(lcPackage) << "Fehler beim Öffnen der Datei:" << dataPath
+                                   << existing.errorString();
+                return false;
+            }
+            if (!offline.appendRecord(work.hashName, groupIndex, fileIndex, existing.readAll()))
+                return false;
+        }
+    } else {
+        if (!work.compressed)
+            return false; // the data file vanished while the run was going on
+        qCDebug(lcPackage) << dataPath;
+        if (!writeWholeFile(dataPath, work.payload))
+            return false;
+        if (offline.isOpen()
+            && !offline.appendRecord(work.hashName, groupIndex, fileIndex, work.payload))
+            return false;
+    }
+    log.write(builderLogLine(entry.targetPath, work.hashName, groupIndex, fileIndex));
+    fileEntry->insert(QStringLiteral("isdir"), false);
+    fileEntry->insert(QStringLiteral("sha256"), work.hashName);
+    fileEntry->insert(QStringLiteral("size"), int(work.size));
+    return true;
+}
+
+bool PackageBuilder::writeDocument(const QJsonObject &root)
+{
+    const QJsonDocument document(root);
+    qCDebug(lcPackage).noquote() << document.toJson(QJsonDocument::Compact);
+    const QByteArray binary = documentToBinary(document);
+    const QString name = hashName(binary) + QLatin1String(".bin");
+    const QByteArray payload = compressPayload(binary);
+    if (!writeWholeFile(config.targetDir + name, payload))
+        return false;
+    if (offline.isOpen() && !offline.appendDocument(payload))
+        return false;
+    return writeWholeFile(config.targetDir + QLatin1String("info.bin"), name.toUtf8());
+}
+
+} // namespace
+
+bool buildPackage(const QString &configPath, QString &offlinePath)
+{
+    PackageBuilder builder;
+    return builder.run(configPath, offlinePath);
+}

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QString>
+
+// The publisher's run of mode 1: reads the builder configuration, writes one data file per
+// distinct content into the package directory (reusing those that exist), the document data
+// file, "info.bin", the builder log and, when the configuration names one, the offline update
+// file. When it names one, offlinePath becomes that path before anything is written.
+// Failures go to the debug output only; the result says whether every output was written.
+bool buildPackage(const QString &configPath, QString &offlinePath);

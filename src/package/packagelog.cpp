@@ -1,0 +1,3 @@
+#include "packagelog.h"
+
+Q_LOGGING_CATEGORY(lcPackage, "ledgora.package")

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QByteArray>
+
+// A compressed payload is what qCompress writes at level 9: the expanded length as a 4-byte
+// big-endian number, then a zlib stream. The empty input is the four bytes 00 00 00 00.
+QByteArray compressPayload(const QByteArray &data);
+
+// The expanded content, or an empty array for a damaged payload: one shorter than its length
+// field, whose stream is corrupt, whose stream yields another length than stated, or whose
+// stated length is more than zlib could ever produce from the bytes present.
+QByteArray expandPayload(const QByteArray &payload);
+
+// The length a payload states for its expanded content (0 when it is too short to state one).
+quint32 statedPayloadSize(const QByteArray &payload);

@@ -1,0 +1,17 @@
+#include "updatedocument.h"
+
+// The binary form is deprecated in Qt 5.15 but is the published format.
+QT_WARNING_PUSH
+QT_WARNING_DISABLE_DEPRECATED
+
+QByteArray documentToBinary(const QJsonDocument &document)
+{
+    return document.toBinaryData();
+}
+
+QJsonDocument documentFromBinary(const QByteArray &data)
+{
+    return QJsonDocument::fromBinaryData(data, QJsonDocument::Validate);
+}
+
+QT_WARNING_POP

@@ -1,0 +1,355 @@
+#include "package/builderlog.h"
+#include "package/hashname.h"
+#include "package/offlinefile.h"
+#include "package/offlinefilereader.h"
+#include "package/offlinefilewriter.h"
+#include "package/payload.h"
+#include "package/updatedocument.h"
+#include "package/versionrecord.h"
+
+#include <QtTest>
+
+class tst_Formats : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void hashNames_data();
+    void hashNames();
+    void emptyContent();
+    void payloadRoundTrip_data();
+    void payloadRoundTrip();
+    void damagedPayload_data();
+    void damagedPayload();
+    void documentRoundTrip();
+    void damagedDocument_data();
+    void damagedDocument();
+    void offlineFileLayout();
+    void offlineFileOfStoppedRun();
+    void damagedOfflineFile_data();
+    void damagedOfflineFile();
+    void wrongIdentifier_data();
+    void wrongIdentifier();
+    void logLine_data();
+    void logLine();
+    void versionRecordReading_data();
+    void versionRecordReading();
+    void versionRecordText();
+    void missingVersionRecord();
+
+private:
+    QByteArray offlineFileBytes(int records, bool withDocument);
+};
+
+void tst_Formats::hashNames_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QString>("hash");
+    QTest::newRow("empty") << QByteArray()
+                           << QStringLiteral("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    QTest::newRow("abc") << QByteArray("abc")
+                         << QStringLiteral("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+}
+
+void tst_Formats::hashNames()
+{
+    QFETCH(QByteArray, data);
+    QTEST(hashName(data), "hash");
+    QBuffer buffer(&data);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    QTEST(hashNameOfDevice(&buffer), "hash");
+}
+
+void tst_Formats::emptyContent()
+{
+    QCOMPARE(compressPayload(QByteArray()), QByteArray(4, '\0'));
+    QCOMPARE(expandPayload(QByteArray(4, '\0')), QByteArray());
+}
+
+void tst_Formats::payloadRoundTrip_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QByteArray random(100000, Qt::Uninitialized);
+    QRandomGenerator generator(17);
+    for (char &c : random)
+        c = char(generator.bounded(256));
+    QTest::newRow("one byte") << QByteArray("x");
+    QTest::newRow("text") << QByteArray("Buchhaltung ").repeated(5000);
+    QTest::newRow("incompressible") << random;
+}
+
+void tst_Formats::payloadRoundTrip()
+{
+    QFETCH(QByteArray, data);
+    const QByteArray payload = compressPayload(data);
+    QCOMPARE(payload, qCompress(data, 9));
+    QCOMPARE(statedPayloadSize(payload), quint32(data.size()));
+    QCOMPARE(expandPayload(payload), data);
+}
+
+void tst_Formats::damagedPayload_data()
+{
+    QTest::addColumn<QByteArray>("payload");
+    const QByteArray good = compressPayload(QByteArray("Buchhaltung ").repeated(100));
+    QByteArray flipped = good;
+    flipped[good.size() / 2] = char(flipped.at(good.size() / 2) ^ 0x55);
+    QByteArray absurd = good;
+    absurd[0] = char(0x7F); // states about 2 GB for a few dozen bytes
+    QByteArray larger = good;
+    larger[3] = char(larger.at(3) + 1);
+    QByteArray smaller = good;
+    smaller[3] = char(smaller.at(3) - 1);
+    QTest::newRow("flipped byte in stream") << flipped;
+    QTest::newRow("truncated stream") << good.left(good.size() - 5);
+    QTest::newRow("absurd stated size") << absurd;
+    QTest::newRow("stated size too large") << larger;
+    QTest::newRow("stated size too small") << smaller;
+    QTest::newRow("shorter than length field") << QByteArray("\0\0\1", 3);
+    QTest::newRow("length only") << QByteArray("\0\0\0\5", 4);
+}
+
+void tst_Formats::damagedPayload()
+{
+    QFETCH(QByteArray, payload);
+    QCOMPARE(expandPayload(payload), QByteArray());
+}
+
+void tst_Formats::documentRoundTrip()
+{
+    const QJsonObject root{{QStringLiteral("version"), QStringLiteral("2017.1")},
+                           {QStringLiteral("data"), QJsonArray{QJsonObject{
+                                    {QStringLiteral("name"), QStringLiteral("Programm ÄÖÜß")},
+                                    {QStringLiteral("size"), 1500000}}}}};
+    const QByteArray binary = documentToBinary(QJsonDocument(root));
+    QVERIFY(binary.startsWith("qbjs"));
+    QCOMPARE(documentFromBinary(binary).object(), root);
+}
+
+void tst_Formats::damagedDocument_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QByteArray binary = documentToBinary(QJsonDocument(QJsonObject{{QStringLiteral("a"), 1}}));
+    QByteArray cut = binary.left(binary.size() - 4);
+    QByteArray badOffset = binary;
+    badOffset[binary.size() - 1] = char(0x7F);
+    QTest::newRow("text JSON") << QByteArray("{\"a\": 1}");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("cut short") << cut;
+    QTest::newRow("offset out of range") << badOffset;
+}
+
+void tst_Formats::damagedDocument()
+{
+    QFETCH(QByteArray, data);
+    QVERIFY(documentFromBinary(data).isNull());
+}
+
+QByteArray tst_Formats::offlineFileBytes(int records, bool withDocument)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("update.dat"));
+    OfflineFileWriter writer;
+    if (!writer.open(path, 2017))
+        return QByteArray();
+    for (int i = 0; i < records; ++i) {
+        const QByteArray content = QByteArray("Datei ") + QByteArray::number(i);
+        writer.appendRecord(hashName(content), 0, i, compressPayload(content));
+    }
+    if (withDocument)
+        writer.appendDocument(compressPayload(documentToBinary(
+                QJsonDocument(QJsonObject{{QStringLiteral("data"), QJsonArray()}}))));
+    writer.close();
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    return file.readAll();
+}
+
+void tst_Formats::offlineFileLayout()
+{
+    const QByteArray bytes = offlineFileBytes(2, true);
+    QVERIFY(bytes.startsWith(QByteArray::fromHex("0000004800390065")));
+    QCOMPARE(bytes.mid(76, 4), QByteArray::fromHex("000007e1"));
+    QCOMPARE(bytes.mid(OfflineFile::recordCountOffset, 4), QByteArray::fromHex("00000002"));
+    // First record: hash name as 4 + 128 bytes, then group and file index.
+    QCOMPARE(bytes.mid(84, 4), QByteArray::fromHex("00000080"));
+    QCOMPARE(bytes.mid(84 + 132, 8), QByteArray::fromHex("0000000000000000"));
+
+    QByteArray copy = bytes;
+    QBuffer buffer(&copy);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    OfflineFileReader reader(&buffer);
+    QVERIFY(reader.readHeader());
+    QCOMPARE(reader.releaseYear(), 2017);
+    QCOMPARE(reader.recordCount(), 2);
+    for (int i = 0; i < 2; ++i) {
+        OfflineRecord record;
+        QVERIFY(reader.readRecord(&record));
+        const QByteArray content = expandPayload(record.payload);
+        QCOMPARE(content, QByteArray("Datei ") + QByteArray::number(i));
+        QCOMPARE(record.hashName, hashName(content));
+        QCOMPARE(record.fileIndex, i);
+    }
+    QVERIFY(!reader.hasStreamError());
+    QVERIFY(!documentFromBinary(expandPayload(reader.readDocumentPayload())).isNull());
+    QVERIFY(buffer.atEnd());
+}
+
+void tst_Formats::offlineFileOfStoppedRun()
+{
+    // A builder run that failed after two records: correct count, complete records, no document.
+    QByteArray bytes = offlineFileBytes(2, false);
+    QCOMPARE(bytes.mid(OfflineFile::recordCountOffset, 4), QByteArray::fromHex("00000002"));
+    QBuffer buffer(&bytes);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    OfflineFileReader reader(&buffer);
+    QVERIFY(reader.readHeader());
+    OfflineRecord record;
+    QVERIFY(reader.readRecord(&record));
+    QVERIFY(reader.readRecord(&record));
+    QVERIFY(!reader.hasStreamError());
+    QVERIFY(documentFromBinary(expandPayload(reader.readDocumentPayload())).isNull());
+}
+
+void tst_Formats::damagedOfflineFile_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("completeRecords");
+
+    const QByteArray good = offlineFileBytes(3, true);
+    auto withCount = [&good](quint32 count) {
+        QByteArray bytes = good;
+        bytes.replace(OfflineFile::recordCountOffset, 4,
+                      QByteArray::fromHex(QByteArray::number(count, 16).rightJustified(8, '0')));
+        return bytes;
+    };
+    // A record whose payload claims nearly 2 GB while a few bytes follow.
+    QByteArray hugePayload = offlineFileBytes(0, false);
+    hugePayload.replace(OfflineFile::recordCountOffset, 4, QByteArray::fromHex("00000001"));
+    QDataStream out(&hugePayload, QIODevice::Append);
+    out.setVersion(OfflineFile::streamVersion);
+    out << hashName(QByteArray()) << qint32(0) << qint32(0);
+    hugePayload += QByteArray::fromHex("7ffffff0") + QByteArray(10, 'x');
+
+    const int recordSize = 4 + 128 + 4 + 4 + 4;
+    QTest::newRow("truncated in the second record") << good.left(84 + recordSize + 40) << 1;
+    QTest::newRow("record count larger than records") << withCount(1000) << 3;
+    QTest::newRow("record count of 2^31-1, cut short") << withCount(0x7FFFFFFF).left(300) << 1;
+    QTest::newRow("payload length beyond the end") << hugePayload << 0;
+}
+
+void tst_Formats::damagedOfflineFile()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, completeRecords);
+    QBuffer buffer(&bytes);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    OfflineFileReader reader(&buffer);
+    QVERIFY(reader.readHeader());
+    int read = 0;
+    OfflineRecord record;
+    for (qint32 i = 0; i < reader.recordCount(); ++i) {
+        if (!reader.readRecord(&record))
+            break;
+        // Only records that expand to their hash name count as complete.
+        if (hashName(expandPayload(record.payload)) == record.hashName)
+            ++read;
+    }
+    QCOMPARE(read, completeRecords);
+    QVERIFY(reader.hasStreamError());
+    QVERIFY(documentFromBinary(expandPayload(reader.readDocumentPayload())).isNull());
+}
+
+void tst_Formats::wrongIdentifier_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QByteArray upper;
+    QDataStream out(&upper, QIODevice::WriteOnly);
+    out.setVersion(OfflineFile::streamVersion);
+    out << OfflineFile::identifier().toUpper() << qint32(2017) << qint32(0);
+    QTest::newRow("identifier in capitals") << upper;
+    QTest::newRow("empty file") << QByteArray();
+    QTest::newRow("text file") << QByteArray("9efe37a7-b219-44c4-a500-859a954ea863");
+}
+
+void tst_Formats::wrongIdentifier()
+{
+    QFETCH(QByteArray, bytes);
+    QBuffer buffer(&bytes);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    OfflineFileReader reader(&buffer);
+    QVERIFY(!reader.readHeader());
+}
+
+void tst_Formats::logLine_data()
+{
+    QTest::addColumn<QString>("targetPath");
+    QTest::addColumn<QByteArray>("line");
+    const QString hash = hashName(QByteArray());
+    QTest::newRow("plain") << QStringLiteral("plugins/x.dll")
+                           << QByteArray("plugins/x.dll-->" + hash.toLatin1() + ".bin (1,2)\r\n");
+    QTest::newRow("placeholder in name stays")
+            << QStringLiteral("a%3b.txt") << QByteArray("a%3b.txt-->" + hash.toLatin1() + ".bin (1,2)\r\n");
+    QTest::newRow("umlaut as UTF-8") << QStringLiteral("Bücher.txt")
+                                     << QByteArray("B\xc3\xbc" "cher.txt-->" + hash.toLatin1()
+                                                   + ".bin (1,2)\r\n");
+}
+
+void tst_Formats::logLine()
+{
+    QFETCH(QString, targetPath);
+    QTEST(builderLogLine(targetPath, hashName(QByteArray()), 1, 2), "line");
+}
+
+void tst_Formats::versionRecordReading_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<int>("year");
+    QTest::addColumn<int>("product");
+    QTest::addColumn<int>("certificate");
+    QTest::addColumn<int>("beta");
+    QTest::newRow("CR LF") << QByteArray("2017\r\n1\r\n0\r\n1") << true << 2017 << 1 << 0 << 1;
+    QTest::newRow("LF only") << QByteArray("2017\n1\n0\n1") << true << 2017 << 1 << 0 << 1;
+    QTest::newRow("trailing line break") << QByteArray("2017\r\n1\r\n0\r\n1\r\n") << true << 2017
+                                         << 1 << 0 << 1;
+    QTest::newRow("product type 7 read as is") << QByteArray("2017\r\n7\r\n1\r\n0") << true
+                                               << 2017 << 7 << 1 << 0;
+    QTest::newRow("text reads as 0") << QByteArray("x\r\nzwei\r\n\r\n1") << true << 0 << 0 << 0
+                                     << 1;
+    QTest::newRow("three lines ignored") << QByteArray("2017\r\n1\r\n0") << false << 0 << 0 << -1
+                                         << -1;
+    QTest::newRow("empty") << QByteArray() << false << 0 << 0 << -1 << -1;
+}
+
+void tst_Formats::versionRecordReading()
+{
+    QFETCH(QByteArray, content);
+    QTemporaryDir dir;
+    QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+    const QString path = dir.filePath(QStringLiteral("versioninfo.dat"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+    file.close();
+    VersionRecord record;
+    QTEST(readVersionRecord(path, &record), "valid");
+    QTEST(record.releaseYear, "year");
+    QTEST(record.productType, "product");
+    QTEST(record.certificateFlag, "certificate");
+    QTEST(record.betaFlag, "beta");
+}
+
+void tst_Formats::versionRecordText()
+{
+    QCOMPARE(::versionRecordText({2017, 3, 1, 0}), QByteArray("2017\r\n3\r\n1\r\n0"));
+}
+
+void tst_Formats::missingVersionRecord()
+{
+    VersionRecord record;
+    QVERIFY(!readVersionRecord(QStringLiteral("/nonexistent/versioninfo.dat"), &record));
+    QCOMPARE(record.certificateFlag, -1);
+}
+
+QTEST_GUILESS_MAIN(tst_Formats)
+#include "tst_formats.moc"
