@@ -1,0 +1,454 @@
+#include "mainwindow.h"
+#include "scripteddialogs.h"
+
+#include "package/hashname.h"
+#include "package/offlinefile.h"
+#include "package/offlinefilereader.h"
+#include "package/packagebuilder.h"
+#include "package/payload.h"
+#include "package/updatedocument.h"
+
+#include <QtTest>
+
+// The package builder on small trees made by each test, and the real program in mode 1.
+class tst_Builder : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void identicalContentInTwoGroups();
+    void emptyFolderTakesAFileIndex();
+    void groupWithoutSourceDirTakesNoIndex();
+    void groupValues_data();
+    void groupValues();
+    void mainInfoAnywhere();
+    void secondRunReusesDataFiles();
+    void withoutOfflineFileLogGoesToWorkingDirectory();
+    void targetDirWithBackslashesAndBlanks();
+    void failures_data();
+    void failures();
+    void unreadableSourceFileStopsTheRun();
+    void fileTooLargeForTheDocument();
+    void independentReaderAcceptsPackage();
+    void modeOneShowsSuccessBoxAndGoesOn();
+    void realProgramBuildsPackage();
+    void realProgramExitsOnFailure();
+
+private:
+    void write(const QString &relativePath, const QByteArray &content);
+    QString writeConfig(const QString &body, const QString &rootAttributes = QString());
+    QJsonObject readDocument() const;
+    QList<OfflineRecord> readRecords(int *count = nullptr) const;
+    QStringList logLines() const;
+    QString path(const QString &relative) const { return dir->filePath(relative); }
+
+    std::unique_ptr<QTemporaryDir> dir;
+    QString workingDir;
+};
+
+void tst_Builder::init()
+{
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY2(dir->isValid(), qPrintable(dir->errorString()));
+    if (workingDir.isEmpty())
+        workingDir = QDir::currentPath();
+    QDir::setCurrent(workingDir);
+}
+
+void tst_Builder::write(const QString &relativePath, const QByteArray &content)
+{
+    const QString full = path(relativePath);
+    QDir().mkpath(QFileInfo(full).absolutePath());
+    QFile file(full);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(content), qint64(content.size()));
+}
+
+QString tst_Builder::writeConfig(const QString &body, const QString &rootAttributes)
+{
+    const QString attributes = rootAttributes.isNull()
+            ? QStringLiteral("trgdir=\"%1\" year=\"2017\" trgfile=\"%2\" version=\"17.1\"")
+                      .arg(path(QStringLiteral("pkg")), path(QStringLiteral("out/update.dat")))
+            : rootAttributes;
+    const QString xml = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                       "<updater_document %1>\n%2\n</updater_document>\n")
+                                .arg(attributes, body);
+    write(QStringLiteral("conf.xml"), xml.toUtf8());
+    return path(QStringLiteral("conf.xml"));
+}
+
+QJsonObject tst_Builder::readDocument() const
+{
+    QFile info(path(QStringLiteral("pkg/info.bin")));
+    if (!info.open(QIODevice::ReadOnly))
+        return QJsonObject();
+    QFile data(path(QStringLiteral("pkg/")) + QString::fromUtf8(info.readAll()));
+    if (!data.open(QIODevice::ReadOnly))
+        return QJsonObject();
+    return documentFromBinary(expandPayload(data.readAll())).object();
+}
+
+QList<OfflineRecord> tst_Builder::readRecords(int *count) const
+{
+    QFile file(path(QStringLiteral("out/update.dat")));
+    QList<OfflineRecord> records;
+    if (!file.open(QIODevice::ReadOnly))
+        return records;
+    OfflineFileReader reader(&file);
+    if (!reader.readHeader())
+        return records;
+    if (count)
+        *count = reader.recordCount();
+    OfflineRecord record;
+    for (qint32 i = 0; i < reader.recordCount() && reader.readRecord(&record); ++i)
+        records.append(record);
+    return records;
+}
+
+QStringList tst_Builder::logLines() const
+{
+    QFile file(path(QStringLiteral("out/log.txt")));
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringList();
+    return QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"));
+}
+
+void tst_Builder::identicalContentInTwoGroups()
+{
+    write(QStringLiteral("a/x.txt"), "gleicher Inhalt");
+    write(QStringLiteral("b/y.txt"), "gleicher Inhalt");
+    const QString conf = writeConfig(QStringLiteral("<group name=\"A\" srcdir=\"%1\"/>"
+                                                    "<group name=\"B\" srcdir=\"%2\"/>")
+                                             .arg(path(QStringLiteral("a")), path(QStringLiteral("b"))));
+    QString offlinePath = QStringLiteral("before.dat");
+    QVERIFY(buildPackage(conf, offlinePath));
+    QCOMPARE(offlinePath, path(QStringLiteral("out/update.dat")));
+
+    const QString hash = hashName("gleicher Inhalt");
+    const QStringList dataFiles = QDir(path(QStringLiteral("pkg")))
+                                          .entryList({QStringLiteral("*.bin")}, QDir::Files);
+    QCOMPARE(dataFiles.size(), 3); // the content, the document, info.bin
+    QVERIFY(dataFiles.contains(hash + QLatin1String(".bin")));
+
+    const QList<OfflineRecord> records = readRecords();
+    QCOMPARE(records.size(), 2);
+    QCOMPARE(records.at(0).groupIndex, 0);
+    QCOMPARE(records.at(1).groupIndex, 1);
+    QCOMPARE(records.at(1).hashName, hash);
+    QCOMPARE(logLines(),
+             QStringList({QStringLiteral("x.txt-->%1.bin (0,0)").arg(hash),
+                          QStringLiteral("y.txt-->%1.bin (1,0)").arg(hash), QString()}));
+
+    QFile info(path(QStringLiteral("pkg/info.bin")));
+    QVERIFY(info.open(QIODevice::ReadOnly));
+    const QByteArray infoText = info.readAll();
+    QCOMPARE(infoText.size(), 68);
+    QVERIFY(!infoText.contains('\n'));
+    const QJsonObject root = readDocument();
+    QCOMPARE(root.value(QStringLiteral("version")).toString(), QStringLiteral("17.1"));
+    const QJsonArray groups = root.value(QStringLiteral("data")).toArray();
+    QCOMPARE(groups.size(), 2);
+    const QJsonObject entry = groups.at(1).toObject().value(QStringLiteral("data")).toArray().at(0).toObject();
+    QCOMPARE(entry.value(QStringLiteral("sha256")).toString(), hash);
+    QCOMPARE(entry.value(QStringLiteral("size")).toInt(), 15);
+    QCOMPARE(QDateTime::fromString(entry.value(QStringLiteral("time_m")).toString(), Qt::ISODate),
+             QFileInfo(path(QStringLiteral("b/y.txt"))).lastModified().addMSecs(
+                     -QFileInfo(path(QStringLiteral("b/y.txt"))).lastModified().time().msec()));
+}
+
+void tst_Builder::emptyFolderTakesAFileIndex()
+{
+    write(QStringLiteral("a/z.txt"), "z");
+    QVERIFY(QDir().mkpath(path(QStringLiteral("a/leer"))));
+    QVERIFY(buildPackage(writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a")))),
+                         *std::make_unique<QString>()));
+    const QJsonObject group = readDocument().value(QStringLiteral("data")).toArray().at(0).toObject();
+    QCOMPARE(group.value(QStringLiteral("count")).toInt(), 2);
+    QCOMPARE(group.value(QStringLiteral("size")).toInt(), 1);
+    const QJsonArray entries = group.value(QStringLiteral("data")).toArray();
+    int fileIndex = -1;
+    for (int i = 0; i < entries.size(); ++i) {
+        const QJsonObject entry = entries.at(i).toObject();
+        if (entry.value(QStringLiteral("targetpath")).toString() == QLatin1String("leer")) {
+            QCOMPARE(entry.value(QStringLiteral("isdir")).toBool(), true);
+            QCOMPARE(entry.value(QStringLiteral("sha256")).toString(), QString());
+            QCOMPARE(entry.value(QStringLiteral("size")).toInt(), 0);
+        } else {
+            fileIndex = i;
+        }
+    }
+    const QList<OfflineRecord> records = readRecords();
+    QCOMPARE(records.size(), 1);
+    QCOMPARE(records.at(0).fileIndex, fileIndex);
+    QCOMPARE(logLines().size(), 2);
+}
+
+void tst_Builder::groupWithoutSourceDirTakesNoIndex()
+{
+    write(QStringLiteral("a/1.txt"), "1");
+    write(QStringLiteral("c/3.txt"), "3");
+    QString offlinePath;
+    QVERIFY(buildPackage(writeConfig(QStringLiteral("<group name=\"eins\" srcdir=\"%1\"/>"
+                                                    "<group name=\"ohne\"/>"
+                                                    "<group name=\"drei\" srcdir=\"%2\"/>")
+                                             .arg(path(QStringLiteral("a")), path(QStringLiteral("c")))),
+                         offlinePath));
+    const QJsonArray groups = readDocument().value(QStringLiteral("data")).toArray();
+    QCOMPARE(groups.size(), 2);
+    QCOMPARE(groups.at(1).toObject().value(QStringLiteral("name")).toString(), QStringLiteral("drei"));
+    QCOMPARE(readRecords().at(1).groupIndex, 1);
+    QVERIFY(logLines().at(1).endsWith(QLatin1String("(1,0)")));
+}
+
+void tst_Builder::groupValues_data()
+{
+    QTest::addColumn<QString>("attributes");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QJsonValue>("value");
+    QTest::newRow("exec with subtype") << QStringLiteral("type=\"exec\" subtype=\"3\"")
+                                       << QStringLiteral("subtype") << QJsonValue(3);
+    QTest::newRow("exec with text subtype") << QStringLiteral("type=\"exec\" subtype=\"drei\"")
+                                            << QStringLiteral("subtype") << QJsonValue(0);
+    QTest::newRow("EXEC in capitals") << QStringLiteral("type=\"EXEC\" subtype=\"3\"")
+                                      << QStringLiteral("subtype") << QJsonValue(-1);
+    QTest::newRow("type copied as written") << QStringLiteral("type=\"EXEC\"")
+                                            << QStringLiteral("type") << QJsonValue(QStringLiteral("EXEC"));
+    QTest::newRow("beta 1") << QStringLiteral("beta=\"1\"") << QStringLiteral("beta") << QJsonValue(true);
+    QTest::newRow("beta true") << QStringLiteral("beta=\"true\"") << QStringLiteral("beta")
+                               << QJsonValue(false);
+    QTest::newRow("beta missing") << QString() << QStringLiteral("beta") << QJsonValue(false);
+    QTest::newRow("cert false") << QStringLiteral("cert=\"false\"") << QStringLiteral("cert")
+                                << QJsonValue(true);
+    QTest::newRow("cert 0") << QStringLiteral("cert=\"0\"") << QStringLiteral("cert") << QJsonValue(false);
+    QTest::newRow("cert missing") << QString() << QStringLiteral("cert") << QJsonValue(true);
+    QTest::newRow("active missing") << QString() << QStringLiteral("active") << QJsonValue(QString());
+    QTest::newRow("disable verbatim") << QStringLiteral("disable=\" 1\"") << QStringLiteral("disable")
+                                      << QJsonValue(QStringLiteral(" 1"));
+    QTest::newRow("os verbatim") << QStringLiteral("os=\"windows_7;windows_10\"") << QStringLiteral("os")
+                                 << QJsonValue(QStringLiteral("windows_7;windows_10"));
+    QTest::newRow("info absent") << QString() << QStringLiteral("info") << QJsonValue(QJsonValue::Undefined);
+}
+
+void tst_Builder::groupValues()
+{
+    QFETCH(QString, attributes);
+    QFETCH(QString, key);
+    QVERIFY(QDir().mkpath(path(QStringLiteral("a"))));
+    QString offlinePath;
+    QVERIFY(buildPackage(writeConfig(QStringLiteral("<group %1 srcdir=\"%2\"/>")
+                                             .arg(attributes, path(QStringLiteral("a")))),
+                         offlinePath));
+    const QJsonObject group = readDocument().value(QStringLiteral("data")).toArray().at(0).toObject();
+    QTEST(group.value(key), "value");
+    QCOMPARE(group.value(QStringLiteral("count")).toInt(), 0);
+}
+
+void tst_Builder::mainInfoAnywhere()
+{
+    QVERIFY(QDir().mkpath(path(QStringLiteral("a"))));
+    QString offlinePath;
+    QVERIFY(buildPackage(writeConfig(QStringLiteral(
+                                             "<main_info os=\"windows_7\">Erste <b>Info</b></main_info>"
+                                             "<group srcdir=\"%1\"><info>Gruppeninfo</info>"
+                                             "<main_info>Zweite</main_info></group>")
+                                             .arg(path(QStringLiteral("a")))),
+                         offlinePath));
+    const QJsonObject root = readDocument();
+    const QJsonArray mainInfo = root.value(QStringLiteral("main_info")).toArray();
+    QCOMPARE(mainInfo.size(), 2);
+    QCOMPARE(mainInfo.at(0).toObject().value(QStringLiteral("info")).toString(), QStringLiteral("Erste Info"));
+    QCOMPARE(mainInfo.at(1).toObject().value(QStringLiteral("os")).toString(), QString());
+    QCOMPARE(root.value(QStringLiteral("data")).toArray().at(0).toObject().value(QStringLiteral("info")).toString(),
+             QStringLiteral("Gruppeninfo"));
+}
+
+void tst_Builder::secondRunReusesDataFiles()
+{
+    write(QStringLiteral("a/x.txt"), "Inhalt x");
+    const QString conf = writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a"))));
+    QString offlinePath;
+    QVERIFY(buildPackage(conf, offlinePath));
+    // A marker in the data file shows whether the second run rewrites it or copies it.
+    const QString dataPath = path(QStringLiteral("pkg/")) + hashName("Inhalt x") + QLatin1String(".bin");
+    QFile data(dataPath);
+    QVERIFY(data.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    data.write("marker");
+    data.close();
+    QFile::remove(path(QStringLiteral("pkg/info.bin")));
+
+    QVERIFY(buildPackage(conf, offlinePath));
+    QVERIFY(data.open(QIODevice::ReadOnly));
+    QCOMPARE(data.readAll(), QByteArray("marker"));
+    QCOMPARE(readRecords().value(0).payload, QByteArray("marker"));
+    QVERIFY(QFile::exists(path(QStringLiteral("pkg/info.bin"))));
+    QCOMPARE(logLines().size(), 2);
+    QVERIFY(!readDocument().isEmpty());
+}
+
+void tst_Builder::withoutOfflineFileLogGoesToWorkingDirectory()
+{
+    write(QStringLiteral("a/x.txt"), "x");
+    QVERIFY(QDir().mkpath(path(QStringLiteral("cwd"))));
+    QDir::setCurrent(path(QStringLiteral("cwd")));
+    QString offlinePath = QStringLiteral("previous.dat");
+    QVERIFY(buildPackage(writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a"))),
+                                     QStringLiteral("trgdir=\"%1\"").arg(path(QStringLiteral("pkg")))),
+                         offlinePath));
+    QCOMPARE(offlinePath, QStringLiteral("previous.dat"));
+    QVERIFY(QFile::exists(path(QStringLiteral("cwd/log.txt"))));
+    QVERIFY(!QFile::exists(path(QStringLiteral("out/update.dat"))));
+}
+
+void tst_Builder::targetDirWithBackslashesAndBlanks()
+{
+    QVERIFY(QDir().mkpath(path(QStringLiteral("a"))));
+    const QString target = QLatin1String("  ") + path(QStringLiteral("pkg\\2017")) + QLatin1String("  ");
+    QString offlinePath;
+    QVERIFY(buildPackage(writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a"))),
+                                     QStringLiteral("trgdir=\"%1\" trgfile=\"%2\"")
+                                             .arg(target, path(QStringLiteral("out/u.dat")))),
+                         offlinePath));
+    QVERIFY(QFile::exists(path(QStringLiteral("pkg/2017/info.bin"))));
+}
+
+void tst_Builder::failures_data()
+{
+    QTest::addColumn<QString>("content");
+    QTest::addColumn<bool>("writeFile");
+    QTest::newRow("missing configuration") << QString() << false;
+    QTest::newRow("malformed XML") << QStringLiteral("<updater_document trgdir=\"x\"><group></updater_document>") << true;
+    QTest::newRow("no trgdir") << QStringLiteral("<updater_document year=\"2017\"/>") << true;
+    QTest::newRow("blank trgdir") << QStringLiteral("<updater_document trgdir=\"  \"/>") << true;
+    QTest::newRow("no root element") << QStringLiteral("<other trgdir=\"/tmp/x\"/>") << true;
+    QTest::newRow("empty srcdir") << QStringLiteral("<updater_document trgdir=\"@PKG@\"><group srcdir=\"\"/></updater_document>") << true;
+    QTest::newRow("trgdir below a file") << QStringLiteral("<updater_document trgdir=\"@FILE@/sub\"/>") << true;
+}
+
+void tst_Builder::failures()
+{
+    QFETCH(QString, content);
+    QFETCH(bool, writeFile);
+    write(QStringLiteral("plain-file"), "x");
+    const QString conf = path(QStringLiteral("conf.xml"));
+    if (writeFile)
+        write(QStringLiteral("conf.xml"),
+              QString(content)
+                      .replace(QLatin1String("@PKG@"), path(QStringLiteral("pkg")))
+                      .replace(QLatin1String("@FILE@"), path(QStringLiteral("plain-file")))
+                      .toUtf8());
+    QString offlinePath = QStringLiteral("unchanged");
+    QVERIFY(!buildPackage(conf, offlinePath));
+    QCOMPARE(offlinePath, QStringLiteral("unchanged"));
+    QVERIFY(!QFile::exists(path(QStringLiteral("pkg/info.bin"))));
+}
+
+void tst_Builder::unreadableSourceFileStopsTheRun()
+{
+    write(QStringLiteral("a/gut.txt"), "gut");
+    QVERIFY(QDir().mkpath(path(QStringLiteral("b"))));
+    // A dangling link is yielded by the walk and cannot be opened, not even by root.
+    QVERIFY(QFile::link(path(QStringLiteral("nirgends")), path(QStringLiteral("b/kaputt.txt"))));
+    QString offlinePath;
+    QVERIFY(!buildPackage(writeConfig(QStringLiteral("<group srcdir=\"%1\"/><group srcdir=\"%2\"/>")
+                                              .arg(path(QStringLiteral("a")), path(QStringLiteral("b")))),
+                          offlinePath));
+    QVERIFY(QFile::exists(path(QStringLiteral("pkg/")) + hashName("gut") + QLatin1String(".bin")));
+    QVERIFY(!QFile::exists(path(QStringLiteral("pkg/info.bin"))));
+    int count = 0;
+    QCOMPARE(readRecords(&count).size(), 1);
+    QCOMPARE(count, 1);
+    QFile file(path(QStringLiteral("out/update.dat")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    OfflineFileReader reader(&file);
+    QVERIFY(reader.readHeader());
+    OfflineRecord record;
+    QVERIFY(reader.readRecord(&record));
+    QVERIFY(reader.readDocumentPayload().isEmpty());
+}
+
+void tst_Builder::fileTooLargeForTheDocument()
+{
+    write(QStringLiteral("a/gross.bin"), QByteArray());
+    QFile big(path(QStringLiteral("a/gross.bin")));
+    QVERIFY(big.resize(qint64(INT_MAX) + 1)); // sparse: takes no disk space
+    QString offlinePath;
+    QVERIFY(!buildPackage(writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a")))),
+                          offlinePath));
+    QVERIFY(!QFile::exists(path(QStringLiteral("pkg/info.bin"))));
+}
+
+void tst_Builder::independentReaderAcceptsPackage()
+{
+    write(QStringLiteral("a/x.txt"), QByteArray("Buchung ").repeated(1000));
+    write(QStringLiteral("a/leer.txt"), QByteArray());
+    write(QStringLiteral("a/plugins/p.dll"), "dll");
+    write(QStringLiteral("b/x.txt"), QByteArray("Buchung ").repeated(1000));
+    QString offlinePath;
+    QVERIFY(buildPackage(writeConfig(QStringLiteral("<group srcdir=\"%1\"/><group srcdir=\"%2\"/>")
+                                             .arg(path(QStringLiteral("a")), path(QStringLiteral("b")))),
+                         offlinePath));
+    QProcess reader;
+    reader.start(QStringLiteral("python3"),
+                 {QStringLiteral(LEDGORA_SOURCE_DIR "/tests/package/read_package.py"),
+                  path(QStringLiteral("pkg")), offlinePath, path(QStringLiteral("out/log.txt"))});
+    QVERIFY(reader.waitForFinished(30000));
+    QVERIFY2(reader.exitCode() == 0, reader.readAllStandardOutput().constData());
+}
+
+void tst_Builder::modeOneShowsSuccessBoxAndGoesOn()
+{
+    write(QStringLiteral("a/x.txt"), "x");
+    const QString conf = writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a"))));
+    ScriptedDialogs dialogs;
+    MainWindowContext context;
+    context.arguments = QStringList{QStringLiteral("lg_updater"), QStringLiteral("--mode"),
+                                    QStringLiteral("1"), QStringLiteral("--conf"), conf};
+    context.dialogs = &dialogs;
+    MainWindow window(context);
+    QVERIFY(!window.startupAborted());
+    QVERIFY(!dialogs.shown.isEmpty());
+    const ScriptedDialogs::Shown box = dialogs.shown.first();
+    QCOMPARE(box.kind, QStringLiteral("information"));
+    QCOMPARE(box.title, QStringLiteral("Ergebnis:"));
+    QCOMPARE(box.text, QStringLiteral("Die Updatedateien wurden erfolgreich erstellt."));
+    QVERIFY2(!box.hasParent, "the success box comes before the window exists");
+}
+
+void tst_Builder::realProgramBuildsPackage()
+{
+    write(QStringLiteral("a/x.txt"), "x");
+    const QString conf = writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a"))));
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("LEDGORA_UPDATE_URL"), QStringLiteral("http://127.0.0.1:1/ldg_update/"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(LG_UPDATER_PATH),
+                  {QStringLiteral("--mode"), QStringLiteral("1"), QStringLiteral("--conf"), conf});
+    // The success box then waits for the user; the package is complete before it appears.
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(path(QStringLiteral("pkg/info.bin"))), 20000);
+    QCOMPARE(process.state(), QProcess::Running);
+    process.kill();
+    process.waitForFinished();
+    QVERIFY(!readDocument().isEmpty());
+    QCOMPARE(readRecords().size(), 1);
+}
+
+void tst_Builder::realProgramExitsOnFailure()
+{
+    write(QStringLiteral("conf.xml"), "<updater_document trgdir=");
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(LG_UPDATER_PATH),
+                  {QStringLiteral("--mode"), QStringLiteral("1"), QStringLiteral("--conf"),
+                   path(QStringLiteral("conf.xml"))});
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+}
+
+QTEST_MAIN(tst_Builder)
+#include "tst_builder.moc"
