@@ -6,6 +6,7 @@
 #include "serverurls.h"
 #include "widgetuserdialogs.h"
 #include "package/packagebuilder.h"
+#include "transfer/downloadoptions.h"
 #include "platform/platformservices.h"
 
 #include <QApplication>
@@ -131,6 +132,20 @@ void MainWindow::buildContent()
     setCentralWidget(content);
     activateWindow();
     raise();
+}
+
+void MainWindow::prepareServerDownload(int year, DownloadOptions &options, const QString &label,
+                                       const QString &fileName, QString &baseUrl)
+{
+    options = DownloadOptions();
+    baseUrl = updateBaseUrl() + QString::number(year) + QLatin1Char('/');
+    options.userAgent = QGuiApplication::applicationDisplayName();
+    options.label = label;
+    options.owner = this;
+    options.centreOn = this;
+    options.timeoutMs = 300000;
+    options.hidden = true;
+    options.url = baseUrl + fileName;
 }
 
 void MainWindow::CheckGroup(int) { }

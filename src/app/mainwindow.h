@@ -13,6 +13,7 @@
 
 #include <memory>
 
+struct DownloadOptions;
 class PlatformServices;
 class QCheckBox;
 class QComboBox;
@@ -47,6 +48,11 @@ public:
     // True when start-up decided that the process ends without showing the window (mode 1
     // without configuration, or a failed package build); the process then exits with code 0.
     bool startupAborted() const { return aborted; }
+
+    // Fills options for fetching fileName from the release folder of `year` on the update
+    // server: hidden dialog, five-minute limit, the display name as User-Agent.
+    void prepareServerDownload(int year, DownloadOptions &options, const QString &label,
+                               const QString &fileName, QString &baseUrl);
 
 public slots:
     void CheckGroup(int);

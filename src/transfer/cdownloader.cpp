@@ -1,0 +1,124 @@
+#include "cdownloader.h"
+#include "cprogressdlgex.h"
+#include "cprogressthreadinfo.h"
+
+#include <QApplication>
+#include <QDesktopWidget>
+#include <QMutexLocker>
+#include <QNetworkAccessManager>
+#include <QNetworkRequest>
+#include <QSslConfiguration>
+
+CDownloader::CDownloader(QObject *parent) : QObject(parent)
+{
+    qRegisterMetaType<QNetworkReply *>();
+    qRegisterMetaType<QNetworkReply::NetworkError>();
+}
+
+// The manager, and with it any reply, goes as a child; the progress record went with its dialog.
+CDownloader::~CDownloader() = default;
+
+QNetworkRequest CDownloader::makeRequest(const DownloadOptions &options)
+{
+    QNetworkRequest request;
+    if (options.url.startsWith(QLatin1String("https://"))) {
+        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+        configuration.setProtocol(QSsl::SecureProtocols);
+        request.setSslConfiguration(configuration);
+    }
+    request.setUrl(QUrl(options.url, QUrl::TolerantMode));
+    request.setRawHeader("User-Agent", options.userAgent.toUtf8());
+    for (auto it = options.headers.constBegin(); it != options.headers.constEnd(); ++it)
+        request.setRawHeader(it.key(), it.value());
+    return request;
+}
+
+void CDownloader::retirePrevious()
+{
+    if (manager)
+        manager->deleteLater();
+    if (progressInfo)
+        progressInfo->deleteLater();
+    if (reply) {
+        if (reply->isRunning())
+            reply->close();
+        reply->deleteLater();
+    }
+}
+
+bool CDownloader::download(const DownloadOptions &newOptions)
+{
+    if (&newOptions != &options)
+        options = newOptions;
+    retirePrevious();
+    manager = new QNetworkAccessManager(this);
+    lastPercent = 0;
+    finished = false;
+    failed = false;
+    closed = false;
+
+    const QNetworkRequest request = makeRequest(options);
+    auto *info = new CProgressThreadInfo;
+    progressInfo = info;
+    info->cancelable = true;
+    info->autoStep = false;
+    info->title = options.label;
+    info->text = options.url;
+    info->timeoutMs = options.timeoutMs;
+    info->centreOn = options.centreOn;
+    info->hidden = options.hidden;
+
+    reply = manager->get(request);
+    connect(manager, &QNetworkAccessManager::finished, this, &CDownloader::replyFinished);
+    connect(reply, &QNetworkReply::downloadProgress, this, &CDownloader::replyDownloadProgress);
+    connect(reply, &QNetworkReply::errorOccurred, this, &CDownloader::replyError);
+
+    const Qt::WindowFlags flags = Qt::Tool | Qt::FramelessWindowHint | Qt::WindowTitleHint
+            | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint;
+    QWidget *parent = options.owner ? options.owner : QApplication::desktop();
+    runProgressDialog(parent, info, flags);
+
+    closed = true;
+    if (reply) {
+        if (reply->isRunning())
+            reply->close();
+        reply->deleteLater();
+    }
+    return finished && !failed;
+}
+
+void CDownloader::replyFinished(QNetworkReply *r)
+{
+    if (closed || failed)
+        return;
+    data = r->readAll();
+    finished = true;
+    contentType = QString::fromUtf8(r->rawHeader("Content-Type"));
+    if (progressInfo)
+        progressInfo->wakeUp();
+}
+
+void CDownloader::replyError(QNetworkReply::NetworkError code)
+{
+    if (closed || failed || code == QNetworkReply::NoError)
+        return;
+    failed = true;
+    if (reply)
+        errorText = reply->errorString();
+    if (progressInfo)
+        progressInfo->wakeUp();
+}
+
+void CDownloader::replyDownloadProgress(qint64 bytesReceived, qint64 bytesTotal)
+{
+    if (closed || failed || !progressInfo)
+        return;
+    const int percent = bytesTotal > 0 ? int(bytesReceived * 100 / bytesTotal) : 0;
+    if (percent == lastPercent)
+        return;
+    {
+        QMutexLocker locker(&progressInfo->mutex);
+        progressInfo->pendingValue = percent;
+    }
+    lastPercent = percent;
+}

@@ -1,0 +1,15 @@
+#include "cprogressthreadinfo.h"
+
+#include <QMutexLocker>
+
+CProgressThreadInfo::CProgressThreadInfo()
+    : title(tr("Fortschritt...")), cancelText(tr("Abbbrechen"))
+{
+}
+
+void CProgressThreadInfo::wakeUp()
+{
+    QMutexLocker locker(&mutex);
+    wakeRequested = true;
+    wake.wakeAll();
+}

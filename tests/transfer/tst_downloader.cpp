@@ -1,0 +1,268 @@
+#include "mainwindow.h"
+#include "scripteddialogs.h"
+#include "testhttpserver.h"
+
+#include "transfer/cdownloader.h"
+#include "transfer/cprogressdlgex.h"
+
+#include <QtTest>
+#include <QtWidgets>
+
+// The downloader against real servers on 127.0.0.1, plain HTTP and HTTPS.
+class tst_Downloader : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void bodyAndContentType_data();
+    void bodyAndContentType();
+    void userAgentAndHeaders();
+    void failures_data();
+    void failures();
+    void serverThatNeverAnswers();
+    void tlsOnlyForLowerCaseHttps_data();
+    void tlsOnlyForLowerCaseHttps();
+    void progress_data();
+    void progress();
+    void errorThenFinishedStoresNoBody();
+    void twoDownloadsInARow();
+    void preparedServerDownload();
+
+private:
+    DownloadOptions options(TestHttpServer &server, const QByteArray &path, int timeoutMs = 10000);
+
+    QTemporaryDir certificateDir;
+    TestCertificate certificate;
+    std::unique_ptr<TestHttpServer> http;
+    std::unique_ptr<TestHttpServer> https;
+};
+
+void tst_Downloader::initTestCase()
+{
+    QVERIFY2(certificateDir.isValid(), qPrintable(certificateDir.errorString()));
+    certificate = TestCertificate::createAndTrust(certificateDir.path());
+    QVERIFY2(certificate.error.isEmpty(), qPrintable(certificate.error));
+    http = std::make_unique<TestHttpServer>();
+    https = std::make_unique<TestHttpServer>(certificate.certificate, certificate.key);
+    QVERIFY(http->start());
+    QVERIFY(https->start());
+    for (TestHttpServer *server : {http.get(), https.get()}) {
+        TestHttpServer::Response body;
+        body.body = "Inhalt der Datei";
+        body.contentType = "text/plain; charset=utf-8";
+        server->setResponse("/body", body);
+    }
+}
+
+DownloadOptions tst_Downloader::options(TestHttpServer &server, const QByteArray &path,
+                                        int timeoutMs)
+{
+    DownloadOptions result(nullptr, server.baseUrl() + QString::fromLatin1(path.mid(1)));
+    result.timeoutMs = timeoutMs;
+    result.hidden = true;
+    return result;
+}
+
+void tst_Downloader::bodyAndContentType_data()
+{
+    QTest::addColumn<bool>("tls");
+    QTest::newRow("http") << false;
+    QTest::newRow("https") << true;
+}
+
+void tst_Downloader::bodyAndContentType()
+{
+    QFETCH(bool, tls);
+    TestHttpServer &server = tls ? *https : *http;
+    CDownloader downloader;
+    QVERIFY2(downloader.download(options(server, "/body")), qPrintable(downloader.errorText));
+    QCOMPARE(downloader.data, QByteArray("Inhalt der Datei"));
+    QCOMPARE(downloader.contentType, QStringLiteral("text/plain; charset=utf-8"));
+    QCOMPARE(downloader.errorText, QString());
+}
+
+void tst_Downloader::userAgentAndHeaders()
+{
+    DownloadOptions o = options(*http, "/body");
+    o.userAgent = QStringLiteral("Ledgora Aktualisierung Version 1.2");
+    o.headers.insert("X-Ledgora", "1");
+    CDownloader downloader;
+    QVERIFY(downloader.download(o));
+    QCOMPARE(http->lastHeaders.value("user-agent"), QByteArray("Ledgora Aktualisierung Version 1.2"));
+    QCOMPARE(http->lastHeaders.value("x-ledgora"), QByteArray("1"));
+
+    o.headers.insert("User-Agent", "ersetzt");
+    QVERIFY(downloader.download(o));
+    QCOMPARE(http->lastHeaders.value("user-agent"), QByteArray("ersetzt"));
+}
+
+void tst_Downloader::failures_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("errorPart");
+    QTest::newRow("404") << QStringLiteral("missing") << QStringLiteral("Not Found");
+    QTest::newRow("refused connection") << QStringLiteral("refused")
+                                        << QStringLiteral("Connection refused");
+}
+
+void tst_Downloader::failures()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, errorPart);
+    DownloadOptions o = options(*http, "/missing");
+    if (url == QLatin1String("refused")) {
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const quint16 port = closed.serverPort();
+        closed.close();
+        o.url = QStringLiteral("http://127.0.0.1:%1/x").arg(port);
+    }
+    CDownloader downloader;
+    QVERIFY(!downloader.download(o));
+    QVERIFY2(downloader.errorText.contains(errorPart), qPrintable(downloader.errorText));
+    QCOMPARE(downloader.data, QByteArray());
+}
+
+void tst_Downloader::serverThatNeverAnswers()
+{
+    TestHttpServer::Response silent;
+    silent.mode = TestHttpServer::Response::NeverAnswer;
+    http->setResponse("/silent", silent);
+    CDownloader downloader;
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(!downloader.download(options(*http, "/silent", 1000)));
+    QVERIFY(timer.elapsed() >= 1000);
+    QCOMPARE(downloader.errorText, QString());
+}
+
+void tst_Downloader::tlsOnlyForLowerCaseHttps_data()
+{
+    QTest::addColumn<QString>("scheme");
+    QTest::addColumn<bool>("configured");
+    QTest::newRow("https") << QStringLiteral("https") << true;
+    QTest::newRow("HTTPS in capitals") << QStringLiteral("HTTPS") << false;
+    QTest::newRow("http") << QStringLiteral("http") << false;
+}
+
+void tst_Downloader::tlsOnlyForLowerCaseHttps()
+{
+    QFETCH(QString, scheme);
+    QFETCH(bool, configured);
+    // A distinctive default: a request that takes its own configuration has SecureProtocols.
+    const QSslConfiguration saved = QSslConfiguration::defaultConfiguration();
+    QSslConfiguration marked = saved;
+    marked.setProtocol(QSsl::TlsV1_2OrLater);
+    QSslConfiguration::setDefaultConfiguration(marked);
+    DownloadOptions o(nullptr, scheme + QLatin1String("://127.0.0.1:")
+                                       + QString::number(https->serverPort()) + QLatin1String("/body"));
+    const QNetworkRequest request = CDownloader::makeRequest(o);
+    QCOMPARE(request.sslConfiguration().protocol() == QSsl::SecureProtocols, configured);
+
+    if (scheme != QLatin1String("http")) {
+        o.timeoutMs = 10000;
+        o.hidden = true;
+        CDownloader downloader;
+        QVERIFY2(downloader.download(o), qPrintable(downloader.errorText));
+        QCOMPARE(downloader.data, QByteArray("Inhalt der Datei"));
+    }
+    QSslConfiguration::setDefaultConfiguration(saved);
+}
+
+void tst_Downloader::progress_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("expectPercent");
+    QTest::newRow("known length") << int(TestHttpServer::Response::Normal) << true;
+    QTest::newRow("unknown length") << int(TestHttpServer::Response::NoLength) << false;
+}
+
+void tst_Downloader::progress()
+{
+    QFETCH(int, mode);
+    QFETCH(bool, expectPercent);
+    TestHttpServer::Response slow;
+    slow.body = QByteArray(40000, 'x');
+    slow.mode = TestHttpServer::Response::Mode(mode);
+    slow.chunks = 4;
+    slow.chunkDelayMs = 400;
+    http->setResponse("/slow", slow);
+
+    // Watch the (hidden) dialog's bar while the body trickles in.
+    QList<int> shown;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, this, [&shown] {
+        auto *dialog = qobject_cast<CProgressDlgEx *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        const int value = dialog->findChild<QProgressBar *>()->value();
+        if (shown.isEmpty() || shown.last() != value)
+            shown.append(value);
+    });
+    watch.start(20);
+    CDownloader downloader;
+    QVERIFY(downloader.download(options(*http, "/slow")));
+    watch.stop();
+    QCOMPARE(downloader.data.size(), 40000);
+    bool sawPercent = false;
+    for (int value : shown)
+        sawPercent = sawPercent || (value > 1 && value < 100);
+    QVERIFY2(sawPercent == expectPercent, qPrintable(QString::number(shown.size())));
+}
+
+void tst_Downloader::errorThenFinishedStoresNoBody()
+{
+    TestHttpServer::Response error;
+    error.status = 500;
+    error.body = "Fehlerseite";
+    http->setResponse("/error", error);
+    CDownloader downloader;
+    QVERIFY(!downloader.download(options(*http, "/error")));
+    QCOMPARE(downloader.data, QByteArray());
+    QVERIFY(!downloader.errorText.isEmpty());
+}
+
+void tst_Downloader::twoDownloadsInARow()
+{
+    CDownloader downloader;
+    QVERIFY(downloader.download(options(*http, "/body")));
+    QVERIFY(!downloader.download(options(*http, "/missing")));
+    QCOMPARE(downloader.data, QByteArray("Inhalt der Datei"));
+    QCOMPARE(downloader.contentType, QStringLiteral("text/plain; charset=utf-8"));
+    QVERIFY(downloader.errorText.contains(QLatin1String("Not Found")));
+
+    TestHttpServer::Response silent;
+    silent.mode = TestHttpServer::Response::NeverAnswer;
+    http->setResponse("/silent2", silent);
+    QVERIFY(!downloader.download(options(*http, "/silent2", 500)));
+    QVERIFY2(downloader.errorText.contains(QLatin1String("Not Found")),
+             "a time-out keeps the earlier error text");
+    QVERIFY(downloader.download(options(*http, "/body")));
+}
+
+void tst_Downloader::preparedServerDownload()
+{
+    qputenv("LEDGORA_UPDATE_URL", "http://127.0.0.1:1/ldg_update/");
+    ScriptedDialogs dialogs;
+    MainWindowContext context;
+    context.arguments = QStringList{QStringLiteral("lg_updater")};
+    context.dialogs = &dialogs;
+    MainWindow window(context);
+    DownloadOptions o(nullptr, QStringLiteral("x"));
+    QString baseUrl;
+    window.prepareServerDownload(2027, o, QStringLiteral("Lade Infodatei..."),
+                                 QStringLiteral("info.bin"), baseUrl);
+    QCOMPARE(baseUrl, QStringLiteral("http://127.0.0.1:1/ldg_update/2027/"));
+    QCOMPARE(o.url, QStringLiteral("http://127.0.0.1:1/ldg_update/2027/info.bin"));
+    QCOMPARE(o.label, QStringLiteral("Lade Infodatei..."));
+    QCOMPARE(o.userAgent, QStringLiteral("Ledgora Aktualisierung Version 1.2"));
+    QCOMPARE(o.timeoutMs, 300000);
+    QVERIFY(o.hidden);
+    QCOMPARE(o.owner, static_cast<QWidget *>(&window));
+    QCOMPARE(o.centreOn, static_cast<QWidget *>(&window));
+    QVERIFY(o.headers.isEmpty());
+}
+
+QTEST_MAIN(tst_Downloader)
+#include "tst_downloader.moc"
