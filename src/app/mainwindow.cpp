@@ -9,12 +9,32 @@
 #include "transfer/downloadoptions.h"
 #include "platform/platformservices.h"
 
+#include "documentloader.h"
+#include "groupcheckboxtext.h"
+#include "osmatch.h"
+#include "producttypes.h"
+#include "package/hashname.h"
+#include "package/versionrecord.h"
+#include "platform/platform.h"
+#include "transfer/cdownloader.h"
+
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDate>
+#include <QDebug>
 #include <QFile>
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QIcon>
+#include <QJsonObject>
+#include <QLabel>
 #include <QLocale>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QTemporaryFile>
+#include <QTextBrowser>
+#include <QTextEdit>
 #include <QTranslator>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -35,6 +55,8 @@ MainWindow::MainWindow(const MainWindowContext &context, QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
     , arguments(context.arguments.isEmpty() ? QCoreApplication::arguments() : context.arguments)
+    , executableDir(context.executableDir.isEmpty() ? QCoreApplication::applicationDirPath()
+                                                    : context.executableDir)
     , dialogs(context.dialogs)
     , platform(context.platform)
 {
@@ -121,17 +143,249 @@ bool MainWindow::runPackageBuilder()
     return true;
 }
 
-void MainWindow::readVersionRecord() { }
+QString MainWindow::baseDir() const
+{
+    return applicationBaseDir(executableDir, mode);
+}
 
-void MainWindow::loadUpdateDocument() { }
+void MainWindow::readVersionRecord()
+{
+    VersionRecord record;
+    if (::readVersionRecord(baseDir() + QLatin1String("versioninfo.dat"), &record)) {
+        if (record.productType >= 1 && record.productType <= 6) {
+            recordValid = true;
+            productType = record.productType;
+            productValue = record.productType;
+        }
+        certificateFlag = record.certificateFlag;
+        betaFlag = record.betaFlag;
+    }
+    if (!productOption.isEmpty()) {
+        productValue = int(productOption.toUInt());
+        productType = productValue;
+    }
+    groupCheckBoxes.clear();
+}
+
+bool MainWindow::fetchReleaseFile(int year, const QString &fileName, QByteArray *data,
+                                  QString *url, QString *error)
+{
+    DownloadOptions options;
+    QString baseUrl;
+    prepareServerDownload(year, options, tr("Lade Infodatei..."), fileName, baseUrl);
+    *url = options.url;
+    CDownloader downloader;
+    const bool ok = downloader.download(options);
+    *data = downloader.data;
+    *error = downloader.errorText;
+    return ok;
+}
+
+void MainWindow::loadUpdateDocument()
+{
+    const ReleaseFetch fetch = [this](int year, const QString &fileName, QByteArray *data,
+                                      QString *url, QString *error) {
+        return fetchReleaseFile(year, fileName, data, url, error);
+    };
+    documentLoaded = loadOnlineDocument(QDate::currentDate().year(), fetch, startupLog,
+                                        releaseYear, document);
+    if (!documentLoaded && offlinePath.isEmpty()) {
+        if (dialogs->question(this, tr("Keine Internetverbindung:"),
+                              tr("Es konnte keine Verbindung zum Server hergestellt werden, "
+                                 "wollen Sie ein Offline-Update einlesen?")))
+            offlinePath = dialogs->openFileName(this, tr("Datei öffnen"),
+                                                tr("Offline-Update-Datei (*.dat)"));
+    }
+    if (offlinePath.isEmpty())
+        return;
+    const OfflineTarget target{releaseYear, offlineIndex, offlineStore, document};
+    switch (loadOfflineFile(offlinePath, *dialogs, this, target)) {
+    case OfflineLoad::NotRead:
+        break;
+    case OfflineLoad::DocumentBroken:
+        documentLoaded = false;
+        break;
+    case OfflineLoad::Loaded:
+        documentLoaded = true;
+        offlineLoaded = true;
+        break;
+    }
+}
+
+QTextBrowser *MainWindow::infoBrowser(const QString &text) const
+{
+    auto *browser = new QTextBrowser;
+    browser->setReadOnly(true);
+    browser->setOpenExternalLinks(true);
+    browser->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    browser->setHtml(text);
+    return browser;
+}
 
 void MainWindow::buildContent()
 {
+    if (documentLoaded)
+        addDocumentContent();
+    addLogAndButtons();
     auto *content = new QWidget;
     content->setLayout(mainLayout);
     setCentralWidget(content);
     activateWindow();
     raise();
+}
+
+void MainWindow::addDocumentContent()
+{
+    groups = document.object().value(QStringLiteral("data")).toArray();
+    mainLayout->addWidget(new QLabel(tr("<b>Info:</b>")));
+    addMainInfo();
+    addGroups();
+}
+
+void MainWindow::addMainInfo()
+{
+    const QJsonArray mainInfo = document.object().value(QStringLiteral("main_info")).toArray();
+    for (const QJsonValue &value : mainInfo) {
+        const QJsonObject info = value.toObject();
+        if (!osTextMatches(info.value(QStringLiteral("os")).toString(), osOverride,
+                           runningWindowsVersion()))
+            continue;
+        mainLayout->addWidget(infoBrowser(info.value(QStringLiteral("info")).toString()));
+        mainLayout->addWidget(separatorLine());
+    }
+}
+
+void MainWindow::addGroups()
+{
+    bool offerBeta = false;
+    for (int index = 0; index < groups.size(); ++index) {
+        const QJsonObject group = groups.at(index).toObject();
+        const QString os = group.value(QStringLiteral("os")).toString();
+        if (!osTextMatches(os, osOverride, runningWindowsVersion())) {
+            qDebug() << "OS not found" << os << group.value(QStringLiteral("type")).toString();
+            continue;
+        }
+        offerBeta = offerBeta || group.value(QStringLiteral("beta")).toBool();
+        addGroup(index, group);
+    }
+    if (elsterGroupsShown == 1)
+        lastElsterBox->setChecked(true);
+    addReleaseRow(offerBeta);
+}
+
+void MainWindow::addGroup(int index, const QJsonObject &group)
+{
+    const QString type = group.value(QStringLiteral("type")).toString().toLower();
+    const bool exec = type == QLatin1String("exec");
+    const bool elster = type == QLatin1String("elster");
+    const bool updater = type == QLatin1String("updater");
+    if (exec)
+        execGroupSingleOs.insert(index, namesSingleSpecificOs(group.value(QStringLiteral("os")).toString()));
+
+    auto *box = new QCheckBox(groupCheckBoxText(group));
+    groupCheckBoxes.insert(box, index);
+    mainLayout->addWidget(box);
+    const QString info = group.value(QStringLiteral("info")).toString();
+    if (!exec && !info.isEmpty())
+        mainLayout->addWidget(infoBrowser(info));
+
+    box->setChecked(group.value(QStringLiteral("active")).toString() != QLatin1String("0"));
+    if (group.value(QStringLiteral("disable")).toString() == QLatin1String("1"))
+        box->setEnabled(false);
+    if (elster) {
+        ++elsterGroupsShown;
+        lastElsterBox = box;
+        if (certificateFlag != -1)
+            box->setChecked(group.value(QStringLiteral("cert")).toBool() == (certificateFlag == 1));
+    }
+    if (exec) {
+        box->setChecked(true);
+        box->hide();
+        return;
+    }
+    if (updater) {
+        box->setChecked(mode == 2);
+        box->hide();
+        if (mode == 2) {
+            updaterOutdated = updaterFilesDiffer(group.value(QStringLiteral("data")).toArray());
+            if (!updaterOutdated)
+                box->setChecked(false);
+        }
+        return;
+    }
+    mainLayout->addWidget(separatorLine());
+}
+
+bool MainWindow::updaterFilesDiffer(const QJsonArray &files) const
+{
+    const QString base = baseDir();
+    for (const QJsonValue &value : files) {
+        const QJsonObject entry = value.toObject();
+        if (entry.value(QStringLiteral("isdir")).toBool())
+            continue;
+        QString target = entry.value(QStringLiteral("targetpath")).toString();
+        normalizeSeparators(target);
+        target.remove(QStringLiteral("updater-temp/"), Qt::CaseInsensitive);
+        QFile file(base + target);
+        if (!file.open(QIODevice::ReadOnly)
+            || hashNameOfDevice(&file) != entry.value(QStringLiteral("sha256")).toString())
+            return true;
+    }
+    return false;
+}
+
+void MainWindow::addReleaseRow(bool offerBeta)
+{
+    auto *row = new QHBoxLayout;
+    row->addWidget(new QLabel(tr("Zu installierende Version (%1):").arg(releaseYear)));
+    if (offerBeta) {
+        betaCheckBox = new QCheckBox(tr("Beta-Version"));
+        if (betaFlag != -1) {
+            betaCheckBox->setChecked(betaFlag != 0);
+            betaCheckBox->setEnabled(betaFlag != 1);
+        }
+        row->addWidget(betaCheckBox);
+    }
+    productCombo = new QComboBox;
+    for (int type : productChoices(recordValid, productValue))
+        productCombo->addItem(QIcon(), productName(type), type);
+    productCombo->setCurrentIndex(productCombo->findData(productValue));
+    row->addWidget(productCombo);
+    row->addStretch();
+    mainLayout->addLayout(row);
+    mainLayout->addWidget(separatorLine());
+}
+
+void MainWindow::addLogAndButtons()
+{
+    activityLog = new QTextEdit;
+    activityLog->setReadOnly(true);
+    activityLog->setHtml(startupLog);
+    activityLog->setVisible(!documentLoaded);
+    mainLayout->addWidget(activityLog);
+    progressBar = new QProgressBar;
+    progressBar->hide();
+    mainLayout->addWidget(progressBar);
+    mainLayout->addWidget(separatorLine());
+
+    auto *row = new QHBoxLayout;
+    if (documentLoaded) {
+        searchButton = new QPushButton(tr("Nach Updates suchen"));
+        connect(searchButton, &QPushButton::clicked, this, &MainWindow::search);
+        row->addWidget(searchButton);
+        startButton = new QPushButton(tr("Update starten"));
+        startButton->setEnabled(false);
+        connect(startButton, &QPushButton::clicked, this, &MainWindow::accept);
+        row->addWidget(startButton);
+    }
+    auto *quit = new QPushButton(tr("Beenden"));
+    connect(quit, &QPushButton::clicked, this, &MainWindow::reject);
+    row->addWidget(quit);
+    auto *helpButton = new QPushButton(tr("Hilfe"));
+    connect(helpButton, &QPushButton::clicked, this, &MainWindow::help);
+    row->addWidget(helpButton);
+    mainLayout->addLayout(row);
+    mainLayout->addWidget(separatorLine());
 }
 
 void MainWindow::prepareServerDownload(int year, DownloadOptions &options, const QString &label,

@@ -20,6 +20,7 @@ class QComboBox;
 class QProgressBar;
 class QPushButton;
 class QTemporaryFile;
+class QTextBrowser;
 class QTextEdit;
 class QVBoxLayout;
 class UserDialogs;
@@ -32,6 +33,7 @@ class MainWindow;
 struct MainWindowContext
 {
     QStringList arguments;                 // empty: QCoreApplication::arguments()
+    QString executableDir;                 // empty: QCoreApplication::applicationDirPath()
     UserDialogs *dialogs = nullptr;        // not owned; null: real message boxes
     PlatformServices *platform = nullptr;  // not owned; null: the real system
 };
@@ -70,6 +72,17 @@ private:
     void readVersionRecord();
     void loadUpdateDocument();
     void buildContent();
+    void addDocumentContent();
+    void addMainInfo();
+    void addGroups();
+    void addGroup(int index, const QJsonObject &group);
+    void addReleaseRow(bool offerBeta);
+    void addLogAndButtons();
+    bool updaterFilesDiffer(const QJsonArray &files) const;
+    QTextBrowser *infoBrowser(const QString &text) const;
+    bool fetchReleaseFile(int year, const QString &fileName, QByteArray *data, QString *url,
+                          QString *error);
+    QString baseDir() const;
 
     QJsonDocument document;
     QJsonArray groups;
@@ -104,8 +117,17 @@ private:
     QString configPath;
     QString osOverride;
     QString productOption;
+    QString executableDir;
     QVBoxLayout *mainLayout = nullptr;
     bool aborted = false;
+    bool recordValid = false;
+    int productValue = 3;
+    int certificateFlag = -1;
+    int betaFlag = -1;
+    QString startupLog;
+    bool documentLoaded = false;
+    int elsterGroupsShown = 0;
+    QCheckBox *lastElsterBox = nullptr;
 
     std::unique_ptr<UserDialogs> ownDialogs;
     std::unique_ptr<PlatformServices> ownPlatform;

@@ -1,0 +1,111 @@
+#include "documentloader.h"
+#include "logline.h"
+#include "userdialogs.h"
+
+#include "package/hashname.h"
+#include "package/offlinefilereader.h"
+#include "package/payload.h"
+#include "package/updatedocument.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QFile>
+#include <QTemporaryFile>
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("MainWindow", text);
+}
+
+bool tryReleaseFolder(int year, const ReleaseFetch &fetch, QString &log, QJsonDocument &document)
+{
+    const QString title = tr("Fehler beim Laden der Infodatei:");
+    QByteArray info;
+    QString url;
+    QString error;
+    if (!fetch(year, QStringLiteral("info.bin"), &info, &url, &error)) {
+        appendLogLine(log, title, true, url, error);
+        return false;
+    }
+    // The whole text names the document data file: a trailing line break is a wrong name.
+    const QString name = QString::fromUtf8(info);
+    QByteArray payload;
+    if (!fetch(year, name, &payload, &url, &error)) {
+        appendLogLine(log, title, true, url, error);
+        return false;
+    }
+    const QByteArray binary = expandPayload(payload);
+    const QString expected = QString(name).remove(QStringLiteral(".bin"));
+    if (hashName(binary) != expected) {
+        appendLogLine(log, title, true, expected, error);
+        return false;
+    }
+    document = documentFromBinary(binary);
+    return true;
+}
+
+// Appends an expanded payload to the store; false when the store takes fewer bytes.
+bool storePayload(QSharedPointer<QTemporaryFile> &store, const QByteArray &content,
+                  qint64 *offset)
+{
+    if (!store) {
+        store = QSharedPointer<QTemporaryFile>::create();
+        store->open();
+        qDebug() << store->fileName();
+    }
+    *offset = store->seek(store->size()) ? store->pos() : store->size();
+    return content.isEmpty() || store->write(content) == content.size();
+}
+
+} // namespace
+
+bool loadOnlineDocument(int currentYear, const ReleaseFetch &fetch, QString &log,
+                        int &releaseYear, QJsonDocument &document)
+{
+    for (int year : {currentYear + 1, currentYear}) {
+        releaseYear = year;
+        if (tryReleaseFolder(year, fetch, log, document))
+            return true;
+    }
+    return false;
+}
+
+OfflineLoad loadOfflineFile(const QString &path, UserDialogs &dialogs, QWidget *parent,
+                            const OfflineTarget &target)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        dialogs.information(parent, tr("Fehler beim Lesen der Datei:"), file.errorString());
+        return OfflineLoad::NotRead;
+    }
+    OfflineFileReader reader(&file);
+    if (!reader.readHeader()) {
+        dialogs.information(parent, tr("Fehler beim Lesen der Datei:"), tr("Falsche Datei."));
+        return OfflineLoad::NotRead;
+    }
+    target.releaseYear = reader.releaseYear();
+
+    OfflineRecord record;
+    for (qint32 i = 0; i < reader.recordCount() && reader.readRecord(&record); ++i) {
+        const QByteArray content = expandPayload(record.payload);
+        OfflineEntry entry;
+        if (!storePayload(target.store, content, &entry.offset))
+            break;
+        entry.size = content.size();
+        entry.groupIndex = record.groupIndex;
+        entry.fileIndex = record.fileIndex;
+        target.index.insert(record.hashName, entry);
+    }
+    if (reader.hasStreamError())
+        dialogs.information(parent, tr("Fehler beim Laden der Datei:"), tr("Dateifehler."));
+
+    target.document = documentFromBinary(expandPayload(reader.readDocumentPayload()));
+    if (target.document.isNull()) {
+        dialogs.information(parent, tr("Fehler beim Laden der Datei:"),
+                            tr("Fehler beim Laden des JSON-Dokuments."));
+        return OfflineLoad::DocumentBroken;
+    }
+    return OfflineLoad::Loaded;
+}
