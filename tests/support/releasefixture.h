@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QList>
+#include <QMap>
+#include <QString>
+
+// Builds releases with the real package builder from groups described in the test, laid out as
+// an update server publishes them: <root>/www/ldg_update/<year>/…, the offline update file as
+// <root>/<name>.dat.
+struct FixtureGroup
+{
+    QString attributes;               // XML attributes of the group element, without srcdir
+    QMap<QString, QByteArray> files;  // target path → content; a path ending in "/" is a folder
+};
+
+class ReleaseFixture
+{
+public:
+    explicit ReleaseFixture(const QString &root) : root(root) { }
+
+    // False when the builder fails; the offline update file is then incomplete.
+    bool build(const QString &name, int year, const QList<FixtureGroup> &groups,
+               const QString &extraXml = QString());
+
+    QString packageDir(int year) const;
+    QString offlineFile(const QString &name) const;
+    QString sourceDir(const QString &name, int group) const;
+    QString wwwRoot() const;  // the folder served below "/ldg_update/"
+
+    // Writes a file below `folder`, creating the folders on the way.
+    static bool writeFile(const QString &path, const QByteArray &content);
+
+private:
+    QString root;
+};
