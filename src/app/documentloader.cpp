@@ -5,6 +5,7 @@
 #include "package/hashname.h"
 #include "package/offlinefilereader.h"
 #include "package/payload.h"
+#include "package/payloadstore.h"
 #include "package/updatedocument.h"
 
 #include <QCoreApplication>
@@ -46,19 +47,6 @@ bool tryReleaseFolder(int year, const ReleaseFetch &fetch, QString &log, QJsonDo
     return true;
 }
 
-// Appends an expanded payload to the store; false when the store takes fewer bytes.
-bool storePayload(QSharedPointer<QTemporaryFile> &store, const QByteArray &content,
-                  qint64 *offset)
-{
-    if (!store) {
-        store = QSharedPointer<QTemporaryFile>::create();
-        store->open();
-        qDebug() << store->fileName();
-    }
-    *offset = store->seek(store->size()) ? store->pos() : store->size();
-    return content.isEmpty() || store->write(content) == content.size();
-}
-
 } // namespace
 
 bool loadOnlineDocument(int currentYear, const ReleaseFetch &fetch, QString &log,
@@ -91,7 +79,9 @@ OfflineLoad loadOfflineFile(const QString &path, UserDialogs &dialogs, QWidget *
     for (qint32 i = 0; i < reader.recordCount() && reader.readRecord(&record); ++i) {
         const QByteArray content = expandPayload(record.payload);
         OfflineEntry entry;
-        if (!storePayload(target.store, content, &entry.offset))
+        if (!target.store)
+            target.store = PayloadStore::create();
+        if (!PayloadStore::append(*target.store, content, &entry.offset))
             break;
         entry.size = content.size();
         entry.groupIndex = record.groupIndex;

@@ -10,6 +10,11 @@
 #include "platform/platformservices.h"
 
 #include "documentloader.h"
+#include "logline.h"
+#include "check/updatecheck.h"
+#include "install/fileinstaller.h"
+#include "install/preinstallchecks.h"
+#include "install/relaunch.h"
 #include "groupcheckboxtext.h"
 #include "osmatch.h"
 #include "producttypes.h"
@@ -31,6 +36,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QProgressBar>
+#include <QStandardPaths>
 #include <QPushButton>
 #include <QTemporaryFile>
 #include <QTextBrowser>
@@ -404,14 +410,190 @@ void MainWindow::prepareServerDownload(int year, DownloadOptions &options, const
 
 void MainWindow::CheckGroup(int) { }
 
-void MainWindow::accept() { }
+void MainWindow::accept()
+{
+    const bool betaChecked = betaCheckBox && betaCheckBox->isChecked();
+    PreInstallChecks checks(*dialogs, *platform, this);
+    if (!checks.confirmBeta(betaChecked, betaCheckBox && betaCheckBox->isEnabled()))
+        return;
+
+    QSet<int> selection;
+    int certificate = 1;
+    for (auto it = groupCheckBoxes.constBegin(); it != groupCheckBoxes.constEnd(); ++it) {
+        if (!it.key()->isChecked())
+            continue;
+        selection.insert(it.value());
+        const QJsonObject group = groups.at(it.value()).toObject();
+        if (group.value(QStringLiteral("type")).toString().toLower() == QLatin1String("elster"))
+            certificate = group.value(QStringLiteral("cert")).toBool(false) ? 1 : 0;
+    }
+    if (selection != searchedGroups || betaChecked != searchedBeta
+        || selectedProduct() != searchedProduct) {
+        dialogs->information(this, tr("Info:"),
+                             tr("Die Einstellungen wurden verändert, bitte suchen Sie erneut nach "
+                                "Updates."));
+        return;
+    }
+    if (callerProcessId != 0 && executablePending
+        && !checks.waitForMainApplication(callerProcessId))
+        return;
+    const int selected = selectedProduct();
+    if (!checks.confirmStart(selected, releaseYear))
+        return;
+    const QStringList documents = QStandardPaths::standardLocations(QStandardPaths::DocumentsLocation);
+    const auto migration = checks.migrateDataFolder(
+            updaterDir(), productType, selected, documents.value(0),
+            [this, selected] { return relaunch().offerElevatedRestart(restartProduct(selected), offlinePath); });
+    if (migration == PreInstallChecks::Migration::EndRun)
+        return;
+    installFiles(selected, certificate, betaChecked ? 1 : 0);
+}
+
+void MainWindow::installFiles(int selected, int certificate, int beta)
+{
+    if (startButton)
+        startButton->setEnabled(false);
+    activityLog->clear();
+    progressBar->show();
+
+    InstallRequest request;
+    request.groups = groups;
+    request.baseDir = baseDir();
+    request.updaterOutdated = updaterOutdated;
+    request.record = {releaseYear, selected, certificate, beta};
+    request.pluginFileNames = pluginFileNames;
+    request.plugin2FileNames = plugin2FileNames;
+    FileInstaller installer(request, *platform, [this](int value, int maximum) {
+        progressBar->setRange(0, maximum);
+        progressBar->setValue(value);
+        progressBar->repaint();
+    });
+    const InstallResult result = installer.run(offlineIndex, offlineStore.data());
+
+    if (!result.error) {
+        dialogs->information(this, tr("Ergebnis:"),
+                             tr("Die Aktualisierung wurde erfolgreich durchgeführt."));
+        productType = selected;
+    }
+    activityLog->setHtml(result.log);
+    activityLog->setVisible(!result.log.isEmpty());
+    progressBar->hide();
+    if (startButton)
+        startButton->setEnabled(result.error);
+
+    const bool elevated = platform->elevated();
+    if (result.error && !elevated)
+        relaunch().offerElevatedRestart(restartProduct(selected), offlinePath);
+    else if (!result.error && updaterOutdated)
+        relaunch().handOver(restartProduct(selected), offlinePath, elevated);
+}
+
+int MainWindow::selectedProduct() const
+{
+    return productCombo ? productCombo->currentData().toInt() : 0;
+}
+
+int MainWindow::restartProduct(int selected) const
+{
+    return productType >= 1 ? productType : selected;
+}
+
+QString MainWindow::updaterDir() const
+{
+    QString folder = executableDir;
+    normalizeDirPath(folder);
+    return folder;
+}
+
+Relaunch MainWindow::relaunch()
+{
+    return Relaunch(*dialogs, *platform, this, updaterDir(), [] { QCoreApplication::quit(); });
+}
 
 void MainWindow::reject()
 {
     close();
 }
 
-void MainWindow::search() { }
+void MainWindow::search()
+{
+    // Without a document there is nothing to compare; "all files current" would be untrue.
+    if (!documentLoaded)
+        return;
+    const QString base = baseDir();
+    activityLog->clear();
+    progressBar->show();
+    if (searchButton)
+        searchButton->setEnabled(false);
+
+    CheckSelection selection;
+    for (auto it = groupCheckBoxes.constBegin(); it != groupCheckBoxes.constEnd(); ++it) {
+        if (it.key()->isChecked())
+            selection.checkedGroups.append(it.value());
+    }
+    selection.execGroupSingleOs = execGroupSingleOs;
+    selection.productType = selectedProduct();
+    selection.hasBetaBox = betaCheckBox;
+    selection.betaChecked = betaCheckBox && betaCheckBox->isChecked();
+
+    const DataFileFetch fetch = [this](const QString &fileName, QByteArray *data, QString *error) {
+        DownloadOptions options;
+        QString baseUrl;
+        prepareServerDownload(releaseYear, options, tr("Lade Datei..."), fileName, baseUrl);
+        CDownloader downloader;
+        const bool ok = downloader.download(options);
+        *data = downloader.data;
+        *error = downloader.errorText;
+        return ok;
+    };
+    const CheckProgress progress = [this](int value, int maximum) {
+        progressBar->setRange(0, maximum);
+        progressBar->setValue(value);
+        progressBar->repaint();
+    };
+    UpdateCheck check(groups, base, offlineLoaded, fetch, progress);
+    CheckState state{offlineIndex,    offlineStore,     directoriesToCreate, pluginFileNames,
+                     plugin2FileNames, executablePending, searchedGroups};
+    const CheckResult result = check.run(selection, state);
+    if (result.outcome == CheckResult::DuplicateType) {
+        dialogs->information(this, tr("Info:"),
+                             tr("Es darf nur eine %1-Installation ausgewählt werden.")
+                                     .arg(result.duplicateType));
+        if (searchButton)
+            searchButton->setEnabled(true);
+        return;
+    }
+    showCheckResult(result);
+}
+
+void MainWindow::showCheckResult(const CheckResult &result)
+{
+    QString log = result.log;
+    if (result.outcome == CheckResult::Completed) {
+        const QString current = tr("Alle Dateien sind aktuell.");
+        dialogs->information(this, tr("Ergebnis:"),
+                             result.pendingCount == 0 ? current
+                                                      : tr("Es sind keine Fehler aufgetreten."));
+        if (result.pendingCount > 0) {
+            if (startButton)
+                startButton->setEnabled(true);
+            const QString summary = tr("%1 Datei(en) (%2 MB) können aktualisiert werden.")
+                                            .arg(result.pendingCount)
+                                            .arg(result.pendingBytes / 1000000.0, 0, 'g');
+            appendLogLine(log, summary, false);
+            dialogs->information(this, tr("Ergebnis:"), summary);
+        } else {
+            dialogs->information(this, tr("Ergebnis:"), current);
+        }
+    }
+    activityLog->setHtml(log);
+    activityLog->setVisible(!log.isEmpty());
+    progressBar->hide();
+    if (searchButton)
+        searchButton->setEnabled(true);
+    searchedBeta = betaCheckBox && betaCheckBox->isChecked();
+    searchedProduct = selectedProduct();
+}
 
 void MainWindow::help()
 {

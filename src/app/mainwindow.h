@@ -13,7 +13,9 @@
 
 #include <memory>
 
+struct CheckResult;
 struct DownloadOptions;
+class Relaunch;
 class PlatformServices;
 class QCheckBox;
 class QComboBox;
@@ -83,6 +85,12 @@ private:
     bool fetchReleaseFile(int year, const QString &fileName, QByteArray *data, QString *url,
                           QString *error);
     QString baseDir() const;
+    QString updaterDir() const;
+    int selectedProduct() const;
+    int restartProduct(int selected) const;
+    Relaunch relaunch();
+    void showCheckResult(const CheckResult &result);
+    void installFiles(int selected, int certificate, int beta);
 
     QJsonDocument document;
     QJsonArray groups;

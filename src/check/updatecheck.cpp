@@ -1,0 +1,218 @@
+#include "updatecheck.h"
+
+#include "logline.h"
+#include "package/hashname.h"
+#include "package/payload.h"
+#include "package/payloadstore.h"
+#include "platform/platform.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonObject>
+#include <QTemporaryFile>
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("MainWindow", text);
+}
+
+bool execPreferenceSkips(int groupIndex, const QMap<int, bool> &execGroupSingleOs)
+{
+    if (execGroupSingleOs.size() <= 1 || !execGroupSingleOs.contains(groupIndex))
+        return false;
+    bool anySingle = false;
+    for (bool single : execGroupSingleOs)
+        anySingle = anySingle || single;
+    return anySingle && !execGroupSingleOs.value(groupIndex);
+}
+
+} // namespace
+
+OfflineIndex::iterator findOfflineEntry(OfflineIndex &index, const QString &key, int groupIndex,
+                                        int fileIndex)
+{
+    OfflineEntry wanted;
+    wanted.groupIndex = groupIndex;
+    wanted.fileIndex = fileIndex;
+    for (auto it = index.find(key); it != index.end() && it.key() == key; ++it) {
+        if (it.value() == wanted)
+            return it;
+    }
+    return index.end();
+}
+
+UpdateCheck::UpdateCheck(const QJsonArray &groups, const QString &baseDir, bool offlineLoaded,
+                         DataFileFetch fetch, CheckProgress progress)
+    : groups(groups), baseDir(baseDir), offlineLoaded(offlineLoaded), fetch(std::move(fetch)),
+      progress(std::move(progress))
+{
+}
+
+CheckResult UpdateCheck::run(const CheckSelection &selection, CheckState &state)
+{
+    result = CheckResult();
+    for (auto it = state.offlineIndex.begin(); it != state.offlineIndex.end(); ++it)
+        it.value().pending = false;
+    state.searchedGroups.clear();
+
+    QSet<QString> typesSeen;
+    for (int groupIndex : selection.checkedGroups) {
+        if (execPreferenceSkips(groupIndex, selection.execGroupSingleOs)) {
+            state.searchedGroups.insert(groupIndex);
+            continue;
+        }
+        state.searchedGroups.insert(groupIndex);
+        const QJsonObject group = groups.at(groupIndex).toObject();
+        const QString type = group.value(QStringLiteral("type")).toString().toLower();
+        if (type == QLatin1String("exec")
+            && group.value(QStringLiteral("subtype")).toInt() != selection.productType)
+            continue;
+        if (group.value(QStringLiteral("beta")).toBool() && selection.hasBetaBox
+            && !selection.betaChecked)
+            continue;
+        if (!type.isEmpty() && typesSeen.contains(type)) {
+            result.outcome = CheckResult::DuplicateType;
+            result.duplicateType = type;
+            return result;
+        }
+        typesSeen.insert(type);
+        if (!checkGroup(groupIndex, type, state)) {
+            result.outcome = CheckResult::Failed;
+            break;
+        }
+    }
+    for (const OfflineEntry &entry : qAsConst(state.offlineIndex)) {
+        if (entry.pending)
+            ++result.pendingCount;
+    }
+    return result;
+}
+
+bool UpdateCheck::checkGroup(int groupIndex, const QString &type, CheckState &state)
+{
+    const QJsonArray files = groups.at(groupIndex).toObject().value(QStringLiteral("data")).toArray();
+    const bool elster = type == QLatin1String("elster");
+    for (int i = 0; i < files.size(); ++i) {
+        progress(i + 1, files.size());
+        if (!checkFile(groupIndex, i, files.at(i).toObject(), elster, state))
+            return false;
+    }
+    return true;
+}
+
+bool UpdateCheck::checkFile(int groupIndex, int fileIndex, const QJsonObject &entry, bool elster,
+                            CheckState &state)
+{
+    const QString targetPath = entry.value(QStringLiteral("targetpath")).toString();
+    const QString sha256 = entry.value(QStringLiteral("sha256")).toString();
+    const QString fullPath = baseDir + targetPath;
+
+    if (entry.value(QStringLiteral("isdir")).toBool()) {
+        if (!QFileInfo::exists(fullPath)
+            && !state.directoriesToCreate.contains(fullPath, Qt::CaseInsensitive)) {
+            state.directoriesToCreate.append(fullPath);
+            OfflineEntry folder;
+            folder.groupIndex = groupIndex;
+            folder.fileIndex = fileIndex;
+            folder.pending = true;
+            state.offlineIndex.insert(sha256, folder);
+        }
+        return true;
+    }
+
+    auto stored = findOfflineEntry(state.offlineIndex, sha256, groupIndex, fileIndex);
+    if (stored != state.offlineIndex.end() && stored.value().pending) {
+        result.pendingBytes += stored.value().size;
+        return true;
+    }
+    qDebug() << fullPath;
+    if (elster)
+        notePlugin(groupIndex, fullPath, state);
+
+    QFile local(fullPath);
+    if (local.exists()) {
+        if (!state.executablePending) {
+            const QString suffix = QFileInfo(fullPath).suffix();
+            state.executablePending = suffix.compare(QLatin1String("exe"), Qt::CaseInsensitive) == 0
+                    || suffix.compare(QLatin1String("dll"), Qt::CaseInsensitive) == 0;
+        }
+        if (!local.open(QIODevice::ReadOnly)) {
+            appendLogLine(result.log, tr("Fehler beim Lesen der Datei:"), true, fullPath,
+                          local.errorString());
+            return false;
+        }
+        if (hashNameOfDevice(&local) == sha256)
+            return true;
+    }
+
+    if (stored != state.offlineIndex.end()) {
+        stored.value().pending = true;
+        result.pendingBytes += stored.value().size;
+        return true;
+    }
+    return fetchPayload(groupIndex, fileIndex, entry, fullPath, state);
+}
+
+bool UpdateCheck::fetchPayload(int groupIndex, int fileIndex, const QJsonObject &entry,
+                               const QString &fullPath, CheckState &state)
+{
+    const QString targetPath = entry.value(QStringLiteral("targetpath")).toString();
+    const QString sha256 = entry.value(QStringLiteral("sha256")).toString();
+    QByteArray body;
+    QString error;
+    if (!fetch(sha256 + QLatin1String(".bin"), &body, &error)) {
+        appendLogLine(result.log, tr("Fehler beim Laden der Datei:"), true, targetPath, error);
+        if (offlineLoaded) {
+            appendLogLine(result.log,
+                          tr("Die Datei '%1' (%2,%3) befindet sich nicht im Offline-Update.")
+                                  .arg(targetPath, QString::number(groupIndex),
+                                       QString::number(fileIndex)),
+                          true);
+        }
+        return false;
+    }
+    // The document states the size: a payload that claims more is refused unexpanded.
+    if (statedPayloadSize(body) > quint64(qMax(0, entry.value(QStringLiteral("size")).toInt()))) {
+        appendLogLine(result.log, tr("Fehler beim Laden der Datei:"), true, targetPath,
+                      tr("Die Serverdaten sind größer als angegeben."));
+        return false;
+    }
+    const QByteArray payload = expandPayload(body);
+    const QString hash = hashName(payload);
+    if (hash != sha256) {
+        appendLogLine(result.log, tr("Falscher Hash-Wert der Serverdaten:"), true, hash);
+        return false;
+    }
+    if (!state.offlineStore)
+        state.offlineStore = PayloadStore::create();
+    qint64 offset = 0;
+    if (!PayloadStore::append(*state.offlineStore, payload, &offset)) {
+        appendLogLine(result.log, tr("Fehler beim Schreiben der temporären Datei:"), true, fullPath,
+                      state.offlineStore->errorString());
+        return false;
+    }
+    OfflineEntry added;
+    added.offset = offset;
+    added.size = payload.size();
+    added.groupIndex = groupIndex;
+    added.fileIndex = fileIndex;
+    added.pending = true;
+    state.offlineIndex.insert(sha256, added);
+    result.pendingBytes += payload.size();
+    return true;
+}
+
+void UpdateCheck::notePlugin(int groupIndex, const QString &fullPath, CheckState &state) const
+{
+    QString path = QFileInfo(fullPath).absoluteFilePath().toLower();
+    normalizeSeparators(path);
+    const QString name = QFileInfo(fullPath).fileName();
+    if (path.contains(QLatin1String("/plugins/")))
+        state.pluginFileNames[groupIndex].append(name);
+    else if (path.contains(QLatin1String("/plugins2/")))
+        state.plugin2FileNames[groupIndex].append(name);
+}

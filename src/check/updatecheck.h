@@ -1,0 +1,81 @@
+#pragma once
+
+#include "package/offlineentry.h"
+
+#include <QJsonArray>
+#include <QMap>
+#include <QSet>
+#include <QSharedPointer>
+#include <QStringList>
+
+#include <functional>
+
+class QTemporaryFile;
+
+// What the window's controls say when the check starts.
+struct CheckSelection
+{
+    QList<int> checkedGroups;          // indices of checked group boxes, in the boxes' order
+    QMap<int, bool> execGroupSingleOs;
+    int productType = 0;               // the product combo's current type
+    bool hasBetaBox = false;
+    bool betaChecked = false;
+};
+
+// The window's members that the check leaves for the installation.
+struct CheckState
+{
+    OfflineIndex &offlineIndex;
+    QSharedPointer<QTemporaryFile> &offlineStore;
+    QStringList &directoriesToCreate;
+    QMap<int, QStringList> &pluginFileNames;
+    QMap<int, QStringList> &plugin2FileNames;
+    bool &executablePending;
+    QSet<int> &searchedGroups;
+};
+
+struct CheckResult
+{
+    enum Outcome { DuplicateType, Failed, Completed };
+    Outcome outcome = Completed;
+    QString duplicateType;  // the type named twice, for DuplicateType
+    QString log;            // rich text of the activity log
+    int pendingCount = 0;   // pending entries, files and folders
+    qint64 pendingBytes = 0;
+};
+
+// Fetches a data file ("<sha256>.bin") of the release; false with the downloader's error text.
+using DataFileFetch = std::function<bool(const QString &fileName, QByteArray *data, QString *error)>;
+// Reports progress through the group being compared: value of maximum.
+using CheckProgress = std::function<void(int value, int maximum)>;
+
+// The update check: which groups apply, which of their files differ from the installation
+// (SHA-256), and the verified payloads of those, kept in the temporary store and marked
+// pending in the offline index. It installs nothing.
+class UpdateCheck
+{
+public:
+    UpdateCheck(const QJsonArray &groups, const QString &baseDir, bool offlineLoaded,
+                DataFileFetch fetch, CheckProgress progress);
+
+    CheckResult run(const CheckSelection &selection, CheckState &state);
+
+private:
+    bool checkGroup(int groupIndex, const QString &type, CheckState &state);
+    bool checkFile(int groupIndex, int fileIndex, const QJsonObject &entry, bool elster,
+                   CheckState &state);
+    bool fetchPayload(int groupIndex, int fileIndex, const QJsonObject &entry,
+                      const QString &fullPath, CheckState &state);
+    void notePlugin(int groupIndex, const QString &fullPath, CheckState &state) const;
+
+    QJsonArray groups;
+    QString baseDir;
+    bool offlineLoaded;
+    DataFileFetch fetch;
+    CheckProgress progress;
+    CheckResult result;
+};
+
+// The entry stored for a file entry: same hash name key and indices.
+OfflineIndex::iterator findOfflineEntry(OfflineIndex &index, const QString &key, int groupIndex,
+                                        int fileIndex);

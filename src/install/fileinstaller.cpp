@@ -1,0 +1,175 @@
+#include "fileinstaller.h"
+#include "targetpath.h"
+
+#include "logline.h"
+#include "package/hashname.h"
+#include "platform/platformservices.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QJsonObject>
+#include <QSaveFile>
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("MainWindow", text);
+}
+
+QDateTime timeOf(const QJsonObject &entry, const char *key)
+{
+    return entry.value(QLatin1String(key)).toVariant().toDateTime();
+}
+
+QString indexed(const char *title, const OfflineEntry &entry)
+{
+    return tr(title).arg(QString::number(entry.groupIndex), QString::number(entry.fileIndex));
+}
+
+} // namespace
+
+FileInstaller::FileInstaller(const InstallRequest &request, PlatformServices &platform,
+                             std::function<void(int, int)> progress)
+    : request(request), platform(platform), progress(std::move(progress))
+{
+}
+
+bool FileInstaller::fail(const QString &title, const QString &detail1, const QString &detail2)
+{
+    appendLogLine(result.log, title, true, detail1, detail2);
+    result.error = true;
+    return false;
+}
+
+InstallResult FileInstaller::run(OfflineIndex &index, QFileDevice *store)
+{
+    const OfflineIndex entries = index;
+    int counter = 1;
+    if (writeVersionRecord()) {
+        for (auto it = entries.constBegin(); it != entries.constEnd(); ++it) {
+            const OfflineEntry &entry = it.value();
+            if (!entry.pending || (request.updaterOutdated && entry.groupIndex != 0))
+                continue;
+            const QJsonObject group = request.groups.at(entry.groupIndex).toObject();
+            if (group.value(QStringLiteral("type")).toString().toLower() == QLatin1String("elster")
+                && !elsterCleaned.contains(entry.groupIndex)) {
+                elsterCleaned.insert(entry.groupIndex);
+                cleanPlugins(entry.groupIndex);
+            }
+            const QJsonObject fileEntry =
+                    group.value(QStringLiteral("data")).toArray().at(entry.fileIndex).toObject();
+            progress(counter++, entries.size());
+            const QString targetPath = fileEntry.value(QStringLiteral("targetpath")).toString();
+            const QString target = resolveTargetPath(request.baseDir, targetPath);
+            const bool ok = target.isEmpty()
+                    ? fail(tr("Ungültiger Zielpfad:"), targetPath)
+                    : fileEntry.value(QStringLiteral("isdir")).toBool()
+                            ? installFolder(entry, fileEntry, target)
+                            : installFile(entry, fileEntry, target, store);
+            if (!ok)
+                break;
+            if (!result.error)
+                installed.append({it.key(), entry});
+        }
+    }
+    for (const auto &done : qAsConst(installed)) {
+        OfflineEntry entry = done.second;
+        entry.pending = false;
+        for (auto it = index.find(done.first); it != index.end() && it.key() == done.first;) {
+            if (it.value() == entry)
+                it = index.erase(it);
+            else
+                ++it;
+        }
+        index.insert(done.first, entry);
+    }
+    result.installed = installed.size();
+    appendLogLine(result.log, tr("%1 Datei(en) wurden aktualisiert.").arg(result.installed), false);
+    return result;
+}
+
+bool FileInstaller::writeVersionRecord()
+{
+    const QString path = request.baseDir + QLatin1String("versioninfo.dat");
+    if (QFileInfo::exists(path))
+        platform.makeFileWritable(path);
+    // Written whole or not at all: a torn record would make the next start guess the edition.
+    QSaveFile file(path);
+    const QByteArray text = versionRecordText(request.record);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
+        return fail(tr("Fehler beim Schreiben der Datei:"), path, file.errorString());
+    return true;
+}
+
+void FileInstaller::cleanPlugins(int groupIndex)
+{
+    cleanPluginFolder(request.baseDir + QLatin1String("plugins/"),
+                      request.pluginFileNames.value(groupIndex));
+    cleanPluginFolder(request.baseDir + QLatin1String("plugins2/"),
+                      request.plugin2FileNames.value(groupIndex));
+}
+
+void FileInstaller::cleanPluginFolder(const QString &folder, const QStringList &keep)
+{
+    QDirIterator it(folder, {QStringLiteral("*.*")}, QDir::Files | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (keep.contains(it.fileName(), Qt::CaseInsensitive))
+            continue;
+        if (QFile::remove(path))
+            appendLogLine(result.log, tr("Datei wurde entfernt:"), false, path);
+        else
+            appendLogLine(result.log, tr("Datei konnte nicht entfernt werden:"), true, path);
+    }
+}
+
+bool FileInstaller::installFolder(const OfflineEntry &entry, const QJsonObject &fileEntry,
+                                  const QString &target)
+{
+    Q_UNUSED(entry)
+    if (!QFileInfo::exists(target) && !QDir().mkpath(target))
+        return fail(tr("Fehler beim Erstellen des Ordners:"), target, platform.errorText(0));
+    if (!platform.setTimes(target, true, timeOf(fileEntry, "time_c"), timeOf(fileEntry, "time_m"),
+                           timeOf(fileEntry, "time_r"))) {
+        fail(tr("Fehler beim Setzen des Datums, evtl. blockiert ein Virenscanner die Datei:"),
+             target, platform.errorText(0));
+    }
+    appendLogLine(result.log, tr("Ordner:"), false, target, tr("wurde erstellt."));
+    return true;
+}
+
+bool FileInstaller::installFile(const OfflineEntry &entry, const QJsonObject &fileEntry,
+                                const QString &target, QFileDevice *store)
+{
+    QByteArray payload;
+    if (store && store->seek(entry.offset))
+        payload = store->read(entry.size);
+    const QString hash = hashName(payload);
+    if (payload.size() != entry.size || hash != fileEntry.value(QStringLiteral("sha256")).toString())
+        return fail(tr("Falscher Hash-Wert in der temporären Datei:"), hash);
+
+    QString folder = QFileInfo(target).absolutePath();
+    normalizeDirPath(folder);
+    if (!QFileInfo::exists(folder) && !QDir().mkpath(folder))
+        return fail(tr("Fehler beim Erstellen des Ordners:"), folder, platform.errorText(0));
+    if (QFileInfo::exists(target))
+        platform.makeFileWritable(target);
+
+    QSaveFile file(target);
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(indexed("Fehler beim Öffnen der Datei (%1, %2):", entry), target,
+                    file.errorString());
+    if ((!payload.isEmpty() && file.write(payload) != payload.size()) || !file.commit())
+        return fail(indexed("Fehler beim Schreiben der Datei (%1, %2):", entry), target,
+                    file.errorString());
+    // After the rename: Windows may carry the replaced file's creation time over.
+    if (!platform.setTimes(target, false, timeOf(fileEntry, "time_c"), timeOf(fileEntry, "time_m"),
+                           timeOf(fileEntry, "time_r")))
+        fail(tr("Fehler beim Setzen des Datums:"), target, platform.errorText(0));
+    appendLogLine(result.log, tr("Datei:"), false, target, tr("wurde geschrieben."));
+    return true;
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "package/offlineentry.h"
+#include "package/versionrecord.h"
+
+#include <QJsonArray>
+#include <QMap>
+#include <QSet>
+#include <QStringList>
+
+#include <functional>
+
+class PlatformServices;
+class QFileDevice;
+
+struct InstallRequest
+{
+    QJsonArray groups;
+    QString baseDir;
+    bool updaterOutdated = false;       // install the updater's group (index 0) only
+    VersionRecord record;               // written before any file
+    QMap<int, QStringList> pluginFileNames;
+    QMap<int, QStringList> plugin2FileNames;
+};
+
+struct InstallResult
+{
+    bool error = false;
+    QString log;        // rich text for the activity log
+    int installed = 0;  // entries written without error, folders included
+};
+
+// Writes the version record, then every pending folder and file of the offline index with the
+// times the document records, cleaning stale plug-ins of each "elster" group first. Each file
+// goes to a temporary file beside its target and replaces the target only when the whole,
+// verified payload is written, so a failure or a killed process leaves the old file intact.
+// Installed entries lose their pending mark.
+class FileInstaller
+{
+public:
+    FileInstaller(const InstallRequest &request, PlatformServices &platform,
+                  std::function<void(int value, int maximum)> progress);
+
+    InstallResult run(OfflineIndex &index, QFileDevice *store);
+
+private:
+    bool writeVersionRecord();
+    void cleanPlugins(int groupIndex);
+    void cleanPluginFolder(const QString &folder, const QStringList &keep);
+    bool installFolder(const OfflineEntry &entry, const QJsonObject &fileEntry,
+                       const QString &target);
+    bool installFile(const OfflineEntry &entry, const QJsonObject &fileEntry,
+                     const QString &target, QFileDevice *store);
+    bool fail(const QString &title, const QString &detail1, const QString &detail2 = QString());
+
+    InstallRequest request;
+    PlatformServices &platform;
+    std::function<void(int, int)> progress;
+    InstallResult result;
+    QSet<int> elsterCleaned;
+    QList<QPair<QString, OfflineEntry>> installed;
+};

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class PlatformServices;
+class QWidget;
+class UserDialogs;
+
+// Starting another updater process through the shell, for the elevated restart after errors
+// and for the hand-over to a new updater copy in "updater-temp/".
+class Relaunch
+{
+public:
+    Relaunch(UserDialogs &dialogs, PlatformServices &platform, QWidget *parent,
+             const QString &updaterDir, std::function<void()> quit);
+
+    // "--product <type> " followed by --offline "<path>" when an offline file is in use.
+    static QString restartParameters(int productType, const QString &offlinePath);
+    static QString handOverParameters(int productType, const QString &offlinePath);
+
+    // Asks first; false when the user declines, true when a start was attempted.
+    bool offerElevatedRestart(int productType, const QString &offlinePath);
+    // Starts updater-temp's copy in mode 3; true when the shell started it.
+    bool handOver(int productType, const QString &offlinePath, bool elevated);
+
+private:
+    bool start(const QString &verb, const QString &executable, const QString &parameters);
+
+    UserDialogs &dialogs;
+    PlatformServices &platform;
+    QWidget *parent;
+    QString updaterDir;
+    std::function<void()> quit;
+};

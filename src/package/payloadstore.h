@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QSharedPointer>
+#include <QTemporaryFile>
+
+// The temporary file that holds expanded payloads back to back until they are installed. It is
+// written without a buffer, so a full disk shows in the write that hits it rather than in a
+// later flush; it is removed when its last reference goes.
+class PayloadStore : public QTemporaryFile
+{
+public:
+    bool openStore() { return open(QIODevice::ReadWrite | QIODevice::Unbuffered); }
+
+    static QSharedPointer<QTemporaryFile> create();
+
+    // Appends at the end, wherever a reader left the position; false on a short write.
+    static bool append(QTemporaryFile &store, const QByteArray &payload, qint64 *offset);
+};

@@ -1,0 +1,308 @@
+#include "updaterharness.h"
+
+#include "check/updatecheck.h"
+#include "package/hashname.h"
+#include "package/payload.h"
+#include "package/payloadstore.h"
+#include "package/updatedocument.h"
+
+#include <QtTest>
+#include <QtWidgets>
+
+// The update check against a local server and against offline update files, on packages the
+// builder made and an installation folder that the test prepares.
+class tst_UpdateCheck : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void nothingDiffers();
+    void onlyMissingDirectories();
+    void missingFileTakenFromOfflineFile();
+    void twoGroupsOfOneType();
+    void execSubtypeAndBetaGroupsSkipped();
+    void execPreference();
+    void failures_data();
+    void failures();
+    void caseOnlyHashDifference();
+    void shortWriteToStore();
+    void oversizedPayloadRefused();
+    void secondCheckFetchesNothingAgain();
+
+private:
+    int year = QDate::currentDate().year();
+};
+
+namespace {
+
+const QString ok = QStringLiteral("Ergebnis:|");
+
+void install(UpdaterHarness &harness, const QString &path, const QByteArray &content)
+{
+    QVERIFY(ReleaseFixture::writeFile(harness.installDir() + path, content));
+}
+
+} // namespace
+
+void tst_UpdateCheck::nothingDiffers()
+{
+    UpdaterHarness harness;
+    QVERIFY(harness.isValid());
+    QVERIFY(harness.releases().build(QStringLiteral("r"), year,
+                                     {{QStringLiteral("name=\"Programm\""),
+                                       {{QStringLiteral("Ledgora.exe"), "exe"}, {QStringLiteral("daten/a.txt"), "a"}}}}));
+    install(harness, QStringLiteral("Ledgora.exe"), "exe");
+    install(harness, QStringLiteral("daten/a.txt"), "a");
+    const auto window = harness.open();
+    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
+    QCOMPARE(harness.dialogLines(), QStringList({ok + QLatin1String("Alle Dateien sind aktuell."),
+                                                 ok + QLatin1String("Alle Dateien sind aktuell.")}));
+    QVERIFY(!UpdaterHarness::button(window.get(), QStringLiteral("Update starten"))->isEnabled());
+    QVERIFY(window->findChild<QTextEdit *>()->isHidden());
+    QVERIFY(window->findChild<QProgressBar *>()->isHidden());
+    QCOMPARE(harness.dataFileRequests(year), 0);
+}
+
+void tst_UpdateCheck::onlyMissingDirectories()
+{
+    UpdaterHarness harness;
+    QVERIFY(harness.isValid());
+    QVERIFY(harness.releases().build(QStringLiteral("r"), year,
+                                     {{QStringLiteral("name=\"Programm\""),
+                                       {{QStringLiteral("leer/"), QByteArray()}, {QStringLiteral("a.txt"), "a"}}}}));
+    install(harness, QStringLiteral("a.txt"), "a");
+    const auto window = harness.open();
+    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
+    const QString summary = QStringLiteral("1 Datei(en) (0 MB) können aktualisiert werden.");
+    QCOMPARE(harness.dialogLines(), QStringList({ok + QLatin1String("Es sind keine Fehler aufgetreten."),
+                                                 ok + summary}));
+    QVERIFY(UpdaterHarness::button(window.get(), QStringLiteral("Update starten"))->isEnabled());
+    QCOMPARE(UpdaterHarness::logText(window.get()), summary);
+    QVERIFY(!window->findChild<QTextEdit *>()->isHidden());
+}
+
+void tst_UpdateCheck::missingFileTakenFromOfflineFile()
+{
+    UpdaterHarness harness;
+    QVERIFY(harness.isValid());
+    QVERIFY(harness.releases().build(QStringLiteral("r"), 2030,
+                                     {{QStringLiteral("name=\"Programm\""),
+                                       {{QStringLiteral("a.txt"), QByteArray(1500000, 'a')},
+                                        {QStringLiteral("b.txt"), "b"}}}}));
+    install(harness, QStringLiteral("b.txt"), "b");
+    harness.server().close();
+    const auto window = harness.open({QStringLiteral("--offline"), harness.releases().offlineFile(QStringLiteral("r"))});
+    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
+    QCOMPARE(harness.dialogLines().last(),
+             QString(ok + QStringLiteral("1 Datei(en) (1.5 MB) können aktualisiert werden.")));
+}
+
+void tst_UpdateCheck::twoGroupsOfOneType()
+{
+    UpdaterHarness harness;
+    QVERIFY(harness.isValid());
+    QVERIFY(harness.releases().build(QStringLiteral("r"), year,
+                                     {{QStringLiteral("name=\"A\" type=\"Programm\""), {{QStringLiteral("a.txt"), "a"}}},
+                                      {QStringLiteral("name=\"B\" type=\"programm\""), {{QStringLiteral("b.txt"), "b"}}}}));
+    const auto window = harness.open();
+    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
+    QCOMPARE(harness.dialogLines(),
+             QStringList{QStringLiteral("Info:|Es darf nur eine programm-Installation ausgewählt werden.")});
+    QVERIFY(UpdaterHarness::button(window.get(), QStringLiteral("Nach Updates suchen"))->isEnabled());
+    QVERIFY(!UpdaterHarness::button(window.get(), QStringLiteral("Update starten"))->isEnabled());
+    QVERIFY2(!window->findChild<QProgressBar *>()->isHidden(), "the check ends at once");
+}
+
+void tst_UpdateCheck::execSubtypeAndBetaGroupsSkipped()
+{
+    UpdaterHarness harness;
+    QVERIFY(harness.isValid());
+    QVERIFY(harness.releases().build(
+            QStringLiteral("r"), year,
+            {{QStringLiteral("name=\"Lusk\" type=\"exec\" subtype=\"5\""), {{QStringLiteral("lusk.exe"), "5"}}},
+             {QStringLiteral("name=\"Orvel\" type=\"exec\" subtype=\"3\""), {{QStringLiteral("orvel.exe"), "3"}}},
+             {QStringLiteral("name=\"Beta\" beta=\"1\""), {{QStringLiteral("beta.txt"), "beta"}}}}));
+    const auto window = harness.open({QStringLiteral("--product"), QStringLiteral("3")});
+    QVERIFY(window->findChild<QComboBox *>()->currentData().toInt() == 3);
+    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
+    QCOMPARE(harness.dialogLines().last(),
+             QString(ok + QStringLiteral("1 Datei(en) (1e-06 MB) können aktualisiert werden.")));
+    QCOMPARE(harness.dataFileRequests(year), 1);
+    QVERIFY(harness.server().count("/ldg_update/" + QByteArray::number(year) + '/'
+                                   + hashName("3").toLatin1() + ".bin") == 1);
+}
+
+void tst_UpdateCheck::execPreference()
+{
+    UpdaterHarness harness;
+    QVERIFY(harness.isValid());
+    QList<FixtureGroup> groups;
+    for (int i = 0; i < 3; ++i)
+        groups.append({QStringLiteral("name=\"Leer%1\"").arg(i), {}});
+    groups.append({QStringLiteral("name=\"Allgemein\" type=\"exec\" subtype=\"3\" os=\"windows;windows_10\""),
+                   {{QStringLiteral("allgemein.exe"), "allgemein"}}});
+    groups.append({QStringLiteral("name=\"Leer4\""), {}});
+    groups.append({QStringLiteral("name=\"Win10\" type=\"exec\" subtype=\"3\" os=\"windows_10\""),
+                   {{QStringLiteral("win10.exe"), "win10"}}});
+    QVERIFY(harness.releases().build(QStringLiteral("r"), year, groups));
+    const auto window = harness.open({QStringLiteral("--os"), QStringLiteral("windows_10"),
+                                      QStringLiteral("--product"), QStringLiteral("3")});
+    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
+    const QByteArray folder = "/ldg_update/" + QByteArray::number(year) + '/';
+    QCOMPARE(harness.server().count(folder + hashName("win10").toLatin1() + ".bin"), 1);
+    QCOMPARE(harness.server().count(folder + hashName("allgemein").toLatin1() + ".bin"), 0);
+
+    // Group 3 counts as searched: the start button goes on to the start question.
+    harness.dialogs.shown.clear();
+    harness.dialogs.answers.enqueue(false);
+    UpdaterHarness::click(window.get(), QStringLiteral("Update starten"));
+    QCOMPARE(harness.dialogs.shown.size(), 1);
+    QCOMPARE(harness.dialogs.shown.first().title, QStringLiteral("Bestätigung:"));
+}
+
+void tst_UpdateCheck::failures_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("data file missing on the server") << QStringLiteral("missing")
+                                                     << QStringLiteral("Fehler beim Laden der Datei: b.txt");
+    QTest::newRow("data file with other content") << QStringLiteral("swapped")
+                                                  << QStringLiteral("Falscher Hash-Wert der Serverdaten: ")
+                                                             + hashName("c");
+    QTest::newRow("local file unreadable") << QStringLiteral("unreadable")
+                                           << QStringLiteral("Fehler beim Lesen der Datei:");
+}
+
+void tst_UpdateCheck::failures()
+{
+    QFETCH(QString, damage);
+    QFETCH(QString, line);
+    UpdaterHarness harness;
+    QVERIFY(harness.isValid());
+    QVERIFY(harness.releases().build(QStringLiteral("r"), year,
+                                     {{QStringLiteral("name=\"Programm\""),
+                                       {{QStringLiteral("a.txt"), "a"}, {QStringLiteral("b.txt"), "b"}}}}));
+    const QString dataFile = harness.releases().packageDir(year) + QLatin1Char('/') + hashName("b")
+            + QLatin1String(".bin");
+    if (damage == QLatin1String("missing"))
+        QVERIFY(QFile::remove(dataFile));
+    else if (damage == QLatin1String("swapped"))
+        QVERIFY(ReleaseFixture::writeFile(dataFile, compressPayload("c")));
+    else
+        QVERIFY(QDir().mkpath(harness.installDir() + QLatin1String("b.txt")));
+    const auto window = harness.open();
+    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
+    QVERIFY2(UpdaterHarness::logText(window.get()).contains(line), qPrintable(UpdaterHarness::logText(window.get())));
+    QVERIFY(harness.dialogs.shown.isEmpty());
+    QVERIFY(!UpdaterHarness::button(window.get(), QStringLiteral("Update starten"))->isEnabled());
+    QVERIFY(UpdaterHarness::button(window.get(), QStringLiteral("Nach Updates suchen"))->isEnabled());
+}
+
+void tst_UpdateCheck::caseOnlyHashDifference()
+{
+    // A document that names the local file's content in upper-case hex: never a match.
+    UpdaterHarness harness;
+    QVERIFY(harness.isValid());
+    const QString upper = hashName("a").toUpper();
+    const QJsonObject entry{{QStringLiteral("targetpath"), QStringLiteral("a.txt")},
+                            {QStringLiteral("isdir"), false},
+                            {QStringLiteral("sha256"), upper},
+                            {QStringLiteral("size"), 1}};
+    const QJsonObject group{{QStringLiteral("name"), QStringLiteral("Programm")},
+                            {QStringLiteral("count"), 1},
+                            {QStringLiteral("data"), QJsonArray{entry}}};
+    const QByteArray binary = documentToBinary(QJsonDocument(QJsonObject{
+            {QStringLiteral("data"), QJsonArray{group}}, {QStringLiteral("main_info"), QJsonArray()}}));
+    const QString folder = harness.releases().packageDir(year) + QLatin1Char('/');
+    QVERIFY(ReleaseFixture::writeFile(folder + hashName(binary) + QLatin1String(".bin"), compressPayload(binary)));
+    QVERIFY(ReleaseFixture::writeFile(folder + QLatin1String("info.bin"), (hashName(binary) + QLatin1String(".bin")).toUtf8()));
+    QVERIFY(ReleaseFixture::writeFile(folder + upper + QLatin1String(".bin"), compressPayload("a")));
+    install(harness, QStringLiteral("a.txt"), "a");
+    const auto window = harness.open();
+    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
+    QCOMPARE(UpdaterHarness::logText(window.get()),
+             QStringLiteral("Falscher Hash-Wert der Serverdaten: ") + hashName("a"));
+}
+
+namespace {
+
+// A store that takes only part of what is written to it, like a full disk.
+class ShortStore : public PayloadStore
+{
+protected:
+    qint64 writeData(const char *data, qint64 length) override
+    {
+        return PayloadStore::writeData(data, qMin<qint64>(length, 3));
+    }
+};
+
+} // namespace
+
+void tst_UpdateCheck::shortWriteToStore()
+{
+    const QJsonObject entry{{QStringLiteral("targetpath"), QStringLiteral("a.txt")},
+                            {QStringLiteral("sha256"), hashName("Inhalt")},
+                            {QStringLiteral("size"), 6}};
+    const QJsonArray groups{QJsonObject{{QStringLiteral("data"), QJsonArray{entry}}}};
+    QTemporaryDir base;
+    OfflineIndex index;
+    QSharedPointer<ShortStore> shortStore(new ShortStore);
+    QVERIFY(shortStore->openStore());
+    QSharedPointer<QTemporaryFile> store = shortStore;
+    QStringList directories;
+    QMap<int, QStringList> plugins;
+    QMap<int, QStringList> plugins2;
+    bool executable = false;
+    QSet<int> searched;
+    CheckState state{index, store, directories, plugins, plugins2, executable, searched};
+    UpdateCheck check(groups, base.path() + QLatin1Char('/'), false,
+                      [](const QString &, QByteArray *data, QString *) {
+                          *data = compressPayload("Inhalt");
+                          return true;
+                      },
+                      [](int, int) {});
+    CheckSelection selection;
+    selection.checkedGroups = {0};
+    const CheckResult result = check.run(selection, state);
+    QCOMPARE(result.outcome, CheckResult::Failed);
+    QVERIFY(result.log.contains(QStringLiteral("Fehler beim Schreiben der temporären Datei:")));
+    QVERIFY(index.isEmpty());
+}
+
+void tst_UpdateCheck::oversizedPayloadRefused()
+{
+    UpdaterHarness harness;
+    QVERIFY(harness.isValid());
+    QVERIFY(harness.releases().build(QStringLiteral("r"), year,
+                                     {{QStringLiteral("name=\"Programm\""), {{QStringLiteral("a.txt"), "a"}}}}));
+    // Same name, but a payload that states 100 MB: refused before anything is expanded.
+    QByteArray bomb = compressPayload(QByteArray(100000000, '\0'));
+    QVERIFY(ReleaseFixture::writeFile(harness.releases().packageDir(year) + QLatin1Char('/') + hashName("a")
+                                              + QLatin1String(".bin"),
+                                      bomb));
+    const auto window = harness.open();
+    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
+    QCOMPARE(UpdaterHarness::logText(window.get()),
+             QStringLiteral("Fehler beim Laden der Datei: a.txt Die Serverdaten sind größer als angegeben."));
+}
+
+void tst_UpdateCheck::secondCheckFetchesNothingAgain()
+{
+    UpdaterHarness harness;
+    QVERIFY(harness.isValid());
+    QVERIFY(harness.releases().build(QStringLiteral("r"), year,
+                                     {{QStringLiteral("name=\"A\""), {{QStringLiteral("a.txt"), "a"}}},
+                                      {QStringLiteral("name=\"B\""), {{QStringLiteral("b.txt"), "b"}}}}));
+    const auto window = harness.open();
+    UpdaterHarness::groupBox(window.get(), QStringLiteral("B"))->setChecked(false);
+    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
+    QCOMPARE(harness.dataFileRequests(year), 1);
+    UpdaterHarness::groupBox(window.get(), QStringLiteral("B"))->setChecked(true);
+    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
+    QCOMPARE(harness.dataFileRequests(year), 2);
+    QCOMPARE(harness.dialogLines().last(),
+             QString(ok + QStringLiteral("2 Datei(en) (2e-06 MB) können aktualisiert werden.")));
+}
+
+QTEST_MAIN(tst_UpdateCheck)
+#include "tst_updatecheck.moc"
