@@ -65,6 +65,7 @@ MainWindow::MainWindow(const MainWindowContext &context, QWidget *parent)
                                                     : context.executableDir)
     , dialogs(context.dialogs)
     , platform(context.platform)
+    , quitApplication(context.quit ? context.quit : [] { QCoreApplication::quit(); })
 {
     if (!dialogs) {
         ownDialogs = std::make_unique<WidgetUserDialogs>();
@@ -507,7 +508,7 @@ QString MainWindow::updaterDir() const
 
 Relaunch MainWindow::relaunch()
 {
-    return Relaunch(*dialogs, *platform, this, updaterDir(), [] { QCoreApplication::quit(); });
+    return Relaunch(*dialogs, *platform, this, updaterDir(), quitApplication);
 }
 
 void MainWindow::reject()

@@ -11,6 +11,7 @@
 #include <QSharedPointer>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 struct CheckResult;
@@ -38,6 +39,7 @@ struct MainWindowContext
     QString executableDir;                 // empty: QCoreApplication::applicationDirPath()
     UserDialogs *dialogs = nullptr;        // not owned; null: real message boxes
     PlatformServices *platform = nullptr;  // not owned; null: the real system
+    std::function<void()> quit;            // ends the program after a relaunch; null: quit()
 };
 
 class MainWindow : public QMainWindow
@@ -141,4 +143,5 @@ private:
     std::unique_ptr<PlatformServices> ownPlatform;
     UserDialogs *dialogs = nullptr;
     PlatformServices *platform = nullptr;
+    std::function<void()> quitApplication;
 };

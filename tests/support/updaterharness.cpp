@@ -31,6 +31,7 @@ std::unique_ptr<MainWindow> UpdaterHarness::open(const QStringList &options)
     context.arguments = QStringList{QStringLiteral("lg_updater")} + options;
     context.dialogs = &dialogs;
     context.platform = &platform;
+    context.quit = [this] { ++quitRequests; };
     const bool modeThree = options.join(QLatin1Char(' ')).contains(QLatin1String("--mode 3"));
     context.executableDir = installDir() + QLatin1String(modeThree ? "Updater/updater-temp" : "Updater");
     QDir().mkpath(context.executableDir);

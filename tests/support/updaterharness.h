@@ -41,6 +41,7 @@ public:
 
     ScriptedDialogs dialogs;
     FakePlatform platform;
+    int quitRequests = 0;
 
 private:
     QTemporaryDir dir;

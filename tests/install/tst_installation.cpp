@@ -1,0 +1,390 @@
+#include "updaterharness.h"
+
+#include "install/fileinstaller.h"
+#include "install/targetpath.h"
+#include "package/hashname.h"
+#include "package/payloadstore.h"
+
+#include <QtTest>
+#include <QtWidgets>
+
+// The installation: through the window on releases the builder made, and the file installer
+// on its own for states that only a damaged store or a refusing system produce.
+class tst_Installation : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void fullInstallIsByteIdentical();
+    void readOnlyTargetAndRecordOverwritten();
+    void versionRecordCannotBeWritten_data();
+    void versionRecordCannotBeWritten();
+    void updaterOutdatedHandsOver();
+    void pluginCleaning();
+    void alteredPayloadStopsTheRun();
+    void timeFailureOnThirdOfFive();
+    void folderEntryForExistingFolder();
+    void nothingPending();
+    void hostileTargetPaths_data();
+    void hostileTargetPaths();
+    void resolvedPaths_data();
+    void resolvedPaths();
+
+private:
+    int year = QDate::currentDate().year();
+};
+
+namespace {
+
+// A document and a store made by hand, for the file installer alone.
+struct Crafted
+{
+    QJsonArray files;
+    OfflineIndex index;
+    QSharedPointer<QTemporaryFile> store = PayloadStore::create();
+
+    void addFile(const QString &targetPath, const QByteArray &content, bool pending = true)
+    {
+        OfflineEntry entry;
+        PayloadStore::append(*store, content, &entry.offset);
+        entry.size = content.size();
+        entry.fileIndex = files.size();
+        entry.pending = pending;
+        index.insert(hashName(content), entry);
+        files.append(QJsonObject{{QStringLiteral("targetpath"), targetPath},
+                                 {QStringLiteral("isdir"), false},
+                                 {QStringLiteral("sha256"), hashName(content)},
+                                 {QStringLiteral("size"), content.size()},
+                                 {QStringLiteral("time_c"), QStringLiteral("2016-03-01T14:05:09")},
+                                 {QStringLiteral("time_m"), QStringLiteral("2017-01-02T03:04:05")},
+                                 {QStringLiteral("time_r"), QStringLiteral("2018-05-06T07:08:09")}});
+    }
+    void addFolder(const QString &targetPath)
+    {
+        OfflineEntry entry;
+        entry.fileIndex = files.size();
+        entry.pending = true;
+        index.insert(QString(), entry);
+        files.append(QJsonObject{{QStringLiteral("targetpath"), targetPath},
+                                 {QStringLiteral("isdir"), true},
+                                 {QStringLiteral("sha256"), QString()},
+                                 {QStringLiteral("time_m"), QStringLiteral("2017-01-02T03:04:05")}});
+    }
+    InstallResult install(const QString &baseDir, PlatformServices &platform)
+    {
+        InstallRequest request;
+        request.groups = QJsonArray{QJsonObject{{QStringLiteral("data"), files}}};
+        request.baseDir = baseDir;
+        request.record = {2026, 3, 1, 0};
+        FileInstaller installer(request, platform, [](int, int) {});
+        return installer.run(index, store.data());
+    }
+    QList<bool> pendingByFileIndex() const
+    {
+        QVector<bool> pending(files.size());
+        for (const OfflineEntry &entry : index)
+            pending[entry.fileIndex] = entry.pending;
+        return pending.toList();
+    }
+};
+
+QByteArray read(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+const QDateTime recordedWrite(QDate(2017, 1, 2), QTime(3, 4, 5), Qt::LocalTime);
+
+} // namespace
+
+void tst_Installation::fullInstallIsByteIdentical()
+{
+    UpdaterHarness harness;
+    QVERIFY(harness.isValid());
+    const QMap<QString, QByteArray> files{{QStringLiteral("Ledgora.exe"), QByteArray("MZ").repeated(5000)},
+                                          {QStringLiteral("Vorlagen/SKR03 Kontenrahmen.csv"), "Konto;Name\n1000;Kasse\n"},
+                                          {QStringLiteral("Vorlagen/leer.txt"), QByteArray()},
+                                          {QStringLiteral("Archiv/"), QByteArray()}};
+    QVERIFY(harness.releases().build(QStringLiteral("r"), year, {{QStringLiteral("name=\"Programm\""), files}}));
+    const auto window = harness.open();
+    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
+    harness.dialogs.answers.enqueue(true);
+    UpdaterHarness::click(window.get(), QStringLiteral("Update starten"));
+
+    const QStringList dialogs = harness.dialogLines();
+    QCOMPARE(dialogs.size(), 4);
+    QVERIFY(dialogs.at(2).startsWith(QStringLiteral("Bestätigung:|Das Update installiert die Daten des Jahres '%1'.").arg(year)));
+    QCOMPARE(dialogs.at(3), QStringLiteral("Ergebnis:|Die Aktualisierung wurde erfolgreich durchgeführt."));
+    const QString source = harness.releases().sourceDir(QStringLiteral("r"), 0) + QLatin1Char('/');
+    for (auto it = files.constBegin(); it != files.constEnd(); ++it) {
+        const QString installed = harness.installDir() + it.key();
+        if (it.key().endsWith(QLatin1Char('/'))) {
+            QVERIFY(QFileInfo(installed).isDir());
+            continue;
+        }
+        QCOMPARE(read(installed), it.value());
+        const QDateTime expected = QFileInfo(source + it.key()).lastModified();
+        QCOMPARE(QFileInfo(installed).lastModified().toSecsSinceEpoch(), expected.toSecsSinceEpoch());
+    }
+    QCOMPARE(read(harness.installDir() + QLatin1String("versioninfo.dat")),
+             QByteArray::number(year) + "\r\n3\r\n1\r\n0");
+    QVERIFY(!UpdaterHarness::button(window.get(), QStringLiteral("Update starten"))->isEnabled());
+    QVERIFY(UpdaterHarness::logText(window.get()).endsWith(QLatin1String("5 Datei(en) wurden aktualisiert.")));
+    QVERIFY(harness.platform.starts.isEmpty());
+}
+
+void tst_Installation::readOnlyTargetAndRecordOverwritten()
+{
+    UpdaterHarness harness;
+    QVERIFY(harness.isValid());
+    QVERIFY(harness.releases().build(QStringLiteral("r"), year,
+                                     {{QStringLiteral("name=\"Programm\""), {{QStringLiteral("a.txt"), "neu"}}}}));
+    for (const char *name : {"a.txt", "versioninfo.dat"}) {
+        const QString path = harness.installDir() + QLatin1String(name);
+        QVERIFY(ReleaseFixture::writeFile(path, "2016\r\n5\r\n0\r\n0"));
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadOther));
+    }
+    const auto window = harness.open();
+    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
+    harness.dialogs.answers.enqueue(true);
+    UpdaterHarness::click(window.get(), QStringLiteral("Update starten"));
+    QCOMPARE(read(harness.installDir() + QLatin1String("a.txt")), QByteArray("neu"));
+    QCOMPARE(read(harness.installDir() + QLatin1String("versioninfo.dat")),
+             QByteArray::number(year) + "\r\n5\r\n1\r\n0");
+}
+
+void tst_Installation::versionRecordCannotBeWritten_data()
+{
+    QTest::addColumn<bool>("elevated");
+    QTest::newRow("without raised rights") << false;
+    QTest::newRow("with raised rights") << true;
+}
+
+void tst_Installation::versionRecordCannotBeWritten()
+{
+    QFETCH(bool, elevated);
+    UpdaterHarness harness;
+    QVERIFY(harness.isValid());
+    harness.platform.isElevatedProcess = elevated;
+    QVERIFY(harness.releases().build(QStringLiteral("r"), year,
+                                     {{QStringLiteral("name=\"Programm\""), {{QStringLiteral("a.txt"), "a"}}}}));
+    QVERIFY(QDir().mkpath(harness.installDir() + QLatin1String("versioninfo.dat")));
+    const auto window = harness.open();
+    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
+    harness.dialogs.shown.clear();
+    harness.dialogs.answers.enqueue(true);
+    harness.dialogs.answers.enqueue(false);
+    UpdaterHarness::click(window.get(), QStringLiteral("Update starten"));
+
+    QVERIFY(!QFile::exists(harness.installDir() + QLatin1String("a.txt")));
+    const QString log = UpdaterHarness::logText(window.get());
+    QVERIFY2(log.startsWith(QStringLiteral("Fehler beim Schreiben der Datei: ") + harness.installDir()
+                            + QLatin1String("versioninfo.dat")),
+             qPrintable(log));
+    QVERIFY(log.endsWith(QLatin1String("0 Datei(en) wurden aktualisiert.")));
+    QVERIFY(UpdaterHarness::button(window.get(), QStringLiteral("Update starten"))->isEnabled());
+    QStringList titles;
+    for (const ScriptedDialogs::Shown &shown : qAsConst(harness.dialogs.shown))
+        titles.append(shown.title);
+    // The start question, then (without raised rights) the offer to restart with them.
+    QCOMPARE(titles.size(), elevated ? 1 : 2);
+    if (!elevated)
+        QVERIFY(harness.dialogs.shown.at(1).text.startsWith(QLatin1String("Es sind Fehler aufgetreten.\r\n")));
+    QVERIFY(harness.platform.starts.isEmpty());
+}
+
+void tst_Installation::updaterOutdatedHandsOver()
+{
+    UpdaterHarness harness;
+    QVERIFY(harness.isValid());
+    QVERIFY(harness.releases().build(
+            QStringLiteral("r"), year,
+            {{QStringLiteral("name=\"Updater\" type=\"updater\""),
+              {{QStringLiteral("Updater/updater-temp/lg_updater.txt"), "Updater 2"}}},
+             {QStringLiteral("name=\"Programm\""), {{QStringLiteral("a.txt"), "a"}}}}));
+    QVERIFY(ReleaseFixture::writeFile(harness.installDir() + QLatin1String("Updater/lg_updater.txt"), "Updater 1"));
+    const auto window = harness.open();
+    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
+    harness.dialogs.answers.enqueue(true);
+    UpdaterHarness::click(window.get(), QStringLiteral("Update starten"));
+
+    QCOMPARE(read(harness.installDir() + QLatin1String("Updater/updater-temp/lg_updater.txt")), QByteArray("Updater 2"));
+    QVERIFY(!QFile::exists(harness.installDir() + QLatin1String("a.txt")));
+    QCOMPARE(harness.platform.starts,
+             QStringList{QLatin1String("|") + harness.installDir() + QLatin1String("Updater/updater-temp/")
+                         + updaterExecutableName() + QLatin1String("|--product 3 --mode 3 ")});
+    QCOMPARE(harness.quitRequests, 1);
+
+    // The copy that the hand-over starts finishes the update of the same installation.
+    harness.dialogs = ScriptedDialogs();
+    harness.dialogs.answers.enqueue(true);
+    const auto copy = harness.open({QStringLiteral("--product"), QStringLiteral("3"), QStringLiteral("--mode"),
+                                    QStringLiteral("3")});
+    QCOMPARE(harness.dialogLines().last(),
+             QStringLiteral("Ergebnis:|1 Datei(en) (1e-06 MB) können aktualisiert werden."));
+    UpdaterHarness::click(copy.get(), QStringLiteral("Update starten"));
+    QCOMPARE(read(harness.installDir() + QLatin1String("a.txt")), QByteArray("a"));
+    QCOMPARE(harness.dialogLines().last(), QStringLiteral("Ergebnis:|Die Aktualisierung wurde erfolgreich durchgeführt."));
+}
+
+void tst_Installation::pluginCleaning()
+{
+    UpdaterHarness harness;
+    QVERIFY(harness.isValid());
+    QVERIFY(harness.releases().build(QStringLiteral("r"), year,
+                                     {{QStringLiteral("name=\"ELSTER\" type=\"elster\""),
+                                       {{QStringLiteral("plugins/a.dll"), "a"},
+                                        {QStringLiteral("plugins/b.dll"), "b"},
+                                        {QStringLiteral("plugins2/c.dll"), "c"}}}}));
+    const QStringList kept{QStringLiteral("plugins/A.DLL"), QStringLiteral("plugins/sub/a.dll"),
+                           QStringLiteral("plugins/liesmich"), QStringLiteral("plugins2/C.dll")};
+    const QStringList removed{QStringLiteral("plugins/alt.dll"), QStringLiteral("plugins/sub/alt.dll"),
+                              QStringLiteral("plugins2/x.dll")};
+    for (const QString &path : kept + removed)
+        QVERIFY(ReleaseFixture::writeFile(harness.installDir() + path, "alt"));
+    const auto window = harness.open();
+    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
+    harness.dialogs.answers.enqueue(true);
+    UpdaterHarness::click(window.get(), QStringLiteral("Update starten"));
+
+    const QString log = UpdaterHarness::logText(window.get());
+    for (const QString &path : kept)
+        QVERIFY2(QFile::exists(harness.installDir() + path), qPrintable(path));
+    for (const QString &path : removed) {
+        QVERIFY2(!QFile::exists(harness.installDir() + path), qPrintable(path));
+        QCOMPARE(log.count(QStringLiteral("Datei wurde entfernt: ") + harness.installDir() + path), 1);
+    }
+    QCOMPARE(read(harness.installDir() + QLatin1String("plugins/b.dll")), QByteArray("b"));
+}
+
+void tst_Installation::alteredPayloadStopsTheRun()
+{
+    QTemporaryDir base;
+    FakePlatform platform;
+    Crafted crafted;
+    crafted.addFile(QStringLiteral("1.txt"), "eins");
+    crafted.addFile(QStringLiteral("2.txt"), "zwei");
+    crafted.addFile(QStringLiteral("3.txt"), "drei");
+    // Keys run in hash order: find the entry installed second and damage its bytes.
+    QList<OfflineEntry> order = crafted.index.values();
+    std::sort(order.begin(), order.end(), [&](const OfflineEntry &a, const OfflineEntry &b) {
+        return crafted.index.key(a) < crafted.index.key(b);
+    });
+    crafted.store->seek(order.at(1).offset);
+    crafted.store->write("X");
+    const InstallResult result = crafted.install(base.path() + QLatin1Char('/'), platform);
+    QVERIFY(result.error);
+    QCOMPARE(result.installed, 1);
+    QVERIFY(result.log.contains(QStringLiteral("Falscher Hash-Wert in der temporären Datei:")));
+    QList<bool> expected{true, true, true};
+    expected[order.at(0).fileIndex] = false;
+    QCOMPARE(crafted.pendingByFileIndex(), expected);
+    QVERIFY(!QFile::exists(base.filePath(QString::number(order.at(2).fileIndex + 1) + QLatin1String(".txt"))));
+}
+
+void tst_Installation::timeFailureOnThirdOfFive()
+{
+    QTemporaryDir base;
+    FakePlatform platform;
+    platform.failTimesOnCall = 3;
+    platform.lastError = QStringLiteral("Zugriff verweigert");
+    Crafted crafted;
+    for (int i = 0; i < 5; ++i)
+        crafted.addFile(QStringLiteral("f%1.txt").arg(i), QByteArray("Inhalt ") + QByteArray::number(i));
+    const InstallResult result = crafted.install(base.path() + QLatin1Char('/'), platform);
+    QVERIFY(result.error);
+    QCOMPARE(result.installed, 2);
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(read(base.filePath(QStringLiteral("f%1.txt").arg(i))), QByteArray("Inhalt ") + QByteArray::number(i));
+    QVERIFY(result.log.contains(QStringLiteral("Fehler beim Setzen des Datums:</strong>")));
+    QVERIFY(result.log.contains(QLatin1String("Zugriff verweigert")));
+    int pending = 0;
+    for (bool p : crafted.pendingByFileIndex())
+        pending += p ? 1 : 0;
+    QCOMPARE(pending, 3);
+}
+
+void tst_Installation::folderEntryForExistingFolder()
+{
+    QTemporaryDir base;
+    FakePlatform platform;
+    QVERIFY(QDir().mkpath(base.filePath(QStringLiteral("Archiv"))));
+    Crafted crafted;
+    crafted.addFolder(QStringLiteral("Archiv"));
+    crafted.addFile(QStringLiteral("leer.txt"), QByteArray());
+    const InstallResult result = crafted.install(base.path() + QLatin1Char('/'), platform);
+    QVERIFY(!result.error);
+    QCOMPARE(result.installed, 2);
+    QVERIFY(result.log.contains(QStringLiteral("<strong>Ordner:</strong> ") + base.path()
+                                + QLatin1String("/Archiv wurde erstellt.")));
+    QCOMPARE(QFileInfo(base.filePath(QStringLiteral("Archiv"))).lastModified(), recordedWrite);
+    QCOMPARE(QFileInfo(base.filePath(QStringLiteral("leer.txt"))).size(), qint64(0));
+    QCOMPARE(QFileInfo(base.filePath(QStringLiteral("leer.txt"))).lastModified(), recordedWrite);
+}
+
+void tst_Installation::nothingPending()
+{
+    QTemporaryDir base;
+    FakePlatform platform;
+    Crafted crafted;
+    crafted.addFile(QStringLiteral("a.txt"), "a", false);
+    const InstallResult result = crafted.install(base.path() + QLatin1Char('/'), platform);
+    QVERIFY(!result.error);
+    QCOMPARE(result.log, QStringLiteral("<strong>0 Datei(en) wurden aktualisiert.</strong>"));
+    QCOMPARE(read(base.filePath(QStringLiteral("versioninfo.dat"))), QByteArray("2026\r\n3\r\n1\r\n0"));
+    QVERIFY(!QFile::exists(base.filePath(QStringLiteral("a.txt"))));
+}
+
+void tst_Installation::hostileTargetPaths_data()
+{
+    QTest::addColumn<QString>("targetPath");
+    QTest::newRow("parent folder") << QStringLiteral("../outside.dll");
+    QTest::newRow("parent folder inside") << QStringLiteral("sub/../../outside.dll");
+    QTest::newRow("absolute") << QStringLiteral("@ROOT@/outside.dll");
+    QTest::newRow("drive letter") << QStringLiteral("C:/x");
+    QTest::newRow("network path") << QStringLiteral("\\\\srv\\share\\x");
+    QTest::newRow("backslash parent") << QStringLiteral("..\\outside.dll");
+}
+
+void tst_Installation::hostileTargetPaths()
+{
+    QFETCH(QString, targetPath);
+    QTemporaryDir root;
+    QVERIFY(QDir().mkpath(root.filePath(QStringLiteral("install"))));
+    targetPath.replace(QLatin1String("@ROOT@"), root.path());
+    FakePlatform platform;
+    Crafted crafted;
+    crafted.addFile(targetPath, "boese");
+    const InstallResult result = crafted.install(root.filePath(QStringLiteral("install/")), platform);
+    QVERIFY(result.error);
+    QCOMPARE(result.installed, 0);
+    QVERIFY(result.log.contains(QStringLiteral("Ungültiger Zielpfad:")));
+    QDirIterator it(root.path(), QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    QStringList written;
+    while (it.hasNext())
+        written.append(it.next());
+    QCOMPARE(written, QStringList{root.filePath(QStringLiteral("install/versioninfo.dat"))});
+}
+
+void tst_Installation::resolvedPaths_data()
+{
+    QTest::addColumn<QString>("targetPath");
+    QTest::addColumn<QString>("resolved");
+    QTest::newRow("plain") << QStringLiteral("plugins/x.dll") << QStringLiteral("/base/plugins/x.dll");
+    QTest::newRow("dots in names") << QStringLiteral("a..b/..x") << QStringLiteral("/base/a..b/..x");
+    QTest::newRow("current folder") << QStringLiteral("./x") << QStringLiteral("/base/./x");
+    QTest::newRow("empty") << QString() << QString();
+    QTest::newRow("parent") << QStringLiteral("..") << QString();
+    QTest::newRow("absolute") << QStringLiteral("/etc/x") << QString();
+    QTest::newRow("drive") << QStringLiteral("C:x") << QString();
+}
+
+void tst_Installation::resolvedPaths()
+{
+    QFETCH(QString, targetPath);
+    QTEST(resolveTargetPath(QStringLiteral("/base/"), targetPath), "resolved");
+}
+
+QTEST_MAIN(tst_Installation)
+#include "tst_installation.moc"
