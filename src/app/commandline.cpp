@@ -21,8 +21,10 @@ CommandLine CommandLine::parse(const QStringList &arguments)
                                      + QLatin1String(" Kommandozeile"));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption conf = option("conf", "XML-Konfigurationsdatei", "Konfigurationsdatei");
-    const QCommandLineOption offline = option("offline", "Offline-Updatedatei", "Offline-Updatedatei");
+    const QCommandLineOption conf =
+        option("conf", "XML-Konfigurationsdatei", "Konfigurationsdatei");
+    const QCommandLineOption offline =
+        option("offline", "Offline-Updatedatei", "Offline-Updatedatei");
     const QCommandLineOption mode = option("mode",
                                            "Arbeitsmodus: 1=Dateien erstellen, 2=Nach Updates "
                                            "suchen, 3=Neuen Updater installieren",

@@ -6,12 +6,12 @@
 // The values that the updater takes from its command line, converted as start-up uses them.
 struct CommandLine
 {
-    QString conf;         // unquoted; used in mode 1 only
-    int mode = 2;         // 0, empty or not a number give 2; no range test
-    QString osOverride;   // unchanged
+    QString conf; // unquoted; used in mode 1 only
+    int mode = 2; // 0, empty or not a number give 2; no range test
+    QString osOverride; // unchanged
     quint32 callerProcessId = 0;
-    QString offlinePath;  // unquoted
-    QString product;      // raw; applied after the version record is read
+    QString offlinePath; // unquoted
+    QString product; // raw; applied after the version record is read
 
     // Parses like the shipped updater: help and version are registered but never acted on,
     // unknown options and missing values are ignored.

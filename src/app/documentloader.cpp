@@ -49,8 +49,8 @@ bool tryReleaseFolder(int year, const ReleaseFetch &fetch, QString &log, QJsonDo
 
 } // namespace
 
-bool loadOnlineDocument(int currentYear, const ReleaseFetch &fetch, QString &log,
-                        int &releaseYear, QJsonDocument &document)
+bool loadOnlineDocument(int currentYear, const ReleaseFetch &fetch, QString &log, int &releaseYear,
+                        QJsonDocument &document)
 {
     for (int year : {currentYear + 1, currentYear}) {
         releaseYear = year;

@@ -19,8 +19,8 @@ using ReleaseFetch = std::function<bool(int year, const QString &fileName, QByte
 
 // Loads the update document from the release folder of next year, else of this year. Each
 // failed attempt appends one red line to `log`; `releaseYear` is the year tried last.
-bool loadOnlineDocument(int currentYear, const ReleaseFetch &fetch, QString &log,
-                        int &releaseYear, QJsonDocument &document);
+bool loadOnlineDocument(int currentYear, const ReleaseFetch &fetch, QString &log, int &releaseYear,
+                        QJsonDocument &document);
 
 // The state that an offline update file fills.
 struct OfflineTarget
@@ -32,8 +32,8 @@ struct OfflineTarget
 };
 
 enum class OfflineLoad {
-    NotRead,         // cannot be opened or not an offline update file: the online result stands
-    DocumentBroken,  // read, but its document could not be restored: no document at all
+    NotRead, // cannot be opened or not an offline update file: the online result stands
+    DocumentBroken, // read, but its document could not be restored: no document at all
     Loaded,
 };
 

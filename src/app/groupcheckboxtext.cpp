@@ -20,7 +20,7 @@ QString groupCheckBoxText(const QJsonObject &group)
     groupSizeText(group.value(QStringLiteral("size")).toDouble(), &amount, &unit);
     // One substitution for all values: a "%2" in a group name must stay text.
     return QCoreApplication::translate("MainWindow", "%1: Version: %2 Datei(en): %3 Größe (%4): %5")
-            .arg(group.value(QStringLiteral("name")).toString(),
-                 group.value(QStringLiteral("version")).toString(),
-                 QString::number(group.value(QStringLiteral("count")).toInt()), unit, amount);
+        .arg(group.value(QStringLiteral("name")).toString(),
+             group.value(QStringLiteral("version")).toString(),
+             QString::number(group.value(QStringLiteral("count")).toInt()), unit, amount);
 }

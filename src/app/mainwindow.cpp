@@ -3,24 +3,24 @@
 
 #include "commandline.h"
 #include "language.h"
-#include "serverurls.h"
-#include "widgetuserdialogs.h"
 #include "package/packagebuilder.h"
-#include "transfer/downloadoptions.h"
 #include "platform/platformservices.h"
+#include "serverurls.h"
+#include "transfer/downloadoptions.h"
+#include "widgetuserdialogs.h"
 
-#include "documentloader.h"
-#include "logline.h"
 #include "check/updatecheck.h"
+#include "documentloader.h"
+#include "groupcheckboxtext.h"
 #include "install/fileinstaller.h"
 #include "install/preinstallchecks.h"
 #include "install/relaunch.h"
-#include "groupcheckboxtext.h"
+#include "logline.h"
 #include "osmatch.h"
-#include "producttypes.h"
 #include "package/hashname.h"
 #include "package/versionrecord.h"
 #include "platform/platform.h"
+#include "producttypes.h"
 #include "transfer/cdownloader.h"
 
 #include <QApplication>
@@ -36,8 +36,8 @@
 #include <QLabel>
 #include <QLocale>
 #include <QProgressBar>
-#include <QStandardPaths>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTemporaryFile>
 #include <QTextBrowser>
 #include <QTextEdit>
@@ -146,7 +146,8 @@ bool MainWindow::runPackageBuilder()
         return false;
     if (!buildPackage(configPath, offlinePath))
         return false;
-    dialogs->information(nullptr, tr("Ergebnis:"), tr("Die Updatedateien wurden erfolgreich erstellt."));
+    dialogs->information(nullptr, tr("Ergebnis:"),
+                         tr("Die Updatedateien wurden erfolgreich erstellt."));
     return true;
 }
 
@@ -174,8 +175,8 @@ void MainWindow::readVersionRecord()
     groupCheckBoxes.clear();
 }
 
-bool MainWindow::fetchReleaseFile(int year, const QString &fileName, QByteArray *data,
-                                  QString *url, QString *error)
+bool MainWindow::fetchReleaseFile(int year, const QString &fileName, QByteArray *data, QString *url,
+                                  QString *error)
 {
     DownloadOptions options;
     QString baseUrl;
@@ -194,18 +195,18 @@ void MainWindow::loadUpdateDocument()
                                       QString *url, QString *error) {
         return fetchReleaseFile(year, fileName, data, url, error);
     };
-    documentLoaded = loadOnlineDocument(QDate::currentDate().year(), fetch, startupLog,
-                                        releaseYear, document);
+    documentLoaded =
+        loadOnlineDocument(QDate::currentDate().year(), fetch, startupLog, releaseYear, document);
     if (!documentLoaded && offlinePath.isEmpty()) {
         if (dialogs->question(this, tr("Keine Internetverbindung:"),
                               tr("Es konnte keine Verbindung zum Server hergestellt werden, "
                                  "wollen Sie ein Offline-Update einlesen?")))
-            offlinePath = dialogs->openFileName(this, tr("Datei öffnen"),
-                                                tr("Offline-Update-Datei (*.dat)"));
+            offlinePath =
+                dialogs->openFileName(this, tr("Datei öffnen"), tr("Offline-Update-Datei (*.dat)"));
     }
     if (offlinePath.isEmpty())
         return;
-    const OfflineTarget target{releaseYear, offlineIndex, offlineStore, document};
+    const OfflineTarget target {releaseYear, offlineIndex, offlineStore, document};
     switch (loadOfflineFile(offlinePath, *dialogs, this, target)) {
     case OfflineLoad::NotRead:
         break;
@@ -287,7 +288,8 @@ void MainWindow::addGroup(int index, const QJsonObject &group)
     const bool elster = type == QLatin1String("elster");
     const bool updater = type == QLatin1String("updater");
     if (exec)
-        execGroupSingleOs.insert(index, namesSingleSpecificOs(group.value(QStringLiteral("os")).toString()));
+        execGroupSingleOs.insert(
+            index, namesSingleSpecificOs(group.value(QStringLiteral("os")).toString()));
 
     auto *box = new QCheckBox(groupCheckBoxText(group));
     groupCheckBoxes.insert(box, index);
@@ -441,10 +443,12 @@ void MainWindow::accept()
     const int selected = selectedProduct();
     if (!checks.confirmStart(selected, releaseYear))
         return;
-    const QStringList documents = QStandardPaths::standardLocations(QStandardPaths::DocumentsLocation);
+    const QStringList documents =
+        QStandardPaths::standardLocations(QStandardPaths::DocumentsLocation);
     const auto migration = checks.migrateDataFolder(
-            updaterDir(), productType, selected, documents.value(0),
-            [this, selected] { return relaunch().offerElevatedRestart(restartProduct(selected), offlinePath); });
+        updaterDir(), productType, selected, documents.value(0), [this, selected] {
+            return relaunch().offerElevatedRestart(restartProduct(selected), offlinePath);
+        });
     if (migration == PreInstallChecks::Migration::EndRun)
         return;
     installFiles(selected, certificate, betaChecked ? 1 : 0);
@@ -553,13 +557,13 @@ void MainWindow::search()
         progressBar->repaint();
     };
     UpdateCheck check(groups, base, offlineLoaded, fetch, progress);
-    CheckState state{offlineIndex,    offlineStore,     directoriesToCreate, pluginFileNames,
-                     plugin2FileNames, executablePending, searchedGroups};
+    CheckState state {offlineIndex,     offlineStore,      directoriesToCreate, pluginFileNames,
+                      plugin2FileNames, executablePending, searchedGroups};
     const CheckResult result = check.run(selection, state);
     if (result.outcome == CheckResult::DuplicateType) {
-        dialogs->information(this, tr("Info:"),
-                             tr("Es darf nur eine %1-Installation ausgewählt werden.")
-                                     .arg(result.duplicateType));
+        dialogs->information(
+            this, tr("Info:"),
+            tr("Es darf nur eine %1-Installation ausgewählt werden.").arg(result.duplicateType));
         if (searchButton)
             searchButton->setEnabled(true);
         return;
@@ -579,8 +583,8 @@ void MainWindow::showCheckResult(const CheckResult &result)
             if (startButton)
                 startButton->setEnabled(true);
             const QString summary = tr("%1 Datei(en) (%2 MB) können aktualisiert werden.")
-                                            .arg(result.pendingCount)
-                                            .arg(result.pendingBytes / 1000000.0, 0, 'g');
+                                        .arg(result.pendingCount)
+                                        .arg(result.pendingBytes / 1000000.0, 0, 'g');
             appendLogLine(log, summary, false);
             dialogs->information(this, tr("Ergebnis:"), summary);
         } else {

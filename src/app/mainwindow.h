@@ -35,11 +35,11 @@ class MainWindow;
 // What the window takes from outside; every field may stay empty for the real program.
 struct MainWindowContext
 {
-    QStringList arguments;                 // empty: QCoreApplication::arguments()
-    QString executableDir;                 // empty: QCoreApplication::applicationDirPath()
-    UserDialogs *dialogs = nullptr;        // not owned; null: real message boxes
-    PlatformServices *platform = nullptr;  // not owned; null: the real system
-    std::function<void()> quit;            // ends the program after a relaunch; null: quit()
+    QStringList arguments; // empty: QCoreApplication::arguments()
+    QString executableDir; // empty: QCoreApplication::applicationDirPath()
+    UserDialogs *dialogs = nullptr; // not owned; null: real message boxes
+    PlatformServices *platform = nullptr; // not owned; null: the real system
+    std::function<void()> quit; // ends the program after a relaunch; null: quit()
 };
 
 class MainWindow : public QMainWindow

@@ -4,8 +4,8 @@
 
 QString productName(int productType)
 {
-    static const char *const names[] = {"Stavin", "Stavin Portabel", "Orvel",
-                                        "Orvel Portabel", "Lusk", "Lusk Portabel"};
+    static const char *const names[] = {"Stavin", "Stavin Portabel", "Orvel", "Orvel Portabel",
+                                        "Lusk",   "Lusk Portabel"};
     if (productType < 1 || productType > 6)
         return QString();
     return QCoreApplication::translate("MainWindow", names[productType - 1]);

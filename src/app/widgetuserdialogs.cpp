@@ -14,7 +14,7 @@ bool WidgetUserDialogs::question(QWidget *parent, const QString &title, const QS
 {
     return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No,
                                  QMessageBox::NoButton)
-            == QMessageBox::Yes;
+        == QMessageBox::Yes;
 }
 
 QString WidgetUserDialogs::openFileName(QWidget *parent, const QString &caption,

@@ -47,8 +47,11 @@ OfflineIndex::iterator findOfflineEntry(OfflineIndex &index, const QString &key,
 
 UpdateCheck::UpdateCheck(const QJsonArray &groups, const QString &baseDir, bool offlineLoaded,
                          DataFileFetch fetch, CheckProgress progress)
-    : groups(groups), baseDir(baseDir), offlineLoaded(offlineLoaded), fetch(std::move(fetch)),
-      progress(std::move(progress))
+    : groups(groups)
+    , baseDir(baseDir)
+    , offlineLoaded(offlineLoaded)
+    , fetch(std::move(fetch))
+    , progress(std::move(progress))
 {
 }
 
@@ -94,7 +97,8 @@ CheckResult UpdateCheck::run(const CheckSelection &selection, CheckState &state)
 
 bool UpdateCheck::checkGroup(int groupIndex, const QString &type, CheckState &state)
 {
-    const QJsonArray files = groups.at(groupIndex).toObject().value(QStringLiteral("data")).toArray();
+    const QJsonArray files =
+        groups.at(groupIndex).toObject().value(QStringLiteral("data")).toArray();
     const bool elster = type == QLatin1String("elster");
     for (int i = 0; i < files.size(); ++i) {
         progress(i + 1, files.size());
@@ -138,7 +142,7 @@ bool UpdateCheck::checkFile(int groupIndex, int fileIndex, const QJsonObject &en
         if (!state.executablePending) {
             const QString suffix = QFileInfo(fullPath).suffix();
             state.executablePending = suffix.compare(QLatin1String("exe"), Qt::CaseInsensitive) == 0
-                    || suffix.compare(QLatin1String("dll"), Qt::CaseInsensitive) == 0;
+                || suffix.compare(QLatin1String("dll"), Qt::CaseInsensitive) == 0;
         }
         if (!local.open(QIODevice::ReadOnly)) {
             appendLogLine(result.log, tr("Fehler beim Lesen der Datei:"), true, fullPath,
@@ -167,11 +171,11 @@ bool UpdateCheck::fetchPayload(int groupIndex, int fileIndex, const QJsonObject 
     if (!fetch(sha256 + QLatin1String(".bin"), &body, &error)) {
         appendLogLine(result.log, tr("Fehler beim Laden der Datei:"), true, targetPath, error);
         if (offlineLoaded) {
-            appendLogLine(result.log,
-                          tr("Die Datei '%1' (%2,%3) befindet sich nicht im Offline-Update.")
-                                  .arg(targetPath, QString::number(groupIndex),
-                                       QString::number(fileIndex)),
-                          true);
+            appendLogLine(
+                result.log,
+                tr("Die Datei '%1' (%2,%3) befindet sich nicht im Offline-Update.")
+                    .arg(targetPath, QString::number(groupIndex), QString::number(fileIndex)),
+                true);
         }
         return false;
     }

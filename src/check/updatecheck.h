@@ -15,9 +15,9 @@ class QTemporaryFile;
 // What the window's controls say when the check starts.
 struct CheckSelection
 {
-    QList<int> checkedGroups;          // indices of checked group boxes, in the boxes' order
+    QList<int> checkedGroups; // indices of checked group boxes, in the boxes' order
     QMap<int, bool> execGroupSingleOs;
-    int productType = 0;               // the product combo's current type
+    int productType = 0; // the product combo's current type
     bool hasBetaBox = false;
     bool betaChecked = false;
 };
@@ -38,14 +38,15 @@ struct CheckResult
 {
     enum Outcome { DuplicateType, Failed, Completed };
     Outcome outcome = Completed;
-    QString duplicateType;  // the type named twice, for DuplicateType
-    QString log;            // rich text of the activity log
-    int pendingCount = 0;   // pending entries, files and folders
+    QString duplicateType; // the type named twice, for DuplicateType
+    QString log; // rich text of the activity log
+    int pendingCount = 0; // pending entries, files and folders
     qint64 pendingBytes = 0;
 };
 
 // Fetches a data file ("<sha256>.bin") of the release; false with the downloader's error text.
-using DataFileFetch = std::function<bool(const QString &fileName, QByteArray *data, QString *error)>;
+using DataFileFetch =
+    std::function<bool(const QString &fileName, QByteArray *data, QString *error)>;
 // Reports progress through the group being compared: value of maximum.
 using CheckProgress = std::function<void(int value, int maximum)>;
 

@@ -33,7 +33,9 @@ QString indexed(const char *title, const OfflineEntry &entry)
 
 FileInstaller::FileInstaller(const InstallRequest &request, PlatformServices &platform,
                              std::function<void(int, int)> progress)
-    : request(request), platform(platform), progress(std::move(progress))
+    : request(request)
+    , platform(platform)
+    , progress(std::move(progress))
 {
 }
 
@@ -60,15 +62,14 @@ InstallResult FileInstaller::run(OfflineIndex &index, QFileDevice *store)
                 cleanPlugins(entry.groupIndex);
             }
             const QJsonObject fileEntry =
-                    group.value(QStringLiteral("data")).toArray().at(entry.fileIndex).toObject();
+                group.value(QStringLiteral("data")).toArray().at(entry.fileIndex).toObject();
             progress(counter++, entries.size());
             const QString targetPath = fileEntry.value(QStringLiteral("targetpath")).toString();
             const QString target = resolveTargetPath(request.baseDir, targetPath);
-            const bool ok = target.isEmpty()
-                    ? fail(tr("Ungültiger Zielpfad:"), targetPath)
-                    : fileEntry.value(QStringLiteral("isdir")).toBool()
-                            ? installFolder(entry, fileEntry, target)
-                            : installFile(entry, fileEntry, target, store);
+            const bool ok = target.isEmpty() ? fail(tr("Ungültiger Zielpfad:"), targetPath)
+                : fileEntry.value(QStringLiteral("isdir")).toBool()
+                ? installFolder(entry, fileEntry, target)
+                : installFile(entry, fileEntry, target, store);
             if (!ok)
                 break;
             if (!result.error)
@@ -149,7 +150,8 @@ bool FileInstaller::installFile(const OfflineEntry &entry, const QJsonObject &fi
     if (store && store->seek(entry.offset))
         payload = store->read(entry.size);
     const QString hash = hashName(payload);
-    if (payload.size() != entry.size || hash != fileEntry.value(QStringLiteral("sha256")).toString())
+    if (payload.size() != entry.size
+        || hash != fileEntry.value(QStringLiteral("sha256")).toString())
         return fail(tr("Falscher Hash-Wert in der temporären Datei:"), hash);
 
     QString folder = QFileInfo(target).absolutePath();

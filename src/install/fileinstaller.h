@@ -17,8 +17,8 @@ struct InstallRequest
 {
     QJsonArray groups;
     QString baseDir;
-    bool updaterOutdated = false;       // install the updater's group (index 0) only
-    VersionRecord record;               // written before any file
+    bool updaterOutdated = false; // install the updater's group (index 0) only
+    VersionRecord record; // written before any file
     QMap<int, QStringList> pluginFileNames;
     QMap<int, QStringList> plugin2FileNames;
 };
@@ -26,8 +26,8 @@ struct InstallRequest
 struct InstallResult
 {
     bool error = false;
-    QString log;        // rich text for the activity log
-    int installed = 0;  // entries written without error, folders included
+    QString log; // rich text for the activity log
+    int installed = 0; // entries written without error, folders included
 };
 
 // Writes the version record, then every pending folder and file of the offline index with the
@@ -49,8 +49,8 @@ private:
     void cleanPluginFolder(const QString &folder, const QStringList &keep);
     bool installFolder(const OfflineEntry &entry, const QJsonObject &fileEntry,
                        const QString &target);
-    bool installFile(const OfflineEntry &entry, const QJsonObject &fileEntry,
-                     const QString &target, QFileDevice *store);
+    bool installFile(const OfflineEntry &entry, const QJsonObject &fileEntry, const QString &target,
+                     QFileDevice *store);
     bool fail(const QString &title, const QString &detail1, const QString &detail2 = QString());
 
     InstallRequest request;

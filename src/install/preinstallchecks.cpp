@@ -1,8 +1,8 @@
 #include "preinstallchecks.h"
 
+#include "platform/platformservices.h"
 #include "serverurls.h"
 #include "userdialogs.h"
-#include "platform/platformservices.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -28,8 +28,11 @@ bool isOrvelOrLusk(int type)
 
 } // namespace
 
-PreInstallChecks::PreInstallChecks(UserDialogs &dialogs, PlatformServices &platform, QWidget *parent)
-    : dialogs(dialogs), platform(platform), parent(parent)
+PreInstallChecks::PreInstallChecks(UserDialogs &dialogs, PlatformServices &platform,
+                                   QWidget *parent)
+    : dialogs(dialogs)
+    , platform(platform)
+    , parent(parent)
 {
 }
 
@@ -38,20 +41,21 @@ bool PreInstallChecks::confirmBeta(bool checked, bool enabled)
     if (!checked || !enabled)
         return true;
     return dialogs.question(
-            parent, tr("Bestätigung:"),
-            tr("Wenn Sie die Beta-Version aktivieren, sollten Sie Buchhaltungsdokumente bis zum "
-               "Ende des Beta-Tests nur in dieser Installation nutzen.\r\nDie Daten dürfen "
-               "sicherheitshalber nicht mit Nicht-Beta-Versionen genutzt werden.\r\n\r\nWollen "
-               "Sie den Vorgang wirklich fortsetzen?"));
+        parent, tr("Bestätigung:"),
+        tr("Wenn Sie die Beta-Version aktivieren, sollten Sie Buchhaltungsdokumente bis zum "
+           "Ende des Beta-Tests nur in dieser Installation nutzen.\r\nDie Daten dürfen "
+           "sicherheitshalber nicht mit Nicht-Beta-Versionen genutzt werden.\r\n\r\nWollen "
+           "Sie den Vorgang wirklich fortsetzen?"));
 }
 
 bool PreInstallChecks::waitForMainApplication(quint32 processId)
 {
     if (!platform.hasTopLevelWindow(processId))
         return true;
-    dialogs.information(parent, tr("Konflikt:"),
-                        tr("Vor dem Start des Updates muss Ledgora beendet werden.\r\nBitte beenden "
-                           "Sie Ledgora und drücken Sie dann OK"));
+    dialogs.information(
+        parent, tr("Konflikt:"),
+        tr("Vor dem Start des Updates muss Ledgora beendet werden.\r\nBitte beenden "
+           "Sie Ledgora und drücken Sie dann OK"));
     platform.sleep(5000);
     if (!platform.hasTopLevelWindow(processId))
         return true;
@@ -63,13 +67,13 @@ bool PreInstallChecks::waitForMainApplication(quint32 processId)
 bool PreInstallChecks::confirmStart(int productType, int releaseYear)
 {
     const QString text = productType >= 1 && productType <= 4
-            ? tr("Das Update installiert die Daten des Jahres '%1'.\r\n\r\nSofern Sie bisher mit "
-                 "einer älteren Jahresversion gearbeitet haben, ist evtl. ein kostenpflichtiges "
-                 "Update notwendig.\r\nSie finden in diesem Dialog unter 'Info' einen Link, unter "
-                 "dem Sie vorab abfragen können, ob Lizenzdaten für diese Version vorliegen.\r\n\r\n"
-                 "Wollen Sie den Vorgang fortsetzen?")
-                      .arg(releaseYear)
-            : tr("Wollen Sie das Update starten?");
+        ? tr("Das Update installiert die Daten des Jahres '%1'.\r\n\r\nSofern Sie bisher mit "
+             "einer älteren Jahresversion gearbeitet haben, ist evtl. ein kostenpflichtiges "
+             "Update notwendig.\r\nSie finden in diesem Dialog unter 'Info' einen Link, unter "
+             "dem Sie vorab abfragen können, ob Lizenzdaten für diese Version vorliegen.\r\n\r\n"
+             "Wollen Sie den Vorgang fortsetzen?")
+              .arg(releaseYear)
+        : tr("Wollen Sie das Update starten?");
     return dialogs.question(parent, tr("Bestätigung:"), text);
 }
 
@@ -88,7 +92,7 @@ bool PreInstallChecks::migrationNeeded(bool useNewLocation, int installedType, i
     if (useNewLocation || installedType == -1 || installedType == selectedType)
         return false;
     return (isOrvelOrLusk(installedType) && isStavin(selectedType))
-            || (isOrvelOrLusk(selectedType) && isStavin(installedType));
+        || (isOrvelOrLusk(selectedType) && isStavin(installedType));
 }
 
 PreInstallChecks::Migration PreInstallChecks::openPageAnd(Migration next, int selectedType)
@@ -119,22 +123,23 @@ PreInstallChecks::migrateDataFolder(const QString &updaterDir, int installedType
     const QString stavin = documents + QLatin1String("Ledgora Stavin");
     if (QFileInfo::exists(orvel) && QFileInfo::exists(stavin)) {
         const bool goOn = dialogs.question(
-                parent, tr("Info:"),
-                tr("Es wurden sowohl ein Datenordner für die Stavinversion als auch für die "
-                   "Orvel-Version gefunden,\r\nbenennen Sie den Ordner bitte manuell um.\r\n\r\n"
-                   "Wollen Sie fortfahren?"));
+            parent, tr("Info:"),
+            tr("Es wurden sowohl ein Datenordner für die Stavinversion als auch für die "
+               "Orvel-Version gefunden,\r\nbenennen Sie den Ordner bitte manuell um.\r\n\r\n"
+               "Wollen Sie fortfahren?"));
         return openPageAnd(goOn ? Migration::Continue : Migration::EndRun, selectedType);
     }
-    const bool renamed = isStavin(selectedType) ? QDir().rename(orvel, stavin)
-                                                : QDir().rename(stavin, orvel);
+    const bool renamed =
+        isStavin(selectedType) ? QDir().rename(orvel, stavin) : QDir().rename(stavin, orvel);
     if (renamed)
         return openPageAnd(Migration::Continue, selectedType);
     const QString reason = platform.errorText(0);
     if (!platform.elevated() && offerElevatedRestart())
         return Migration::EndRun;
-    const bool goOn = dialogs.question(parent, tr("Info:"),
-                                       tr("Fehler beim Umbenennen:\r\n%1\r\nBenennen Sie den Ordner "
-                                          "bitte manuell um.\r\n\r\nWollen Sie fortfahren?")
-                                               .arg(reason));
+    const bool goOn =
+        dialogs.question(parent, tr("Info:"),
+                         tr("Fehler beim Umbenennen:\r\n%1\r\nBenennen Sie den Ordner "
+                            "bitte manuell um.\r\n\r\nWollen Sie fortfahren?")
+                             .arg(reason));
     return openPageAnd(goOn ? Migration::Continue : Migration::EndRun, selectedType);
 }

@@ -1,7 +1,7 @@
 #include "relaunch.h"
 
-#include "userdialogs.h"
 #include "platform/platformservices.h"
+#include "userdialogs.h"
 
 #include <QCoreApplication>
 
@@ -16,28 +16,32 @@ QString offlineOption(const QString &offlinePath)
 
 Relaunch::Relaunch(UserDialogs &dialogs, PlatformServices &platform, QWidget *parent,
                    const QString &updaterDir, std::function<void()> quit)
-    : dialogs(dialogs), platform(platform), parent(parent), updaterDir(updaterDir),
-      quit(std::move(quit))
+    : dialogs(dialogs)
+    , platform(platform)
+    , parent(parent)
+    , updaterDir(updaterDir)
+    , quit(std::move(quit))
 {
 }
 
 QString Relaunch::restartParameters(int productType, const QString &offlinePath)
 {
-    return QStringLiteral("--product %1 %2").arg(QString::number(productType), offlineOption(offlinePath));
+    return QStringLiteral("--product %1 %2")
+        .arg(QString::number(productType), offlineOption(offlinePath));
 }
 
 QString Relaunch::handOverParameters(int productType, const QString &offlinePath)
 {
     return QStringLiteral("--product %1 --mode 3 %2")
-            .arg(QString::number(productType), offlineOption(offlinePath));
+        .arg(QString::number(productType), offlineOption(offlinePath));
 }
 
 bool Relaunch::offerElevatedRestart(int productType, const QString &offlinePath)
 {
     const QString text = QStringLiteral(
-            "Es sind Fehler aufgetreten.\r\nSofern diese auf fehlenden Benutzerrechten basieren, "
-            "kann das Programm erneut mit höheren Benutzerrechten gestartet werden.\r\n\r\n"
-            "Wollen Sie dies tun?");
+        "Es sind Fehler aufgetreten.\r\nSofern diese auf fehlenden Benutzerrechten basieren, "
+        "kann das Programm erneut mit höheren Benutzerrechten gestartet werden.\r\n\r\n"
+        "Wollen Sie dies tun?");
     if (!dialogs.question(parent, QCoreApplication::translate("MainWindow", "Bestätigung:"), text))
         return false;
     start(QStringLiteral("runas"), updaterDir + updaterExecutableName(),

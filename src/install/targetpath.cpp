@@ -9,7 +9,8 @@ QString resolveTargetPath(const QString &baseDir, const QString &targetPath)
 {
     QString relative = targetPath;
     relative.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    if (relative.isEmpty() || relative.startsWith(QLatin1Char('/')) || relative.contains(QLatin1Char(':')))
+    if (relative.isEmpty() || relative.startsWith(QLatin1Char('/'))
+        || relative.contains(QLatin1Char(':')))
         return QString();
     const QStringList parts = relative.split(QLatin1Char('/'));
     for (const QString &part : parts) {

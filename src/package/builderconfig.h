@@ -7,26 +7,26 @@
 // The XML builder configuration as the package builder uses it.
 struct MainInfoConfig
 {
-    QString os;    // verbatim
-    QString info;  // all text inside the element
+    QString os; // verbatim
+    QString info; // all text inside the element
 };
 
 struct GroupConfig
 {
     bool hasSourceDir = false;
-    QString sourceDir;  // separators normalised, trailing "/"
+    QString sourceDir; // separators normalised, trailing "/"
     // Update-group keys without "size", "count" and "data", which the source tree gives.
     QJsonObject values;
 };
 
 struct BuilderConfig
 {
-    QString targetDir;   // trimmed, normalised, trailing "/"; empty fails the run
+    QString targetDir; // trimmed, normalised, trailing "/"; empty fails the run
     int year = 0;
-    QString targetFile;  // trimmed; empty: no offline update file
-    QString version;     // verbatim
-    QVector<MainInfoConfig> mainInfos;  // every main_info in document order
-    QVector<GroupConfig> groups;        // every group in document order, with or without srcdir
+    QString targetFile; // trimmed; empty: no offline update file
+    QString version; // verbatim
+    QVector<MainInfoConfig> mainInfos; // every main_info in document order
+    QVector<GroupConfig> groups; // every group in document order, with or without srcdir
 };
 
 // Reads the file. False, with the reason written to the debug output, when it cannot be opened

@@ -5,6 +5,6 @@ QByteArray builderLogLine(const QString &targetPath, const QString &hashName, in
 {
     // One multi-argument substitution: a "%3" inside a file name must stay text.
     return QStringLiteral("%1-->%2.bin (%3,%4)\r\n")
-            .arg(targetPath, hashName, QString::number(groupIndex), QString::number(fileIndex))
-            .toUtf8();
+        .arg(targetPath, hashName, QString::number(groupIndex), QString::number(fileIndex))
+        .toUtf8();
 }

@@ -17,7 +17,7 @@ using DigestContext = std::unique_ptr<EVP_MD_CTX, DigestContextDeleter>;
 QString hexText(const unsigned char *digest, unsigned int length)
 {
     return QString::fromLatin1(
-            QByteArray::fromRawData(reinterpret_cast<const char *>(digest), int(length)).toHex());
+        QByteArray::fromRawData(reinterpret_cast<const char *>(digest), int(length)).toHex());
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 #include "offlinefilereader.h"
 #include "offlinefile.h"
 
-OfflineFileReader::OfflineFileReader(QIODevice *device) : stream(device)
+OfflineFileReader::OfflineFileReader(QIODevice *device)
+    : stream(device)
 {
     stream.setVersion(OfflineFile::streamVersion);
 }

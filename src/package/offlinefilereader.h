@@ -10,7 +10,7 @@ struct OfflineRecord
     QString hashName;
     qint32 groupIndex = 0;
     qint32 fileIndex = 0;
-    QByteArray payload;  // compressed
+    QByteArray payload; // compressed
 };
 
 // Reads an offline update file from an open device, record by record.

@@ -161,8 +161,8 @@ QJsonArray PackageBuilder::mainInfoArray() const
 {
     QJsonArray array;
     for (const MainInfoConfig &mainInfo : config.mainInfos) {
-        array.append(QJsonObject{{QStringLiteral("os"), mainInfo.os},
-                                 {QStringLiteral("info"), mainInfo.info}});
+        array.append(QJsonObject {{QStringLiteral("os"), mainInfo.os},
+                                  {QStringLiteral("info"), mainInfo.info}});
     }
     return array;
 }
@@ -193,7 +193,8 @@ bool PackageBuilder::buildGroup(const GroupConfig &group)
 {
     // An empty srcdir would walk the working directory and publish whatever lies there.
     if (group.sourceDir.isEmpty()) {
-        qCDebug(lcPackage) << "Gruppe ohne Quellordner:" << group.values.value(QStringLiteral("name"));
+        qCDebug(lcPackage) << "Gruppe ohne Quellordner:"
+                           << group.values.value(QStringLiteral("name"));
         return false;
     }
     const QVector<WalkEntry> entries = walk(group.sourceDir);
@@ -207,7 +208,8 @@ bool PackageBuilder::buildGroup(const GroupConfig &group)
         while (next < entries.size() && next < limit) {
             const WalkEntry &entry = entries.at(next++);
             if (!entry.isDir)
-                inFlight.push_back(QtConcurrent::run(hashAndCompress, entry.path, config.targetDir));
+                inFlight.push_back(
+                    QtConcurrent::run(hashAndCompress, entry.path, config.targetDir));
         }
     };
 
@@ -218,7 +220,7 @@ bool PackageBuilder::buildGroup(const GroupConfig &group)
         submitUpTo(i + window);
         const WalkEntry &entry = entries.at(i);
         qCDebug(lcPackage) << entry.targetPath;
-        QJsonObject fileEntry{{QStringLiteral("targetpath"), entry.targetPath}};
+        QJsonObject fileEntry {{QStringLiteral("targetpath"), entry.targetPath}};
         if (entry.isDir) {
             fileEntry.insert(QStringLiteral("isdir"), true);
             fileEntry.insert(QStringLiteral("sha256"), QString());
@@ -265,8 +267,8 @@ bool PackageBuilder::storeFile(const WalkEntry &entry, const FileWork &work, int
         if (offline.isOpen()) {
             QFile existing(dataPath);
             if (!existing.open(QIODevice::ReadOnly)) {
-                qCDebug(lcPackage) << "Fehler beim Öffnen der Datei:" << dataPath
-                                   << existing.errorString();
+                qCDebug(lcPackage)
+                    << "Fehler beim Öffnen der Datei:" << dataPath << existing.errorString();
                 return false;
             }
             if (!offline.appendRecord(work.hashName, groupIndex, fileIndex, existing.readAll()))

@@ -38,9 +38,9 @@ QByteArray expandPayload(const QByteArray &payload)
 
     QByteArray expanded(int(stated), Qt::Uninitialized);
     uLongf length = uLongf(stated);
-    const int result = uncompress(reinterpret_cast<Bytef *>(expanded.data()), &length,
-                                  reinterpret_cast<const Bytef *>(payload.constData() + 4),
-                                  uLong(streamLength));
+    const int result =
+        uncompress(reinterpret_cast<Bytef *>(expanded.data()), &length,
+                   reinterpret_cast<const Bytef *>(payload.constData() + 4), uLong(streamLength));
     if (result != Z_OK || length != stated)
         return QByteArray();
     return expanded;

@@ -34,9 +34,9 @@ VersionRecord parseVersionRecord(const QByteArray &content, bool *valid)
 QByteArray versionRecordText(const VersionRecord &record)
 {
     return QStringLiteral("%1\r\n%2\r\n%3\r\n%4")
-            .arg(record.releaseYear)
-            .arg(record.productType)
-            .arg(record.certificateFlag)
-            .arg(record.betaFlag)
-            .toUtf8();
+        .arg(record.releaseYear)
+        .arg(record.productType)
+        .arg(record.certificateFlag)
+        .arg(record.betaFlag)
+        .toUtf8();
 }

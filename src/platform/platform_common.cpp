@@ -14,9 +14,8 @@ struct OsKey
 
 // QSysInfo::WinVersion values; spelled out so that the table exists on every system.
 constexpr OsKey osKeys[] = {
-    {0x30, "windows_xp"}, {0x40, "windows_2003"}, {0x80, "windows_vista"},
-    {0x90, "windows_7"},  {0xA0, "windows_8"},    {0xB0, "windows_8_1"},
-    {0xC0, "windows_10"},
+    {0x30, "windows_xp"}, {0x40, "windows_2003"}, {0x80, "windows_vista"}, {0x90, "windows_7"},
+    {0xA0, "windows_8"},  {0xB0, "windows_8_1"},  {0xC0, "windows_10"},
 };
 
 // Stands in for a backslash pair while single backslashes are turned; the characters below

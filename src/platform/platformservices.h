@@ -21,7 +21,10 @@ public:
         return setFileTimes(path, isDirectory, created, written, accessed, openFile);
     }
     virtual bool makeFileWritable(const QString &path) { return makeWritable(path); }
-    virtual bool hasTopLevelWindow(quint32 processId) { return processHasTopLevelWindow(processId); }
+    virtual bool hasTopLevelWindow(quint32 processId)
+    {
+        return processHasTopLevelWindow(processId);
+    }
     virtual void sleep(int milliseconds) { sleepMilliseconds(milliseconds); }
     virtual qintptr start(const QString &verb, const QString &program, const QString &parameters)
     {

@@ -9,7 +9,8 @@
 #include <QNetworkRequest>
 #include <QSslConfiguration>
 
-CDownloader::CDownloader(QObject *parent) : QObject(parent)
+CDownloader::CDownloader(QObject *parent)
+    : QObject(parent)
 {
     qRegisterMetaType<QNetworkReply *>();
     qRegisterMetaType<QNetworkReply::NetworkError>();
@@ -74,7 +75,7 @@ bool CDownloader::download(const DownloadOptions &newOptions)
     connect(reply, &QNetworkReply::errorOccurred, this, &CDownloader::replyError);
 
     const Qt::WindowFlags flags = Qt::Tool | Qt::FramelessWindowHint | Qt::WindowTitleHint
-            | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint;
+        | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint;
     QWidget *parent = options.owner ? options.owner : QApplication::desktop();
     runProgressDialog(parent, info, flags);
 

@@ -13,7 +13,8 @@
 #include <QVBoxLayout>
 
 CProgressDlgEx::CProgressDlgEx(QWidget *parent, CProgressThreadInfo *info, Qt::WindowFlags flags)
-    : QDialog(parent, flags), info(info)
+    : QDialog(parent, flags)
+    , info(info)
 {
     setWindowFlags(windowFlags() & ~Qt::WindowCloseButtonHint);
     setWindowTitle(info->title);
@@ -32,8 +33,8 @@ CProgressDlgEx::CProgressDlgEx(QWidget *parent, CProgressThreadInfo *info, Qt::W
         cancelButton->setEnabled(true);
         connect(cancelButton, &QPushButton::clicked, this, &CProgressDlgEx::cancel);
         layout->addWidget(cancelButton);
-        shortcut = new QShortcut(QKeySequence(Qt::Key_Return), this, nullptr, nullptr,
-                                 Qt::WindowShortcut);
+        shortcut =
+            new QShortcut(QKeySequence(Qt::Key_Return), this, nullptr, nullptr, Qt::WindowShortcut);
         connect(shortcut, &QShortcut::activated, this, &CProgressDlgEx::cancel);
     }
 

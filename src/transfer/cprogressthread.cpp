@@ -4,7 +4,8 @@
 #include <utility>
 
 CProgressThread::CProgressThread(CProgressThreadInfo *info, QObject *parent)
-    : QThread(parent), info(info)
+    : QThread(parent)
+    , info(info)
 {
 }
 

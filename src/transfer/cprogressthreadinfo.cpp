@@ -3,7 +3,8 @@
 #include <QMutexLocker>
 
 CProgressThreadInfo::CProgressThreadInfo()
-    : title(tr("Fortschritt...")), cancelText(tr("Abbbrechen"))
+    : title(tr("Fortschritt..."))
+    , cancelText(tr("Abbbrechen"))
 {
 }
 

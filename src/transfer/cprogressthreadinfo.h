@@ -30,13 +30,13 @@ public:
     int tickMs = 250;
     bool autoStep = true;
     int labelMinWidth = 350;
-    QVariant pendingValue;  // shared
-    QVariant pendingText;   // shared
+    QVariant pendingValue; // shared
+    QVariant pendingText; // shared
     QMutex mutex;
     QWaitCondition wake;
-    QElapsedTimer clock;    // started when the dialog is built, before the worker starts
+    QElapsedTimer clock; // started when the dialog is built, before the worker starts
     QPointer<QWidget> centreOn;
     bool hidden = false;
-    bool stopRequested = false;  // shared
-    bool wakeRequested = false;  // shared
+    bool stopRequested = false; // shared
+    bool wakeRequested = false; // shared
 };

@@ -14,16 +14,20 @@ struct DownloadOptions
                              const QString &userAgent = QStringLiteral("brelvin-Agent"),
                              int timeoutMs = 60000,
                              const QMap<QByteArray, QByteArray> &headers = {})
-        : owner(owner), url(url), label(label), userAgent(userAgent), timeoutMs(timeoutMs),
-          headers(headers)
+        : owner(owner)
+        , url(url)
+        , label(label)
+        , userAgent(userAgent)
+        , timeoutMs(timeoutMs)
+        , headers(headers)
     {
     }
 
-    QWidget *owner = nullptr;  // parent of the progress dialog; null: the desktop
+    QWidget *owner = nullptr; // parent of the progress dialog; null: the desktop
     QString url;
-    QString label;             // the progress dialog's title
+    QString label; // the progress dialog's title
     QString userAgent;
-    qint32 timeoutMs = 60000;  // 0 or less: no limit
+    qint32 timeoutMs = 60000; // 0 or less: no limit
     QMap<QByteArray, QByteArray> headers;
     QWidget *centreOn = nullptr;
     bool hidden = false;

@@ -65,7 +65,7 @@ void tst_DocumentLoading::cleanup()
 std::unique_ptr<MainWindow> tst_DocumentLoading::start(const QStringList &options)
 {
     MainWindowContext context;
-    context.arguments = QStringList{QStringLiteral("lg_updater")} + options;
+    context.arguments = QStringList {QStringLiteral("lg_updater")} + options;
     context.dialogs = &dialogs;
     context.executableDir = dir->filePath(QStringLiteral("install/Updater"));
     auto result = std::make_unique<MainWindow>(context);
@@ -117,11 +117,12 @@ void tst_DocumentLoading::nextYearMissingThisYearComplete()
     QCOMPARE(releaseLabel(), QStringLiteral("Zu installierende Version (%1):").arg(year));
     QCOMPARE(logText().count(QLatin1String("Fehler beim Laden der Infodatei:")), 1);
     QVERIFY(logText().contains(server->baseUrl() + QLatin1String("ldg_update/")
-                              + QString::number(year + 1) + QLatin1String("/info.bin")));
+                               + QString::number(year + 1) + QLatin1String("/info.bin")));
     QVERIFY(window->findChild<QTextEdit *>()->isHidden());
-    QCOMPARE(checkBoxNames(), QStringList{QStringLiteral("Programm")});
-    QCOMPARE(buttonTexts(), (QStringList{QStringLiteral("Nach Updates suchen"), QStringLiteral("Update starten"),
-                                         QStringLiteral("Beenden"), QStringLiteral("Hilfe")}));
+    QCOMPARE(checkBoxNames(), QStringList {QStringLiteral("Programm")});
+    QCOMPARE(buttonTexts(),
+             (QStringList {QStringLiteral("Nach Updates suchen"), QStringLiteral("Update starten"),
+                           QStringLiteral("Beenden"), QStringLiteral("Hilfe")}));
     QVERIFY(dialogs.shown.isEmpty());
     QCOMPARE(server->count(QByteArray("/ldg_update/") + QByteArray::number(year) + "/info.bin"), 1);
 }
@@ -136,8 +137,9 @@ void tst_DocumentLoading::noServer_data()
 void tst_DocumentLoading::noServer()
 {
     QFETCH(bool, answer);
-    QVERIFY(fixture->build(QStringLiteral("offline"), 2031,
-                           {{QStringLiteral("name=\"Offline\""), {{QStringLiteral("b.txt"), "b"}}}}));
+    QVERIFY(
+        fixture->build(QStringLiteral("offline"), 2031,
+                       {{QStringLiteral("name=\"Offline\""), {{QStringLiteral("b.txt"), "b"}}}}));
     server->close();
     dialogs.answers.enqueue(answer);
     dialogs.fileNames.enqueue(fixture->offlineFile(QStringLiteral("offline")));
@@ -146,22 +148,24 @@ void tst_DocumentLoading::noServer()
     const QString log = logText();
     QCOMPARE(log.count(QLatin1String("Fehler beim Laden der Infodatei:")), 2);
     for (int y : {year + 1, year})
-        QVERIFY2(log.contains(QStringLiteral("ldg_update/%1/info.bin Connection refused").arg(y)), qPrintable(log));
+        QVERIFY2(log.contains(QStringLiteral("ldg_update/%1/info.bin Connection refused").arg(y)),
+                 qPrintable(log));
     QCOMPARE(dialogs.shown.first().title, QStringLiteral("Keine Internetverbindung:"));
-    QCOMPARE(dialogs.shown.first().text,
-             QStringLiteral("Es konnte keine Verbindung zum Server hergestellt werden, wollen Sie ein "
-                            "Offline-Update einlesen?"));
+    QCOMPARE(
+        dialogs.shown.first().text,
+        QStringLiteral("Es konnte keine Verbindung zum Server hergestellt werden, wollen Sie ein "
+                       "Offline-Update einlesen?"));
     QCOMPARE(dialogs.shown.first().buttons, QStringLiteral("Yes|No"));
     if (answer) {
         QCOMPARE(dialogs.shown.at(1).kind, QStringLiteral("openFile"));
         QCOMPARE(dialogs.shown.at(1).title, QStringLiteral("Datei öffnen"));
         QCOMPARE(dialogs.shown.at(1).text, QStringLiteral("Offline-Update-Datei (*.dat)"));
-        QCOMPARE(checkBoxNames(), QStringList{QStringLiteral("Offline")});
+        QCOMPARE(checkBoxNames(), QStringList {QStringLiteral("Offline")});
         QCOMPARE(releaseLabel(), QStringLiteral("Zu installierende Version (2031):"));
     } else {
         QCOMPARE(dialogs.shown.size(), 1);
         QVERIFY(checkBoxNames().isEmpty());
-        QCOMPARE(buttonTexts(), (QStringList{QStringLiteral("Beenden"), QStringLiteral("Hilfe")}));
+        QCOMPARE(buttonTexts(), (QStringList {QStringLiteral("Beenden"), QStringLiteral("Hilfe")}));
         QVERIFY(!window->findChild<QTextEdit *>()->isHidden());
         QVERIFY(!window->findChild<QComboBox *>());
     }
@@ -195,50 +199,58 @@ void tst_DocumentLoading::documentNameInUpperCase()
     const auto owner = start();
     const QString log = logText();
     QCOMPARE(log.count(QLatin1String("Fehler beim Laden der Infodatei:")), 2);
-    QVERIFY2(log.contains(QLatin1String("Fehler beim Laden der Infodatei: ") + upper.left(64)), qPrintable(log));
+    QVERIFY2(log.contains(QLatin1String("Fehler beim Laden der Infodatei: ") + upper.left(64)),
+             qPrintable(log));
 }
 
 void tst_DocumentLoading::offlineWinsOverWorkingServer()
 {
     QVERIFY(buildOnlineRelease(year, QStringLiteral("Online")));
-    QVERIFY(fixture->build(QStringLiteral("offline"), 2031,
-                           {{QStringLiteral("name=\"Offline\""), {{QStringLiteral("b.txt"), "b"}}}}));
-    const auto owner = start({QStringLiteral("--offline"),
-                              QLatin1String("  \"") + fixture->offlineFile(QStringLiteral("offline")) + QLatin1String("\"  ")});
-    QCOMPARE(checkBoxNames(), QStringList{QStringLiteral("Offline")});
+    QVERIFY(
+        fixture->build(QStringLiteral("offline"), 2031,
+                       {{QStringLiteral("name=\"Offline\""), {{QStringLiteral("b.txt"), "b"}}}}));
+    const auto owner =
+        start({QStringLiteral("--offline"),
+               QLatin1String("  \"") + fixture->offlineFile(QStringLiteral("offline"))
+                   + QLatin1String("\"  ")});
+    QCOMPARE(checkBoxNames(), QStringList {QStringLiteral("Offline")});
     QCOMPARE(releaseLabel(), QStringLiteral("Zu installierende Version (2031):"));
     QVERIFY(dialogs.shown.isEmpty());
-    QVERIFY(server->count(QByteArray("/ldg_update/") + QByteArray::number(year) + "/info.bin") == 1);
+    QVERIFY(server->count(QByteArray("/ldg_update/") + QByteArray::number(year) + "/info.bin")
+            == 1);
 }
 
 void tst_DocumentLoading::offlineFileProblems_data()
 {
     QTest::addColumn<QString>("problem");
-    QTest::addColumn<QStringList>("boxes");       // "title|text" of each information box
-    QTest::addColumn<QStringList>("checkBoxes");  // the online document stays unless it is replaced
+    QTest::addColumn<QStringList>("boxes"); // "title|text" of each information box
+    QTest::addColumn<QStringList>("checkBoxes"); // the online document stays unless it is replaced
     const QString read = QStringLiteral("Fehler beim Lesen der Datei:");
     const QString load = QStringLiteral("Fehler beim Laden der Datei:");
-    QTest::newRow("missing file") << QStringLiteral("missing")
-                                  << QStringList{read + QLatin1String("|No such file or directory")}
-                                  << QStringList{QStringLiteral("Online")};
-    QTest::newRow("wrong identifier") << QStringLiteral("foreign")
-                                      << QStringList{read + QLatin1String("|Falsche Datei.")}
-                                      << QStringList{QStringLiteral("Online")};
+    QTest::newRow("missing file") << QStringLiteral(
+        "missing") << QStringList {read + QLatin1String("|No such file or directory")}
+                                  << QStringList {QStringLiteral("Online")};
+    QTest::newRow("wrong identifier")
+        << QStringLiteral("foreign") << QStringList {read + QLatin1String("|Falsche Datei.")}
+        << QStringList {QStringLiteral("Online")};
     QTest::newRow("record count beyond the records")
-            << QStringLiteral("count") << QStringList{load + QLatin1String("|Dateifehler."),
-                                                      load + QLatin1String("|Fehler beim Laden des JSON-Dokuments.")}
-            << QStringList();
-    QTest::newRow("no document") << QStringLiteral("nodocument")
-                                 << QStringList{load + QLatin1String("|Fehler beim Laden des JSON-Dokuments.")}
-                                 << QStringList();
+        << QStringLiteral("count")
+        << QStringList {load + QLatin1String("|Dateifehler."),
+                        load + QLatin1String("|Fehler beim Laden des JSON-Dokuments.")}
+        << QStringList();
+    QTest::newRow("no document")
+        << QStringLiteral("nodocument")
+        << QStringList {load + QLatin1String("|Fehler beim Laden des JSON-Dokuments.")}
+        << QStringList();
 }
 
 void tst_DocumentLoading::offlineFileProblems()
 {
     QFETCH(QString, problem);
     QVERIFY(buildOnlineRelease(year, QStringLiteral("Online")));
-    QVERIFY(fixture->build(QStringLiteral("offline"), 2031,
-                           {{QStringLiteral("name=\"Offline\""), {{QStringLiteral("b.txt"), "b"}}}}));
+    QVERIFY(
+        fixture->build(QStringLiteral("offline"), 2031,
+                       {{QStringLiteral("name=\"Offline\""), {{QStringLiteral("b.txt"), "b"}}}}));
     QString path = fixture->offlineFile(QStringLiteral("offline"));
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadWrite));
@@ -269,8 +281,9 @@ void tst_DocumentLoading::offlineFileProblems()
 void tst_DocumentLoading::offlineFileWithoutRecords()
 {
     QVERIFY(fixture->build(QStringLiteral("leer"), 2031, {{QStringLiteral("name=\"Leer\""), {}}}));
-    const auto owner = start({QStringLiteral("--offline"), fixture->offlineFile(QStringLiteral("leer"))});
-    QCOMPARE(checkBoxNames(), QStringList{QStringLiteral("Leer")});
+    const auto owner =
+        start({QStringLiteral("--offline"), fixture->offlineFile(QStringLiteral("leer"))});
+    QCOMPARE(checkBoxNames(), QStringList {QStringLiteral("Leer")});
     QVERIFY(dialogs.shown.isEmpty());
 }
 

@@ -46,17 +46,16 @@ const QString updaterFile = QStringLiteral("Updater/lg_updater.txt");
 QString state(QCheckBox *box)
 {
     return box->text().section(QLatin1Char(':'), 0, 0) + QLatin1Char('|')
-            + QLatin1String(box->isChecked() ? "checked" : "unchecked") + QLatin1Char('|')
-            + QLatin1String(box->isEnabled() ? "enabled" : "disabled") + QLatin1Char('|')
-            + QLatin1String(box->isHidden() ? "hidden" : "shown");
+        + QLatin1String(box->isChecked() ? "checked" : "unchecked") + QLatin1Char('|')
+        + QLatin1String(box->isEnabled() ? "enabled" : "disabled") + QLatin1Char('|')
+        + QLatin1String(box->isHidden() ? "hidden" : "shown");
 }
 
 } // namespace
 
-std::unique_ptr<tst_MainWindow::Window> tst_MainWindow::open(const QStringList &groups,
-                                                             const QByteArray &record,
-                                                             const QStringList &options,
-                                                             const QMap<QString, QByteArray> &installed)
+std::unique_ptr<tst_MainWindow::Window>
+tst_MainWindow::open(const QStringList &groups, const QByteArray &record,
+                     const QStringList &options, const QMap<QString, QByteArray> &installed)
 {
     auto result = std::make_unique<Window>();
     result->dir = std::make_unique<QTemporaryDir>();
@@ -64,7 +63,7 @@ std::unique_ptr<tst_MainWindow::Window> tst_MainWindow::open(const QStringList &
     ReleaseFixture fixture(root);
     QList<FixtureGroup> fixtureGroups;
     for (const QString &attributes : groups) {
-        FixtureGroup group{attributes, {}};
+        FixtureGroup group {attributes, {}};
         if (attributes.contains(QLatin1String("updater")))
             group.files.insert(updaterFile, "Updater Version 2");
         fixtureGroups.append(group);
@@ -81,9 +80,9 @@ std::unique_ptr<tst_MainWindow::Window> tst_MainWindow::open(const QStringList &
         ReleaseFixture::writeFile(install + it.key(), it.value());
 
     MainWindowContext context;
-    context.arguments = QStringList{QStringLiteral("lg_updater"), QStringLiteral("--offline"),
-                                    fixture.offlineFile(QStringLiteral("release"))}
-            + options;
+    context.arguments = QStringList {QStringLiteral("lg_updater"), QStringLiteral("--offline"),
+                                     fixture.offlineFile(QStringLiteral("release"))}
+        + options;
     context.dialogs = &result->dialogs;
     const bool modeThree = options.contains(QStringLiteral("3"));
     context.executableDir = install + QLatin1String(modeThree ? "Updater/updater-temp" : "Updater");
@@ -96,102 +95,120 @@ void tst_MainWindow::content_data()
     QTest::addColumn<QStringList>("groups");
     QTest::addColumn<QByteArray>("record");
     QTest::addColumn<QStringList>("options");
-    QTest::addColumn<QStringList>("installed");  // updater file content, or nothing
+    QTest::addColumn<QStringList>("installed"); // updater file content, or nothing
     QTest::addColumn<QStringList>("boxes");
-    QTest::addColumn<QStringList>("products");   // combo items, the current one marked with *
-    QTest::addColumn<QString>("beta");           // "none", or the box's state
+    QTest::addColumn<QStringList>("products"); // combo items, the current one marked with *
+    QTest::addColumn<QString>("beta"); // "none", or the box's state
 
     const QString windows = QStringLiteral("os=\"windows\"");
     const QByteArray orvel = "2026\r\n3\r\n1\r\n0";
-    const QStringList all{QStringLiteral("Stavin"), QStringLiteral("*Orvel"), QStringLiteral("Lusk"),
-                          QStringLiteral("Stavin Portabel"), QStringLiteral("Orvel Portabel"),
-                          QStringLiteral("Lusk Portabel")};
-    const QStringList family{QStringLiteral("Stavin"), QStringLiteral("*Orvel"), QStringLiteral("Lusk")};
+    const QStringList all {QStringLiteral("Stavin"),         QStringLiteral("*Orvel"),
+                           QStringLiteral("Lusk"),           QStringLiteral("Stavin Portabel"),
+                           QStringLiteral("Orvel Portabel"), QStringLiteral("Lusk Portabel")};
+    const QStringList family {QStringLiteral("Stavin"), QStringLiteral("*Orvel"),
+                              QStringLiteral("Lusk")};
 
     QTest::newRow("os override windows_8_1")
-            << QStringList{QStringLiteral("name=\"A\" os=\"windows_8\""),
-                           QStringLiteral("name=\"B\" os=\"windows_8_1\""),
-                           QStringLiteral("name=\"C\" os=\"windows_10;windows_8\""),
-                           QStringLiteral("name=\"D\" os=\"windows_7\""),
-                           QStringLiteral("name=\"E\""), QStringLiteral("name=\"F\" os=\";\"")}
-            << orvel << QStringList{QStringLiteral("--os"), QStringLiteral("windows_8_1")} << QStringList()
-            << QStringList{QStringLiteral("A|checked|enabled|shown"), QStringLiteral("B|checked|enabled|shown"),
-                           QStringLiteral("C|checked|enabled|shown"), QStringLiteral("E|checked|enabled|shown"),
-                           QStringLiteral("F|checked|enabled|shown")}
-            << family << QStringLiteral("none");
+        << QStringList {QStringLiteral("name=\"A\" os=\"windows_8\""),
+                        QStringLiteral("name=\"B\" os=\"windows_8_1\""),
+                        QStringLiteral("name=\"C\" os=\"windows_10;windows_8\""),
+                        QStringLiteral("name=\"D\" os=\"windows_7\""),
+                        QStringLiteral("name=\"E\""),
+                        QStringLiteral("name=\"F\" os=\";\"")}
+        << orvel << QStringList {QStringLiteral("--os"), QStringLiteral("windows_8_1")}
+        << QStringList()
+        << QStringList {QStringLiteral("A|checked|enabled|shown"),
+                        QStringLiteral("B|checked|enabled|shown"),
+                        QStringLiteral("C|checked|enabled|shown"),
+                        QStringLiteral("E|checked|enabled|shown"),
+                        QStringLiteral("F|checked|enabled|shown")}
+        << family << QStringLiteral("none");
     QTest::newRow("active and disable")
-            << QStringList{QStringLiteral("name=\"A\""), QStringLiteral("name=\"B\" active=\"0\""),
-                           QStringLiteral("name=\"C\" disable=\"1\""),
-                           QStringLiteral("name=\"D\" active=\"0\" disable=\"1\"")}
-            << orvel << QStringList() << QStringList()
-            << QStringList{QStringLiteral("A|checked|enabled|shown"), QStringLiteral("B|unchecked|enabled|shown"),
-                           QStringLiteral("C|checked|disabled|shown"), QStringLiteral("D|unchecked|disabled|shown")}
-            << family << QStringLiteral("none");
+        << QStringList {QStringLiteral("name=\"A\""), QStringLiteral("name=\"B\" active=\"0\""),
+                        QStringLiteral("name=\"C\" disable=\"1\""),
+                        QStringLiteral("name=\"D\" active=\"0\" disable=\"1\"")}
+        << orvel << QStringList() << QStringList()
+        << QStringList {QStringLiteral("A|checked|enabled|shown"),
+                        QStringLiteral("B|unchecked|enabled|shown"),
+                        QStringLiteral("C|checked|disabled|shown"),
+                        QStringLiteral("D|unchecked|disabled|shown")}
+        << family << QStringLiteral("none");
     QTest::newRow("two elster groups, certificate flag 1")
-            << QStringList{QStringLiteral("name=\"E1\" type=\"elster\" cert=\"0\""),
-                           QStringLiteral("name=\"E2\" type=\"elster\" cert=\"1\"")}
-            << orvel << QStringList() << QStringList()
-            << QStringList{QStringLiteral("E1|unchecked|enabled|shown"), QStringLiteral("E2|checked|enabled|shown")}
-            << family << QStringLiteral("none");
+        << QStringList {QStringLiteral("name=\"E1\" type=\"elster\" cert=\"0\""),
+                        QStringLiteral("name=\"E2\" type=\"elster\" cert=\"1\"")}
+        << orvel << QStringList() << QStringList()
+        << QStringList {QStringLiteral("E1|unchecked|enabled|shown"),
+                        QStringLiteral("E2|checked|enabled|shown")}
+        << family << QStringLiteral("none");
     QTest::newRow("two elster groups, no version record")
-            << QStringList{QStringLiteral("name=\"E1\" type=\"elster\" cert=\"0\" active=\"0\""),
-                           QStringLiteral("name=\"E2\" type=\"elster\" cert=\"1\"")}
-            << noRecord << QStringList() << QStringList()
-            << QStringList{QStringLiteral("E1|unchecked|enabled|shown"), QStringLiteral("E2|checked|enabled|shown")}
-            << all << QStringLiteral("none");
+        << QStringList {QStringLiteral("name=\"E1\" type=\"elster\" cert=\"0\" active=\"0\""),
+                        QStringLiteral("name=\"E2\" type=\"elster\" cert=\"1\"")}
+        << noRecord << QStringList() << QStringList()
+        << QStringList {QStringLiteral("E1|unchecked|enabled|shown"),
+                        QStringLiteral("E2|checked|enabled|shown")}
+        << all << QStringLiteral("none");
     QTest::newRow("single elster group always checked")
-            << QStringList{QStringLiteral("name=\"E\" type=\"ELSTER\" cert=\"0\" active=\"0\"")}
-            << orvel << QStringList() << QStringList()
-            << QStringList{QStringLiteral("E|checked|enabled|shown")} << family << QStringLiteral("none");
+        << QStringList {QStringLiteral("name=\"E\" type=\"ELSTER\" cert=\"0\" active=\"0\"")}
+        << orvel << QStringList() << QStringList()
+        << QStringList {QStringLiteral("E|checked|enabled|shown")} << family
+        << QStringLiteral("none");
     QTest::newRow("exec group checked and hidden")
-            << QStringList{QStringLiteral("name=\"X\" type=\"exec\" subtype=\"3\" active=\"0\"")}
-            << orvel << QStringList() << QStringList()
-            << QStringList{QStringLiteral("X|checked|enabled|hidden")} << family << QStringLiteral("none");
+        << QStringList {QStringLiteral("name=\"X\" type=\"exec\" subtype=\"3\" active=\"0\"")}
+        << orvel << QStringList() << QStringList()
+        << QStringList {QStringLiteral("X|checked|enabled|hidden")} << family
+        << QStringLiteral("none");
     QTest::newRow("updater group, mode 2, file differs")
-            << QStringList{QStringLiteral("name=\"U\" type=\"updater\"")} << orvel << QStringList()
-            << QStringList{QStringLiteral("Updater Version 1")}
-            << QStringList{QStringLiteral("U|checked|enabled|hidden")} << family << QStringLiteral("none");
+        << QStringList {QStringLiteral("name=\"U\" type=\"updater\"")} << orvel << QStringList()
+        << QStringList {QStringLiteral("Updater Version 1")}
+        << QStringList {QStringLiteral("U|checked|enabled|hidden")} << family
+        << QStringLiteral("none");
     QTest::newRow("updater group, mode 2, file missing")
-            << QStringList{QStringLiteral("name=\"U\" type=\"updater\"")} << orvel << QStringList()
-            << QStringList() << QStringList{QStringLiteral("U|checked|enabled|hidden")} << family
-            << QStringLiteral("none");
+        << QStringList {QStringLiteral("name=\"U\" type=\"updater\"")} << orvel << QStringList()
+        << QStringList() << QStringList {QStringLiteral("U|checked|enabled|hidden")} << family
+        << QStringLiteral("none");
     QTest::newRow("updater group, mode 2, current")
-            << QStringList{QStringLiteral("name=\"U\" type=\"updater\"")} << orvel << QStringList()
-            << QStringList{QStringLiteral("Updater Version 2")}
-            << QStringList{QStringLiteral("U|unchecked|enabled|hidden")} << family << QStringLiteral("none");
+        << QStringList {QStringLiteral("name=\"U\" type=\"updater\"")} << orvel << QStringList()
+        << QStringList {QStringLiteral("Updater Version 2")}
+        << QStringList {QStringLiteral("U|unchecked|enabled|hidden")} << family
+        << QStringLiteral("none");
     QTest::newRow("updater group, mode 3")
-            << QStringList{QStringLiteral("name=\"U\" type=\"updater\"")} << orvel
-            << QStringList{QStringLiteral("--mode"), QStringLiteral("3")}
-            << QStringList{QStringLiteral("Updater Version 1")}
-            << QStringList{QStringLiteral("U|unchecked|enabled|hidden")} << family << QStringLiteral("none");
+        << QStringList {QStringLiteral("name=\"U\" type=\"updater\"")} << orvel
+        << QStringList {QStringLiteral("--mode"), QStringLiteral("3")}
+        << QStringList {QStringLiteral("Updater Version 1")}
+        << QStringList {QStringLiteral("U|unchecked|enabled|hidden")} << family
+        << QStringLiteral("none");
     QTest::newRow("product type 4")
-            << QStringList{windows} << QByteArray("2026\r\n4\r\n1\r\n0") << QStringList() << QStringList()
-            << QStringList{QStringLiteral("|checked|enabled|shown")}
-            << QStringList{QStringLiteral("Stavin Portabel"), QStringLiteral("*Orvel Portabel"),
-                           QStringLiteral("Lusk Portabel")}
-            << QStringLiteral("none");
+        << QStringList {windows} << QByteArray("2026\r\n4\r\n1\r\n0") << QStringList()
+        << QStringList() << QStringList {QStringLiteral("|checked|enabled|shown")}
+        << QStringList {QStringLiteral("Stavin Portabel"), QStringLiteral("*Orvel Portabel"),
+                        QStringLiteral("Lusk Portabel")}
+        << QStringLiteral("none");
     QTest::newRow("product option 9 on type 4")
-            << QStringList{windows} << QByteArray("2026\r\n4\r\n1\r\n0")
-            << QStringList{QStringLiteral("--product"), QStringLiteral("9")} << QStringList()
-            << QStringList{QStringLiteral("|checked|enabled|shown")} << QStringList() << QStringLiteral("none");
-    QTest::newRow("no version record") << QStringList{windows} << noRecord << QStringList() << QStringList()
-                                       << QStringList{QStringLiteral("|checked|enabled|shown")} << all
-                                       << QStringLiteral("none");
+        << QStringList {windows} << QByteArray("2026\r\n4\r\n1\r\n0")
+        << QStringList {QStringLiteral("--product"), QStringLiteral("9")} << QStringList()
+        << QStringList {QStringLiteral("|checked|enabled|shown")} << QStringList()
+        << QStringLiteral("none");
+    QTest::newRow("no version record")
+        << QStringList {windows} << noRecord << QStringList() << QStringList()
+        << QStringList {QStringLiteral("|checked|enabled|shown")} << all << QStringLiteral("none");
     QTest::newRow("version record with product type 7")
-            << QStringList{windows} << QByteArray("2026\r\n7\r\n1\r\n0") << QStringList() << QStringList()
-            << QStringList{QStringLiteral("|checked|enabled|shown")} << all << QStringLiteral("none");
+        << QStringList {windows} << QByteArray("2026\r\n7\r\n1\r\n0") << QStringList()
+        << QStringList() << QStringList {QStringLiteral("|checked|enabled|shown")} << all
+        << QStringLiteral("none");
     QTest::newRow("beta flag 1 with a beta group")
-            << QStringList{QStringLiteral("name=\"B\" beta=\"1\"")} << QByteArray("2026\r\n3\r\n1\r\n1")
-            << QStringList() << QStringList() << QStringList{QStringLiteral("B|checked|enabled|shown")}
-            << family << QStringLiteral("checked|disabled");
+        << QStringList {QStringLiteral("name=\"B\" beta=\"1\"")}
+        << QByteArray("2026\r\n3\r\n1\r\n1") << QStringList() << QStringList()
+        << QStringList {QStringLiteral("B|checked|enabled|shown")} << family
+        << QStringLiteral("checked|disabled");
     QTest::newRow("beta flag 0 with a beta group")
-            << QStringList{QStringLiteral("name=\"B\" beta=\"1\"")} << QByteArray("2026\r\n3\r\n1\r\n0")
-            << QStringList() << QStringList() << QStringList{QStringLiteral("B|checked|enabled|shown")}
-            << family << QStringLiteral("unchecked|enabled");
+        << QStringList {QStringLiteral("name=\"B\" beta=\"1\"")}
+        << QByteArray("2026\r\n3\r\n1\r\n0") << QStringList() << QStringList()
+        << QStringList {QStringLiteral("B|checked|enabled|shown")} << family
+        << QStringLiteral("unchecked|enabled");
     QTest::newRow("beta flag 1 without a beta group")
-            << QStringList{QStringLiteral("name=\"B\"")} << QByteArray("2026\r\n3\r\n1\r\n1")
-            << QStringList() << QStringList() << QStringList{QStringLiteral("B|checked|enabled|shown")}
-            << family << QStringLiteral("none");
+        << QStringList {QStringLiteral("name=\"B\"")} << QByteArray("2026\r\n3\r\n1\r\n1")
+        << QStringList() << QStringList() << QStringList {QStringLiteral("B|checked|enabled|shown")}
+        << family << QStringLiteral("none");
 }
 
 void tst_MainWindow::content()
@@ -222,18 +239,20 @@ void tst_MainWindow::content()
     QVERIFY(combo);
     QStringList products;
     for (int i = 0; i < combo->count(); ++i)
-        products.append((i == combo->currentIndex() ? QLatin1String("*") : QLatin1String("")) + combo->itemText(i));
+        products.append((i == combo->currentIndex() ? QLatin1String("*") : QLatin1String(""))
+                        + combo->itemText(i));
     QTEST(products, "products");
 }
 
 void tst_MainWindow::checkBoxText()
 {
-    const auto opened = open({QStringLiteral("name=\"Programm %2\" version=\"2.1\" info=\"x\"")},
-                             noRecord, {});
+    const auto opened =
+        open({QStringLiteral("name=\"Programm %2\" version=\"2.1\" info=\"x\"")}, noRecord, {});
     QVERIFY(opened);
     const QList<QCheckBox *> boxes = opened->window->findChildren<QCheckBox *>();
     QCOMPARE(boxes.size(), 1);
-    QCOMPARE(boxes.first()->text(), QStringLiteral("Programm %2: Version: 2.1 Datei(en): 0 Größe (kB): 0"));
+    QCOMPARE(boxes.first()->text(),
+             QStringLiteral("Programm %2: Version: 2.1 Datei(en): 0 Größe (kB): 0"));
     // main_info for windows_7 only is left out unless that is the running system.
     const QList<QTextBrowser *> browsers = opened->window->findChildren<QTextBrowser *>();
     QCOMPARE(browsers.size(), 1);
@@ -272,14 +291,18 @@ void tst_MainWindow::osMatching_data()
     QTest::newRow("empty matches") << QString() << QString() << 0 << true;
     QTest::newRow("only separators") << QStringLiteral(";;") << QString() << 0 << true;
     QTest::newRow("generic anywhere") << QStringLiteral("windows") << QString() << 0 << true;
-    QTest::newRow("running Windows 10") << QStringLiteral("windows_7;windows_10") << QString() << 0xC0 << true;
-    QTest::newRow("not running Windows 7") << QStringLiteral("windows_7") << QString() << 0xC0 << false;
-    QTest::newRow("override prefix") << QStringLiteral("windows_8") << QStringLiteral("windows_8_1") << 0xC0 << true;
-    QTest::newRow("override ignores system") << QStringLiteral("windows_10") << QStringLiteral("windows_8_1")
-                                             << 0xC0 << false;
-    QTest::newRow("override case") << QStringLiteral("WINDOWS_8_1") << QStringLiteral("windows_8_1") << 0 << true;
-    QTest::newRow("override and generic key") << QStringLiteral("windows") << QStringLiteral("windows_7")
-                                              << 0 << true;
+    QTest::newRow("running Windows 10")
+        << QStringLiteral("windows_7;windows_10") << QString() << 0xC0 << true;
+    QTest::newRow("not running Windows 7")
+        << QStringLiteral("windows_7") << QString() << 0xC0 << false;
+    QTest::newRow("override prefix")
+        << QStringLiteral("windows_8") << QStringLiteral("windows_8_1") << 0xC0 << true;
+    QTest::newRow("override ignores system")
+        << QStringLiteral("windows_10") << QStringLiteral("windows_8_1") << 0xC0 << false;
+    QTest::newRow("override case")
+        << QStringLiteral("WINDOWS_8_1") << QStringLiteral("windows_8_1") << 0 << true;
+    QTest::newRow("override and generic key")
+        << QStringLiteral("windows") << QStringLiteral("windows_7") << 0 << true;
 }
 
 void tst_MainWindow::osMatching()
@@ -301,7 +324,8 @@ void tst_MainWindow::helpOpensPage()
     QCOMPARE(opened->dialogs.shown.size(), 1);
     QCOMPARE(opened->dialogs.shown.first().kind, QStringLiteral("openUrl"));
     QVERIFY(opened->dialogs.shown.first().title.startsWith(QLatin1String("http://")));
-    QVERIFY(opened->dialogs.shown.first().title.endsWith(QLatin1String("HTML/nachupdatessuchen.htm")));
+    QVERIFY(
+        opened->dialogs.shown.first().title.endsWith(QLatin1String("HTML/nachupdatessuchen.htm")));
 }
 
 void tst_MainWindow::quitCloses()

@@ -22,7 +22,8 @@ QProcessEnvironment tst_Startup::environment() const
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     // Nothing listens on port 1: start-up must not reach any real server.
-    env.insert(QStringLiteral("LEDGORA_UPDATE_URL"), QStringLiteral("http://127.0.0.1:1/ldg_update/"));
+    env.insert(QStringLiteral("LEDGORA_UPDATE_URL"),
+               QStringLiteral("http://127.0.0.1:1/ldg_update/"));
     return env;
 }
 

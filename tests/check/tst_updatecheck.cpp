@@ -48,15 +48,17 @@ void tst_UpdateCheck::nothingDiffers()
 {
     UpdaterHarness harness;
     QVERIFY(harness.isValid());
-    QVERIFY(harness.releases().build(QStringLiteral("r"), year,
-                                     {{QStringLiteral("name=\"Programm\""),
-                                       {{QStringLiteral("Ledgora.exe"), "exe"}, {QStringLiteral("daten/a.txt"), "a"}}}}));
+    QVERIFY(harness.releases().build(
+        QStringLiteral("r"), year,
+        {{QStringLiteral("name=\"Programm\""),
+          {{QStringLiteral("Ledgora.exe"), "exe"}, {QStringLiteral("daten/a.txt"), "a"}}}}));
     install(harness, QStringLiteral("Ledgora.exe"), "exe");
     install(harness, QStringLiteral("daten/a.txt"), "a");
     const auto window = harness.open();
     UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
-    QCOMPARE(harness.dialogLines(), QStringList({ok + QLatin1String("Alle Dateien sind aktuell."),
-                                                 ok + QLatin1String("Alle Dateien sind aktuell.")}));
+    QCOMPARE(harness.dialogLines(),
+             QStringList({ok + QLatin1String("Alle Dateien sind aktuell."),
+                          ok + QLatin1String("Alle Dateien sind aktuell.")}));
     QVERIFY(!UpdaterHarness::button(window.get(), QStringLiteral("Update starten"))->isEnabled());
     QVERIFY(window->findChild<QTextEdit *>()->isHidden());
     QVERIFY(window->findChild<QProgressBar *>()->isHidden());
@@ -67,15 +69,16 @@ void tst_UpdateCheck::onlyMissingDirectories()
 {
     UpdaterHarness harness;
     QVERIFY(harness.isValid());
-    QVERIFY(harness.releases().build(QStringLiteral("r"), year,
-                                     {{QStringLiteral("name=\"Programm\""),
-                                       {{QStringLiteral("leer/"), QByteArray()}, {QStringLiteral("a.txt"), "a"}}}}));
+    QVERIFY(harness.releases().build(
+        QStringLiteral("r"), year,
+        {{QStringLiteral("name=\"Programm\""),
+          {{QStringLiteral("leer/"), QByteArray()}, {QStringLiteral("a.txt"), "a"}}}}));
     install(harness, QStringLiteral("a.txt"), "a");
     const auto window = harness.open();
     UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
     const QString summary = QStringLiteral("1 Datei(en) (0 MB) können aktualisiert werden.");
-    QCOMPARE(harness.dialogLines(), QStringList({ok + QLatin1String("Es sind keine Fehler aufgetreten."),
-                                                 ok + summary}));
+    QCOMPARE(harness.dialogLines(),
+             QStringList({ok + QLatin1String("Es sind keine Fehler aufgetreten."), ok + summary}));
     QVERIFY(UpdaterHarness::button(window.get(), QStringLiteral("Update starten"))->isEnabled());
     QCOMPARE(UpdaterHarness::logText(window.get()), summary);
     QVERIFY(!window->findChild<QTextEdit *>()->isHidden());
@@ -85,13 +88,14 @@ void tst_UpdateCheck::missingFileTakenFromOfflineFile()
 {
     UpdaterHarness harness;
     QVERIFY(harness.isValid());
-    QVERIFY(harness.releases().build(QStringLiteral("r"), 2030,
-                                     {{QStringLiteral("name=\"Programm\""),
-                                       {{QStringLiteral("a.txt"), QByteArray(1500000, 'a')},
-                                        {QStringLiteral("b.txt"), "b"}}}}));
+    QVERIFY(harness.releases().build(
+        QStringLiteral("r"), 2030,
+        {{QStringLiteral("name=\"Programm\""),
+          {{QStringLiteral("a.txt"), QByteArray(1500000, 'a')}, {QStringLiteral("b.txt"), "b"}}}}));
     install(harness, QStringLiteral("b.txt"), "b");
     harness.server().close();
-    const auto window = harness.open({QStringLiteral("--offline"), harness.releases().offlineFile(QStringLiteral("r"))});
+    const auto window = harness.open(
+        {QStringLiteral("--offline"), harness.releases().offlineFile(QStringLiteral("r"))});
     UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
     QCOMPARE(harness.dialogLines().last(),
              QString(ok + QStringLiteral("1 Datei(en) (1.5 MB) können aktualisiert werden.")));
@@ -101,14 +105,17 @@ void tst_UpdateCheck::twoGroupsOfOneType()
 {
     UpdaterHarness harness;
     QVERIFY(harness.isValid());
-    QVERIFY(harness.releases().build(QStringLiteral("r"), year,
-                                     {{QStringLiteral("name=\"A\" type=\"Programm\""), {{QStringLiteral("a.txt"), "a"}}},
-                                      {QStringLiteral("name=\"B\" type=\"programm\""), {{QStringLiteral("b.txt"), "b"}}}}));
+    QVERIFY(harness.releases().build(
+        QStringLiteral("r"), year,
+        {{QStringLiteral("name=\"A\" type=\"Programm\""), {{QStringLiteral("a.txt"), "a"}}},
+         {QStringLiteral("name=\"B\" type=\"programm\""), {{QStringLiteral("b.txt"), "b"}}}}));
     const auto window = harness.open();
     UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
     QCOMPARE(harness.dialogLines(),
-             QStringList{QStringLiteral("Info:|Es darf nur eine programm-Installation ausgewählt werden.")});
-    QVERIFY(UpdaterHarness::button(window.get(), QStringLiteral("Nach Updates suchen"))->isEnabled());
+             QStringList {QStringLiteral(
+                 "Info:|Es darf nur eine programm-Installation ausgewählt werden.")});
+    QVERIFY(
+        UpdaterHarness::button(window.get(), QStringLiteral("Nach Updates suchen"))->isEnabled());
     QVERIFY(!UpdaterHarness::button(window.get(), QStringLiteral("Update starten"))->isEnabled());
     QVERIFY2(!window->findChild<QProgressBar *>()->isHidden(), "the check ends at once");
 }
@@ -118,10 +125,12 @@ void tst_UpdateCheck::execSubtypeAndBetaGroupsSkipped()
     UpdaterHarness harness;
     QVERIFY(harness.isValid());
     QVERIFY(harness.releases().build(
-            QStringLiteral("r"), year,
-            {{QStringLiteral("name=\"Lusk\" type=\"exec\" subtype=\"5\""), {{QStringLiteral("lusk.exe"), "5"}}},
-             {QStringLiteral("name=\"Orvel\" type=\"exec\" subtype=\"3\""), {{QStringLiteral("orvel.exe"), "3"}}},
-             {QStringLiteral("name=\"Beta\" beta=\"1\""), {{QStringLiteral("beta.txt"), "beta"}}}}));
+        QStringLiteral("r"), year,
+        {{QStringLiteral("name=\"Lusk\" type=\"exec\" subtype=\"5\""),
+          {{QStringLiteral("lusk.exe"), "5"}}},
+         {QStringLiteral("name=\"Orvel\" type=\"exec\" subtype=\"3\""),
+          {{QStringLiteral("orvel.exe"), "3"}}},
+         {QStringLiteral("name=\"Beta\" beta=\"1\""), {{QStringLiteral("beta.txt"), "beta"}}}}));
     const auto window = harness.open({QStringLiteral("--product"), QStringLiteral("3")});
     QVERIFY(window->findChild<QComboBox *>()->currentData().toInt() == 3);
     UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
@@ -129,7 +138,8 @@ void tst_UpdateCheck::execSubtypeAndBetaGroupsSkipped()
              QString(ok + QStringLiteral("1 Datei(en) (1e-06 MB) können aktualisiert werden.")));
     QCOMPARE(harness.dataFileRequests(year), 1);
     QVERIFY(harness.server().count("/ldg_update/" + QByteArray::number(year) + '/'
-                                   + hashName("3").toLatin1() + ".bin") == 1);
+                                   + hashName("3").toLatin1() + ".bin")
+            == 1);
 }
 
 void tst_UpdateCheck::execPreference()
@@ -139,8 +149,9 @@ void tst_UpdateCheck::execPreference()
     QList<FixtureGroup> groups;
     for (int i = 0; i < 3; ++i)
         groups.append({QStringLiteral("name=\"Leer%1\"").arg(i), {}});
-    groups.append({QStringLiteral("name=\"Allgemein\" type=\"exec\" subtype=\"3\" os=\"windows;windows_10\""),
-                   {{QStringLiteral("allgemein.exe"), "allgemein"}}});
+    groups.append(
+        {QStringLiteral("name=\"Allgemein\" type=\"exec\" subtype=\"3\" os=\"windows;windows_10\""),
+         {{QStringLiteral("allgemein.exe"), "allgemein"}}});
     groups.append({QStringLiteral("name=\"Leer4\""), {}});
     groups.append({QStringLiteral("name=\"Win10\" type=\"exec\" subtype=\"3\" os=\"windows_10\""),
                    {{QStringLiteral("win10.exe"), "win10"}}});
@@ -164,13 +175,13 @@ void tst_UpdateCheck::failures_data()
 {
     QTest::addColumn<QString>("damage");
     QTest::addColumn<QString>("line");
-    QTest::newRow("data file missing on the server") << QStringLiteral("missing")
-                                                     << QStringLiteral("Fehler beim Laden der Datei: b.txt");
-    QTest::newRow("data file with other content") << QStringLiteral("swapped")
-                                                  << QStringLiteral("Falscher Hash-Wert der Serverdaten: ")
-                                                             + hashName("c");
-    QTest::newRow("local file unreadable") << QStringLiteral("unreadable")
-                                           << QStringLiteral("Fehler beim Lesen der Datei:");
+    QTest::newRow("data file missing on the server")
+        << QStringLiteral("missing") << QStringLiteral("Fehler beim Laden der Datei: b.txt");
+    QTest::newRow("data file with other content")
+        << QStringLiteral("swapped")
+        << QStringLiteral("Falscher Hash-Wert der Serverdaten: ") + hashName("c");
+    QTest::newRow("local file unreadable")
+        << QStringLiteral("unreadable") << QStringLiteral("Fehler beim Lesen der Datei:");
 }
 
 void tst_UpdateCheck::failures()
@@ -179,11 +190,12 @@ void tst_UpdateCheck::failures()
     QFETCH(QString, line);
     UpdaterHarness harness;
     QVERIFY(harness.isValid());
-    QVERIFY(harness.releases().build(QStringLiteral("r"), year,
-                                     {{QStringLiteral("name=\"Programm\""),
-                                       {{QStringLiteral("a.txt"), "a"}, {QStringLiteral("b.txt"), "b"}}}}));
+    QVERIFY(harness.releases().build(
+        QStringLiteral("r"), year,
+        {{QStringLiteral("name=\"Programm\""),
+          {{QStringLiteral("a.txt"), "a"}, {QStringLiteral("b.txt"), "b"}}}}));
     const QString dataFile = harness.releases().packageDir(year) + QLatin1Char('/') + hashName("b")
-            + QLatin1String(".bin");
+        + QLatin1String(".bin");
     if (damage == QLatin1String("missing"))
         QVERIFY(QFile::remove(dataFile));
     else if (damage == QLatin1String("swapped"))
@@ -192,10 +204,12 @@ void tst_UpdateCheck::failures()
         QVERIFY(QDir().mkpath(harness.installDir() + QLatin1String("b.txt")));
     const auto window = harness.open();
     UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
-    QVERIFY2(UpdaterHarness::logText(window.get()).contains(line), qPrintable(UpdaterHarness::logText(window.get())));
+    QVERIFY2(UpdaterHarness::logText(window.get()).contains(line),
+             qPrintable(UpdaterHarness::logText(window.get())));
     QVERIFY(harness.dialogs.shown.isEmpty());
     QVERIFY(!UpdaterHarness::button(window.get(), QStringLiteral("Update starten"))->isEnabled());
-    QVERIFY(UpdaterHarness::button(window.get(), QStringLiteral("Nach Updates suchen"))->isEnabled());
+    QVERIFY(
+        UpdaterHarness::button(window.get(), QStringLiteral("Nach Updates suchen"))->isEnabled());
 }
 
 void tst_UpdateCheck::caseOnlyHashDifference()
@@ -204,19 +218,23 @@ void tst_UpdateCheck::caseOnlyHashDifference()
     UpdaterHarness harness;
     QVERIFY(harness.isValid());
     const QString upper = hashName("a").toUpper();
-    const QJsonObject entry{{QStringLiteral("targetpath"), QStringLiteral("a.txt")},
-                            {QStringLiteral("isdir"), false},
-                            {QStringLiteral("sha256"), upper},
-                            {QStringLiteral("size"), 1}};
-    const QJsonObject group{{QStringLiteral("name"), QStringLiteral("Programm")},
-                            {QStringLiteral("count"), 1},
-                            {QStringLiteral("data"), QJsonArray{entry}}};
-    const QByteArray binary = documentToBinary(QJsonDocument(QJsonObject{
-            {QStringLiteral("data"), QJsonArray{group}}, {QStringLiteral("main_info"), QJsonArray()}}));
+    const QJsonObject entry {{QStringLiteral("targetpath"), QStringLiteral("a.txt")},
+                             {QStringLiteral("isdir"), false},
+                             {QStringLiteral("sha256"), upper},
+                             {QStringLiteral("size"), 1}};
+    const QJsonObject group {{QStringLiteral("name"), QStringLiteral("Programm")},
+                             {QStringLiteral("count"), 1},
+                             {QStringLiteral("data"), QJsonArray {entry}}};
+    const QByteArray binary =
+        documentToBinary(QJsonDocument(QJsonObject {{QStringLiteral("data"), QJsonArray {group}},
+                                                    {QStringLiteral("main_info"), QJsonArray()}}));
     const QString folder = harness.releases().packageDir(year) + QLatin1Char('/');
-    QVERIFY(ReleaseFixture::writeFile(folder + hashName(binary) + QLatin1String(".bin"), compressPayload(binary)));
-    QVERIFY(ReleaseFixture::writeFile(folder + QLatin1String("info.bin"), (hashName(binary) + QLatin1String(".bin")).toUtf8()));
-    QVERIFY(ReleaseFixture::writeFile(folder + upper + QLatin1String(".bin"), compressPayload("a")));
+    QVERIFY(ReleaseFixture::writeFile(folder + hashName(binary) + QLatin1String(".bin"),
+                                      compressPayload(binary)));
+    QVERIFY(ReleaseFixture::writeFile(folder + QLatin1String("info.bin"),
+                                      (hashName(binary) + QLatin1String(".bin")).toUtf8()));
+    QVERIFY(
+        ReleaseFixture::writeFile(folder + upper + QLatin1String(".bin"), compressPayload("a")));
     install(harness, QStringLiteral("a.txt"), "a");
     const auto window = harness.open();
     UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
@@ -240,10 +258,10 @@ protected:
 
 void tst_UpdateCheck::shortWriteToStore()
 {
-    const QJsonObject entry{{QStringLiteral("targetpath"), QStringLiteral("a.txt")},
-                            {QStringLiteral("sha256"), hashName("Inhalt")},
-                            {QStringLiteral("size"), 6}};
-    const QJsonArray groups{QJsonObject{{QStringLiteral("data"), QJsonArray{entry}}}};
+    const QJsonObject entry {{QStringLiteral("targetpath"), QStringLiteral("a.txt")},
+                             {QStringLiteral("sha256"), hashName("Inhalt")},
+                             {QStringLiteral("size"), 6}};
+    const QJsonArray groups {QJsonObject {{QStringLiteral("data"), QJsonArray {entry}}}};
     QTemporaryDir base;
     OfflineIndex index;
     QSharedPointer<ShortStore> shortStore(new ShortStore);
@@ -254,13 +272,14 @@ void tst_UpdateCheck::shortWriteToStore()
     QMap<int, QStringList> plugins2;
     bool executable = false;
     QSet<int> searched;
-    CheckState state{index, store, directories, plugins, plugins2, executable, searched};
-    UpdateCheck check(groups, base.path() + QLatin1Char('/'), false,
-                      [](const QString &, QByteArray *data, QString *) {
-                          *data = compressPayload("Inhalt");
-                          return true;
-                      },
-                      [](int, int) {});
+    CheckState state {index, store, directories, plugins, plugins2, executable, searched};
+    UpdateCheck check(
+        groups, base.path() + QLatin1Char('/'), false,
+        [](const QString &, QByteArray *data, QString *) {
+            *data = compressPayload("Inhalt");
+            return true;
+        },
+        [](int, int) {});
     CheckSelection selection;
     selection.checkedGroups = {0};
     const CheckResult result = check.run(selection, state);
@@ -273,26 +292,29 @@ void tst_UpdateCheck::oversizedPayloadRefused()
 {
     UpdaterHarness harness;
     QVERIFY(harness.isValid());
-    QVERIFY(harness.releases().build(QStringLiteral("r"), year,
-                                     {{QStringLiteral("name=\"Programm\""), {{QStringLiteral("a.txt"), "a"}}}}));
+    QVERIFY(harness.releases().build(
+        QStringLiteral("r"), year,
+        {{QStringLiteral("name=\"Programm\""), {{QStringLiteral("a.txt"), "a"}}}}));
     // Same name, but a payload that states 100 MB: refused before anything is expanded.
     QByteArray bomb = compressPayload(QByteArray(100000000, '\0'));
-    QVERIFY(ReleaseFixture::writeFile(harness.releases().packageDir(year) + QLatin1Char('/') + hashName("a")
-                                              + QLatin1String(".bin"),
+    QVERIFY(ReleaseFixture::writeFile(harness.releases().packageDir(year) + QLatin1Char('/')
+                                          + hashName("a") + QLatin1String(".bin"),
                                       bomb));
     const auto window = harness.open();
     UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
     QCOMPARE(UpdaterHarness::logText(window.get()),
-             QStringLiteral("Fehler beim Laden der Datei: a.txt Die Serverdaten sind größer als angegeben."));
+             QStringLiteral(
+                 "Fehler beim Laden der Datei: a.txt Die Serverdaten sind größer als angegeben."));
 }
 
 void tst_UpdateCheck::secondCheckFetchesNothingAgain()
 {
     UpdaterHarness harness;
     QVERIFY(harness.isValid());
-    QVERIFY(harness.releases().build(QStringLiteral("r"), year,
-                                     {{QStringLiteral("name=\"A\""), {{QStringLiteral("a.txt"), "a"}}},
-                                      {QStringLiteral("name=\"B\""), {{QStringLiteral("b.txt"), "b"}}}}));
+    QVERIFY(harness.releases().build(
+        QStringLiteral("r"), year,
+        {{QStringLiteral("name=\"A\""), {{QStringLiteral("a.txt"), "a"}}},
+         {QStringLiteral("name=\"B\""), {{QStringLiteral("b.txt"), "b"}}}}));
     const auto window = harness.open();
     UpdaterHarness::groupBox(window.get(), QStringLiteral("B"))->setChecked(false);
     UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));

@@ -51,13 +51,14 @@ struct Crafted
         entry.fileIndex = files.size();
         entry.pending = pending;
         index.insert(hashName(content), entry);
-        files.append(QJsonObject{{QStringLiteral("targetpath"), targetPath},
-                                 {QStringLiteral("isdir"), false},
-                                 {QStringLiteral("sha256"), hashName(content)},
-                                 {QStringLiteral("size"), content.size()},
-                                 {QStringLiteral("time_c"), QStringLiteral("2016-03-01T14:05:09")},
-                                 {QStringLiteral("time_m"), QStringLiteral("2017-01-02T03:04:05")},
-                                 {QStringLiteral("time_r"), QStringLiteral("2018-05-06T07:08:09")}});
+        files.append(
+            QJsonObject {{QStringLiteral("targetpath"), targetPath},
+                         {QStringLiteral("isdir"), false},
+                         {QStringLiteral("sha256"), hashName(content)},
+                         {QStringLiteral("size"), content.size()},
+                         {QStringLiteral("time_c"), QStringLiteral("2016-03-01T14:05:09")},
+                         {QStringLiteral("time_m"), QStringLiteral("2017-01-02T03:04:05")},
+                         {QStringLiteral("time_r"), QStringLiteral("2018-05-06T07:08:09")}});
     }
     void addFolder(const QString &targetPath)
     {
@@ -65,15 +66,16 @@ struct Crafted
         entry.fileIndex = files.size();
         entry.pending = true;
         index.insert(QString(), entry);
-        files.append(QJsonObject{{QStringLiteral("targetpath"), targetPath},
-                                 {QStringLiteral("isdir"), true},
-                                 {QStringLiteral("sha256"), QString()},
-                                 {QStringLiteral("time_m"), QStringLiteral("2017-01-02T03:04:05")}});
+        files.append(
+            QJsonObject {{QStringLiteral("targetpath"), targetPath},
+                         {QStringLiteral("isdir"), true},
+                         {QStringLiteral("sha256"), QString()},
+                         {QStringLiteral("time_m"), QStringLiteral("2017-01-02T03:04:05")}});
     }
     InstallResult install(const QString &baseDir, PlatformServices &platform)
     {
         InstallRequest request;
-        request.groups = QJsonArray{QJsonObject{{QStringLiteral("data"), files}}};
+        request.groups = QJsonArray {QJsonObject {{QStringLiteral("data"), files}}};
         request.baseDir = baseDir;
         request.record = {2026, 3, 1, 0};
         FileInstaller installer(request, platform, [](int, int) {});
@@ -102,11 +104,13 @@ void tst_Installation::fullInstallIsByteIdentical()
 {
     UpdaterHarness harness;
     QVERIFY(harness.isValid());
-    const QMap<QString, QByteArray> files{{QStringLiteral("Ledgora.exe"), QByteArray("MZ").repeated(5000)},
-                                          {QStringLiteral("Vorlagen/SKR03 Kontenrahmen.csv"), "Konto;Name\n1000;Kasse\n"},
-                                          {QStringLiteral("Vorlagen/leer.txt"), QByteArray()},
-                                          {QStringLiteral("Archiv/"), QByteArray()}};
-    QVERIFY(harness.releases().build(QStringLiteral("r"), year, {{QStringLiteral("name=\"Programm\""), files}}));
+    const QMap<QString, QByteArray> files {
+        {QStringLiteral("Ledgora.exe"), QByteArray("MZ").repeated(5000)},
+        {QStringLiteral("Vorlagen/SKR03 Kontenrahmen.csv"), "Konto;Name\n1000;Kasse\n"},
+        {QStringLiteral("Vorlagen/leer.txt"), QByteArray()},
+        {QStringLiteral("Archiv/"), QByteArray()}};
+    QVERIFY(harness.releases().build(QStringLiteral("r"), year,
+                                     {{QStringLiteral("name=\"Programm\""), files}}));
     const auto window = harness.open();
     UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
     harness.dialogs.answers.enqueue(true);
@@ -114,8 +118,11 @@ void tst_Installation::fullInstallIsByteIdentical()
 
     const QStringList dialogs = harness.dialogLines();
     QCOMPARE(dialogs.size(), 4);
-    QVERIFY(dialogs.at(2).startsWith(QStringLiteral("Bestätigung:|Das Update installiert die Daten des Jahres '%1'.").arg(year)));
-    QCOMPARE(dialogs.at(3), QStringLiteral("Ergebnis:|Die Aktualisierung wurde erfolgreich durchgeführt."));
+    QVERIFY(dialogs.at(2).startsWith(
+        QStringLiteral("Bestätigung:|Das Update installiert die Daten des Jahres '%1'.")
+            .arg(year)));
+    QCOMPARE(dialogs.at(3),
+             QStringLiteral("Ergebnis:|Die Aktualisierung wurde erfolgreich durchgeführt."));
     const QString source = harness.releases().sourceDir(QStringLiteral("r"), 0) + QLatin1Char('/');
     for (auto it = files.constBegin(); it != files.constEnd(); ++it) {
         const QString installed = harness.installDir() + it.key();
@@ -125,12 +132,14 @@ void tst_Installation::fullInstallIsByteIdentical()
         }
         QCOMPARE(read(installed), it.value());
         const QDateTime expected = QFileInfo(source + it.key()).lastModified();
-        QCOMPARE(QFileInfo(installed).lastModified().toSecsSinceEpoch(), expected.toSecsSinceEpoch());
+        QCOMPARE(QFileInfo(installed).lastModified().toSecsSinceEpoch(),
+                 expected.toSecsSinceEpoch());
     }
     QCOMPARE(read(harness.installDir() + QLatin1String("versioninfo.dat")),
              QByteArray::number(year) + "\r\n3\r\n1\r\n0");
     QVERIFY(!UpdaterHarness::button(window.get(), QStringLiteral("Update starten"))->isEnabled());
-    QVERIFY(UpdaterHarness::logText(window.get()).endsWith(QLatin1String("5 Datei(en) wurden aktualisiert.")));
+    QVERIFY(UpdaterHarness::logText(window.get())
+                .endsWith(QLatin1String("5 Datei(en) wurden aktualisiert.")));
     QVERIFY(harness.platform.starts.isEmpty());
 }
 
@@ -138,8 +147,9 @@ void tst_Installation::readOnlyTargetAndRecordOverwritten()
 {
     UpdaterHarness harness;
     QVERIFY(harness.isValid());
-    QVERIFY(harness.releases().build(QStringLiteral("r"), year,
-                                     {{QStringLiteral("name=\"Programm\""), {{QStringLiteral("a.txt"), "neu"}}}}));
+    QVERIFY(harness.releases().build(
+        QStringLiteral("r"), year,
+        {{QStringLiteral("name=\"Programm\""), {{QStringLiteral("a.txt"), "neu"}}}}));
     for (const char *name : {"a.txt", "versioninfo.dat"}) {
         const QString path = harness.installDir() + QLatin1String(name);
         QVERIFY(ReleaseFixture::writeFile(path, "2016\r\n5\r\n0\r\n0"));
@@ -167,8 +177,9 @@ void tst_Installation::versionRecordCannotBeWritten()
     UpdaterHarness harness;
     QVERIFY(harness.isValid());
     harness.platform.isElevatedProcess = elevated;
-    QVERIFY(harness.releases().build(QStringLiteral("r"), year,
-                                     {{QStringLiteral("name=\"Programm\""), {{QStringLiteral("a.txt"), "a"}}}}));
+    QVERIFY(harness.releases().build(
+        QStringLiteral("r"), year,
+        {{QStringLiteral("name=\"Programm\""), {{QStringLiteral("a.txt"), "a"}}}}));
     QVERIFY(QDir().mkpath(harness.installDir() + QLatin1String("versioninfo.dat")));
     const auto window = harness.open();
     UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
@@ -179,8 +190,8 @@ void tst_Installation::versionRecordCannotBeWritten()
 
     QVERIFY(!QFile::exists(harness.installDir() + QLatin1String("a.txt")));
     const QString log = UpdaterHarness::logText(window.get());
-    QVERIFY2(log.startsWith(QStringLiteral("Fehler beim Schreiben der Datei: ") + harness.installDir()
-                            + QLatin1String("versioninfo.dat")),
+    QVERIFY2(log.startsWith(QStringLiteral("Fehler beim Schreiben der Datei: ")
+                            + harness.installDir() + QLatin1String("versioninfo.dat")),
              qPrintable(log));
     QVERIFY(log.endsWith(QLatin1String("0 Datei(en) wurden aktualisiert.")));
     QVERIFY(UpdaterHarness::button(window.get(), QStringLiteral("Update starten"))->isEnabled());
@@ -190,7 +201,8 @@ void tst_Installation::versionRecordCannotBeWritten()
     // The start question, then (without raised rights) the offer to restart with them.
     QCOMPARE(titles.size(), elevated ? 1 : 2);
     if (!elevated)
-        QVERIFY(harness.dialogs.shown.at(1).text.startsWith(QLatin1String("Es sind Fehler aufgetreten.\r\n")));
+        QVERIFY(harness.dialogs.shown.at(1).text.startsWith(
+            QLatin1String("Es sind Fehler aufgetreten.\r\n")));
     QVERIFY(harness.platform.starts.isEmpty());
 }
 
@@ -199,33 +211,37 @@ void tst_Installation::updaterOutdatedHandsOver()
     UpdaterHarness harness;
     QVERIFY(harness.isValid());
     QVERIFY(harness.releases().build(
-            QStringLiteral("r"), year,
-            {{QStringLiteral("name=\"Updater\" type=\"updater\""),
-              {{QStringLiteral("Updater/updater-temp/lg_updater.txt"), "Updater 2"}}},
-             {QStringLiteral("name=\"Programm\""), {{QStringLiteral("a.txt"), "a"}}}}));
-    QVERIFY(ReleaseFixture::writeFile(harness.installDir() + QLatin1String("Updater/lg_updater.txt"), "Updater 1"));
+        QStringLiteral("r"), year,
+        {{QStringLiteral("name=\"Updater\" type=\"updater\""),
+          {{QStringLiteral("Updater/updater-temp/lg_updater.txt"), "Updater 2"}}},
+         {QStringLiteral("name=\"Programm\""), {{QStringLiteral("a.txt"), "a"}}}}));
+    QVERIFY(ReleaseFixture::writeFile(
+        harness.installDir() + QLatin1String("Updater/lg_updater.txt"), "Updater 1"));
     const auto window = harness.open();
     UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
     harness.dialogs.answers.enqueue(true);
     UpdaterHarness::click(window.get(), QStringLiteral("Update starten"));
 
-    QCOMPARE(read(harness.installDir() + QLatin1String("Updater/updater-temp/lg_updater.txt")), QByteArray("Updater 2"));
+    QCOMPARE(read(harness.installDir() + QLatin1String("Updater/updater-temp/lg_updater.txt")),
+             QByteArray("Updater 2"));
     QVERIFY(!QFile::exists(harness.installDir() + QLatin1String("a.txt")));
     QCOMPARE(harness.platform.starts,
-             QStringList{QLatin1String("|") + harness.installDir() + QLatin1String("Updater/updater-temp/")
-                         + updaterExecutableName() + QLatin1String("|--product 3 --mode 3 ")});
+             QStringList {QLatin1String("|") + harness.installDir()
+                          + QLatin1String("Updater/updater-temp/") + updaterExecutableName()
+                          + QLatin1String("|--product 3 --mode 3 ")});
     QCOMPARE(harness.quitRequests, 1);
 
     // The copy that the hand-over starts finishes the update of the same installation.
     harness.dialogs = ScriptedDialogs();
     harness.dialogs.answers.enqueue(true);
-    const auto copy = harness.open({QStringLiteral("--product"), QStringLiteral("3"), QStringLiteral("--mode"),
-                                    QStringLiteral("3")});
+    const auto copy = harness.open({QStringLiteral("--product"), QStringLiteral("3"),
+                                    QStringLiteral("--mode"), QStringLiteral("3")});
     QCOMPARE(harness.dialogLines().last(),
              QStringLiteral("Ergebnis:|1 Datei(en) (1e-06 MB) können aktualisiert werden."));
     UpdaterHarness::click(copy.get(), QStringLiteral("Update starten"));
     QCOMPARE(read(harness.installDir() + QLatin1String("a.txt")), QByteArray("a"));
-    QCOMPARE(harness.dialogLines().last(), QStringLiteral("Ergebnis:|Die Aktualisierung wurde erfolgreich durchgeführt."));
+    QCOMPARE(harness.dialogLines().last(),
+             QStringLiteral("Ergebnis:|Die Aktualisierung wurde erfolgreich durchgeführt."));
 }
 
 void tst_Installation::pluginCleaning()
@@ -237,10 +253,11 @@ void tst_Installation::pluginCleaning()
                                        {{QStringLiteral("plugins/a.dll"), "a"},
                                         {QStringLiteral("plugins/b.dll"), "b"},
                                         {QStringLiteral("plugins2/c.dll"), "c"}}}}));
-    const QStringList kept{QStringLiteral("plugins/A.DLL"), QStringLiteral("plugins/sub/a.dll"),
-                           QStringLiteral("plugins/liesmich"), QStringLiteral("plugins2/C.dll")};
-    const QStringList removed{QStringLiteral("plugins/alt.dll"), QStringLiteral("plugins/sub/alt.dll"),
-                              QStringLiteral("plugins2/x.dll")};
+    const QStringList kept {QStringLiteral("plugins/A.DLL"), QStringLiteral("plugins/sub/a.dll"),
+                            QStringLiteral("plugins/liesmich"), QStringLiteral("plugins2/C.dll")};
+    const QStringList removed {QStringLiteral("plugins/alt.dll"),
+                               QStringLiteral("plugins/sub/alt.dll"),
+                               QStringLiteral("plugins2/x.dll")};
     for (const QString &path : kept + removed)
         QVERIFY(ReleaseFixture::writeFile(harness.installDir() + path, "alt"));
     const auto window = harness.open();
@@ -253,7 +270,8 @@ void tst_Installation::pluginCleaning()
         QVERIFY2(QFile::exists(harness.installDir() + path), qPrintable(path));
     for (const QString &path : removed) {
         QVERIFY2(!QFile::exists(harness.installDir() + path), qPrintable(path));
-        QCOMPARE(log.count(QStringLiteral("Datei wurde entfernt: ") + harness.installDir() + path), 1);
+        QCOMPARE(log.count(QStringLiteral("Datei wurde entfernt: ") + harness.installDir() + path),
+                 1);
     }
     QCOMPARE(read(harness.installDir() + QLatin1String("plugins/b.dll")), QByteArray("b"));
 }
@@ -277,10 +295,11 @@ void tst_Installation::alteredPayloadStopsTheRun()
     QVERIFY(result.error);
     QCOMPARE(result.installed, 1);
     QVERIFY(result.log.contains(QStringLiteral("Falscher Hash-Wert in der temporären Datei:")));
-    QList<bool> expected{true, true, true};
+    QList<bool> expected {true, true, true};
     expected[order.at(0).fileIndex] = false;
     QCOMPARE(crafted.pendingByFileIndex(), expected);
-    QVERIFY(!QFile::exists(base.filePath(QString::number(order.at(2).fileIndex + 1) + QLatin1String(".txt"))));
+    QVERIFY(!QFile::exists(
+        base.filePath(QString::number(order.at(2).fileIndex + 1) + QLatin1String(".txt"))));
 }
 
 void tst_Installation::timeFailureOnThirdOfFive()
@@ -291,12 +310,14 @@ void tst_Installation::timeFailureOnThirdOfFive()
     platform.lastError = QStringLiteral("Zugriff verweigert");
     Crafted crafted;
     for (int i = 0; i < 5; ++i)
-        crafted.addFile(QStringLiteral("f%1.txt").arg(i), QByteArray("Inhalt ") + QByteArray::number(i));
+        crafted.addFile(QStringLiteral("f%1.txt").arg(i),
+                        QByteArray("Inhalt ") + QByteArray::number(i));
     const InstallResult result = crafted.install(base.path() + QLatin1Char('/'), platform);
     QVERIFY(result.error);
     QCOMPARE(result.installed, 2);
     for (int i = 0; i < 5; ++i)
-        QCOMPARE(read(base.filePath(QStringLiteral("f%1.txt").arg(i))), QByteArray("Inhalt ") + QByteArray::number(i));
+        QCOMPARE(read(base.filePath(QStringLiteral("f%1.txt").arg(i))),
+                 QByteArray("Inhalt ") + QByteArray::number(i));
     QVERIFY(result.log.contains(QStringLiteral("Fehler beim Setzen des Datums:</strong>")));
     QVERIFY(result.log.contains(QLatin1String("Zugriff verweigert")));
     int pending = 0;
@@ -332,7 +353,8 @@ void tst_Installation::nothingPending()
     const InstallResult result = crafted.install(base.path() + QLatin1Char('/'), platform);
     QVERIFY(!result.error);
     QCOMPARE(result.log, QStringLiteral("<strong>0 Datei(en) wurden aktualisiert.</strong>"));
-    QCOMPARE(read(base.filePath(QStringLiteral("versioninfo.dat"))), QByteArray("2026\r\n3\r\n1\r\n0"));
+    QCOMPARE(read(base.filePath(QStringLiteral("versioninfo.dat"))),
+             QByteArray("2026\r\n3\r\n1\r\n0"));
     QVERIFY(!QFile::exists(base.filePath(QStringLiteral("a.txt"))));
 }
 
@@ -356,23 +378,27 @@ void tst_Installation::hostileTargetPaths()
     FakePlatform platform;
     Crafted crafted;
     crafted.addFile(targetPath, "boese");
-    const InstallResult result = crafted.install(root.filePath(QStringLiteral("install/")), platform);
+    const InstallResult result =
+        crafted.install(root.filePath(QStringLiteral("install/")), platform);
     QVERIFY(result.error);
     QCOMPARE(result.installed, 0);
     QVERIFY(result.log.contains(QStringLiteral("Ungültiger Zielpfad:")));
-    QDirIterator it(root.path(), QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    QDirIterator it(root.path(), QDir::Files | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
     QStringList written;
     while (it.hasNext())
         written.append(it.next());
-    QCOMPARE(written, QStringList{root.filePath(QStringLiteral("install/versioninfo.dat"))});
+    QCOMPARE(written, QStringList {root.filePath(QStringLiteral("install/versioninfo.dat"))});
 }
 
 void tst_Installation::resolvedPaths_data()
 {
     QTest::addColumn<QString>("targetPath");
     QTest::addColumn<QString>("resolved");
-    QTest::newRow("plain") << QStringLiteral("plugins/x.dll") << QStringLiteral("/base/plugins/x.dll");
-    QTest::newRow("dots in names") << QStringLiteral("a..b/..x") << QStringLiteral("/base/a..b/..x");
+    QTest::newRow("plain") << QStringLiteral("plugins/x.dll")
+                           << QStringLiteral("/base/plugins/x.dll");
+    QTest::newRow("dots in names")
+        << QStringLiteral("a..b/..x") << QStringLiteral("/base/a..b/..x");
     QTest::newRow("current folder") << QStringLiteral("./x") << QStringLiteral("/base/./x");
     QTest::newRow("empty") << QString() << QString();
     QTest::newRow("parent") << QStringLiteral("..") << QString();

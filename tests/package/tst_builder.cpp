@@ -68,12 +68,12 @@ void tst_Builder::write(const QString &relativePath, const QByteArray &content)
 QString tst_Builder::writeConfig(const QString &body, const QString &rootAttributes)
 {
     const QString attributes = rootAttributes.isNull()
-            ? QStringLiteral("trgdir=\"%1\" year=\"2017\" trgfile=\"%2\" version=\"17.1\"")
-                      .arg(path(QStringLiteral("pkg")), path(QStringLiteral("out/update.dat")))
-            : rootAttributes;
+        ? QStringLiteral("trgdir=\"%1\" year=\"2017\" trgfile=\"%2\" version=\"17.1\"")
+              .arg(path(QStringLiteral("pkg")), path(QStringLiteral("out/update.dat")))
+        : rootAttributes;
     const QString xml = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                                        "<updater_document %1>\n%2\n</updater_document>\n")
-                                .arg(attributes, body);
+                            .arg(attributes, body);
     write(QStringLiteral("conf.xml"), xml.toUtf8());
     return path(QStringLiteral("conf.xml"));
 }
@@ -118,16 +118,17 @@ void tst_Builder::identicalContentInTwoGroups()
 {
     write(QStringLiteral("a/x.txt"), "gleicher Inhalt");
     write(QStringLiteral("b/y.txt"), "gleicher Inhalt");
-    const QString conf = writeConfig(QStringLiteral("<group name=\"A\" srcdir=\"%1\"/>"
-                                                    "<group name=\"B\" srcdir=\"%2\"/>")
-                                             .arg(path(QStringLiteral("a")), path(QStringLiteral("b"))));
+    const QString conf =
+        writeConfig(QStringLiteral("<group name=\"A\" srcdir=\"%1\"/>"
+                                   "<group name=\"B\" srcdir=\"%2\"/>")
+                        .arg(path(QStringLiteral("a")), path(QStringLiteral("b"))));
     QString offlinePath = QStringLiteral("before.dat");
     QVERIFY(buildPackage(conf, offlinePath));
     QCOMPARE(offlinePath, path(QStringLiteral("out/update.dat")));
 
     const QString hash = hashName("gleicher Inhalt");
-    const QStringList dataFiles = QDir(path(QStringLiteral("pkg")))
-                                          .entryList({QStringLiteral("*.bin")}, QDir::Files);
+    const QStringList dataFiles =
+        QDir(path(QStringLiteral("pkg"))).entryList({QStringLiteral("*.bin")}, QDir::Files);
     QCOMPARE(dataFiles.size(), 3); // the content, the document, info.bin
     QVERIFY(dataFiles.contains(hash + QLatin1String(".bin")));
 
@@ -149,21 +150,26 @@ void tst_Builder::identicalContentInTwoGroups()
     QCOMPARE(root.value(QStringLiteral("version")).toString(), QStringLiteral("17.1"));
     const QJsonArray groups = root.value(QStringLiteral("data")).toArray();
     QCOMPARE(groups.size(), 2);
-    const QJsonObject entry = groups.at(1).toObject().value(QStringLiteral("data")).toArray().at(0).toObject();
+    const QJsonObject entry =
+        groups.at(1).toObject().value(QStringLiteral("data")).toArray().at(0).toObject();
     QCOMPARE(entry.value(QStringLiteral("sha256")).toString(), hash);
     QCOMPARE(entry.value(QStringLiteral("size")).toInt(), 15);
-    QCOMPARE(QDateTime::fromString(entry.value(QStringLiteral("time_m")).toString(), Qt::ISODate),
-             QFileInfo(path(QStringLiteral("b/y.txt"))).lastModified().addMSecs(
-                     -QFileInfo(path(QStringLiteral("b/y.txt"))).lastModified().time().msec()));
+    QCOMPARE(
+        QDateTime::fromString(entry.value(QStringLiteral("time_m")).toString(), Qt::ISODate),
+        QFileInfo(path(QStringLiteral("b/y.txt")))
+            .lastModified()
+            .addMSecs(-QFileInfo(path(QStringLiteral("b/y.txt"))).lastModified().time().msec()));
 }
 
 void tst_Builder::emptyFolderTakesAFileIndex()
 {
     write(QStringLiteral("a/z.txt"), "z");
     QVERIFY(QDir().mkpath(path(QStringLiteral("a/leer"))));
-    QVERIFY(buildPackage(writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a")))),
-                         *std::make_unique<QString>()));
-    const QJsonObject group = readDocument().value(QStringLiteral("data")).toArray().at(0).toObject();
+    QVERIFY(buildPackage(
+        writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a")))),
+        *std::make_unique<QString>()));
+    const QJsonObject group =
+        readDocument().value(QStringLiteral("data")).toArray().at(0).toObject();
     QCOMPARE(group.value(QStringLiteral("count")).toInt(), 2);
     QCOMPARE(group.value(QStringLiteral("size")).toInt(), 1);
     const QJsonArray entries = group.value(QStringLiteral("data")).toArray();
@@ -189,14 +195,16 @@ void tst_Builder::groupWithoutSourceDirTakesNoIndex()
     write(QStringLiteral("a/1.txt"), "1");
     write(QStringLiteral("c/3.txt"), "3");
     QString offlinePath;
-    QVERIFY(buildPackage(writeConfig(QStringLiteral("<group name=\"eins\" srcdir=\"%1\"/>"
-                                                    "<group name=\"ohne\"/>"
-                                                    "<group name=\"drei\" srcdir=\"%2\"/>")
-                                             .arg(path(QStringLiteral("a")), path(QStringLiteral("c")))),
-                         offlinePath));
+    QVERIFY(
+        buildPackage(writeConfig(QStringLiteral("<group name=\"eins\" srcdir=\"%1\"/>"
+                                                "<group name=\"ohne\"/>"
+                                                "<group name=\"drei\" srcdir=\"%2\"/>")
+                                     .arg(path(QStringLiteral("a")), path(QStringLiteral("c")))),
+                     offlinePath));
     const QJsonArray groups = readDocument().value(QStringLiteral("data")).toArray();
     QCOMPARE(groups.size(), 2);
-    QCOMPARE(groups.at(1).toObject().value(QStringLiteral("name")).toString(), QStringLiteral("drei"));
+    QCOMPARE(groups.at(1).toObject().value(QStringLiteral("name")).toString(),
+             QStringLiteral("drei"));
     QCOMPARE(readRecords().at(1).groupIndex, 1);
     QVERIFY(logLines().at(1).endsWith(QLatin1String("(1,0)")));
 }
@@ -212,22 +220,29 @@ void tst_Builder::groupValues_data()
                                             << QStringLiteral("subtype") << QJsonValue(0);
     QTest::newRow("EXEC in capitals") << QStringLiteral("type=\"EXEC\" subtype=\"3\"")
                                       << QStringLiteral("subtype") << QJsonValue(-1);
-    QTest::newRow("type copied as written") << QStringLiteral("type=\"EXEC\"")
-                                            << QStringLiteral("type") << QJsonValue(QStringLiteral("EXEC"));
-    QTest::newRow("beta 1") << QStringLiteral("beta=\"1\"") << QStringLiteral("beta") << QJsonValue(true);
+    QTest::newRow("type copied as written")
+        << QStringLiteral("type=\"EXEC\"") << QStringLiteral("type")
+        << QJsonValue(QStringLiteral("EXEC"));
+    QTest::newRow("beta 1") << QStringLiteral("beta=\"1\"") << QStringLiteral("beta")
+                            << QJsonValue(true);
     QTest::newRow("beta true") << QStringLiteral("beta=\"true\"") << QStringLiteral("beta")
                                << QJsonValue(false);
     QTest::newRow("beta missing") << QString() << QStringLiteral("beta") << QJsonValue(false);
     QTest::newRow("cert false") << QStringLiteral("cert=\"false\"") << QStringLiteral("cert")
                                 << QJsonValue(true);
-    QTest::newRow("cert 0") << QStringLiteral("cert=\"0\"") << QStringLiteral("cert") << QJsonValue(false);
+    QTest::newRow("cert 0") << QStringLiteral("cert=\"0\"") << QStringLiteral("cert")
+                            << QJsonValue(false);
     QTest::newRow("cert missing") << QString() << QStringLiteral("cert") << QJsonValue(true);
-    QTest::newRow("active missing") << QString() << QStringLiteral("active") << QJsonValue(QString());
-    QTest::newRow("disable verbatim") << QStringLiteral("disable=\" 1\"") << QStringLiteral("disable")
-                                      << QJsonValue(QStringLiteral(" 1"));
-    QTest::newRow("os verbatim") << QStringLiteral("os=\"windows_7;windows_10\"") << QStringLiteral("os")
+    QTest::newRow("active missing")
+        << QString() << QStringLiteral("active") << QJsonValue(QString());
+    QTest::newRow("disable verbatim")
+        << QStringLiteral("disable=\" 1\"") << QStringLiteral("disable")
+        << QJsonValue(QStringLiteral(" 1"));
+    QTest::newRow("os verbatim") << QStringLiteral("os=\"windows_7;windows_10\"")
+                                 << QStringLiteral("os")
                                  << QJsonValue(QStringLiteral("windows_7;windows_10"));
-    QTest::newRow("info absent") << QString() << QStringLiteral("info") << QJsonValue(QJsonValue::Undefined);
+    QTest::newRow("info absent") << QString() << QStringLiteral("info")
+                                 << QJsonValue(QJsonValue::Undefined);
 }
 
 void tst_Builder::groupValues()
@@ -236,10 +251,12 @@ void tst_Builder::groupValues()
     QFETCH(QString, key);
     QVERIFY(QDir().mkpath(path(QStringLiteral("a"))));
     QString offlinePath;
-    QVERIFY(buildPackage(writeConfig(QStringLiteral("<group %1 srcdir=\"%2\"/>")
-                                             .arg(attributes, path(QStringLiteral("a")))),
-                         offlinePath));
-    const QJsonObject group = readDocument().value(QStringLiteral("data")).toArray().at(0).toObject();
+    QVERIFY(buildPackage(
+        writeConfig(
+            QStringLiteral("<group %1 srcdir=\"%2\"/>").arg(attributes, path(QStringLiteral("a")))),
+        offlinePath));
+    const QJsonObject group =
+        readDocument().value(QStringLiteral("data")).toArray().at(0).toObject();
     QTEST(group.value(key), "value");
     QCOMPARE(group.value(QStringLiteral("count")).toInt(), 0);
 }
@@ -248,29 +265,37 @@ void tst_Builder::mainInfoAnywhere()
 {
     QVERIFY(QDir().mkpath(path(QStringLiteral("a"))));
     QString offlinePath;
-    QVERIFY(buildPackage(writeConfig(QStringLiteral(
-                                             "<main_info os=\"windows_7\">Erste <b>Info</b></main_info>"
-                                             "<group srcdir=\"%1\"><info>Gruppeninfo</info>"
-                                             "<main_info>Zweite</main_info></group>")
-                                             .arg(path(QStringLiteral("a")))),
-                         offlinePath));
+    QVERIFY(buildPackage(
+        writeConfig(QStringLiteral("<main_info os=\"windows_7\">Erste <b>Info</b></main_info>"
+                                   "<group srcdir=\"%1\"><info>Gruppeninfo</info>"
+                                   "<main_info>Zweite</main_info></group>")
+                        .arg(path(QStringLiteral("a")))),
+        offlinePath));
     const QJsonObject root = readDocument();
     const QJsonArray mainInfo = root.value(QStringLiteral("main_info")).toArray();
     QCOMPARE(mainInfo.size(), 2);
-    QCOMPARE(mainInfo.at(0).toObject().value(QStringLiteral("info")).toString(), QStringLiteral("Erste Info"));
+    QCOMPARE(mainInfo.at(0).toObject().value(QStringLiteral("info")).toString(),
+             QStringLiteral("Erste Info"));
     QCOMPARE(mainInfo.at(1).toObject().value(QStringLiteral("os")).toString(), QString());
-    QCOMPARE(root.value(QStringLiteral("data")).toArray().at(0).toObject().value(QStringLiteral("info")).toString(),
+    QCOMPARE(root.value(QStringLiteral("data"))
+                 .toArray()
+                 .at(0)
+                 .toObject()
+                 .value(QStringLiteral("info"))
+                 .toString(),
              QStringLiteral("Gruppeninfo"));
 }
 
 void tst_Builder::secondRunReusesDataFiles()
 {
     write(QStringLiteral("a/x.txt"), "Inhalt x");
-    const QString conf = writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a"))));
+    const QString conf =
+        writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a"))));
     QString offlinePath;
     QVERIFY(buildPackage(conf, offlinePath));
     // A marker in the data file shows whether the second run rewrites it or copies it.
-    const QString dataPath = path(QStringLiteral("pkg/")) + hashName("Inhalt x") + QLatin1String(".bin");
+    const QString dataPath =
+        path(QStringLiteral("pkg/")) + hashName("Inhalt x") + QLatin1String(".bin");
     QFile data(dataPath);
     QVERIFY(data.open(QIODevice::WriteOnly | QIODevice::Truncate));
     data.write("marker");
@@ -292,9 +317,10 @@ void tst_Builder::withoutOfflineFileLogGoesToWorkingDirectory()
     QVERIFY(QDir().mkpath(path(QStringLiteral("cwd"))));
     QDir::setCurrent(path(QStringLiteral("cwd")));
     QString offlinePath = QStringLiteral("previous.dat");
-    QVERIFY(buildPackage(writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a"))),
-                                     QStringLiteral("trgdir=\"%1\"").arg(path(QStringLiteral("pkg")))),
-                         offlinePath));
+    QVERIFY(buildPackage(
+        writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a"))),
+                    QStringLiteral("trgdir=\"%1\"").arg(path(QStringLiteral("pkg")))),
+        offlinePath));
     QCOMPARE(offlinePath, QStringLiteral("previous.dat"));
     QVERIFY(QFile::exists(path(QStringLiteral("cwd/log.txt"))));
     QVERIFY(!QFile::exists(path(QStringLiteral("out/update.dat"))));
@@ -303,12 +329,14 @@ void tst_Builder::withoutOfflineFileLogGoesToWorkingDirectory()
 void tst_Builder::targetDirWithBackslashesAndBlanks()
 {
     QVERIFY(QDir().mkpath(path(QStringLiteral("a"))));
-    const QString target = QLatin1String("  ") + path(QStringLiteral("pkg\\2017")) + QLatin1String("  ");
+    const QString target =
+        QLatin1String("  ") + path(QStringLiteral("pkg\\2017")) + QLatin1String("  ");
     QString offlinePath;
-    QVERIFY(buildPackage(writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a"))),
-                                     QStringLiteral("trgdir=\"%1\" trgfile=\"%2\"")
-                                             .arg(target, path(QStringLiteral("out/u.dat")))),
-                         offlinePath));
+    QVERIFY(buildPackage(
+        writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a"))),
+                    QStringLiteral("trgdir=\"%1\" trgfile=\"%2\"")
+                        .arg(target, path(QStringLiteral("out/u.dat")))),
+        offlinePath));
     QVERIFY(QFile::exists(path(QStringLiteral("pkg/2017/info.bin"))));
 }
 
@@ -317,12 +345,16 @@ void tst_Builder::failures_data()
     QTest::addColumn<QString>("content");
     QTest::addColumn<bool>("writeFile");
     QTest::newRow("missing configuration") << QString() << false;
-    QTest::newRow("malformed XML") << QStringLiteral("<updater_document trgdir=\"x\"><group></updater_document>") << true;
+    QTest::newRow("malformed XML")
+        << QStringLiteral("<updater_document trgdir=\"x\"><group></updater_document>") << true;
     QTest::newRow("no trgdir") << QStringLiteral("<updater_document year=\"2017\"/>") << true;
     QTest::newRow("blank trgdir") << QStringLiteral("<updater_document trgdir=\"  \"/>") << true;
     QTest::newRow("no root element") << QStringLiteral("<other trgdir=\"/tmp/x\"/>") << true;
-    QTest::newRow("empty srcdir") << QStringLiteral("<updater_document trgdir=\"@PKG@\"><group srcdir=\"\"/></updater_document>") << true;
-    QTest::newRow("trgdir below a file") << QStringLiteral("<updater_document trgdir=\"@FILE@/sub\"/>") << true;
+    QTest::newRow("empty srcdir") << QStringLiteral(
+        "<updater_document trgdir=\"@PKG@\"><group srcdir=\"\"/></updater_document>")
+                                  << true;
+    QTest::newRow("trgdir below a file")
+        << QStringLiteral("<updater_document trgdir=\"@FILE@/sub\"/>") << true;
 }
 
 void tst_Builder::failures()
@@ -334,9 +366,9 @@ void tst_Builder::failures()
     if (writeFile)
         write(QStringLiteral("conf.xml"),
               QString(content)
-                      .replace(QLatin1String("@PKG@"), path(QStringLiteral("pkg")))
-                      .replace(QLatin1String("@FILE@"), path(QStringLiteral("plain-file")))
-                      .toUtf8());
+                  .replace(QLatin1String("@PKG@"), path(QStringLiteral("pkg")))
+                  .replace(QLatin1String("@FILE@"), path(QStringLiteral("plain-file")))
+                  .toUtf8());
     QString offlinePath = QStringLiteral("unchanged");
     QVERIFY(!buildPackage(conf, offlinePath));
     QCOMPARE(offlinePath, QStringLiteral("unchanged"));
@@ -350,9 +382,10 @@ void tst_Builder::unreadableSourceFileStopsTheRun()
     // A dangling link is yielded by the walk and cannot be opened, not even by root.
     QVERIFY(QFile::link(path(QStringLiteral("nirgends")), path(QStringLiteral("b/kaputt.txt"))));
     QString offlinePath;
-    QVERIFY(!buildPackage(writeConfig(QStringLiteral("<group srcdir=\"%1\"/><group srcdir=\"%2\"/>")
-                                              .arg(path(QStringLiteral("a")), path(QStringLiteral("b")))),
-                          offlinePath));
+    QVERIFY(
+        !buildPackage(writeConfig(QStringLiteral("<group srcdir=\"%1\"/><group srcdir=\"%2\"/>")
+                                      .arg(path(QStringLiteral("a")), path(QStringLiteral("b")))),
+                      offlinePath));
     QVERIFY(QFile::exists(path(QStringLiteral("pkg/")) + hashName("gut") + QLatin1String(".bin")));
     QVERIFY(!QFile::exists(path(QStringLiteral("pkg/info.bin"))));
     int count = 0;
@@ -373,8 +406,9 @@ void tst_Builder::fileTooLargeForTheDocument()
     QFile big(path(QStringLiteral("a/gross.bin")));
     QVERIFY(big.resize(qint64(INT_MAX) + 1)); // sparse: takes no disk space
     QString offlinePath;
-    QVERIFY(!buildPackage(writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a")))),
-                          offlinePath));
+    QVERIFY(!buildPackage(
+        writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a")))),
+        offlinePath));
     QVERIFY(!QFile::exists(path(QStringLiteral("pkg/info.bin"))));
 }
 
@@ -385,9 +419,10 @@ void tst_Builder::independentReaderAcceptsPackage()
     write(QStringLiteral("a/plugins/p.dll"), "dll");
     write(QStringLiteral("b/x.txt"), QByteArray("Buchung ").repeated(1000));
     QString offlinePath;
-    QVERIFY(buildPackage(writeConfig(QStringLiteral("<group srcdir=\"%1\"/><group srcdir=\"%2\"/>")
-                                             .arg(path(QStringLiteral("a")), path(QStringLiteral("b")))),
-                         offlinePath));
+    QVERIFY(
+        buildPackage(writeConfig(QStringLiteral("<group srcdir=\"%1\"/><group srcdir=\"%2\"/>")
+                                     .arg(path(QStringLiteral("a")), path(QStringLiteral("b")))),
+                     offlinePath));
     QProcess reader;
     reader.start(QStringLiteral("python3"),
                  {QStringLiteral(LEDGORA_SOURCE_DIR "/tests/package/read_package.py"),
@@ -399,11 +434,12 @@ void tst_Builder::independentReaderAcceptsPackage()
 void tst_Builder::modeOneShowsSuccessBoxAndGoesOn()
 {
     write(QStringLiteral("a/x.txt"), "x");
-    const QString conf = writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a"))));
+    const QString conf =
+        writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a"))));
     ScriptedDialogs dialogs;
     MainWindowContext context;
-    context.arguments = QStringList{QStringLiteral("lg_updater"), QStringLiteral("--mode"),
-                                    QStringLiteral("1"), QStringLiteral("--conf"), conf};
+    context.arguments = QStringList {QStringLiteral("lg_updater"), QStringLiteral("--mode"),
+                                     QStringLiteral("1"), QStringLiteral("--conf"), conf};
     context.dialogs = &dialogs;
     MainWindow window(context);
     QVERIFY(!window.startupAborted());
@@ -418,11 +454,13 @@ void tst_Builder::modeOneShowsSuccessBoxAndGoesOn()
 void tst_Builder::realProgramBuildsPackage()
 {
     write(QStringLiteral("a/x.txt"), "x");
-    const QString conf = writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a"))));
+    const QString conf =
+        writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a"))));
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("LEDGORA_UPDATE_URL"), QStringLiteral("http://127.0.0.1:1/ldg_update/"));
+    env.insert(QStringLiteral("LEDGORA_UPDATE_URL"),
+               QStringLiteral("http://127.0.0.1:1/ldg_update/"));
     process.setProcessEnvironment(env);
     process.start(QStringLiteral(LG_UPDATER_PATH),
                   {QStringLiteral("--mode"), QStringLiteral("1"), QStringLiteral("--conf"), conf});

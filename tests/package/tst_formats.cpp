@@ -45,10 +45,12 @@ void tst_Formats::hashNames_data()
 {
     QTest::addColumn<QByteArray>("data");
     QTest::addColumn<QString>("hash");
-    QTest::newRow("empty") << QByteArray()
-                           << QStringLiteral("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    QTest::newRow("empty")
+        << QByteArray()
+        << QStringLiteral("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
     QTest::newRow("abc") << QByteArray("abc")
-                         << QStringLiteral("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+                         << QStringLiteral(
+                                "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 }
 
 void tst_Formats::hashNames()
@@ -116,10 +118,11 @@ void tst_Formats::damagedPayload()
 
 void tst_Formats::documentRoundTrip()
 {
-    const QJsonObject root{{QStringLiteral("version"), QStringLiteral("2017.1")},
-                           {QStringLiteral("data"), QJsonArray{QJsonObject{
-                                    {QStringLiteral("name"), QStringLiteral("Programm ÄÖÜß")},
-                                    {QStringLiteral("size"), 1500000}}}}};
+    const QJsonObject root {
+        {QStringLiteral("version"), QStringLiteral("2017.1")},
+        {QStringLiteral("data"),
+         QJsonArray {QJsonObject {{QStringLiteral("name"), QStringLiteral("Programm ÄÖÜß")},
+                                  {QStringLiteral("size"), 1500000}}}}};
     const QByteArray binary = documentToBinary(QJsonDocument(root));
     QVERIFY(binary.startsWith("qbjs"));
     QCOMPARE(documentFromBinary(binary).object(), root);
@@ -128,7 +131,7 @@ void tst_Formats::documentRoundTrip()
 void tst_Formats::damagedDocument_data()
 {
     QTest::addColumn<QByteArray>("data");
-    QByteArray binary = documentToBinary(QJsonDocument(QJsonObject{{QStringLiteral("a"), 1}}));
+    QByteArray binary = documentToBinary(QJsonDocument(QJsonObject {{QStringLiteral("a"), 1}}));
     QByteArray cut = binary.left(binary.size() - 4);
     QByteArray badOffset = binary;
     badOffset[binary.size() - 1] = char(0x7F);
@@ -156,8 +159,8 @@ QByteArray tst_Formats::offlineFileBytes(int records, bool withDocument)
         writer.appendRecord(hashName(content), 0, i, compressPayload(content));
     }
     if (withDocument)
-        writer.appendDocument(compressPayload(documentToBinary(
-                QJsonDocument(QJsonObject{{QStringLiteral("data"), QJsonArray()}}))));
+        writer.appendDocument(compressPayload(
+            documentToBinary(QJsonDocument(QJsonObject {{QStringLiteral("data"), QJsonArray()}}))));
     writer.close();
     QFile file(path);
     file.open(QIODevice::ReadOnly);
@@ -288,10 +291,12 @@ void tst_Formats::logLine_data()
     QTest::newRow("plain") << QStringLiteral("plugins/x.dll")
                            << QByteArray("plugins/x.dll-->" + hash.toLatin1() + ".bin (1,2)\r\n");
     QTest::newRow("placeholder in name stays")
-            << QStringLiteral("a%3b.txt") << QByteArray("a%3b.txt-->" + hash.toLatin1() + ".bin (1,2)\r\n");
+        << QStringLiteral("a%3b.txt")
+        << QByteArray("a%3b.txt-->" + hash.toLatin1() + ".bin (1,2)\r\n");
     QTest::newRow("umlaut as UTF-8") << QStringLiteral("Bücher.txt")
-                                     << QByteArray("B\xc3\xbc" "cher.txt-->" + hash.toLatin1()
-                                                   + ".bin (1,2)\r\n");
+                                     << QByteArray("B\xc3\xbc"
+                                                   "cher.txt-->"
+                                                   + hash.toLatin1() + ".bin (1,2)\r\n");
 }
 
 void tst_Formats::logLine()
@@ -310,14 +315,14 @@ void tst_Formats::versionRecordReading_data()
     QTest::addColumn<int>("beta");
     QTest::newRow("CR LF") << QByteArray("2017\r\n1\r\n0\r\n1") << true << 2017 << 1 << 0 << 1;
     QTest::newRow("LF only") << QByteArray("2017\n1\n0\n1") << true << 2017 << 1 << 0 << 1;
-    QTest::newRow("trailing line break") << QByteArray("2017\r\n1\r\n0\r\n1\r\n") << true << 2017
-                                         << 1 << 0 << 1;
-    QTest::newRow("product type 7 read as is") << QByteArray("2017\r\n7\r\n1\r\n0") << true
-                                               << 2017 << 7 << 1 << 0;
-    QTest::newRow("text reads as 0") << QByteArray("x\r\nzwei\r\n\r\n1") << true << 0 << 0 << 0
-                                     << 1;
-    QTest::newRow("three lines ignored") << QByteArray("2017\r\n1\r\n0") << false << 0 << 0 << -1
-                                         << -1;
+    QTest::newRow("trailing line break")
+        << QByteArray("2017\r\n1\r\n0\r\n1\r\n") << true << 2017 << 1 << 0 << 1;
+    QTest::newRow("product type 7 read as is")
+        << QByteArray("2017\r\n7\r\n1\r\n0") << true << 2017 << 7 << 1 << 0;
+    QTest::newRow("text reads as 0")
+        << QByteArray("x\r\nzwei\r\n\r\n1") << true << 0 << 0 << 0 << 1;
+    QTest::newRow("three lines ignored")
+        << QByteArray("2017\r\n1\r\n0") << false << 0 << 0 << -1 << -1;
     QTest::newRow("empty") << QByteArray() << false << 0 << 0 << -1 << -1;
 }
 

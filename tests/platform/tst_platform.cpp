@@ -26,17 +26,17 @@ void tst_Platform::separators_data()
     QTest::newRow("drive path") << QStringLiteral("C:\\a\\b") << QStringLiteral("C:/a/b")
                                 << QStringLiteral("C:/a/b/");
     QTest::newRow("network path keeps its pair")
-            << QStringLiteral("\\\\srv\\share\\x") << QStringLiteral("\\\\srv/share/x")
-            << QStringLiteral("\\\\srv/share/x/");
+        << QStringLiteral("\\\\srv\\share\\x") << QStringLiteral("\\\\srv/share/x")
+        << QStringLiteral("\\\\srv/share/x/");
     QTest::newRow("run of three") << QStringLiteral("a\\\\\\b") << QStringLiteral("a\\\\/b")
                                   << QStringLiteral("a\\\\/b/");
     QTest::newRow("run of four") << QStringLiteral("a\\\\\\\\b") << QStringLiteral("a\\\\\\\\b")
                                  << QStringLiteral("a\\\\\\\\b/");
-    QTest::newRow("trailing slash unchanged") << QStringLiteral("C:/a/") << QStringLiteral("C:/a/")
-                                              << QStringLiteral("C:/a/");
-    QTest::newRow("trailing backslash") << QStringLiteral("C:\\pkg\\2017\\")
-                                        << QStringLiteral("C:/pkg/2017/")
-                                        << QStringLiteral("C:/pkg/2017/");
+    QTest::newRow("trailing slash unchanged")
+        << QStringLiteral("C:/a/") << QStringLiteral("C:/a/") << QStringLiteral("C:/a/");
+    QTest::newRow("trailing backslash")
+        << QStringLiteral("C:\\pkg\\2017\\") << QStringLiteral("C:/pkg/2017/")
+        << QStringLiteral("C:/pkg/2017/");
     QTest::newRow("empty") << QString() << QString() << QString();
     QTest::newRow("forward only") << QStringLiteral("x/y") << QStringLiteral("x/y")
                                   << QStringLiteral("x/y/");
@@ -62,20 +62,20 @@ void tst_Platform::osKeys_data()
 
     const int win10 = 0xC0;
     const int win81 = 0xB0;
-    QTest::newRow("generic with capital and blanks") << QStringLiteral("  Windows ") << win10
-                                                     << true << true;
-    QTest::newRow("generic on a system without key") << QStringLiteral("windows") << 0 << true
-                                                     << true;
-    QTest::newRow("WINDOWS_10 on Windows 10") << QStringLiteral("WINDOWS_10") << win10 << true
-                                              << false;
-    QTest::newRow("windows_7 on Windows 10") << QStringLiteral("windows_7") << win10 << false
-                                             << false;
-    QTest::newRow("windows_8 on Windows 8.1") << QStringLiteral("windows_8") << win81 << false
-                                              << false;
-    QTest::newRow("windows_8_1 on Windows 8.1") << QStringLiteral("windows_8_1") << win81 << true
-                                                << false;
-    QTest::newRow("specific key on unknown version") << QStringLiteral("windows_10") << 0x100
-                                                     << false << false;
+    QTest::newRow("generic with capital and blanks")
+        << QStringLiteral("  Windows ") << win10 << true << true;
+    QTest::newRow("generic on a system without key")
+        << QStringLiteral("windows") << 0 << true << true;
+    QTest::newRow("WINDOWS_10 on Windows 10")
+        << QStringLiteral("WINDOWS_10") << win10 << true << false;
+    QTest::newRow("windows_7 on Windows 10")
+        << QStringLiteral("windows_7") << win10 << false << false;
+    QTest::newRow("windows_8 on Windows 8.1")
+        << QStringLiteral("windows_8") << win81 << false << false;
+    QTest::newRow("windows_8_1 on Windows 8.1")
+        << QStringLiteral("windows_8_1") << win81 << true << false;
+    QTest::newRow("specific key on unknown version")
+        << QStringLiteral("windows_10") << 0x100 << false << false;
     QTest::newRow("empty key") << QString() << win10 << false << false;
     QTest::newRow("xp") << QStringLiteral("windows_xp") << 0x30 << true << false;
 }
@@ -93,15 +93,15 @@ void tst_Platform::fileTime_data()
 {
     QTest::addColumn<QDateTime>("dateTime");
     QTest::addColumn<qint64>("fileTime");
-    QTest::newRow("1601-01-01 UTC") << QDateTime(QDate(1601, 1, 1), QTime(0, 0), Qt::UTC)
-                                    << Q_INT64_C(0);
-    QTest::newRow("1970-01-01 UTC") << QDateTime(QDate(1970, 1, 1), QTime(0, 0), Qt::UTC)
-                                    << Q_INT64_C(116444736000000000);
+    QTest::newRow("1601-01-01 UTC")
+        << QDateTime(QDate(1601, 1, 1), QTime(0, 0), Qt::UTC) << Q_INT64_C(0);
+    QTest::newRow("1970-01-01 UTC")
+        << QDateTime(QDate(1970, 1, 1), QTime(0, 0), Qt::UTC) << Q_INT64_C(116444736000000000);
     QTest::newRow("milliseconds count") << QDateTime(QDate(1970, 1, 1), QTime(0, 0, 0, 1), Qt::UTC)
                                         << Q_INT64_C(116444736000010000);
     QTest::newRow("offset applies")
-            << QDateTime(QDate(1970, 1, 1), QTime(1, 0), Qt::OffsetFromUTC, 3600)
-            << Q_INT64_C(116444736000000000);
+        << QDateTime(QDate(1970, 1, 1), QTime(1, 0), Qt::OffsetFromUTC, 3600)
+        << Q_INT64_C(116444736000000000);
     QTest::newRow("invalid") << QDateTime() << Q_INT64_C(0);
 }
 
@@ -117,12 +117,11 @@ void tst_Platform::baseDirectory_data()
     QTest::addColumn<QString>("executableDir");
     QTest::addColumn<QString>("expected");
     QTest::newRow("mode 2") << 2 << QStringLiteral("link/Updater") << QStringLiteral("app/");
-    QTest::newRow("mode 2, trailing slash") << 2 << QStringLiteral("link/Updater/")
-                                            << QStringLiteral("app/");
+    QTest::newRow("mode 2, trailing slash")
+        << 2 << QStringLiteral("link/Updater/") << QStringLiteral("app/");
     QTest::newRow("mode 3") << 3 << QStringLiteral("link/Updater/updater-temp")
                             << QStringLiteral("app/");
-    QTest::newRow("mode 1 like 2") << 1 << QStringLiteral("app/Updater")
-                                   << QStringLiteral("app/");
+    QTest::newRow("mode 1 like 2") << 1 << QStringLiteral("app/Updater") << QStringLiteral("app/");
 }
 
 void tst_Platform::baseDirectory()
@@ -135,7 +134,8 @@ void tst_Platform::baseDirectory()
     QDir root(dir.path());
     QVERIFY(root.mkpath(QStringLiteral("app/Updater/updater-temp")));
     // A link to the installation: the base directory is the canonical folder behind it.
-    QVERIFY(QFile::link(root.filePath(QStringLiteral("app")), root.filePath(QStringLiteral("link"))));
+    QVERIFY(
+        QFile::link(root.filePath(QStringLiteral("app")), root.filePath(QStringLiteral("link"))));
     const QString canonicalRoot = QFileInfo(dir.path()).canonicalFilePath() + QLatin1Char('/');
     QCOMPARE(applicationBaseDir(root.filePath(executableDir), mode), canonicalRoot + expected);
 }

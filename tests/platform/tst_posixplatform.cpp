@@ -117,8 +117,7 @@ void tst_PosixPlatform::runningProcess()
     QProcess child;
     child.start(QStringLiteral("true"), QStringList());
     QVERIFY(child.waitForFinished());
-    QVERIFY(!processHasTopLevelWindow(quint32(child.processId()) + 0)
-            || child.processId() == 0);
+    QVERIFY(!processHasTopLevelWindow(quint32(child.processId()) + 0) || child.processId() == 0);
     QVERIFY(!processHasTopLevelWindow(0));
 }
 

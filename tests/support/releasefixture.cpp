@@ -12,7 +12,7 @@ bool ReleaseFixture::writeFile(const QString &path, const QByteArray &content)
         return false;
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-            && file.write(content) == content.size();
+        && file.write(content) == content.size();
 }
 
 QString ReleaseFixture::wwwRoot() const
@@ -45,15 +45,16 @@ bool ReleaseFixture::build(const QString &name, int year, const QList<FixtureGro
             return false;
         for (auto it = groups.at(i).files.constBegin(); it != groups.at(i).files.constEnd(); ++it) {
             const QString path = source + QLatin1Char('/') + it.key();
-            if (it.key().endsWith(QLatin1Char('/')) ? !QDir().mkpath(path) : !writeFile(path, it.value()))
+            if (it.key().endsWith(QLatin1Char('/')) ? !QDir().mkpath(path)
+                                                    : !writeFile(path, it.value()))
                 return false;
         }
         body += QStringLiteral("<group %1 srcdir=\"%2\"/>\n").arg(groups.at(i).attributes, source);
     }
-    const QString xml = QStringLiteral("<updater_document trgdir=\"%1\" year=\"%2\" trgfile=\"%3\" "
-                                       "version=\"%4\">\n%5</updater_document>\n")
-                                .arg(packageDir(year), QString::number(year), offlineFile(name),
-                                     name, body);
+    const QString xml =
+        QStringLiteral("<updater_document trgdir=\"%1\" year=\"%2\" trgfile=\"%3\" "
+                       "version=\"%4\">\n%5</updater_document>\n")
+            .arg(packageDir(year), QString::number(year), offlineFile(name), name, body);
     const QString config = root + QLatin1String("/") + name + QLatin1String(".xml");
     if (!writeFile(config, xml.toUtf8()))
         return false;

@@ -9,14 +9,17 @@
 // <root>/<name>.dat.
 struct FixtureGroup
 {
-    QString attributes;               // XML attributes of the group element, without srcdir
-    QMap<QString, QByteArray> files;  // target path → content; a path ending in "/" is a folder
+    QString attributes; // XML attributes of the group element, without srcdir
+    QMap<QString, QByteArray> files; // target path → content; a path ending in "/" is a folder
 };
 
 class ReleaseFixture
 {
 public:
-    explicit ReleaseFixture(const QString &root) : root(root) { }
+    explicit ReleaseFixture(const QString &root)
+        : root(root)
+    {
+    }
 
     // False when the builder fails; the offline update file is then incomplete.
     bool build(const QString &name, int year, const QList<FixtureGroup> &groups,
@@ -25,7 +28,7 @@ public:
     QString packageDir(int year) const;
     QString offlineFile(const QString &name) const;
     QString sourceDir(const QString &name, int group) const;
-    QString wwwRoot() const;  // the folder served below "/ldg_update/"
+    QString wwwRoot() const; // the folder served below "/ldg_update/"
 
     // Writes a file below `folder`, creating the folders on the way.
     static bool writeFile(const QString &path, const QByteArray &content);

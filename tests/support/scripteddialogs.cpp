@@ -4,12 +4,14 @@
 
 void ScriptedDialogs::information(QWidget *parent, const QString &title, const QString &text)
 {
-    shown.append({QStringLiteral("information"), title, text, QStringLiteral("Ok"), parent != nullptr});
+    shown.append(
+        {QStringLiteral("information"), title, text, QStringLiteral("Ok"), parent != nullptr});
 }
 
 bool ScriptedDialogs::question(QWidget *parent, const QString &title, const QString &text)
 {
-    shown.append({QStringLiteral("question"), title, text, QStringLiteral("Yes|No"), parent != nullptr});
+    shown.append(
+        {QStringLiteral("question"), title, text, QStringLiteral("Yes|No"), parent != nullptr});
     if (answers.isEmpty()) {
         ++unscripted;
         return false;

@@ -13,10 +13,10 @@ class ScriptedDialogs : public UserDialogs
 public:
     struct Shown
     {
-        QString kind;     // "information", "question", "openFile", "openUrl"
-        QString title;    // caption, or the URL for openUrl
-        QString text;     // text, or the filter for openFile
-        QString buttons;  // "Ok", "Yes|No", or empty
+        QString kind; // "information", "question", "openFile", "openUrl"
+        QString title; // caption, or the URL for openUrl
+        QString text; // text, or the filter for openFile
+        QString buttons; // "Ok", "Yes|No", or empty
         bool hasParent = false;
     };
 

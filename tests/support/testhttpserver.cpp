@@ -27,7 +27,8 @@ QByteArray reasonPhrase(int status)
 } // namespace
 
 TestHttpServer::TestHttpServer(const QSslCertificate &certificate, const QSslKey &key)
-    : certificate(certificate), key(key)
+    : certificate(certificate)
+    , key(key)
 {
 }
 
@@ -39,8 +40,8 @@ bool TestHttpServer::start()
 QString TestHttpServer::baseUrl() const
 {
     return QStringLiteral("%1://127.0.0.1:%2/")
-            .arg(certificate.isNull() ? QStringLiteral("http") : QStringLiteral("https"))
-            .arg(serverPort());
+        .arg(certificate.isNull() ? QStringLiteral("http") : QStringLiteral("https"))
+        .arg(serverPort());
 }
 
 void TestHttpServer::setResponse(const QByteArray &path, const Response &response)
@@ -100,8 +101,8 @@ TestHttpServer::Response TestHttpServer::responseFor(const QByteArray &path) con
         return responses.value(path);
     Response response;
     if (!directory.isEmpty() && path.startsWith(directoryPrefix)) {
-        QFile file(QDir(directory).filePath(QString::fromUtf8(
-                QByteArray::fromPercentEncoding(path.mid(directoryPrefix.size())))));
+        QFile file(QDir(directory).filePath(
+            QString::fromUtf8(QByteArray::fromPercentEncoding(path.mid(directoryPrefix.size())))));
         if (file.open(QIODevice::ReadOnly)) {
             response.body = file.readAll();
             return response;
@@ -119,8 +120,8 @@ void TestHttpServer::respond(QTcpSocket *socket, const QByteArray &path)
     if (response.mode == Response::NeverAnswer)
         return;
     QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' '
-            + reasonPhrase(response.status) + "\r\nContent-Type: " + response.contentType
-            + "\r\nConnection: close\r\n";
+        + reasonPhrase(response.status) + "\r\nContent-Type: " + response.contentType
+        + "\r\nConnection: close\r\n";
     if (response.mode == Response::Normal)
         head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
     socket->write(head + "\r\n");

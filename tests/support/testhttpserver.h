@@ -25,8 +25,8 @@ public:
         QByteArray body;
         QByteArray contentType = "application/octet-stream";
         Mode mode = Normal;
-        int chunks = 1;          // the body is sent in this many pieces ...
-        int chunkDelayMs = 0;    // ... this far apart
+        int chunks = 1; // the body is sent in this many pieces ...
+        int chunkDelayMs = 0; // ... this far apart
     };
 
     // With a certificate and key the server speaks TLS.
@@ -34,14 +34,14 @@ public:
                             const QSslKey &key = QSslKey());
 
     bool start();
-    QString baseUrl() const;  // "http://127.0.0.1:<port>/" or "https://…"
+    QString baseUrl() const; // "http://127.0.0.1:<port>/" or "https://…"
 
     void setResponse(const QByteArray &path, const Response &response);
     // Requests below urlPrefix are answered from the folder; missing files give 404.
     void serveDirectory(const QByteArray &urlPrefix, const QString &folder);
 
     QList<QByteArray> requestedPaths;
-    QMap<QByteArray, QByteArray> lastHeaders;  // lower-case names
+    QMap<QByteArray, QByteArray> lastHeaders; // lower-case names
     int count(const QByteArray &path) const { return requestedPaths.count(path); }
 
 protected:

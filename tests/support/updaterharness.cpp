@@ -10,7 +10,8 @@ UpdaterHarness::UpdaterHarness()
 {
     fixture = std::make_unique<ReleaseFixture>(dir.path());
     http = std::make_unique<TestHttpServer>();
-    valid = dir.isValid() && http->start() && QDir().mkpath(installDir() + QLatin1String("Updater"));
+    valid =
+        dir.isValid() && http->start() && QDir().mkpath(installDir() + QLatin1String("Updater"));
     http->serveDirectory("/ldg_update/", fixture->wwwRoot());
     qputenv("LEDGORA_UPDATE_URL", (http->baseUrl() + QLatin1String("ldg_update/")).toUtf8());
 }
@@ -28,12 +29,13 @@ QString UpdaterHarness::installDir() const
 std::unique_ptr<MainWindow> UpdaterHarness::open(const QStringList &options)
 {
     MainWindowContext context;
-    context.arguments = QStringList{QStringLiteral("lg_updater")} + options;
+    context.arguments = QStringList {QStringLiteral("lg_updater")} + options;
     context.dialogs = &dialogs;
     context.platform = &platform;
     context.quit = [this] { ++quitRequests; };
     const bool modeThree = options.join(QLatin1Char(' ')).contains(QLatin1String("--mode 3"));
-    context.executableDir = installDir() + QLatin1String(modeThree ? "Updater/updater-temp" : "Updater");
+    context.executableDir =
+        installDir() + QLatin1String(modeThree ? "Updater/updater-temp" : "Updater");
     QDir().mkpath(context.executableDir);
     return std::make_unique<MainWindow>(context);
 }

@@ -25,7 +25,7 @@ public:
     bool isValid() const { return valid; }
     ReleaseFixture &releases() { return *fixture; }
     TestHttpServer &server() { return *http; }
-    QString installDir() const;  // the application base directory, ending in "/"
+    QString installDir() const; // the application base directory, ending in "/"
     QString root() const { return dir.path(); }
 
     std::unique_ptr<MainWindow> open(const QStringList &options = {});
@@ -37,7 +37,7 @@ public:
 
     // Requests for files of the release other than "info.bin" and the document data file.
     int dataFileRequests(int year) const;
-    QStringList dialogLines() const;  // "title|text" of every dialog so far
+    QStringList dialogLines() const; // "title|text" of every dialog so far
 
     ScriptedDialogs dialogs;
     FakePlatform platform;

@@ -89,7 +89,8 @@ void tst_Downloader::userAgentAndHeaders()
     o.headers.insert("X-Ledgora", "1");
     CDownloader downloader;
     QVERIFY(downloader.download(o));
-    QCOMPARE(http->lastHeaders.value("user-agent"), QByteArray("Ledgora Aktualisierung Version 1.2"));
+    QCOMPARE(http->lastHeaders.value("user-agent"),
+             QByteArray("Ledgora Aktualisierung Version 1.2"));
     QCOMPARE(http->lastHeaders.value("x-ledgora"), QByteArray("1"));
 
     o.headers.insert("User-Agent", "ersetzt");
@@ -102,8 +103,8 @@ void tst_Downloader::failures_data()
     QTest::addColumn<QString>("url");
     QTest::addColumn<QString>("errorPart");
     QTest::newRow("404") << QStringLiteral("missing") << QStringLiteral("Not Found");
-    QTest::newRow("refused connection") << QStringLiteral("refused")
-                                        << QStringLiteral("Connection refused");
+    QTest::newRow("refused connection")
+        << QStringLiteral("refused") << QStringLiteral("Connection refused");
 }
 
 void tst_Downloader::failures()
@@ -155,8 +156,9 @@ void tst_Downloader::tlsOnlyForLowerCaseHttps()
     QSslConfiguration marked = saved;
     marked.setProtocol(QSsl::TlsV1_2OrLater);
     QSslConfiguration::setDefaultConfiguration(marked);
-    DownloadOptions o(nullptr, scheme + QLatin1String("://127.0.0.1:")
-                                       + QString::number(https->serverPort()) + QLatin1String("/body"));
+    DownloadOptions o(nullptr,
+                      scheme + QLatin1String("://127.0.0.1:") + QString::number(https->serverPort())
+                          + QLatin1String("/body"));
     const QNetworkRequest request = CDownloader::makeRequest(o);
     QCOMPARE(request.sslConfiguration().protocol() == QSsl::SecureProtocols, configured);
 
@@ -246,7 +248,7 @@ void tst_Downloader::preparedServerDownload()
     qputenv("LEDGORA_UPDATE_URL", "http://127.0.0.1:1/ldg_update/");
     ScriptedDialogs dialogs;
     MainWindowContext context;
-    context.arguments = QStringList{QStringLiteral("lg_updater")};
+    context.arguments = QStringList {QStringLiteral("lg_updater")};
     context.dialogs = &dialogs;
     MainWindow window(context);
     DownloadOptions o(nullptr, QStringLiteral("x"));

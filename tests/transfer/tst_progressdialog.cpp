@@ -198,7 +198,7 @@ void tst_ProgressDialog::valueOverwrittenBetweenTicksShownOnce()
         }
     });
     dialog.exec();
-    QCOMPARE(values, QList<int>{30});
+    QCOMPARE(values, QList<int> {30});
 }
 
 void tst_ProgressDialog::labelFromPendingText()

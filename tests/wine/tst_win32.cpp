@@ -34,8 +34,8 @@ std::wstring tempFolder()
 {
     wchar_t base[MAX_PATH];
     GetTempPathW(MAX_PATH, base);
-    std::wstring folder = std::wstring(base) + L"ledgora-win32-test-"
-            + std::to_wstring(GetCurrentProcessId());
+    std::wstring folder =
+        std::wstring(base) + L"ledgora-win32-test-" + std::to_wstring(GetCurrentProcessId());
     CreateDirectoryW(folder.c_str(), nullptr);
     return folder + L"\\";
 }
@@ -57,10 +57,9 @@ std::int64_t toInt(const FILETIME &time)
 bool readTimes(const std::wstring &path, bool directory, std::int64_t *created,
                std::int64_t *written, std::int64_t *accessed)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING,
-                              directory ? FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file = CreateFileW(
+        path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+        directory ? FILE_FLAG_BACKUP_SEMANTICS : FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     FILETIME c, a, w;
@@ -139,8 +138,8 @@ void fileHeldOpenWithoutSharing(const std::wstring &folder)
 void fileTimesByDescriptor(const std::wstring &folder)
 {
     const std::wstring path = folder + L"descriptor.txt";
-    const int fd = _wopen(path.c_str(), _O_RDWR | _O_CREAT | _O_TRUNC | _O_BINARY,
-                          _S_IREAD | _S_IWRITE);
+    const int fd =
+        _wopen(path.c_str(), _O_RDWR | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
     CHECK(fd >= 0);
     CHECK(_write(fd, "abc", 3) == 3);
     CHECK(win32::setFileTimesOfDescriptor(fd, timeC, timeW, timeA));
@@ -169,9 +168,8 @@ void windowOfProcess()
     windowClass.hInstance = GetModuleHandleW(nullptr);
     windowClass.lpszClassName = L"LedgoraWin32Test";
     RegisterClassW(&windowClass);
-    HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"Ledgora", WS_OVERLAPPEDWINDOW,
-                                  0, 0, 100, 100, nullptr, nullptr, windowClass.hInstance,
-                                  nullptr);
+    HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"Ledgora", WS_OVERLAPPEDWINDOW, 0,
+                                  0, 100, 100, nullptr, nullptr, windowClass.hInstance, nullptr);
     CHECK(window != nullptr);
     CHECK(win32::processHasTopLevelWindow(GetCurrentProcessId()));
     CHECK(!win32::processHasTopLevelWindow(0xFFFFFFF0u));

@@ -1,7 +1,7 @@
 #include "win32services.h"
 
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <io.h>
 #include <wchar.h>
@@ -15,7 +15,10 @@ namespace {
 class Handle
 {
 public:
-    explicit Handle(HANDLE handle) : m_handle(handle) { }
+    explicit Handle(HANDLE handle)
+        : m_handle(handle)
+    {
+    }
     ~Handle()
     {
         if (valid()) {
@@ -86,11 +89,9 @@ std::wstring errorText(std::uint32_t code)
     if (code == 0)
         code = GetLastError();
     wchar_t *buffer = nullptr;
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER
-                                                | FORMAT_MESSAGE_IGNORE_INSERTS
-                                                | FORMAT_MESSAGE_FROM_SYSTEM,
-                                        nullptr, code, 0, reinterpret_cast<LPWSTR>(&buffer), 0,
-                                        nullptr);
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
+        nullptr, code, 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
     std::wstring text;
     if (buffer && length > 0)
         text = trimmed(std::wstring(buffer, length));
@@ -156,9 +157,9 @@ void sleepMilliseconds(std::uint32_t milliseconds)
 std::intptr_t shellExecute(const std::wstring &verb, const std::wstring &file,
                            const std::wstring &parameters)
 {
-    const HINSTANCE result = ShellExecuteW(nullptr, verb.empty() ? nullptr : verb.c_str(),
-                                           file.c_str(), parameters.c_str(), nullptr,
-                                           SW_SHOWNORMAL);
+    const HINSTANCE result =
+        ShellExecuteW(nullptr, verb.empty() ? nullptr : verb.c_str(), file.c_str(),
+                      parameters.c_str(), nullptr, SW_SHOWNORMAL);
     return reinterpret_cast<std::intptr_t>(result);
 }
 
