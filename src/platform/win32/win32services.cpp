@@ -1,11 +1,10 @@
 #include "win32services.h"
 
-#include <shellapi.h>
+// windows.h first: the other Windows headers rely on its definitions.
 #include <windows.h>
 
 #include <io.h>
-#include <wchar.h>
-#include <wctype.h>
+#include <shellapi.h>
 
 namespace win32 {
 
