@@ -35,7 +35,9 @@ bool OfflineFileWriter::appendDocument(const QByteArray &payload)
     return !hasStreamError();
 }
 
-void OfflineFileWriter::close()
+bool OfflineFileWriter::finish()
 {
+    const bool ok = !hasStreamError() && file.flush();
     file.close();
+    return ok;
 }

@@ -14,7 +14,9 @@ public:
     bool appendRecord(const QString &hashName, qint32 groupIndex, qint32 fileIndex,
                       const QByteArray &payload);
     bool appendDocument(const QByteArray &payload);
-    void close();
+    // Flushes and closes; false when the stream failed at any point or the data did not reach
+    // the disk.
+    bool finish();
 
     bool isOpen() const { return file.isOpen(); }
     bool hasStreamError() const { return stream.status() != QDataStream::Ok; }

@@ -136,9 +136,7 @@ bool PackageBuilder::run(const QString &configPath, QString &offlinePath)
             return false;
     }
     root.insert(QStringLiteral("data"), groups);
-    if (!writeDocument(root))
-        return false;
-    return !(offline.isOpen() && offline.hasStreamError());
+    return writeDocument(root);
 }
 
 bool PackageBuilder::openOutputs(QString &offlinePath)
@@ -300,9 +298,16 @@ bool PackageBuilder::writeDocument(const QJsonObject &root)
     const QByteArray payload = compressPayload(binary);
     if (!writeWholeFile(config.targetDir + name, payload))
         return false;
-    if (offline.isOpen() && !offline.appendDocument(payload))
-        return false;
-    return writeWholeFile(config.targetDir + QLatin1String("info.bin"), name.toUtf8());
+    bool offlineComplete = true;
+    if (offline.isOpen()) {
+        if (!offline.appendDocument(payload))
+            return false;
+        // Finished before "info.bin", so that a new "info.bin" means every output is on disk.
+        offlineComplete = offline.finish();
+    }
+    log.flush();
+    return writeWholeFile(config.targetDir + QLatin1String("info.bin"), name.toUtf8())
+            && offlineComplete;
 }
 
 } // namespace

@@ -161,7 +161,7 @@ QByteArray tst_Formats::offlineFileBytes(int records, bool withDocument)
     if (withDocument)
         writer.appendDocument(compressPayload(
             documentToBinary(QJsonDocument(QJsonObject {{QStringLiteral("data"), QJsonArray()}}))));
-    writer.close();
+    writer.finish();
     QFile file(path);
     file.open(QIODevice::ReadOnly);
     return file.readAll();
