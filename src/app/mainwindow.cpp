@@ -368,6 +368,7 @@ void MainWindow::addReleaseRow(bool offerBeta)
 void MainWindow::addLogAndButtons()
 {
     activityLog = new QTextEdit;
+    activityLog->setObjectName(QStringLiteral("activityLog"));
     activityLog->setReadOnly(true);
     activityLog->setHtml(startupLog);
     activityLog->setVisible(!documentLoaded);

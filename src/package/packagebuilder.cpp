@@ -307,7 +307,7 @@ bool PackageBuilder::writeDocument(const QJsonObject &root)
     }
     log.flush();
     return writeWholeFile(config.targetDir + QLatin1String("info.bin"), name.toUtf8())
-            && offlineComplete;
+        && offlineComplete;
 }
 
 } // namespace

@@ -82,7 +82,7 @@ bool tst_DocumentLoading::buildOnlineRelease(int releaseYear, const QString &gro
 
 QString tst_DocumentLoading::logText() const
 {
-    return window->findChild<QTextEdit *>()->toPlainText();
+    return window->findChild<QTextEdit *>(QStringLiteral("activityLog"))->toPlainText();
 }
 
 QStringList tst_DocumentLoading::checkBoxNames() const
@@ -118,7 +118,7 @@ void tst_DocumentLoading::nextYearMissingThisYearComplete()
     QCOMPARE(logText().count(QLatin1String("Fehler beim Laden der Infodatei:")), 1);
     QVERIFY(logText().contains(server->baseUrl() + QLatin1String("ldg_update/")
                                + QString::number(year + 1) + QLatin1String("/info.bin")));
-    QVERIFY(window->findChild<QTextEdit *>()->isHidden());
+    QVERIFY(window->findChild<QTextEdit *>(QStringLiteral("activityLog"))->isHidden());
     QCOMPARE(checkBoxNames(), QStringList {QStringLiteral("Programm")});
     QCOMPARE(buttonTexts(),
              (QStringList {QStringLiteral("Nach Updates suchen"), QStringLiteral("Update starten"),
@@ -166,7 +166,7 @@ void tst_DocumentLoading::noServer()
         QCOMPARE(dialogs.shown.size(), 1);
         QVERIFY(checkBoxNames().isEmpty());
         QCOMPARE(buttonTexts(), (QStringList {QStringLiteral("Beenden"), QStringLiteral("Hilfe")}));
-        QVERIFY(!window->findChild<QTextEdit *>()->isHidden());
+        QVERIFY(!window->findChild<QTextEdit *>(QStringLiteral("activityLog"))->isHidden());
         QVERIFY(!window->findChild<QComboBox *>());
     }
 }

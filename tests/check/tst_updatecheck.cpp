@@ -60,7 +60,7 @@ void tst_UpdateCheck::nothingDiffers()
              QStringList({ok + QLatin1String("Alle Dateien sind aktuell."),
                           ok + QLatin1String("Alle Dateien sind aktuell.")}));
     QVERIFY(!UpdaterHarness::button(window.get(), QStringLiteral("Update starten"))->isEnabled());
-    QVERIFY(window->findChild<QTextEdit *>()->isHidden());
+    QVERIFY(window->findChild<QTextEdit *>(QStringLiteral("activityLog"))->isHidden());
     QVERIFY(window->findChild<QProgressBar *>()->isHidden());
     QCOMPARE(harness.dataFileRequests(year), 0);
 }
@@ -81,7 +81,7 @@ void tst_UpdateCheck::onlyMissingDirectories()
              QStringList({ok + QLatin1String("Es sind keine Fehler aufgetreten."), ok + summary}));
     QVERIFY(UpdaterHarness::button(window.get(), QStringLiteral("Update starten"))->isEnabled());
     QCOMPARE(UpdaterHarness::logText(window.get()), summary);
-    QVERIFY(!window->findChild<QTextEdit *>()->isHidden());
+    QVERIFY(!window->findChild<QTextEdit *>(QStringLiteral("activityLog"))->isHidden());
 }
 
 void tst_UpdateCheck::missingFileTakenFromOfflineFile()

@@ -60,7 +60,7 @@ QCheckBox *UpdaterHarness::groupBox(MainWindow *window, const QString &groupName
 
 QString UpdaterHarness::logText(MainWindow *window)
 {
-    return window->findChild<QTextEdit *>()->toPlainText();
+    return window->findChild<QTextEdit *>(QStringLiteral("activityLog"))->toPlainText();
 }
 
 void UpdaterHarness::click(MainWindow *window, const QString &text)

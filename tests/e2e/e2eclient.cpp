@@ -1,0 +1,75 @@
+// The updater client as a process of its own, for the end-to-end tests: it starts the window
+// on an installation, presses "Nach Updates suchen" and "Update starten", answers every
+// question with Yes and prints each dialog as "title|text" on a line.
+// Usage: e2e_client UPDATER_DIR [lg_updater options...]
+#include "mainwindow.h"
+#include "scripteddialogs.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QTextStream>
+
+namespace {
+
+class YesDialogs : public ScriptedDialogs
+{
+public:
+    void information(QWidget *parent, const QString &title, const QString &text) override
+    {
+        print(title, text);
+        ScriptedDialogs::information(parent, title, text);
+    }
+    bool question(QWidget *parent, const QString &title, const QString &text) override
+    {
+        print(title, text);
+        ScriptedDialogs::question(parent, title, text);
+        return true;
+    }
+
+private:
+    void print(const QString &title, const QString &text)
+    {
+        QTextStream out(stdout);
+        out << title << '|' << QString(text).replace(QLatin1String("\r\n"), QLatin1String("\\n"))
+            << '\n';
+        out.flush();
+    }
+};
+
+void press(MainWindow &window, const QString &text)
+{
+    for (QPushButton *button : window.findChildren<QPushButton *>()) {
+        if (button->text() == text && button->isEnabled())
+            button->click();
+    }
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication application(argc, argv);
+    // The test's own certificate authority, trusted by this process only.
+    const QString testAuthority = qEnvironmentVariable("LEDGORA_TEST_CA");
+    if (!testAuthority.isEmpty()) {
+        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+        configuration.setCaCertificates(configuration.caCertificates()
+                                        + QSslCertificate::fromPath(testAuthority));
+        QSslConfiguration::setDefaultConfiguration(configuration);
+    }
+    QStringList arguments = application.arguments();
+    if (arguments.size() < 2)
+        return 2;
+    YesDialogs dialogs;
+    MainWindowContext context;
+    context.executableDir = arguments.takeAt(1);
+    context.arguments = arguments;
+    context.dialogs = &dialogs;
+    context.quit = [] {};
+    MainWindow window(context);
+    press(window, QStringLiteral("Nach Updates suchen"));
+    press(window, QStringLiteral("Update starten"));
+    return 0;
+}
