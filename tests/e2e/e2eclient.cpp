@@ -3,40 +3,14 @@
 // question with Yes and prints each dialog as "title|text" on a line.
 // Usage: e2e_client UPDATER_DIR [lg_updater options...]
 #include "mainwindow.h"
-#include "scripteddialogs.h"
+#include "yesdialogs.h"
 
 #include <QApplication>
 #include <QPushButton>
 #include <QSslCertificate>
 #include <QSslConfiguration>
-#include <QTextStream>
 
 namespace {
-
-class YesDialogs : public ScriptedDialogs
-{
-public:
-    void information(QWidget *parent, const QString &title, const QString &text) override
-    {
-        print(title, text);
-        ScriptedDialogs::information(parent, title, text);
-    }
-    bool question(QWidget *parent, const QString &title, const QString &text) override
-    {
-        print(title, text);
-        ScriptedDialogs::question(parent, title, text);
-        return true;
-    }
-
-private:
-    void print(const QString &title, const QString &text)
-    {
-        QTextStream out(stdout);
-        out << title << '|' << QString(text).replace(QLatin1String("\r\n"), QLatin1String("\\n"))
-            << '\n';
-        out.flush();
-    }
-};
 
 void press(MainWindow &window, const QString &text)
 {

@@ -136,13 +136,21 @@ void tst_EndToEnd::writeSources(const QString &release, const QMap<QString, QByt
                                 const QMap<QString, QByteArray> &elster, const QByteArray &updater)
 {
     const QString source = path(QStringLiteral("src/")) + release + QLatin1Char('/');
+    // As at a publisher's, a file that did not change keeps its time from one release to the
+    // next; an installed file that is current keeps the time of the release that brought it.
     auto writeTree = [](const QString &folder, const QMap<QString, QByteArray> &files) {
         QDir().mkpath(folder);
         for (auto it = files.constBegin(); it != files.constEnd(); ++it) {
-            if (it.key().endsWith(QLatin1Char('/')))
+            if (it.key().endsWith(QLatin1Char('/'))) {
                 QDir().mkpath(folder + it.key());
-            else
-                ReleaseFixture::writeFile(folder + it.key(), it.value());
+                continue;
+            }
+            ReleaseFixture::writeFile(folder + it.key(), it.value());
+            QFile file(folder + it.key());
+            file.open(QIODevice::ReadWrite);
+            const QDateTime time = QDateTime(QDate(2025, 1, 1), QTime(12, 0), Qt::LocalTime)
+                                       .addSecs(qHash(it.value()) % 1000000);
+            file.setFileTime(time, QFileDevice::FileModificationTime);
         }
     };
     QString groups;
