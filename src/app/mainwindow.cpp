@@ -175,12 +175,12 @@ void MainWindow::readVersionRecord()
     groupCheckBoxes.clear();
 }
 
-bool MainWindow::fetchReleaseFile(int year, const QString &fileName, QByteArray *data, QString *url,
-                                  QString *error)
+bool MainWindow::fetchReleaseFile(int year, const QString &label, const QString &fileName,
+                                  QByteArray *data, QString *url, QString *error)
 {
     DownloadOptions options;
     QString baseUrl;
-    prepareServerDownload(year, options, tr("Lade Infodatei..."), fileName, baseUrl);
+    prepareServerDownload(year, options, label, fileName, baseUrl);
     *url = options.url;
     CDownloader downloader;
     const bool ok = downloader.download(options);
@@ -193,7 +193,7 @@ void MainWindow::loadUpdateDocument()
 {
     const ReleaseFetch fetch = [this](int year, const QString &fileName, QByteArray *data,
                                       QString *url, QString *error) {
-        return fetchReleaseFile(year, fileName, data, url, error);
+        return fetchReleaseFile(year, tr("Lade Infodatei..."), fileName, data, url, error);
     };
     documentLoaded =
         loadOnlineDocument(QDate::currentDate().year(), fetch, startupLog, releaseYear, document);
@@ -543,14 +543,8 @@ void MainWindow::search()
     selection.betaChecked = betaCheckBox && betaCheckBox->isChecked();
 
     const DataFileFetch fetch = [this](const QString &fileName, QByteArray *data, QString *error) {
-        DownloadOptions options;
-        QString baseUrl;
-        prepareServerDownload(releaseYear, options, tr("Lade Datei..."), fileName, baseUrl);
-        CDownloader downloader;
-        const bool ok = downloader.download(options);
-        *data = downloader.data;
-        *error = downloader.errorText;
-        return ok;
+        QString url;
+        return fetchReleaseFile(releaseYear, tr("Lade Datei..."), fileName, data, &url, error);
     };
     const CheckProgress progress = [this](int value, int maximum) {
         progressBar->setRange(0, maximum);

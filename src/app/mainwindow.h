@@ -84,8 +84,8 @@ private:
     void addLogAndButtons();
     bool updaterFilesDiffer(const QJsonArray &files) const;
     QTextBrowser *infoBrowser(const QString &text) const;
-    bool fetchReleaseFile(int year, const QString &fileName, QByteArray *data, QString *url,
-                          QString *error);
+    bool fetchReleaseFile(int year, const QString &label, const QString &fileName, QByteArray *data,
+                          QString *url, QString *error);
     QString baseDir() const;
     QString updaterDir() const;
     int selectedProduct() const;

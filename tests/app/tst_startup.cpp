@@ -1,3 +1,5 @@
+#include "programprocess.h"
+
 #include <QtTest>
 
 // The real program, started as a user or the main application starts it.
@@ -12,32 +14,18 @@ private slots:
     void catalogueIsCompiledIn_data();
     void catalogueIsCompiledIn();
     void iconIsCompiledIn();
-
-private:
-    QProcessEnvironment environment() const;
 };
-
-QProcessEnvironment tst_Startup::environment() const
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    // Nothing listens on port 1: start-up must not reach any real server.
-    env.insert(QStringLiteral("LEDGORA_UPDATE_URL"),
-               QStringLiteral("http://127.0.0.1:1/ldg_update/"));
-    return env;
-}
 
 void tst_Startup::modeOneWithoutConfigurationExits()
 {
     QTemporaryDir dir;
     QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
     QProcess process;
-    process.setProcessEnvironment(environment());
     QElapsedTimer timer;
     timer.start();
-    process.start(QStringLiteral(LG_UPDATER_PATH),
-                  {QStringLiteral("--mode"), QStringLiteral("1"), QStringLiteral("--conf"),
-                   dir.filePath(QStringLiteral("missing.xml"))});
+    startUpdaterProcess(process,
+                        {QStringLiteral("--mode"), QStringLiteral("1"), QStringLiteral("--conf"),
+                         dir.filePath(QStringLiteral("missing.xml"))});
     QVERIFY(process.waitForFinished(10000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 0);
@@ -60,9 +48,8 @@ void tst_Startup::helpAndVersionAreNotActedOn()
     QTemporaryDir dir;
     QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
     QProcess process;
-    process.setProcessEnvironment(environment());
     process.setWorkingDirectory(dir.path());
-    process.start(QStringLiteral(LG_UPDATER_PATH), {option});
+    startUpdaterProcess(process, {option});
     QVERIFY(process.waitForStarted());
     QVERIFY2(!process.waitForFinished(3000), "the option must not end the program");
     QCOMPARE(process.state(), QProcess::Running);

@@ -1,6 +1,7 @@
 #include "fakeplatform.h"
 #include "mainwindow.h"
 #include "nginxserver.h"
+#include "programprocess.h"
 #include "releasefixture.h"
 #include "scripteddialogs.h"
 #include "testhttpserver.h"
@@ -185,14 +186,9 @@ bool tst_EndToEnd::buildWithProgram(const QString &release, QString *error)
     // "info.bin" is written last: its appearance means the package and offline file are done.
     QFile::remove(packageDir() + QLatin1String("/info.bin"));
     QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("LEDGORA_UPDATE_URL"),
-               QStringLiteral("http://127.0.0.1:9/ldg_update/"));
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(LG_UPDATER_PATH),
-                  {QStringLiteral("--mode"), QStringLiteral("1"), QStringLiteral("--conf"),
-                   path(release + QLatin1String(".xml"))});
+    startUpdaterProcess(process,
+                        {QStringLiteral("--mode"), QStringLiteral("1"), QStringLiteral("--conf"),
+                         path(release + QLatin1String(".xml"))});
     QElapsedTimer timer;
     timer.start();
     while (!QFile::exists(packageDir() + QLatin1String("/info.bin")) && timer.elapsed() < 60000

@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "programprocess.h"
 #include "scripteddialogs.h"
 
 #include "package/hashname.h"
@@ -457,13 +458,8 @@ void tst_Builder::realProgramBuildsPackage()
     const QString conf =
         writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a"))));
     QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("LEDGORA_UPDATE_URL"),
-               QStringLiteral("http://127.0.0.1:1/ldg_update/"));
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(LG_UPDATER_PATH),
-                  {QStringLiteral("--mode"), QStringLiteral("1"), QStringLiteral("--conf"), conf});
+    startUpdaterProcess(
+        process, {QStringLiteral("--mode"), QStringLiteral("1"), QStringLiteral("--conf"), conf});
     // The success box then waits for the user; the package is complete before it appears.
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(path(QStringLiteral("pkg/info.bin"))), 20000);
     QCOMPARE(process.state(), QProcess::Running);
@@ -477,12 +473,9 @@ void tst_Builder::realProgramExitsOnFailure()
 {
     write(QStringLiteral("conf.xml"), "<updater_document trgdir=");
     QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(LG_UPDATER_PATH),
-                  {QStringLiteral("--mode"), QStringLiteral("1"), QStringLiteral("--conf"),
-                   path(QStringLiteral("conf.xml"))});
+    startUpdaterProcess(process,
+                        {QStringLiteral("--mode"), QStringLiteral("1"), QStringLiteral("--conf"),
+                         path(QStringLiteral("conf.xml"))});
     QVERIFY(process.waitForFinished(10000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 0);
