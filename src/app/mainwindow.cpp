@@ -220,11 +220,14 @@ void MainWindow::loadUpdateDocument()
     }
 }
 
-QTextBrowser *MainWindow::infoBrowser(const QString &text) const
+QTextBrowser *MainWindow::infoBrowser(const QString &text)
 {
     auto *browser = new QTextBrowser;
     browser->setReadOnly(true);
-    browser->setOpenExternalLinks(true);
+    // Links open in the desktop's browser, through the one place that opens web pages.
+    browser->setOpenLinks(false);
+    connect(browser, &QTextBrowser::anchorClicked, this,
+            [this](const QUrl &url) { dialogs->openUrl(url); });
     browser->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     browser->setHtml(text);
     return browser;

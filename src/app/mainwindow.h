@@ -83,7 +83,7 @@ private:
     void addReleaseRow(bool offerBeta);
     void addLogAndButtons();
     bool updaterFilesDiffer(const QJsonArray &files) const;
-    QTextBrowser *infoBrowser(const QString &text) const;
+    QTextBrowser *infoBrowser(const QString &text);
     bool fetchReleaseFile(int year, const QString &label, const QString &fileName, QByteArray *data,
                           QString *url, QString *error);
     QString baseDir() const;

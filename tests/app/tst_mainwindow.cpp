@@ -257,6 +257,9 @@ void tst_MainWindow::checkBoxText()
     const QList<QTextBrowser *> browsers = opened->window->findChildren<QTextBrowser *>();
     QCOMPARE(browsers.size(), 1);
     QCOMPARE(browsers.first()->toPlainText(), QStringLiteral("Für alle"));
+    emit browsers.first()->anchorClicked(QUrl(QStringLiteral("http://www.ledgora.de/lizenz")));
+    QCOMPARE(opened->dialogs.shown.last().kind, QStringLiteral("openUrl"));
+    QCOMPARE(opened->dialogs.shown.last().title, QStringLiteral("http://www.ledgora.de/lizenz"));
 }
 
 void tst_MainWindow::sizeText_data()
