@@ -35,6 +35,7 @@ private slots:
     void modeOneShowsSuccessBoxAndGoesOn();
     void realProgramBuildsPackage();
     void realProgramExitsOnFailure();
+    void examplesReleaseReadsBack();
 
 private:
     void write(const QString &relativePath, const QByteArray &content);
@@ -479,6 +480,49 @@ void tst_Builder::realProgramExitsOnFailure()
     QVERIFY(process.waitForFinished(10000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 0);
+}
+
+void tst_Builder::examplesReleaseReadsBack()
+{
+    QFile templateFile(QStringLiteral(LEDGORA_SOURCE_DIR "/examples/demo.xml.in"));
+    QVERIFY(templateFile.open(QIODevice::ReadOnly));
+    const QString config =
+        QString::fromUtf8(templateFile.readAll())
+            .replace(QLatin1String("@YEAR@"), QLatin1String("2026"))
+            .replace(QLatin1String("@EXAMPLES@"), QLatin1String(LEDGORA_SOURCE_DIR "/examples"))
+            .replace(QLatin1String("@WWW@"), path(QStringLiteral("www")))
+            .replace(QLatin1String("@OUT@"), path(QStringLiteral("out")));
+    write(QStringLiteral("demo.xml"), config.toUtf8());
+    QProcess process;
+    startUpdaterProcess(process,
+                        {QStringLiteral("--mode"), QStringLiteral("1"), QStringLiteral("--conf"),
+                         path(QStringLiteral("demo.xml"))});
+    const QString package = path(QStringLiteral("www/ldg_update/2026"));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(package + QLatin1String("/info.bin")), 20000);
+    process.kill();
+    process.waitForFinished();
+
+    const QString offline = path(QStringLiteral("out/Ledgora-2026.dat"));
+    QProcess reader;
+    reader.start(QStringLiteral("python3"),
+                 {QStringLiteral(LEDGORA_SOURCE_DIR "/tests/package/read_package.py"), package,
+                  offline, path(QStringLiteral("out/log.txt"))});
+    QVERIFY(reader.waitForFinished(30000));
+    QVERIFY2(reader.exitCode() == 0, reader.readAllStandardOutput().constData());
+
+    QFile file(offline);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    OfflineFileReader own(&file);
+    QVERIFY(own.readHeader());
+    QCOMPARE(own.releaseYear(), 2026);
+    OfflineRecord record;
+    for (qint32 i = 0; i < own.recordCount(); ++i) {
+        QVERIFY(own.readRecord(&record));
+        QCOMPARE(hashName(expandPayload(record.payload)), record.hashName);
+    }
+    const QJsonObject root = documentFromBinary(expandPayload(own.readDocumentPayload())).object();
+    QCOMPARE(root.value(QStringLiteral("data")).toArray().size(), 4);
+    QCOMPARE(root.value(QStringLiteral("version")).toString(), QStringLiteral("2026.1"));
 }
 
 QTEST_MAIN(tst_Builder)
