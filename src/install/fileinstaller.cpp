@@ -1,4 +1,5 @@
 #include "fileinstaller.h"
+#include "stagedwrite.h"
 #include "targetpath.h"
 
 #include "logline.h"
@@ -10,7 +11,6 @@
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QJsonObject>
-#include <QSaveFile>
 
 namespace {
 
@@ -98,10 +98,10 @@ bool FileInstaller::writeVersionRecord()
     if (QFileInfo::exists(path))
         platform.makeFileWritable(path);
     // Written whole or not at all: a torn record would make the next start guess the edition.
-    QSaveFile file(path);
-    const QByteArray text = versionRecordText(request.record);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
-        return fail(tr("Fehler beim Schreiben der Datei:"), path, file.errorString());
+    QString error;
+    if (StagedWrite::write(path, versionRecordText(request.record), platform, &error)
+        != StagedWrite::Written)
+        return fail(tr("Fehler beim Schreiben der Datei:"), path, error);
     return true;
 }
 
@@ -161,13 +161,15 @@ bool FileInstaller::installFile(const OfflineEntry &entry, const QJsonObject &fi
     if (QFileInfo::exists(target))
         platform.makeFileWritable(target);
 
-    QSaveFile file(target);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(indexed("Fehler beim Öffnen der Datei (%1, %2):", entry), target,
-                    file.errorString());
-    if ((!payload.isEmpty() && file.write(payload) != payload.size()) || !file.commit())
-        return fail(indexed("Fehler beim Schreiben der Datei (%1, %2):", entry), target,
-                    file.errorString());
+    QString error;
+    switch (StagedWrite::write(target, payload, platform, &error)) {
+    case StagedWrite::OpenFailed:
+        return fail(indexed("Fehler beim Öffnen der Datei (%1, %2):", entry), target, error);
+    case StagedWrite::WriteFailed:
+        return fail(indexed("Fehler beim Schreiben der Datei (%1, %2):", entry), target, error);
+    case StagedWrite::Written:
+        break;
+    }
     // After the rename: Windows may carry the replaced file's creation time over.
     if (!platform.setTimes(target, false, timeOf(fileEntry, "time_c"), timeOf(fileEntry, "time_m"),
                            timeOf(fileEntry, "time_r")))

@@ -32,8 +32,8 @@ struct InstallResult
 
 // Writes the version record, then every pending folder and file of the offline index with the
 // times the document records, cleaning stale plug-ins of each "elster" group first. Each file
-// goes to a temporary file beside its target and replaces the target only when the whole,
-// verified payload is written, so a failure or a killed process leaves the old file intact.
+// is staged beside its target and replaces it only when the whole, verified payload is written
+// (StagedWrite), so a failure or a killed process leaves the old file intact.
 // Installed entries lose their pending mark.
 class FileInstaller
 {

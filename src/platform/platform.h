@@ -40,6 +40,9 @@ qint64 toFileTime(const QDateTime &dateTime);
 bool setFileTimes(const QString &path, bool isDirectory, const QDateTime &created,
                   const QDateTime &written, const QDateTime &accessed, QFile *openFile = nullptr);
 
+// Moves source over target in one step; the target is the old file or the new one, never a mix.
+bool replaceFile(const QString &source, const QString &target);
+
 // Clears a read-only state before a file is rewritten (_wchmod with mode 384 on Windows,
 // owner read and write added elsewhere).
 bool makeWritable(const QString &path);

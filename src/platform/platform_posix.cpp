@@ -9,6 +9,7 @@
 #include <QThread>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <signal.h>
@@ -75,6 +76,12 @@ bool setFileTimes(const QString &path, bool isDirectory, const QDateTime &create
         return false;
     }
     return utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
+}
+
+bool replaceFile(const QString &source, const QString &target)
+{
+    return ::rename(QFile::encodeName(source).constData(), QFile::encodeName(target).constData())
+        == 0;
 }
 
 bool makeWritable(const QString &path)

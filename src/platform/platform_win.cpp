@@ -38,6 +38,11 @@ bool setFileTimes(const QString &path, bool isDirectory, const QDateTime &create
                                toFileTime(written), toFileTime(accessed));
 }
 
+bool replaceFile(const QString &source, const QString &target)
+{
+    return win32::replaceFile(source.toStdWString(), target.toStdWString());
+}
+
 bool makeWritable(const QString &path)
 {
     return win32::makeWritable(path.toStdWString());

@@ -21,6 +21,10 @@ public:
         return setFileTimes(path, isDirectory, created, written, accessed, openFile);
     }
     virtual bool makeFileWritable(const QString &path) { return makeWritable(path); }
+    virtual bool replace(const QString &source, const QString &target)
+    {
+        return replaceFile(source, target);
+    }
     virtual bool hasTopLevelWindow(quint32 processId)
     {
         return processHasTopLevelWindow(processId);

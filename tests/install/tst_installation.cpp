@@ -25,6 +25,8 @@ private slots:
     void timeFailureOnThirdOfFive();
     void folderEntryForExistingFolder();
     void nothingPending();
+    void stagedWrites_data();
+    void stagedWrites();
     void hostileTargetPaths_data();
     void hostileTargetPaths();
     void resolvedPaths_data();
@@ -356,6 +358,38 @@ void tst_Installation::nothingPending()
     QCOMPARE(read(base.filePath(QStringLiteral("versioninfo.dat"))),
              QByteArray("2026\r\n3\r\n1\r\n0"));
     QVERIFY(!QFile::exists(base.filePath(QStringLiteral("a.txt"))));
+}
+
+void tst_Installation::stagedWrites_data()
+{
+    QTest::addColumn<bool>("leftover"); // a staging file from a killed run is present
+    QTest::addColumn<bool>("failReplace"); // the final move is refused
+    QTest::newRow("leftover of a killed run") << true << false;
+    QTest::newRow("move refused") << false << true;
+}
+
+void tst_Installation::stagedWrites()
+{
+    QFETCH(bool, leftover);
+    QFETCH(bool, failReplace);
+    QTemporaryDir base;
+    FakePlatform platform;
+    if (failReplace)
+        platform.failReplaceOf = QStringLiteral("/a.txt");
+    const QString target = base.filePath(QStringLiteral("a.txt"));
+    QVERIFY(ReleaseFixture::writeFile(target, "alt"));
+    if (leftover)
+        QVERIFY(ReleaseFixture::writeFile(target + QLatin1String(".lgtmp"), QByteArray(5000, 'x')));
+    Crafted crafted;
+    crafted.addFile(QStringLiteral("a.txt"), "neu");
+    const InstallResult result = crafted.install(base.path() + QLatin1Char('/'), platform);
+    QCOMPARE(result.error, failReplace);
+    QCOMPARE(read(target), QByteArray(failReplace ? "alt" : "neu"));
+    QVERIFY2(!QFile::exists(target + QLatin1String(".lgtmp")), "no staging file stays behind");
+    if (failReplace) {
+        QVERIFY(result.log.contains(
+            QStringLiteral("Fehler beim Schreiben der Datei (0, 0):</strong> ") + target));
+    }
 }
 
 void tst_Installation::hostileTargetPaths_data()

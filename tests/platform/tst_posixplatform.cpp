@@ -20,6 +20,7 @@ private slots:
     void missingPathFails();
     void errorText();
     void readOnlyFileMadeWritable();
+    void fileReplacedInOneStep();
     void runningProcess();
     void programStartPassesParameters();
     void useNewLocationFromSettings_data();
@@ -109,6 +110,25 @@ void tst_PosixPlatform::readOnlyFileMadeWritable()
     QVERIFY(permissions & QFileDevice::WriteOwner);
     QVERIFY2(permissions & QFileDevice::ReadOther, "other bits stay as they were");
     QVERIFY(!makeWritable(dir.filePath(QStringLiteral("missing"))));
+}
+
+void tst_PosixPlatform::fileReplacedInOneStep()
+{
+    QTemporaryDir dir;
+    QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+    const QString source = dir.filePath(QStringLiteral("neu.lgtmp"));
+    const QString target = dir.filePath(QStringLiteral("ziel.txt"));
+    for (const QString &path : {source, target}) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(path.toUtf8());
+    }
+    QVERIFY(replaceFile(source, target));
+    QVERIFY(!QFile::exists(source));
+    QFile file(target);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), source.toUtf8());
+    QVERIFY(!replaceFile(source, target));
 }
 
 void tst_PosixPlatform::runningProcess()

@@ -20,6 +20,12 @@ public:
         return PlatformServices::setTimes(path, isDirectory, created, written, accessed, openFile);
     }
     bool elevated() override { return isElevatedProcess; }
+    bool replace(const QString &source, const QString &target) override
+    {
+        if (!failReplaceOf.isEmpty() && target.endsWith(failReplaceOf))
+            return false;
+        return PlatformServices::replace(source, target);
+    }
     bool hasTopLevelWindow(quint32 processId) override
     {
         windowQueries.append(processId);
@@ -42,6 +48,7 @@ public:
     }
 
     int failTimesOnCall = 0;
+    QString failReplaceOf; // the move over a target ending in this is refused
     int timeCalls = 0;
     bool isElevatedProcess = false;
     QQueue<bool> windowAnswers;

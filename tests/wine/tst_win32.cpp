@@ -161,6 +161,21 @@ void readOnlyFileMadeWritable(const std::wstring &folder)
     CHECK(!win32::makeWritable(folder + L"missing.txt"));
 }
 
+void fileReplacedInOneStep(const std::wstring &folder)
+{
+    const std::wstring source = folder + L"neu.lgtmp";
+    const std::wstring target = folder + L"ziel.txt";
+    writeFile(source, "neu");
+    writeFile(target, "alt");
+    CHECK(win32::replaceFile(source, target));
+    CHECK(GetFileAttributesW(source.c_str()) == INVALID_FILE_ATTRIBUTES);
+    std::ifstream in(target.c_str());
+    std::string content;
+    in >> content;
+    CHECK(content == "neu");
+    CHECK(!win32::replaceFile(source, target));
+}
+
 void windowOfProcess()
 {
     WNDCLASSW windowClass = {};
@@ -221,6 +236,7 @@ int main()
     fileHeldOpenWithoutSharing(folder);
     fileTimesByDescriptor(folder);
     readOnlyFileMadeWritable(folder);
+    fileReplacedInOneStep(folder);
     windowOfProcess();
     programStartPassesParameters(folder);
     elevationQueryAnswers();

@@ -136,6 +136,13 @@ bool setFileTimesOfDescriptor(int fd, std::int64_t created, std::int64_t written
     return setTimesOnHandle(handle, created, written, accessed);
 }
 
+bool replaceFile(const std::wstring &source, const std::wstring &target)
+{
+    return MoveFileExW(source.c_str(), target.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+        != FALSE;
+}
+
 bool makeWritable(const std::wstring &path)
 {
     return _wchmod(path.c_str(), 384) == 0;

@@ -24,6 +24,10 @@ bool setFileTimes(const std::wstring &path, bool isDirectory, std::int64_t creat
 bool setFileTimesOfDescriptor(int fd, std::int64_t created, std::int64_t written,
                               std::int64_t accessed);
 
+// Moves source over target in one step (MoveFileExW with MOVEFILE_REPLACE_EXISTING and
+// MOVEFILE_WRITE_THROUGH): the target is either the old file or the new one, never a mix.
+bool replaceFile(const std::wstring &source, const std::wstring &target);
+
 // _wchmod(path, 384): read and write for the owner, which clears the read-only attribute.
 bool makeWritable(const std::wstring &path);
 

@@ -1,0 +1,34 @@
+#include "stagedwrite.h"
+
+#include "platform/platformservices.h"
+
+#include <QFile>
+
+QString StagedWrite::stagingPath(const QString &target)
+{
+    return target + QLatin1String(".lgtmp");
+}
+
+StagedWrite::Result StagedWrite::write(const QString &target, const QByteArray &data,
+                                       PlatformServices &platform, QString *error)
+{
+    QFile file(stagingPath(target));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        *error = file.errorString();
+        return OpenFailed;
+    }
+    const bool written = (data.isEmpty() || file.write(data) == data.size()) && file.flush();
+    if (!written) {
+        *error = file.errorString();
+        file.close();
+        file.remove();
+        return WriteFailed;
+    }
+    file.close();
+    if (!platform.replace(file.fileName(), target)) {
+        *error = platform.errorText(0);
+        file.remove();
+        return WriteFailed;
+    }
+    return Written;
+}
