@@ -7,8 +7,8 @@ if(CLANG_FORMAT_EXE)
         ${PROJECT_SOURCE_DIR}/tests/*.cpp ${PROJECT_SOURCE_DIR}/tests/*.h
         ${PROJECT_SOURCE_DIR}/bench/*.cpp ${PROJECT_SOURCE_DIR}/bench/*.h)
     add_custom_target(format COMMAND ${CLANG_FORMAT_EXE} -i ${LEDGORA_FORMAT_SOURCES}
-        WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
+        WORKING_DIRECTORY ${PROJECT_SOURCE_DIR} COMMENT "Formatting the sources" VERBATIM)
     add_custom_target(format-check
         COMMAND ${CLANG_FORMAT_EXE} --dry-run --Werror ${LEDGORA_FORMAT_SOURCES}
-        WORKING_DIRECTORY ${PROJECT_SOURCE_DIR})
+        WORKING_DIRECTORY ${PROJECT_SOURCE_DIR} COMMENT "Checking the formatting" VERBATIM)
 endif()
