@@ -3,8 +3,14 @@
 
 QString updateBaseUrl()
 {
-    const QString fromEnvironment = qEnvironmentVariable("LEDGORA_UPDATE_URL");
-    return fromEnvironment.isEmpty() ? QStringLiteral(LEDGORA_UPDATE_URL) : fromEnvironment;
+    QString url = qEnvironmentVariable("LEDGORA_UPDATE_URL");
+    if (url.isEmpty())
+        return QStringLiteral(LEDGORA_UPDATE_URL);
+    // The year folder is appended directly: a staging address given without its final "/"
+    // would otherwise name ".../ldg_update2026/".
+    if (!url.endsWith(QLatin1Char('/')))
+        url += QLatin1Char('/');
+    return url;
 }
 
 QString helpPageUrl()
