@@ -256,9 +256,6 @@ void tst_Downloader::preparedServerDownload()
     window.prepareServerDownload(2027, o, QStringLiteral("Lade Infodatei..."),
                                  QStringLiteral("info.bin"), baseUrl);
     QCOMPARE(baseUrl, QStringLiteral("http://127.0.0.1:1/ldg_update/2027/"));
-    qputenv("LEDGORA_UPDATE_URL", "http://127.0.0.1:1/staging/ldg_update");
-    window.prepareServerDownload(2027, o, QString(), QStringLiteral("info.bin"), baseUrl);
-    QCOMPARE(o.url, QStringLiteral("http://127.0.0.1:1/staging/ldg_update/2027/info.bin"));
     QCOMPARE(o.url, QStringLiteral("http://127.0.0.1:1/ldg_update/2027/info.bin"));
     QCOMPARE(o.label, QStringLiteral("Lade Infodatei..."));
     QCOMPARE(o.userAgent, QStringLiteral("Ledgora Aktualisierung Version 1.2"));
@@ -267,6 +264,11 @@ void tst_Downloader::preparedServerDownload()
     QCOMPARE(o.owner, static_cast<QWidget *>(&window));
     QCOMPARE(o.centreOn, static_cast<QWidget *>(&window));
     QVERIFY(o.headers.isEmpty());
+
+    // A staging address given without its final slash.
+    qputenv("LEDGORA_UPDATE_URL", "http://127.0.0.1:1/staging/ldg_update");
+    window.prepareServerDownload(2027, o, QString(), QStringLiteral("info.bin"), baseUrl);
+    QCOMPARE(o.url, QStringLiteral("http://127.0.0.1:1/staging/ldg_update/2027/info.bin"));
 }
 
 QTEST_MAIN(tst_Downloader)
