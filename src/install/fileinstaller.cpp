@@ -48,35 +48,52 @@ bool FileInstaller::fail(const QString &title, const QString &detail1, const QSt
 
 InstallResult FileInstaller::run(OfflineIndex &index, QFileDevice *store)
 {
-    const OfflineIndex entries = index;
+    if (writeVersionRecord())
+        installPending(index, store);
+    markInstalled(index);
+    result.installed = installed.size();
+    appendLogLine(result.log, tr("%1 Datei(en) wurden aktualisiert.").arg(result.installed), false);
+    return result;
+}
+
+void FileInstaller::installPending(const OfflineIndex &index, QFileDevice *store)
+{
     int counter = 1;
-    if (writeVersionRecord()) {
-        for (auto it = entries.constBegin(); it != entries.constEnd(); ++it) {
-            const OfflineEntry &entry = it.value();
-            if (!entry.pending || (request.updaterOutdated && entry.groupIndex != 0))
-                continue;
-            const QJsonObject group = request.groups.at(entry.groupIndex).toObject();
-            if (group.value(QStringLiteral("type")).toString().toLower() == QLatin1String("elster")
-                && !elsterCleaned.contains(entry.groupIndex)) {
-                elsterCleaned.insert(entry.groupIndex);
-                cleanPlugins(entry.groupIndex);
-            }
-            const QJsonObject fileEntry =
-                group.value(QStringLiteral("data")).toArray().at(entry.fileIndex).toObject();
-            progress(counter++, entries.size());
-            const QString targetPath = fileEntry.value(QStringLiteral("targetpath")).toString();
-            const QString target = resolveTargetPath(request.baseDir, targetPath);
-            const bool ok = target.isEmpty() ? fail(tr("Ungültiger Zielpfad:"), targetPath)
-                : fileEntry.value(QStringLiteral("isdir")).toBool()
-                ? installFolder(entry, fileEntry, target)
-                : installFile(entry, fileEntry, target, store);
-            if (!ok)
-                break;
-            if (!result.error)
-                installed.append({it.key(), entry});
+    for (auto it = index.constBegin(); it != index.constEnd(); ++it) {
+        const OfflineEntry &entry = it.value();
+        if (!entry.pending || (request.updaterOutdated && entry.groupIndex != 0))
+            continue;
+        const QJsonObject group = request.groups.at(entry.groupIndex).toObject();
+        if (group.value(QStringLiteral("type")).toString().toLower() == QLatin1String("elster")
+            && !elsterCleaned.contains(entry.groupIndex)) {
+            elsterCleaned.insert(entry.groupIndex);
+            cleanPlugins(entry.groupIndex);
         }
+        progress(counter++, index.size());
+        const QJsonObject fileEntry =
+            group.value(QStringLiteral("data")).toArray().at(entry.fileIndex).toObject();
+        if (!installEntry(entry, fileEntry, store))
+            break;
+        if (!result.error)
+            installed.append({it.key(), entry});
     }
-    for (const auto &done : qAsConst(installed)) {
+}
+
+bool FileInstaller::installEntry(const OfflineEntry &entry, const QJsonObject &fileEntry,
+                                 QFileDevice *store)
+{
+    const QString targetPath = fileEntry.value(QStringLiteral("targetpath")).toString();
+    const QString target = resolveTargetPath(request.baseDir, targetPath);
+    if (target.isEmpty())
+        return fail(tr("Ungültiger Zielpfad:"), targetPath);
+    if (fileEntry.value(QStringLiteral("isdir")).toBool())
+        return installFolder(fileEntry, target);
+    return installFile(entry, fileEntry, target, store);
+}
+
+void FileInstaller::markInstalled(OfflineIndex &index) const
+{
+    for (const auto &done : installed) {
         OfflineEntry entry = done.second;
         entry.pending = false;
         for (auto it = index.find(done.first); it != index.end() && it.key() == done.first;) {
@@ -87,9 +104,6 @@ InstallResult FileInstaller::run(OfflineIndex &index, QFileDevice *store)
         }
         index.insert(done.first, entry);
     }
-    result.installed = installed.size();
-    appendLogLine(result.log, tr("%1 Datei(en) wurden aktualisiert.").arg(result.installed), false);
-    return result;
 }
 
 bool FileInstaller::writeVersionRecord()
@@ -128,10 +142,8 @@ void FileInstaller::cleanPluginFolder(const QString &folder, const QStringList &
     }
 }
 
-bool FileInstaller::installFolder(const OfflineEntry &entry, const QJsonObject &fileEntry,
-                                  const QString &target)
+bool FileInstaller::installFolder(const QJsonObject &fileEntry, const QString &target)
 {
-    Q_UNUSED(entry)
     if (!QFileInfo::exists(target) && !QDir().mkpath(target))
         return fail(tr("Fehler beim Erstellen des Ordners:"), target, platform.errorText(0));
     if (!platform.setTimes(target, true, timeOf(fileEntry, "time_c"), timeOf(fileEntry, "time_m"),

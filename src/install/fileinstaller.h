@@ -45,10 +45,13 @@ public:
 
 private:
     bool writeVersionRecord();
+    // Only reads the index: the pending marks change after the loop, in markInstalled.
+    void installPending(const OfflineIndex &index, QFileDevice *store);
+    bool installEntry(const OfflineEntry &entry, const QJsonObject &fileEntry, QFileDevice *store);
+    void markInstalled(OfflineIndex &index) const;
     void cleanPlugins(int groupIndex);
     void cleanPluginFolder(const QString &folder, const QStringList &keep);
-    bool installFolder(const OfflineEntry &entry, const QJsonObject &fileEntry,
-                       const QString &target);
+    bool installFolder(const QJsonObject &fileEntry, const QString &target);
     bool installFile(const OfflineEntry &entry, const QJsonObject &fileEntry, const QString &target,
                      QFileDevice *store);
     bool fail(const QString &title, const QString &detail1, const QString &detail2 = QString());
