@@ -424,17 +424,8 @@ void MainWindow::accept()
     if (!checks.confirmBeta(betaChecked, betaCheckBox && betaCheckBox->isEnabled()))
         return;
 
-    QSet<int> selection;
     int certificate = 1;
-    for (auto it = groupCheckBoxes.constBegin(); it != groupCheckBoxes.constEnd(); ++it) {
-        if (!it.key()->isChecked())
-            continue;
-        selection.insert(it.value());
-        const QJsonObject group = groups.at(it.value()).toObject();
-        if (group.value(QStringLiteral("type")).toString().toLower() == QLatin1String("elster"))
-            certificate = group.value(QStringLiteral("cert")).toBool(false) ? 1 : 0;
-    }
-    if (selection != searchedGroups || betaChecked != searchedBeta
+    if (checkedGroups(&certificate) != searchedGroups || betaChecked != searchedBeta
         || selectedProduct() != searchedProduct) {
         dialogs->information(this, tr("Info:"),
                              tr("Die Einstellungen wurden verändert, bitte suchen Sie erneut nach "
@@ -456,6 +447,21 @@ void MainWindow::accept()
     if (migration == PreInstallChecks::Migration::EndRun)
         return;
     installFiles(selected, certificate, betaChecked ? 1 : 0);
+}
+
+QSet<int> MainWindow::checkedGroups(int *certificate) const
+{
+    QSet<int> selection;
+    for (auto it = groupCheckBoxes.constBegin(); it != groupCheckBoxes.constEnd(); ++it) {
+        if (!it.key()->isChecked())
+            continue;
+        selection.insert(it.value());
+        // With several elster groups checked, the last one visited decides.
+        const QJsonObject group = groups.at(it.value()).toObject();
+        if (group.value(QStringLiteral("type")).toString().toLower() == QLatin1String("elster"))
+            *certificate = group.value(QStringLiteral("cert")).toBool(false) ? 1 : 0;
+    }
+    return selection;
 }
 
 void MainWindow::installFiles(int selected, int certificate, int beta)

@@ -89,6 +89,8 @@ private:
     QString baseDir() const;
     QString updaterDir() const;
     int selectedProduct() const;
+    // The groups whose boxes are checked; *certificate takes the "cert" of a checked elster group.
+    QSet<int> checkedGroups(int *certificate) const;
     int restartProduct(int selected) const;
     Relaunch relaunch();
     void showCheckResult(const CheckResult &result);
