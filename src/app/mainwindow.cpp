@@ -17,6 +17,7 @@
 #include "install/relaunch.h"
 #include "package/hashname.h"
 #include "package/packagebuilder.h"
+#include "package/targetpath.h"
 #include "package/versionrecord.h"
 #include "platform/platform.h"
 #include "platform/platformservices.h"
@@ -338,8 +339,10 @@ bool MainWindow::updaterFilesDiffer(const QJsonArray &files) const
         QString target = entry.value(QStringLiteral("targetpath")).toString();
         normalizeSeparators(target);
         target.remove(QStringLiteral("updater-temp/"), Qt::CaseInsensitive);
-        QFile file(base + target);
-        if (!file.open(QIODevice::ReadOnly)
+        // A path outside the installation is not read; the update check then refuses it.
+        const QString path = resolveTargetPath(base, target);
+        QFile file(path);
+        if (path.isEmpty() || !file.open(QIODevice::ReadOnly)
             || hashNameOfDevice(&file) != entry.value(QStringLiteral("sha256")).toString())
             return true;
     }

@@ -4,6 +4,7 @@
 #include "package/hashname.h"
 #include "package/payload.h"
 #include "package/payloadstore.h"
+#include "package/targetpath.h"
 #include "platform/platform.h"
 
 #include <QCoreApplication>
@@ -113,7 +114,13 @@ bool UpdateCheck::checkFile(int groupIndex, int fileIndex, const QJsonObject &en
 {
     const QString targetPath = entry.value(QStringLiteral("targetpath")).toString();
     const QString sha256 = entry.value(QStringLiteral("sha256")).toString();
-    const QString fullPath = baseDir + targetPath;
+    // A path that leaves the installation is neither read nor listed for the installation: a
+    // hostile document could otherwise make the check hash a device that never ends.
+    const QString fullPath = resolveTargetPath(baseDir, targetPath);
+    if (fullPath.isEmpty()) {
+        appendLogLine(result.log, tr("Ungültiger Zielpfad:"), true, targetPath);
+        return false;
+    }
 
     if (entry.value(QStringLiteral("isdir")).toBool()) {
         if (!QFileInfo::exists(fullPath)

@@ -1,9 +1,9 @@
 #include "fileinstaller.h"
 #include "stagedwrite.h"
-#include "targetpath.h"
 
 #include "logline.h"
 #include "package/hashname.h"
+#include "package/targetpath.h"
 #include "platform/platformservices.h"
 
 #include <QCoreApplication>

@@ -25,6 +25,8 @@ private slots:
     void failures_data();
     void failures();
     void caseOnlyHashDifference();
+    void hostileTargetPaths_data();
+    void hostileTargetPaths();
     void shortWriteToStore();
     void oversizedPayloadRefused();
     void secondCheckFetchesNothingAgain();
@@ -222,17 +224,8 @@ void tst_UpdateCheck::caseOnlyHashDifference()
                              {QStringLiteral("isdir"), false},
                              {QStringLiteral("sha256"), upper},
                              {QStringLiteral("size"), 1}};
-    const QJsonObject group {{QStringLiteral("name"), QStringLiteral("Programm")},
-                             {QStringLiteral("count"), 1},
-                             {QStringLiteral("data"), QJsonArray {entry}}};
-    const QByteArray binary =
-        documentToBinary(QJsonDocument(QJsonObject {{QStringLiteral("data"), QJsonArray {group}},
-                                                    {QStringLiteral("main_info"), QJsonArray()}}));
+    QVERIFY(harness.releases().publishGroup(year, {entry}));
     const QString folder = harness.releases().packageDir(year) + QLatin1Char('/');
-    QVERIFY(ReleaseFixture::writeFile(folder + hashName(binary) + QLatin1String(".bin"),
-                                      compressPayload(binary)));
-    QVERIFY(ReleaseFixture::writeFile(folder + QLatin1String("info.bin"),
-                                      (hashName(binary) + QLatin1String(".bin")).toUtf8()));
     QVERIFY(
         ReleaseFixture::writeFile(folder + upper + QLatin1String(".bin"), compressPayload("a")));
     install(harness, QStringLiteral("a.txt"), "a");
@@ -240,6 +233,40 @@ void tst_UpdateCheck::caseOnlyHashDifference()
     UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
     QCOMPARE(UpdaterHarness::logText(window.get()),
              QStringLiteral("Falscher Hash-Wert der Serverdaten: ") + hashName("a"));
+}
+
+void tst_UpdateCheck::hostileTargetPaths_data()
+{
+    QTest::addColumn<QString>("targetPath");
+    QTest::addColumn<bool>("isDir");
+    QTest::newRow("file above the installation") << QStringLiteral("../aussen.txt") << false;
+    QTest::newRow("device by absolute path") << QStringLiteral("/dev/zero") << false;
+    QTest::newRow("device by parent folders")
+        << QStringLiteral("../../../../../../dev/zero") << false;
+    QTest::newRow("folder above the installation") << QStringLiteral("..\\neu") << true;
+    QTest::newRow("drive letter") << QStringLiteral("C:/x.txt") << false;
+}
+
+void tst_UpdateCheck::hostileTargetPaths()
+{
+    // Nothing outside the installation is read (a device would never end) or listed.
+    QFETCH(QString, targetPath);
+    QFETCH(bool, isDir);
+    UpdaterHarness harness;
+    QVERIFY(harness.isValid());
+    QVERIFY(ReleaseFixture::writeFile(harness.root() + QLatin1String("/aussen.txt"), "aussen"));
+    const QJsonObject entry {{QStringLiteral("targetpath"), targetPath},
+                             {QStringLiteral("isdir"), isDir},
+                             {QStringLiteral("sha256"), isDir ? QString() : hashName("x")},
+                             {QStringLiteral("size"), isDir ? 0 : 1}};
+    QVERIFY(harness.releases().publishGroup(year, {entry}));
+    const auto window = harness.open();
+    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
+    QCOMPARE(UpdaterHarness::logText(window.get()),
+             QStringLiteral("Ungültiger Zielpfad: ") + targetPath);
+    QVERIFY(harness.dialogs.shown.isEmpty());
+    QVERIFY(!UpdaterHarness::button(window.get(), QStringLiteral("Update starten"))->isEnabled());
+    QCOMPARE(harness.dataFileRequests(year), 0);
 }
 
 namespace {

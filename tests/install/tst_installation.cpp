@@ -1,9 +1,9 @@
 #include "updaterharness.h"
 
 #include "install/fileinstaller.h"
-#include "install/targetpath.h"
 #include "package/hashname.h"
 #include "package/payloadstore.h"
+#include "package/targetpath.h"
 
 #include <QtTest>
 #include <QtWidgets>

@@ -1,10 +1,15 @@
 #include "releasefixture.h"
 
+#include "package/hashname.h"
 #include "package/packagebuilder.h"
+#include "package/payload.h"
+#include "package/updatedocument.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 bool ReleaseFixture::writeFile(const QString &path, const QByteArray &content)
 {
@@ -18,6 +23,20 @@ bool ReleaseFixture::writeFile(const QString &path, const QByteArray &content)
 QString ReleaseFixture::wwwRoot() const
 {
     return root + QLatin1String("/www/ldg_update");
+}
+
+bool ReleaseFixture::publishGroup(int year, const QJsonArray &entries)
+{
+    const QJsonObject group {{QStringLiteral("name"), QStringLiteral("Programm")},
+                             {QStringLiteral("count"), entries.size()},
+                             {QStringLiteral("data"), entries}};
+    const QByteArray binary =
+        documentToBinary(QJsonDocument(QJsonObject {{QStringLiteral("data"), QJsonArray {group}},
+                                                    {QStringLiteral("main_info"), QJsonArray()}}));
+    const QString name = hashName(binary) + QLatin1String(".bin");
+    const QString folder = packageDir(year) + QLatin1Char('/');
+    return writeFile(folder + name, compressPayload(binary))
+        && writeFile(folder + QLatin1String("info.bin"), name.toUtf8());
 }
 
 QString ReleaseFixture::packageDir(int year) const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonArray>
 #include <QList>
 #include <QMap>
 #include <QString>
@@ -24,6 +25,10 @@ public:
     // False when the builder fails; the offline update file is then incomplete.
     bool build(const QString &name, int year, const QList<FixtureGroup> &groups,
                const QString &extraXml = QString());
+
+    // Publishes a document made by hand (a hostile or unusual one) as the release of `year`,
+    // with one group holding `entries`.
+    bool publishGroup(int year, const QJsonArray &entries);
 
     QString packageDir(int year) const;
     QString offlineFile(const QString &name) const;
