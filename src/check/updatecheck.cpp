@@ -151,12 +151,15 @@ bool UpdateCheck::checkFile(int groupIndex, int fileIndex, const QJsonObject &en
             state.executablePending = suffix.compare(QLatin1String("exe"), Qt::CaseInsensitive) == 0
                 || suffix.compare(QLatin1String("dll"), Qt::CaseInsensitive) == 0;
         }
-        if (!local.open(QIODevice::ReadOnly)) {
+        // A file that cannot be read to its end counts as unreadable, not as different.
+        const QString localHash =
+            local.open(QIODevice::ReadOnly) ? hashNameOfDevice(&local) : QString();
+        if (localHash.isEmpty()) {
             appendLogLine(result.log, tr("Fehler beim Lesen der Datei:"), true, fullPath,
                           local.errorString());
             return false;
         }
-        if (hashNameOfDevice(&local) == sha256)
+        if (localHash == sha256)
             return true;
     }
 
