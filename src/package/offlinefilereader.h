@@ -20,7 +20,7 @@ public:
     explicit OfflineFileReader(QIODevice *device);
 
     // Reads identifier, release year and record count; false when the identifier differs
-    // (letter case included) or the header is cut short.
+    // (letter case included).
     bool readHeader();
     qint32 releaseYear() const { return year; }
     qint32 recordCount() const { return count; }

@@ -238,6 +238,11 @@ void tst_DocumentLoading::offlineFileProblems_data()
         << QStringList {load + QLatin1String("|Dateifehler."),
                         load + QLatin1String("|Fehler beim Laden des JSON-Dokuments.")}
         << QStringList();
+    QTest::newRow("header cut after the identifier")
+        << QStringLiteral("header")
+        << QStringList {load + QLatin1String("|Dateifehler."),
+                        load + QLatin1String("|Fehler beim Laden des JSON-Dokuments.")}
+        << QStringList();
     QTest::newRow("no document")
         << QStringLiteral("nodocument")
         << QStringList {load + QLatin1String("|Fehler beim Laden des JSON-Dokuments.")}
@@ -259,6 +264,8 @@ void tst_DocumentLoading::offlineFileProblems()
     } else if (problem == QLatin1String("foreign")) {
         file.seek(4);
         file.write(QByteArray("\0X", 2)); // "9…" becomes "X…"
+    } else if (problem == QLatin1String("header")) {
+        QVERIFY(file.resize(78));
     } else if (problem == QLatin1String("count")) {
         file.seek(80);
         file.write(QByteArray::fromHex("00000005"));
