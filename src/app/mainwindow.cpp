@@ -418,6 +418,14 @@ void MainWindow::prepareServerDownload(int year, DownloadOptions &options, const
     options.url = baseUrl + fileName;
 }
 
+// The slots run without returning to the event loop: repaint now, or the bar shows nothing.
+void MainWindow::showProgress(int value, int maximum)
+{
+    progressBar->setRange(0, maximum);
+    progressBar->setValue(value);
+    progressBar->repaint();
+}
+
 void MainWindow::CheckGroup(int) { }
 
 void MainWindow::accept()
@@ -481,11 +489,8 @@ void MainWindow::installFiles(int selected, int certificate, int beta)
     request.record = {releaseYear, selected, certificate, beta};
     request.pluginFileNames = pluginFileNames;
     request.plugin2FileNames = plugin2FileNames;
-    FileInstaller installer(request, *platform, [this](int value, int maximum) {
-        progressBar->setRange(0, maximum);
-        progressBar->setValue(value);
-        progressBar->repaint();
-    });
+    FileInstaller installer(request, *platform,
+                            [this](int value, int maximum) { showProgress(value, maximum); });
     const InstallResult result = installer.run(offlineIndex, offlineStore.data());
 
     if (!result.error) {
@@ -558,11 +563,7 @@ void MainWindow::search()
         QString url;
         return fetchReleaseFile(releaseYear, tr("Lade Datei..."), fileName, data, &url, error);
     };
-    const CheckProgress progress = [this](int value, int maximum) {
-        progressBar->setRange(0, maximum);
-        progressBar->setValue(value);
-        progressBar->repaint();
-    };
+    const CheckProgress progress = [this](int value, int maximum) { showProgress(value, maximum); };
     UpdateCheck check(groups, base, offlineLoaded, fetch, progress);
     CheckState state {offlineIndex,     offlineStore,      directoriesToCreate, pluginFileNames,
                       plugin2FileNames, executablePending, searchedGroups};

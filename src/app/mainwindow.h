@@ -94,6 +94,7 @@ private:
     int restartProduct(int selected) const;
     Relaunch relaunch();
     void showCheckResult(const CheckResult &result);
+    void showProgress(int value, int maximum);
     void installFiles(int selected, int certificate, int beta);
 
     QJsonDocument document;

@@ -16,11 +16,6 @@
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("MainWindow", text);
-}
-
 bool execPreferenceSkips(int groupIndex, const QMap<int, bool> &execGroupSingleOs)
 {
     if (execGroupSingleOs.size() <= 1 || !execGroupSingleOs.contains(groupIndex))

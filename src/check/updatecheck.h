@@ -1,6 +1,7 @@
 #pragma once
 
 #include "package/offlineentry.h"
+#include <QCoreApplication>
 
 #include <QJsonArray>
 #include <QMap>
@@ -55,6 +56,9 @@ using CheckProgress = std::function<void(int value, int maximum)>;
 // pending in the offline index. It installs nothing.
 class UpdateCheck
 {
+    // The texts it shows are the window's and translate in the window's context.
+    Q_DECLARE_TR_FUNCTIONS(MainWindow)
+
 public:
     UpdateCheck(const QJsonArray &groups, const QString &baseDir, bool offlineLoaded,
                 DataFileFetch fetch, CheckProgress progress);

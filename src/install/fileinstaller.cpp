@@ -14,11 +14,6 @@
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("MainWindow", text);
-}
-
 QDateTime timeOf(const QJsonObject &entry, const char *key)
 {
     return entry.value(QLatin1String(key)).toVariant().toDateTime();
@@ -26,7 +21,8 @@ QDateTime timeOf(const QJsonObject &entry, const char *key)
 
 QString indexed(const char *title, const OfflineEntry &entry)
 {
-    return tr(title).arg(QString::number(entry.groupIndex), QString::number(entry.fileIndex));
+    return FileInstaller::tr(title).arg(QString::number(entry.groupIndex),
+                                        QString::number(entry.fileIndex));
 }
 
 } // namespace

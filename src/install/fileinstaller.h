@@ -2,6 +2,7 @@
 
 #include "package/offlineentry.h"
 #include "package/versionrecord.h"
+#include <QCoreApplication>
 
 #include <QJsonArray>
 #include <QMap>
@@ -37,6 +38,9 @@ struct InstallResult
 // Installed entries lose their pending mark.
 class FileInstaller
 {
+    // The texts it shows are the window's and translate in the window's context.
+    Q_DECLARE_TR_FUNCTIONS(MainWindow)
+
 public:
     FileInstaller(const InstallRequest &request, PlatformServices &platform,
                   std::function<void(int value, int maximum)> progress);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 
 #include <functional>
@@ -12,6 +13,9 @@ class UserDialogs;
 // main application's data folder when the edition changes between Stavin and Orvel or Lusk.
 class PreInstallChecks
 {
+    // The texts it shows are the window's and translate in the window's context.
+    Q_DECLARE_TR_FUNCTIONS(MainWindow)
+
 public:
     PreInstallChecks(UserDialogs &dialogs, PlatformServices &platform, QWidget *parent);
 

@@ -42,7 +42,7 @@ bool Relaunch::offerElevatedRestart(int productType, const QString &offlinePath)
         "Es sind Fehler aufgetreten.\r\nSofern diese auf fehlenden Benutzerrechten basieren, "
         "kann das Programm erneut mit höheren Benutzerrechten gestartet werden.\r\n\r\n"
         "Wollen Sie dies tun?");
-    if (!dialogs.question(parent, QCoreApplication::translate("MainWindow", "Bestätigung:"), text))
+    if (!dialogs.question(parent, tr("Bestätigung:"), text))
         return false;
     start(QStringLiteral("runas"), updaterDir + updaterExecutableName(),
           restartParameters(productType, offlinePath));
@@ -62,7 +62,7 @@ bool Relaunch::start(const QString &verb, const QString &executable, const QStri
         quit();
         return true;
     }
-    dialogs.information(parent, QCoreApplication::translate("MainWindow", "Fehler:"),
+    dialogs.information(parent, tr("Fehler:"),
                         platform.errorText(0) + QLatin1String("\r\n") + executable);
     return false;
 }

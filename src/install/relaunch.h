@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 
 #include <functional>
@@ -12,6 +13,9 @@ class UserDialogs;
 // and for the hand-over to a new updater copy in "updater-temp/".
 class Relaunch
 {
+    // The texts it shows are the window's and translate in the window's context.
+    Q_DECLARE_TR_FUNCTIONS(MainWindow)
+
 public:
     Relaunch(UserDialogs &dialogs, PlatformServices &platform, QWidget *parent,
              const QString &updaterDir, std::function<void()> quit);
