@@ -362,34 +362,54 @@ void tst_Installation::nothingPending()
 
 void tst_Installation::stagedWrites_data()
 {
-    QTest::addColumn<bool>("leftover"); // a staging file from a killed run is present
-    QTest::addColumn<bool>("failReplace"); // the final move is refused
-    QTest::newRow("leftover of a killed run") << true << false;
-    QTest::newRow("move refused") << false << true;
+    QTest::addColumn<QString>("situation");
+    QTest::addColumn<QByteArray>("content"); // a.txt afterwards
+    QTest::addColumn<QString>("line"); // the red log line, empty when none
+    QTest::newRow("leftover of a killed run")
+        << QStringLiteral("leftover") << QByteArray("neu") << QString();
+    QTest::newRow("move refused")
+        << QStringLiteral("refused") << QByteArray("alt")
+        << QStringLiteral("Fehler beim Schreiben der Datei (0, 0):</strong> @BASE@a.txt");
+    QTest::newRow("disk full while writing the file")
+        << QStringLiteral("full:a.txt") << QByteArray("alt")
+        << QStringLiteral("Fehler beim Schreiben der Datei (0, 0):</strong> @BASE@a.txt No space "
+                          "left on device");
+    QTest::newRow("disk full while writing the version record")
+        << QStringLiteral("full:versioninfo.dat") << QByteArray("alt")
+        << QStringLiteral("Fehler beim Schreiben der Datei:</strong> @BASE@versioninfo.dat No "
+                          "space left on device");
 }
 
 void tst_Installation::stagedWrites()
 {
-    QFETCH(bool, leftover);
-    QFETCH(bool, failReplace);
-    QTemporaryDir base;
+    QFETCH(QString, situation);
+    QFETCH(QString, line);
+    QTemporaryDir dir;
+    const QString base = dir.path() + QLatin1Char('/');
     FakePlatform platform;
-    if (failReplace)
-        platform.failReplaceOf = QStringLiteral("/a.txt");
-    const QString target = base.filePath(QStringLiteral("a.txt"));
+    const QString target = base + QLatin1String("a.txt");
     QVERIFY(ReleaseFixture::writeFile(target, "alt"));
-    if (leftover)
+    if (situation == QLatin1String("leftover"))
         QVERIFY(ReleaseFixture::writeFile(target + QLatin1String(".lgtmp"), QByteArray(5000, 'x')));
+    if (situation == QLatin1String("refused"))
+        platform.failReplaceOf = QStringLiteral("/a.txt");
+    if (situation.startsWith(QLatin1String("full:"))) {
+        // The staging file is the system's full device: every write that reaches it fails.
+        if (!QFile::exists(QStringLiteral("/dev/full")))
+            QSKIP("no /dev/full on this system");
+        QVERIFY(QFile::link(QStringLiteral("/dev/full"),
+                            base + situation.mid(5) + QLatin1String(".lgtmp")));
+    }
     Crafted crafted;
     crafted.addFile(QStringLiteral("a.txt"), "neu");
-    const InstallResult result = crafted.install(base.path() + QLatin1Char('/'), platform);
-    QCOMPARE(result.error, failReplace);
-    QCOMPARE(read(target), QByteArray(failReplace ? "alt" : "neu"));
-    QVERIFY2(!QFile::exists(target + QLatin1String(".lgtmp")), "no staging file stays behind");
-    if (failReplace) {
-        QVERIFY(result.log.contains(
-            QStringLiteral("Fehler beim Schreiben der Datei (0, 0):</strong> ") + target));
-    }
+    const InstallResult result = crafted.install(base, platform);
+    QCOMPARE(result.error, !line.isEmpty());
+    QTEST(read(target), "content");
+    if (!line.isEmpty())
+        QVERIFY2(result.log.contains(line.replace(QLatin1String("@BASE@"), base)),
+                 qPrintable(result.log));
+    QDirIterator leftovers(base, {QStringLiteral("*.lgtmp")}, QDir::Files | QDir::System);
+    QVERIFY2(!leftovers.hasNext(), "no staging file stays behind");
 }
 
 void tst_Installation::hostileTargetPaths_data()
