@@ -44,8 +44,11 @@ bool FileInstaller::fail(const QString &title, const QString &detail1, const QSt
 
 InstallResult FileInstaller::run(OfflineIndex &index, QFileDevice *store)
 {
-    if (writeVersionRecord())
-        installPending(index, store);
+    installPending(index, store);
+    // The record names the installed release and the user's choices: written only once every
+    // pending file is in place, so a failed run never claims a release it did not install.
+    if (!result.error)
+        writeVersionRecord();
     markInstalled(index);
     result.installed = installed.size();
     appendLogLine(result.log, tr("%1 Datei(en) wurden aktualisiert.").arg(result.installed), false);
@@ -131,10 +134,14 @@ void FileInstaller::cleanPluginFolder(const QString &folder, const QStringList &
         const QString path = it.next();
         if (keep.contains(it.fileName(), Qt::CaseInsensitive))
             continue;
-        if (QFile::remove(path))
+        // Windows refuses to delete a read-only file. A stale plug-in that stays would be
+        // loaded by the new release, so failing to remove it fails the run.
+        platform.makeFileWritable(path);
+        QString error;
+        if (platform.removeFile(path, &error))
             appendLogLine(result.log, tr("Datei wurde entfernt:"), false, path);
         else
-            appendLogLine(result.log, tr("Datei konnte nicht entfernt werden:"), true, path);
+            fail(tr("Datei konnte nicht entfernt werden:"), path, error);
     }
 }
 

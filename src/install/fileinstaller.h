@@ -19,7 +19,7 @@ struct InstallRequest
     QJsonArray groups;
     QString baseDir;
     bool updaterOutdated = false; // install the updater's group (index 0) only
-    VersionRecord record; // written before any file
+    VersionRecord record; // written after the files, only when all were installed
     QMap<int, QStringList> pluginFileNames;
     QMap<int, QStringList> plugin2FileNames;
 };
@@ -31,8 +31,8 @@ struct InstallResult
     int installed = 0; // entries written without error, folders included
 };
 
-// Writes the version record, then every pending folder and file of the offline index with the
-// times the document records, cleaning stale plug-ins of each "elster" group first. Each file
+// Writes every pending folder and file of the offline index with the times the document
+// records, cleaning stale plug-ins of each "elster" group first, then the version record. Each file
 // is staged beside its target and replaces it only when the whole, verified payload is written
 // (StagedWrite), so a failure or a killed process leaves the old file intact.
 // Installed entries lose their pending mark.

@@ -3,6 +3,7 @@
 #include "platform.h"
 
 #include <QDateTime>
+#include <QFile>
 
 // The platform calls that the installation makes, as one object the window owns, so that a
 // test can replace single calls (a refused time stamp, a running main application) while
@@ -21,6 +22,13 @@ public:
         return setFileTimes(path, isDirectory, created, written, accessed, openFile);
     }
     virtual bool makeFileWritable(const QString &path) { return makeWritable(path); }
+    virtual bool removeFile(const QString &path, QString *error)
+    {
+        QFile file(path);
+        const bool removed = file.remove();
+        *error = file.errorString();
+        return removed;
+    }
     virtual bool replace(const QString &source, const QString &target)
     {
         return replaceFile(source, target);

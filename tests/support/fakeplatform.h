@@ -2,15 +2,33 @@
 
 #include "platform/platformservices.h"
 
+#include <QFileInfo>
 #include <QList>
 #include <QQueue>
 #include <QStringList>
 
+#include <cerrno>
+
 // The real platform layer, except for the calls a test scripts: refused time stamps, a running
-// main application, the rights of the process, program starts and the registry value.
+// main application, the rights of the process, program starts and the registry value. It also
+// keeps Windows' rule that a read-only file can be neither replaced nor deleted, which Linux
+// (and root) do not enforce, so the tests show that the installation clears that state first.
 class FakePlatform : public PlatformServices
 {
 public:
+    static bool readOnly(const QString &path)
+    {
+        const QFileInfo info(path);
+        return info.exists() && !(info.permissions() & QFileDevice::WriteOwner);
+    }
+    bool removeFile(const QString &path, QString *error) override
+    {
+        if (readOnly(path) || (!refuseRemovalOf.isEmpty() && path.endsWith(refuseRemovalOf))) {
+            *error = QStringLiteral("Zugriff verweigert");
+            return false;
+        }
+        return PlatformServices::removeFile(path, error);
+    }
     bool setTimes(const QString &path, bool isDirectory, const QDateTime &created,
                   const QDateTime &written, const QDateTime &accessed, QFile *openFile) override
     {
@@ -22,8 +40,10 @@ public:
     bool elevated() override { return isElevatedProcess; }
     bool replace(const QString &source, const QString &target) override
     {
-        if (!failReplaceOf.isEmpty() && target.endsWith(failReplaceOf))
+        if (readOnly(target) || (!failReplaceOf.isEmpty() && target.endsWith(failReplaceOf))) {
+            errno = EACCES;
             return false;
+        }
         return PlatformServices::replace(source, target);
     }
     bool hasTopLevelWindow(quint32 processId) override
@@ -49,6 +69,7 @@ public:
 
     int failTimesOnCall = 0;
     QString failReplaceOf; // the move over a target ending in this is refused
+    QString refuseRemovalOf; // deleting a file whose path ends in this is refused
     int timeCalls = 0;
     bool isElevatedProcess = false;
     QQueue<bool> windowAnswers;
