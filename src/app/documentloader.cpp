@@ -43,7 +43,12 @@ bool tryReleaseFolder(int year, const ReleaseFetch &fetch, QString &log, QJsonDo
         appendLogLine(log, title, true, expected, error);
         return false;
     }
+    // A matching hash proves only that the server sent what it named, not that it decodes.
     document = documentFromBinary(binary);
+    if (document.isNull()) {
+        appendLogLine(log, title, true, url, tr("Fehler beim Laden des JSON-Dokuments."));
+        return false;
+    }
     return true;
 }
 

@@ -320,8 +320,11 @@ void MainWindow::addGroup(int index, const QJsonObject &group)
         box->setChecked(mode == 2);
         box->hide();
         if (mode == 2) {
-            updaterOutdated = updaterFilesDiffer(group.value(QStringLiteral("data")).toArray());
-            if (!updaterOutdated)
+            // One outdated updater group is enough; a later, current one does not undo it,
+            // and its box stays unchecked, as two checked groups of one type are refused.
+            const bool differs = updaterFilesDiffer(group.value(QStringLiteral("data")).toArray());
+            updaterOutdated = updaterOutdated || differs;
+            if (!differs)
                 box->setChecked(false);
         }
         return;
@@ -436,8 +439,9 @@ void MainWindow::accept()
         return;
 
     int certificate = 1;
-    if (checkedGroups(&certificate) != searchedGroups || betaChecked != searchedBeta
-        || selectedProduct() != searchedProduct) {
+    // Only a check that ran to its end says what is pending; after a failed one, a new search.
+    if (!searchCompleted || checkedGroups(&certificate) != searchedGroups
+        || betaChecked != searchedBeta || selectedProduct() != searchedProduct) {
         dialogs->information(this, tr("Info:"),
                              tr("Die Einstellungen wurden verändert, bitte suchen Sie erneut nach "
                                 "Updates."));
@@ -548,6 +552,10 @@ void MainWindow::search()
     progressBar->show();
     if (searchButton)
         searchButton->setEnabled(false);
+    // Whatever an earlier check found is no longer what this one will find.
+    searchCompleted = false;
+    if (startButton)
+        startButton->setEnabled(false);
 
     CheckSelection selection;
     for (auto it = groupCheckBoxes.constBegin(); it != groupCheckBoxes.constEnd(); ++it) {
@@ -582,7 +590,8 @@ void MainWindow::search()
 void MainWindow::showCheckResult(const CheckResult &result)
 {
     QString log = result.log;
-    if (result.outcome == CheckResult::Completed) {
+    searchCompleted = result.outcome == CheckResult::Completed;
+    if (searchCompleted) {
         const QString current = tr("Alle Dateien sind aktuell.");
         dialogs->information(this, tr("Ergebnis:"),
                              result.pendingCount == 0 ? current

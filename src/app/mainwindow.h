@@ -108,6 +108,7 @@ private:
     QPointer<QPushButton> searchButton;
     QPointer<QCheckBox> betaCheckBox;
     bool searchedBeta = false;
+    bool searchCompleted = false; // the last update check ran to its end
     int searchedProduct = 0;
     OfflineIndex offlineIndex;
     QSharedPointer<QTemporaryFile> offlineStore;

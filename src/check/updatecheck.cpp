@@ -54,9 +54,14 @@ UpdateCheck::UpdateCheck(const QJsonArray &groups, const QString &baseDir, bool 
 CheckResult UpdateCheck::run(const CheckSelection &selection, CheckState &state)
 {
     result = CheckResult();
+    // What is pending comes from the installation as it is now: lists of an earlier check
+    // would hide a folder that was created and removed since.
     for (auto it = state.offlineIndex.begin(); it != state.offlineIndex.end(); ++it)
         it.value().pending = false;
     state.searchedGroups.clear();
+    state.directoriesToCreate.clear();
+    state.pluginFileNames.clear();
+    state.plugin2FileNames.clear();
 
     QSet<QString> typesSeen;
     for (int groupIndex : selection.checkedGroups) {
@@ -121,11 +126,7 @@ bool UpdateCheck::checkFile(int groupIndex, int fileIndex, const QJsonObject &en
         if (!QFileInfo::exists(fullPath)
             && !state.directoriesToCreate.contains(fullPath, Qt::CaseInsensitive)) {
             state.directoriesToCreate.append(fullPath);
-            OfflineEntry folder;
-            folder.groupIndex = groupIndex;
-            folder.fileIndex = fileIndex;
-            folder.pending = true;
-            state.offlineIndex.insert(sha256, folder);
+            markFolderPending(groupIndex, fileIndex, sha256, state);
         }
         return true;
     }
@@ -213,6 +214,22 @@ bool UpdateCheck::fetchPayload(int groupIndex, int fileIndex, const QJsonObject 
     state.offlineIndex.insert(sha256, added);
     result.pendingBytes += payload.size();
     return true;
+}
+
+// An earlier check may have listed the folder already; it is marked again, not added twice.
+void UpdateCheck::markFolderPending(int groupIndex, int fileIndex, const QString &key,
+                                    CheckState &state) const
+{
+    auto stored = findOfflineEntry(state.offlineIndex, key, groupIndex, fileIndex);
+    if (stored != state.offlineIndex.end()) {
+        stored.value().pending = true;
+        return;
+    }
+    OfflineEntry folder;
+    folder.groupIndex = groupIndex;
+    folder.fileIndex = fileIndex;
+    folder.pending = true;
+    state.offlineIndex.insert(key, folder);
 }
 
 void UpdateCheck::notePlugin(int groupIndex, const QString &fullPath, CheckState &state) const

@@ -71,6 +71,8 @@ private:
                    CheckState &state);
     bool fetchPayload(int groupIndex, int fileIndex, const QJsonObject &entry,
                       const QString &fullPath, CheckState &state);
+    void markFolderPending(int groupIndex, int fileIndex, const QString &key,
+                           CheckState &state) const;
     void notePlugin(int groupIndex, const QString &fullPath, CheckState &state) const;
 
     QJsonArray groups;

@@ -5,6 +5,7 @@
 
 #include "package/hashname.h"
 #include "package/offlinefilereader.h"
+#include "package/payload.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -23,6 +24,7 @@ private slots:
     void noServer();
     void infoWithTrailingLineBreak();
     void documentNameInUpperCase();
+    void documentThatDoesNotDecode();
     void offlineWinsOverWorkingServer();
     void offlineFileProblems_data();
     void offlineFileProblems();
@@ -182,6 +184,27 @@ void tst_DocumentLoading::infoWithTrailingLineBreak()
     const auto owner = start();
     QCOMPARE(logText().count(QLatin1String("Fehler beim Laden der Infodatei:")), 2);
     QVERIFY(checkBoxNames().isEmpty());
+}
+
+// Next year's folder names, with a matching hash, bytes that are no binary JSON: that is a
+// failed load, and this year's release is loaded instead.
+void tst_DocumentLoading::documentThatDoesNotDecode()
+{
+    QVERIFY(buildOnlineRelease(year, QStringLiteral("Programm")));
+    const QByteArray garbage = "kein JSON";
+    const QString name = hashName(garbage) + QLatin1String(".bin");
+    const QString folder = fixture->packageDir(year + 1) + QLatin1Char('/');
+    QVERIFY(ReleaseFixture::writeFile(folder + name, compressPayload(garbage)));
+    QVERIFY(ReleaseFixture::writeFile(folder + QLatin1String("info.bin"), name.toUtf8()));
+    const auto owner = start();
+    QCOMPARE(releaseLabel(), QStringLiteral("Zu installierende Version (%1):").arg(year));
+    QCOMPARE(checkBoxNames(), QStringList {QStringLiteral("Programm")});
+    const QString log = logText();
+    QCOMPARE(log.count(QLatin1String("Fehler beim Laden der Infodatei:")), 1);
+    QVERIFY2(log.contains(server->baseUrl() + QLatin1String("ldg_update/")
+                          + QString::number(year + 1) + QLatin1Char('/') + name
+                          + QLatin1String(" Fehler beim Laden des JSON-Dokuments.")),
+             qPrintable(log));
 }
 
 void tst_DocumentLoading::documentNameInUpperCase()

@@ -30,6 +30,10 @@ private slots:
     void shortWriteToStore();
     void oversizedPayloadRefused();
     void secondCheckFetchesNothingAgain();
+    void failedCheckLeavesNothingToStart_data();
+    void failedCheckLeavesNothingToStart();
+    void everyCheckStartsFresh_data();
+    void everyCheckStartsFresh();
 
 private:
     int year = QDate::currentDate().year();
@@ -351,6 +355,89 @@ void tst_UpdateCheck::secondCheckFetchesNothingAgain()
     QCOMPARE(harness.dataFileRequests(year), 2);
     QCOMPARE(harness.dialogLines().last(),
              QString(ok + QStringLiteral("2 Datei(en) (2e-06 MB) können aktualisiert werden.")));
+}
+
+void tst_UpdateCheck::failedCheckLeavesNothingToStart_data()
+{
+    QTest::addColumn<QString>("second"); // how the second check ends
+    QTest::newRow("data file missing") << QStringLiteral("missing");
+    QTest::newRow("two groups of one type") << QStringLiteral("duplicate");
+}
+
+// A first check finds a.txt; a second one fails. The start button must not install what the
+// first found, and no call of the slot may report an update that did not happen.
+void tst_UpdateCheck::failedCheckLeavesNothingToStart()
+{
+    QFETCH(QString, second);
+    UpdaterHarness harness;
+    QVERIFY(harness.isValid());
+    QVERIFY(harness.releases().build(
+        QStringLiteral("r"), year,
+        {{QStringLiteral("name=\"A\" type=\"programm\""),
+          {{QStringLiteral("a.txt"), "a"}, {QStringLiteral("b.txt"), "b"}}},
+         {QStringLiteral("name=\"B\" type=\"programm\" active=\"0\""),
+          {{QStringLiteral("c.txt"), "c"}}}}));
+    install(harness, QStringLiteral("b.txt"), "b");
+    const auto window = harness.open();
+    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
+    QVERIFY(UpdaterHarness::button(window.get(), QStringLiteral("Update starten"))->isEnabled());
+
+    if (second == QLatin1String("missing")) {
+        install(harness, QStringLiteral("b.txt"), "geändert");
+        QVERIFY(QFile::remove(harness.releases().packageDir(year) + QLatin1Char('/') + hashName("b")
+                              + QLatin1String(".bin")));
+    } else {
+        UpdaterHarness::groupBox(window.get(), QStringLiteral("B"))->setChecked(true);
+    }
+    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
+    QVERIFY(!UpdaterHarness::button(window.get(), QStringLiteral("Update starten"))->isEnabled());
+
+    if (second == QLatin1String("duplicate"))
+        UpdaterHarness::groupBox(window.get(), QStringLiteral("B"))->setChecked(false);
+    harness.dialogs.shown.clear();
+    harness.dialogs.answers.enqueue(true);
+    window->accept();
+    QCOMPARE(harness.dialogLines(),
+             QStringList {QStringLiteral("Info:|Die Einstellungen wurden verändert, bitte suchen "
+                                         "Sie erneut nach Updates.")});
+    QVERIFY(!QFile::exists(harness.installDir() + QLatin1String("a.txt")));
+    QVERIFY(!QFile::exists(harness.installDir() + QLatin1String("versioninfo.dat")));
+}
+
+void tst_UpdateCheck::everyCheckStartsFresh_data()
+{
+    QTest::addColumn<bool>("installFirst");
+    QTest::newRow("checked twice") << false;
+    QTest::newRow("installed, then the folder removed") << true;
+}
+
+// A missing folder is pending at every check that finds it missing, not only at the first.
+void tst_UpdateCheck::everyCheckStartsFresh()
+{
+    QFETCH(bool, installFirst);
+    UpdaterHarness harness;
+    QVERIFY(harness.isValid());
+    QVERIFY(harness.releases().build(
+        QStringLiteral("r"), year,
+        {{QStringLiteral("name=\"Programm\""),
+          {{QStringLiteral("leer/"), QByteArray()}, {QStringLiteral("a.txt"), "a"}}}}));
+    install(harness, QStringLiteral("a.txt"), "a");
+    const auto window = harness.open();
+    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
+    if (installFirst) {
+        harness.dialogs.answers.enqueue(true);
+        UpdaterHarness::click(window.get(), QStringLiteral("Update starten"));
+        QVERIFY(QDir(harness.installDir()).rmdir(QStringLiteral("leer")));
+    }
+    harness.dialogs.shown.clear();
+    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
+    QCOMPARE(harness.dialogLines().last(),
+             QString(ok + QStringLiteral("1 Datei(en) (0 MB) können aktualisiert werden.")));
+    harness.dialogs.answers.enqueue(true);
+    UpdaterHarness::click(window.get(), QStringLiteral("Update starten"));
+    QVERIFY(QFileInfo(harness.installDir() + QLatin1String("leer")).isDir());
+    QVERIFY(UpdaterHarness::logText(window.get())
+                .endsWith(QLatin1String("1 Datei(en) wurden aktualisiert.")));
 }
 
 QTEST_MAIN(tst_UpdateCheck)

@@ -22,6 +22,7 @@ private slots:
     void versionRecordOnlyAfterEveryFile_data();
     void versionRecordOnlyAfterEveryFile();
     void updaterOutdatedHandsOver();
+    void laterCurrentUpdaterGroupKeepsTheHandOver();
     void pluginCleaning();
     void stalePluginThatStaysFailsTheRun();
     void alteredPayloadStopsTheRun();
@@ -285,6 +286,35 @@ void tst_Installation::updaterOutdatedHandsOver()
     QCOMPARE(read(harness.installDir() + QLatin1String("a.txt")), QByteArray("a"));
     QCOMPARE(harness.dialogLines().last(),
              QStringLiteral("Ergebnis:|Die Aktualisierung wurde erfolgreich durchgeführt."));
+}
+
+// The first updater group differs, the second is current: the updater is still outdated, so
+// only the first group is installed and the new copy takes over.
+void tst_Installation::laterCurrentUpdaterGroupKeepsTheHandOver()
+{
+    UpdaterHarness harness;
+    QVERIFY(harness.isValid());
+    QVERIFY(harness.releases().build(
+        QStringLiteral("r"), year,
+        {{QStringLiteral("name=\"Updater\" type=\"updater\""),
+          {{QStringLiteral("Updater/updater-temp/lg_updater.txt"), "Updater 2"}}},
+         {QStringLiteral("name=\"Hilfe\" type=\"updater\""),
+          {{QStringLiteral("Updater/hilfe.txt"), "Hilfe"}}},
+         {QStringLiteral("name=\"Programm\""), {{QStringLiteral("a.txt"), "a"}}}}));
+    QVERIFY(ReleaseFixture::writeFile(
+        harness.installDir() + QLatin1String("Updater/lg_updater.txt"), "Updater 1"));
+    QVERIFY(ReleaseFixture::writeFile(harness.installDir() + QLatin1String("Updater/hilfe.txt"),
+                                      "Hilfe"));
+    const auto window = harness.open();
+    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
+    harness.dialogs.answers.enqueue(true);
+    UpdaterHarness::click(window.get(), QStringLiteral("Update starten"));
+
+    QCOMPARE(read(harness.installDir() + QLatin1String("Updater/updater-temp/lg_updater.txt")),
+             QByteArray("Updater 2"));
+    QVERIFY(!QFile::exists(harness.installDir() + QLatin1String("a.txt")));
+    QCOMPARE(harness.platform.starts.size(), 1);
+    QVERIFY(harness.platform.starts.first().contains(QLatin1String("updater-temp/")));
 }
 
 void tst_Installation::pluginCleaning()
