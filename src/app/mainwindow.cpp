@@ -30,6 +30,7 @@
 #include <QDate>
 #include <QDebug>
 #include <QFile>
+#include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -207,6 +208,8 @@ void MainWindow::loadUpdateDocument()
     }
     if (offlinePath.isEmpty())
         return;
+    // The restarts pass no working folder: a relative path would name no file, or another one.
+    offlinePath = QFileInfo(offlinePath).absoluteFilePath();
     const OfflineTarget target {releaseYear, offlineIndex, offlineStore, document};
     switch (loadOfflineFile(offlinePath, *dialogs, this, target)) {
     case OfflineLoad::NotRead:
@@ -534,7 +537,7 @@ QString MainWindow::updaterDir() const
 
 Relaunch MainWindow::relaunch()
 {
-    return Relaunch(*dialogs, *platform, this, updaterDir(), quitApplication);
+    return Relaunch(*dialogs, *platform, this, updaterDir(), mode, quitApplication);
 }
 
 void MainWindow::reject()

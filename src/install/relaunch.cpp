@@ -15,17 +15,22 @@ QString offlineOption(const QString &offlinePath)
 } // namespace
 
 Relaunch::Relaunch(UserDialogs &dialogs, PlatformServices &platform, QWidget *parent,
-                   const QString &updaterDir, std::function<void()> quit)
+                   const QString &updaterDir, int mode, std::function<void()> quit)
     : dialogs(dialogs)
     , platform(platform)
     , parent(parent)
     , updaterDir(updaterDir)
+    , mode(mode)
     , quit(std::move(quit))
 {
 }
 
-QString Relaunch::restartParameters(int productType, const QString &offlinePath)
+QString Relaunch::restartParameters(int productType, const QString &offlinePath, int mode)
 {
+    // A copy in updater-temp/ that restarted in mode 2 would take the updater's own folder for
+    // the installation and install the release there.
+    if (mode == 3)
+        return handOverParameters(productType, offlinePath);
     return QStringLiteral("--product %1 %2")
         .arg(QString::number(productType), offlineOption(offlinePath));
 }
@@ -45,7 +50,7 @@ bool Relaunch::offerElevatedRestart(int productType, const QString &offlinePath)
     if (!dialogs.question(parent, tr("Bestätigung:"), text))
         return false;
     start(QStringLiteral("runas"), updaterDir + updaterExecutableName(),
-          restartParameters(productType, offlinePath));
+          restartParameters(productType, offlinePath, mode));
     return true;
 }
 

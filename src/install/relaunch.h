@@ -17,11 +17,13 @@ class Relaunch
     Q_DECLARE_TR_FUNCTIONS(MainWindow)
 
 public:
+    // mode: the running updater's working mode; a copy in mode 3 restarts in mode 3.
     Relaunch(UserDialogs &dialogs, PlatformServices &platform, QWidget *parent,
-             const QString &updaterDir, std::function<void()> quit);
+             const QString &updaterDir, int mode, std::function<void()> quit);
 
-    // "--product <type> " followed by --offline "<path>" when an offline file is in use.
-    static QString restartParameters(int productType, const QString &offlinePath);
+    // "--product <type> " followed by --offline "<path>" when an offline file is in use; in
+    // mode 3 with "--mode 3" after the product, as for the hand-over.
+    static QString restartParameters(int productType, const QString &offlinePath, int mode);
     static QString handOverParameters(int productType, const QString &offlinePath);
 
     // Asks first; false when the user declines, true when a start was attempted.
@@ -36,5 +38,6 @@ private:
     PlatformServices &platform;
     QWidget *parent;
     QString updaterDir;
+    int mode;
     std::function<void()> quit;
 };

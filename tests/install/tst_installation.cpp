@@ -23,6 +23,8 @@ private slots:
     void versionRecordOnlyAfterEveryFile();
     void updaterOutdatedHandsOver();
     void laterCurrentUpdaterGroupKeepsTheHandOver();
+    void elevatedRestartAfterFailure_data();
+    void elevatedRestartAfterFailure();
     void pluginCleaning();
     void stalePluginThatStaysFailsTheRun();
     void alteredPayloadStopsTheRun();
@@ -315,6 +317,47 @@ void tst_Installation::laterCurrentUpdaterGroupKeepsTheHandOver()
     QVERIFY(!QFile::exists(harness.installDir() + QLatin1String("a.txt")));
     QCOMPARE(harness.platform.starts.size(), 1);
     QVERIFY(harness.platform.starts.first().contains(QLatin1String("updater-temp/")));
+}
+
+void tst_Installation::elevatedRestartAfterFailure_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("start"); // @INSTALL@: the installation, @ROOT@: the test folder
+    const QString exe = updaterExecutableName();
+    QTest::newRow("copy in mode 3")
+        << QStringList {QStringLiteral("--mode"), QStringLiteral("3")}
+        << QStringLiteral("runas|@INSTALL@Updater/updater-temp/%1|--product 3 --mode 3 ").arg(exe);
+    QTest::newRow("relative offline path")
+        << QStringList {QStringLiteral("--offline"), QStringLiteral("r.dat")}
+        << QStringLiteral("runas|@INSTALL@Updater/%1|--product 3 --offline \"@ROOT@/r.dat\"")
+               .arg(exe);
+}
+
+// The restarted process gets no working folder and starts in the mode it is told: it must be
+// told enough to work on the same installation with the same offline file.
+void tst_Installation::elevatedRestartAfterFailure()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, start);
+    UpdaterHarness harness;
+    QVERIFY(harness.isValid());
+    QVERIFY(harness.releases().build(
+        QStringLiteral("r"), year,
+        {{QStringLiteral("name=\"Programm\""), {{QStringLiteral("a.txt"), "a"}}}}));
+    harness.platform.failReplaceOf = QStringLiteral("/a.txt");
+    const QString root = QDir(harness.root()).canonicalPath();
+    const QString workingDir = QDir::currentPath();
+    QDir::setCurrent(root);
+    for (int i = 0; i < 3; ++i)
+        harness.dialogs.answers.enqueue(true);
+    const auto window = harness.open(options);
+    QDir::setCurrent(workingDir);
+    if (!options.contains(QLatin1String("3")))
+        UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
+    UpdaterHarness::click(window.get(), QStringLiteral("Update starten"));
+    start.replace(QLatin1String("@INSTALL@"), harness.installDir())
+        .replace(QLatin1String("@ROOT@"), root);
+    QCOMPARE(harness.platform.starts, QStringList {start});
 }
 
 void tst_Installation::pluginCleaning()

@@ -325,24 +325,30 @@ void tst_PreInstall::noWaitWithoutProcessOrExecutable()
 void tst_PreInstall::relaunchCommandLines_data()
 {
     QTest::addColumn<QString>("operation");
+    QTest::addColumn<int>("mode");
     QTest::addColumn<int>("productType");
     QTest::addColumn<QString>("offlinePath");
     QTest::addColumn<bool>("elevated");
     QTest::addColumn<QString>("start");
     const QString exe = updaterExecutableName();
     QTest::newRow("restart, offline")
-        << QStringLiteral("restart") << 1 << QStringLiteral("C:/Update Dateien/upd.dat") << false
+        << QStringLiteral("restart") << 2 << 1 << QStringLiteral("C:/Update Dateien/upd.dat")
+        << false
         << QStringLiteral(
                "runas|/app/Updater/%1|--product 1 --offline \"C:/Update Dateien/upd.dat\"")
                .arg(exe);
     QTest::newRow("restart, online")
-        << QStringLiteral("restart") << 3 << QStringLiteral("") << false
+        << QStringLiteral("restart") << 2 << 3 << QStringLiteral("") << false
         << QStringLiteral("runas|/app/Updater/%1|--product 3 ").arg(exe);
+    QTest::newRow("restart of a copy in mode 3")
+        << QStringLiteral("restart") << 3 << 3 << QStringLiteral("/x/upd.dat") << false
+        << QStringLiteral("runas|/app/Updater/%1|--product 3 --mode 3 --offline \"/x/upd.dat\"")
+               .arg(exe);
     QTest::newRow("hand-over, online")
-        << QStringLiteral("handover") << 3 << QStringLiteral("") << false
+        << QStringLiteral("handover") << 2 << 3 << QStringLiteral("") << false
         << QStringLiteral("|/app/Updater/updater-temp/%1|--product 3 --mode 3 ").arg(exe);
     QTest::newRow("hand-over, elevated, offline")
-        << QStringLiteral("handover") << 5 << QStringLiteral("/x/upd.dat") << true
+        << QStringLiteral("handover") << 2 << 5 << QStringLiteral("/x/upd.dat") << true
         << QStringLiteral(
                "runas|/app/Updater/updater-temp/%1|--product 5 --mode 3 --offline \"/x/upd.dat\"")
                .arg(exe);
@@ -351,13 +357,14 @@ void tst_PreInstall::relaunchCommandLines_data()
 void tst_PreInstall::relaunchCommandLines()
 {
     QFETCH(QString, operation);
+    QFETCH(int, mode);
     QFETCH(int, productType);
     QFETCH(QString, offlinePath);
     QFETCH(bool, elevated);
     ScriptedDialogs dialogs;
     FakePlatform platform;
     int quits = 0;
-    Relaunch relaunch(dialogs, platform, nullptr, QStringLiteral("/app/Updater/"),
+    Relaunch relaunch(dialogs, platform, nullptr, QStringLiteral("/app/Updater/"), mode,
                       [&quits] { ++quits; });
     if (operation == QLatin1String("restart")) {
         dialogs.answers.enqueue(false);
@@ -394,7 +401,7 @@ void tst_PreInstall::refusedStart()
     platform.startResult = 5;
     platform.lastError = QStringLiteral("Zugriff verweigert");
     int quits = 0;
-    Relaunch relaunch(dialogs, platform, nullptr, QStringLiteral("/app/Updater/"),
+    Relaunch relaunch(dialogs, platform, nullptr, QStringLiteral("/app/Updater/"), 2,
                       [&quits] { ++quits; });
     dialogs.answers.enqueue(true);
     const bool result = operation == QLatin1String("restart")
