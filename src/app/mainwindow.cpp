@@ -231,10 +231,25 @@ QTextBrowser *MainWindow::infoBrowser(const QString &text)
     // Links open in the desktop's browser, through the one place that opens web pages.
     browser->setOpenLinks(false);
     connect(browser, &QTextBrowser::anchorClicked, this,
-            [this](const QUrl &url) { dialogs->openUrl(url); });
+            [this, browser](const QUrl &url) { followInfoLink(browser, url); });
     browser->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     browser->setHtml(text);
     return browser;
+}
+
+// The release information comes from the server. On Windows the shell runs whatever a file:
+// or relative link names, so only web and mail addresses leave the window.
+void MainWindow::followInfoLink(QTextBrowser *browser, const QUrl &url)
+{
+    if (url.isRelative() && url.path().isEmpty() && url.hasFragment()) {
+        browser->scrollToAnchor(url.fragment());
+        return;
+    }
+    const QString scheme = url.scheme().toLower();
+    const bool web = (scheme == QLatin1String("http") || scheme == QLatin1String("https"))
+        && !url.host().isEmpty();
+    if (web || (scheme == QLatin1String("mailto") && !url.path().isEmpty()))
+        dialogs->openUrl(url);
 }
 
 void MainWindow::buildContent()
@@ -383,7 +398,9 @@ void MainWindow::addLogAndButtons()
     activityLog->setObjectName(QStringLiteral("activityLog"));
     activityLog->setReadOnly(true);
     activityLog->setHtml(startupLog);
-    activityLog->setVisible(!documentLoaded);
+    // Only hidden here: showing it before the window owns it would open it as a window of its own.
+    if (documentLoaded)
+        activityLog->hide();
     mainLayout->addWidget(activityLog);
     progressBar = new QProgressBar;
     progressBar->hide();

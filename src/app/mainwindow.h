@@ -25,6 +25,7 @@ class QPushButton;
 class QTemporaryFile;
 class QTextBrowser;
 class QTextEdit;
+class QUrl;
 class QVBoxLayout;
 class UserDialogs;
 
@@ -84,6 +85,7 @@ private:
     void addLogAndButtons();
     bool updaterFilesDiffer(const QJsonArray &files) const;
     QTextBrowser *infoBrowser(const QString &text);
+    void followInfoLink(QTextBrowser *browser, const QUrl &url);
     bool fetchReleaseFile(int year, const QString &label, const QString &fileName, QByteArray *data,
                           QString *url, QString *error);
     QString baseDir() const;

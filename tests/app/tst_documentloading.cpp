@@ -136,9 +136,31 @@ void tst_DocumentLoading::noServer_data()
     QTest::newRow("offline update chosen") << true;
 }
 
+namespace {
+
+// Records every text edit that is shown as a window of its own.
+class WindowShowSpy : public QObject
+{
+public:
+    QStringList shownWindows;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *widget = qobject_cast<QTextEdit *>(watched);
+        if (event->type() == QEvent::Show && widget && widget->isWindow())
+            shownWindows.append(QString::fromLatin1(widget->metaObject()->className()));
+        return false;
+    }
+};
+
+} // namespace
+
 void tst_DocumentLoading::noServer()
 {
     QFETCH(bool, answer);
+    WindowShowSpy spy;
+    qApp->installEventFilter(&spy);
     QVERIFY(
         fixture->build(QStringLiteral("offline"), 2031,
                        {{QStringLiteral("name=\"Offline\""), {{QStringLiteral("b.txt"), "b"}}}}));
@@ -171,6 +193,8 @@ void tst_DocumentLoading::noServer()
         QVERIFY(!window->findChild<QTextEdit *>(QStringLiteral("activityLog"))->isHidden());
         QVERIFY(!window->findChild<QComboBox *>());
     }
+    qApp->removeEventFilter(&spy);
+    QVERIFY2(spy.shownWindows.isEmpty(), qPrintable(spy.shownWindows.join(QLatin1Char(' '))));
 }
 
 void tst_DocumentLoading::infoWithTrailingLineBreak()

@@ -1,4 +1,5 @@
 #include "groupcheckboxtext.h"
+#include "logline.h"
 #include "mainwindow.h"
 #include "osmatch.h"
 #include "releasefixture.h"
@@ -17,6 +18,10 @@ private slots:
     void content_data();
     void content();
     void checkBoxText();
+    void infoLinks_data();
+    void logLineShowsTextAsIs_data();
+    void logLineShowsTextAsIs();
+    void infoLinks();
     void sizeText_data();
     void sizeText();
     void osMatching_data();
@@ -260,6 +265,54 @@ void tst_MainWindow::checkBoxText()
     emit browsers.first()->anchorClicked(QUrl(QStringLiteral("http://www.ledgora.de/lizenz")));
     QCOMPARE(opened->dialogs.shown.last().kind, QStringLiteral("openUrl"));
     QCOMPARE(opened->dialogs.shown.last().title, QStringLiteral("http://www.ledgora.de/lizenz"));
+}
+
+void tst_MainWindow::infoLinks_data()
+{
+    QTest::addColumn<QString>("link");
+    QTest::addColumn<bool>("opened"); // handed to the system's handler
+    QTest::newRow("https") << QStringLiteral("https://www.ledgora.de/lizenz") << true;
+    QTest::newRow("http in capitals") << QStringLiteral("HTTP://www.ledgora.de/") << true;
+    QTest::newRow("mail") << QStringLiteral("mailto:service@ledgora.de") << true;
+    QTest::newRow("place on the page") << QStringLiteral("#abschnitt") << false;
+    QTest::newRow("file") << QStringLiteral("file:///C:/Windows/System32/calc.exe") << false;
+    QTest::newRow("relative") << QStringLiteral("setup.exe") << false;
+    QTest::newRow("network path") << QStringLiteral("\\\\server\\share\\x.exe") << false;
+    QTest::newRow("other scheme") << QStringLiteral("ms-settings:windowsupdate") << false;
+    QTest::newRow("http without host") << QStringLiteral("http:setup.exe") << false;
+}
+
+void tst_MainWindow::infoLinks()
+{
+    QFETCH(QString, link);
+    QFETCH(bool, opened);
+    const auto window = open({QStringLiteral("name=\"Programm\"")}, noRecord, {});
+    QVERIFY(window);
+    QTextBrowser *browser = window->window->findChild<QTextBrowser *>();
+    QVERIFY(browser);
+    emit browser->anchorClicked(QUrl(link));
+    QCOMPARE(window->dialogs.shown.size(), opened ? 1 : 0);
+    if (opened)
+        QCOMPARE(window->dialogs.shown.first().title, QUrl(link).toString());
+}
+
+void tst_MainWindow::logLineShowsTextAsIs_data()
+{
+    QTest::addColumn<QString>("detail");
+    QTest::newRow("angle brackets") << QStringLiteral("Vorlagen/<neu>.txt");
+    QTest::newRow("ampersand") << QStringLiteral("F&E/a&amp;b.txt");
+    QTest::newRow("markup from a server") << QStringLiteral("<font color=\"red\">404</font><br>");
+}
+
+void tst_MainWindow::logLineShowsTextAsIs()
+{
+    QFETCH(QString, detail);
+    QString log;
+    appendLogLine(log, QStringLiteral("Datei:"), true, detail, detail);
+    QTextDocument document;
+    document.setHtml(log);
+    QCOMPARE(document.toPlainText(),
+             QStringLiteral("Datei: ") + detail + QLatin1Char(' ') + detail);
 }
 
 void tst_MainWindow::sizeText_data()
