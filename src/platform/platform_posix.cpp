@@ -35,6 +35,19 @@ timespec toTimespec(const QDateTime &dateTime)
     return result;
 }
 
+// pkexec starts the program with a cleared environment: without these it finds no display,
+// and the restarted window never appears while the first one quits.
+QStringList displayVariables()
+{
+    QStringList assignments;
+    for (const char *name : {"DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR"}) {
+        const QByteArray value = qgetenv(name);
+        if (!value.isEmpty())
+            assignments.append(QLatin1String(name) + QLatin1Char('=') + QFile::decodeName(value));
+    }
+    return assignments;
+}
+
 // The shell's values that ShellExecuteW gives for success and for a missing file.
 constexpr qintptr shellStarted = 42;
 constexpr qintptr shellFileNotFound = 2;
@@ -112,11 +125,12 @@ qintptr startProgram(const QString &verb, const QString &program, const QString 
     QStringList arguments = QProcess::splitCommand(parameters);
     if (verb == QLatin1String("runas")) {
         const QString helper = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
-        if (helper.isEmpty()) {
+        const QString env = QStandardPaths::findExecutable(QStringLiteral("env"));
+        if (helper.isEmpty() || env.isEmpty()) {
             errno = ENOENT;
             return shellFileNotFound;
         }
-        arguments.prepend(program);
+        arguments = QStringList {env} + displayVariables() + QStringList {program} + arguments;
         executable = helper;
     }
     if (!QFileInfo(executable).isExecutable()) {

@@ -77,9 +77,12 @@ bool CDownloader::download(const DownloadOptions &newOptions)
     const Qt::WindowFlags flags = Qt::Tool | Qt::FramelessWindowHint | Qt::WindowTitleHint
         | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint;
     QWidget *parent = options.owner ? options.owner : QApplication::desktop();
-    runProgressDialog(parent, info, flags);
+    const bool cancelled = !runProgressDialog(parent, info, flags);
 
     closed = true;
+    if (!finished && !failed && !cancelled)
+        errorText = tr("Der Server antwortet nicht mehr: seit %1 Sekunden keine Daten.")
+                        .arg(options.timeoutMs / 1000.0);
     if (reply) {
         if (reply->isRunning())
             reply->close();
@@ -114,6 +117,7 @@ void CDownloader::replyDownloadProgress(qint64 bytesReceived, qint64 bytesTotal)
 {
     if (closed || failed || !progressInfo)
         return;
+    progressInfo->noteActivity();
     const int percent = bytesTotal > 0 ? int(bytesReceived * 100 / bytesTotal) : 0;
     if (percent == lastPercent)
         return;

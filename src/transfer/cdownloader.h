@@ -20,9 +20,10 @@ public:
     explicit CDownloader(QObject *parent = nullptr);
     ~CDownloader() override;
 
-    // True exactly when the reply finished without error; the body is then in `data`. A
-    // download does not clear `data`, `errorText` or `contentType`: after a time-out or a
-    // cancellation they hold what an earlier download left.
+    // True exactly when the reply finished without error; the body is then in `data`. The time
+    // limit counts from the last data received; when it passes, `errorText` says that the
+    // server stopped answering. A download does not clear `data`, `errorText` or `contentType`:
+    // after a cancellation they hold what an earlier download left.
     bool download(const DownloadOptions &options);
 
     // The request that download() sends: TLS settings only for URLs starting with "https://".

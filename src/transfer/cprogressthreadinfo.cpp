@@ -14,3 +14,9 @@ void CProgressThreadInfo::wakeUp()
     wakeRequested = true;
     wake.wakeAll();
 }
+
+void CProgressThreadInfo::noteActivity()
+{
+    QMutexLocker locker(&mutex);
+    clock.restart();
+}

@@ -20,6 +20,9 @@ public:
     // Ends the run from the main thread. Unlike a bare wakeAll(), the request is remembered,
     // so a wake-up that comes before the worker first waits is not lost.
     void wakeUp();
+    // Restarts the time limit, which counts from the last sign of life: a slow but steady
+    // transfer goes on, a stalled one ends.
+    void noteActivity();
 
     QString text;
     QString title;
@@ -34,7 +37,7 @@ public:
     QVariant pendingText; // shared
     QMutex mutex;
     QWaitCondition wake;
-    QElapsedTimer clock; // started when the dialog is built, before the worker starts
+    QElapsedTimer clock; // shared; started when the dialog is built, restarted by noteActivity
     QPointer<QWidget> centreOn;
     bool hidden = false;
     bool stopRequested = false; // shared

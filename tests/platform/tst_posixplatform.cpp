@@ -23,6 +23,7 @@ private slots:
     void fileReplacedInOneStep();
     void runningProcess();
     void programStartPassesParameters();
+    void raisedRightsKeepTheDisplay();
     void useNewLocationFromSettings_data();
     void useNewLocationFromSettings();
 };
@@ -151,6 +152,42 @@ void tst_PosixPlatform::programStartPassesParameters()
     QVERIFY(result > 32);
     QTRY_VERIFY(QFile::exists(target));
     QVERIFY(startProgram(QString(), dir.filePath(QStringLiteral("missing")), QString()) <= 32);
+}
+
+// pkexec is the system's; a stand-in of the same name records how it is called.
+void tst_PosixPlatform::raisedRightsKeepTheDisplay()
+{
+    QTemporaryDir dir;
+    QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+    const QString record = dir.filePath(QStringLiteral("arguments"));
+    QFile pkexec(dir.filePath(QStringLiteral("pkexec")));
+    QVERIFY(pkexec.open(QIODevice::WriteOnly));
+    pkexec.write("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + QFile::encodeName(record) + "\"\n");
+    pkexec.close();
+    QVERIFY(pkexec.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                  | QFileDevice::ExeOwner));
+    const QByteArray path = qgetenv("PATH");
+    const QByteArray runtimeDir = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("PATH", QFile::encodeName(dir.path()) + ':' + path);
+    qputenv("DISPLAY", ":42");
+    qputenv("XAUTHORITY", "/home/nutzer/.Xauthority");
+    qunsetenv("WAYLAND_DISPLAY");
+    qunsetenv("XDG_RUNTIME_DIR");
+    const qintptr result = startProgram(QStringLiteral("runas"), QStringLiteral("/opt/lg_updater"),
+                                        QStringLiteral("--product 3 --offline \"/a b.dat\""));
+    qputenv("PATH", path);
+    qputenv("XDG_RUNTIME_DIR", runtimeDir);
+    QVERIFY(result > 32);
+    QTRY_VERIFY(QFileInfo(record).size() > 0);
+    QFile file(record);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+             (QStringList {QStandardPaths::findExecutable(QStringLiteral("env")),
+                           QStringLiteral("DISPLAY=:42"),
+                           QStringLiteral("XAUTHORITY=/home/nutzer/.Xauthority"),
+                           QStringLiteral("/opt/lg_updater"), QStringLiteral("--product"),
+                           QStringLiteral("3"), QStringLiteral("--offline"),
+                           QStringLiteral("/a b.dat")}));
 }
 
 void tst_PosixPlatform::useNewLocationFromSettings_data()

@@ -128,7 +128,9 @@ void TestHttpServer::respond(QTcpSocket *socket, const QByteArray &path)
 
     const int chunks = qMax(1, response.chunks);
     const int piece = (response.body.size() + chunks - 1) / chunks;
-    for (int i = 0; i < chunks; ++i) {
+    const int sent =
+        response.stallAfterChunks >= 0 ? qMin(chunks, response.stallAfterChunks) : chunks;
+    for (int i = 0; i < sent; ++i) {
         const QByteArray part = response.body.mid(i * piece, piece);
         const bool last = i == chunks - 1;
         QPointer<QTcpSocket> guarded(socket);

@@ -27,6 +27,7 @@ public:
         Mode mode = Normal;
         int chunks = 1; // the body is sent in this many pieces ...
         int chunkDelayMs = 0; // ... this far apart
+        int stallAfterChunks = -1; // when 0 or more: only this many pieces, then silence
     };
 
     // With a certificate and key the server speaks TLS.

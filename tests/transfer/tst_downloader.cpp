@@ -20,7 +20,8 @@ private slots:
     void userAgentAndHeaders();
     void failures_data();
     void failures();
-    void serverThatNeverAnswers();
+    void idleLimit_data();
+    void idleLimit();
     void tlsOnlyForLowerCaseHttps_data();
     void tlsOnlyForLowerCaseHttps();
     void progress_data();
@@ -125,17 +126,46 @@ void tst_Downloader::failures()
     QCOMPARE(downloader.data, QByteArray());
 }
 
-void tst_Downloader::serverThatNeverAnswers()
+void tst_Downloader::idleLimit_data()
 {
-    TestHttpServer::Response silent;
-    silent.mode = TestHttpServer::Response::NeverAnswer;
-    http->setResponse("/silent", silent);
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("chunks");
+    QTest::addColumn<int>("stallAfter");
+    QTest::addColumn<bool>("received");
+    const int normal = TestHttpServer::Response::Normal;
+    QTest::newRow("never answers")
+        << int(TestHttpServer::Response::NeverAnswer) << 1 << -1 << false;
+    QTest::newRow("stops after the first piece") << normal << 10 << 1 << false;
+    QTest::newRow("slow but steady, longer than the limit") << normal << 10 << -1 << true;
+}
+
+// The limit of one second counts from the last data: ten pieces 150 ms apart arrive whole,
+// a server that falls silent ends the download with a line that says so.
+void tst_Downloader::idleLimit()
+{
+    QFETCH(int, mode);
+    QFETCH(int, chunks);
+    QFETCH(int, stallAfter);
+    QFETCH(bool, received);
+    TestHttpServer::Response response;
+    response.mode = TestHttpServer::Response::Mode(mode);
+    response.body = "0123456789";
+    response.chunks = chunks;
+    response.chunkDelayMs = 150;
+    response.stallAfterChunks = stallAfter;
+    http->setResponse("/langsam", response);
     CDownloader downloader;
     QElapsedTimer timer;
     timer.start();
-    QVERIFY(!downloader.download(options(*http, "/silent", 1000)));
-    QVERIFY(timer.elapsed() >= 1000);
-    QCOMPARE(downloader.errorText, QString());
+    QCOMPARE(downloader.download(options(*http, "/langsam", 1000)), received);
+    if (received) {
+        QCOMPARE(downloader.data, response.body);
+        QVERIFY(timer.elapsed() > 1000);
+    } else {
+        QVERIFY(timer.elapsed() >= 1000);
+        QCOMPARE(downloader.errorText,
+                 QStringLiteral("Der Server antwortet nicht mehr: seit 1 Sekunden keine Daten."));
+    }
 }
 
 void tst_Downloader::tlsOnlyForLowerCaseHttps_data()
@@ -238,8 +268,8 @@ void tst_Downloader::twoDownloadsInARow()
     silent.mode = TestHttpServer::Response::NeverAnswer;
     http->setResponse("/silent2", silent);
     QVERIFY(!downloader.download(options(*http, "/silent2", 500)));
-    QVERIFY2(downloader.errorText.contains(QLatin1String("Not Found")),
-             "a time-out keeps the earlier error text");
+    QVERIFY2(downloader.errorText.startsWith(QLatin1String("Der Server antwortet nicht mehr")),
+             "a time-out says so instead of the earlier error text");
     QVERIFY(downloader.download(options(*http, "/body")));
 }
 
