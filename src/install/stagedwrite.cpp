@@ -24,6 +24,14 @@ StagedWrite::Result StagedWrite::write(const QString &target, const QByteArray &
         file.remove();
         return WriteFailed;
     }
+    // The bytes reach the disk before the name does: after a power cut the target is the old
+    // file or the new one, never an empty one.
+    if (!platform.syncToDisk(&file)) {
+        *error = platform.errorText(0);
+        file.close();
+        file.remove();
+        return WriteFailed;
+    }
     file.close();
     if (!platform.replace(file.fileName(), target)) {
         *error = platform.errorText(0);

@@ -29,6 +29,7 @@ public:
         *error = file.errorString();
         return removed;
     }
+    virtual bool syncToDisk(QFile *file) { return syncFile(file); }
     virtual bool replace(const QString &source, const QString &target)
     {
         return replaceFile(source, target);

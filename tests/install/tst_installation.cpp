@@ -516,6 +516,10 @@ void tst_Installation::stagedWrites_data()
     QTest::newRow("move refused")
         << QStringLiteral("refused") << QByteArray("alt")
         << QStringLiteral("Fehler beim Schreiben der Datei (0, 0):</strong> @BASE@a.txt");
+    QTest::newRow("sync to disk fails")
+        << QStringLiteral("sync") << QByteArray("alt")
+        << QStringLiteral("Fehler beim Schreiben der Datei (0, 0):</strong> @BASE@a.txt "
+                          "Input/output error");
     QTest::newRow("disk full while writing the file")
         << QStringLiteral("full:a.txt") << QByteArray("alt")
         << QStringLiteral("Fehler beim Schreiben der Datei (0, 0):</strong> @BASE@a.txt No space "
@@ -539,6 +543,7 @@ void tst_Installation::stagedWrites()
         QVERIFY(ReleaseFixture::writeFile(target + QLatin1String(".lgtmp"), QByteArray(5000, 'x')));
     if (situation == QLatin1String("refused"))
         platform.failReplaceOf = QStringLiteral("/a.txt");
+    platform.failSync = situation == QLatin1String("sync");
     if (situation.startsWith(QLatin1String("full:"))) {
         // The staging file is the system's full device: every write that reaches it fails.
         if (!QFile::exists(QStringLiteral("/dev/full")))

@@ -46,6 +46,14 @@ public:
         }
         return PlatformServices::replace(source, target);
     }
+    bool syncToDisk(QFile *file) override
+    {
+        if (failSync) {
+            errno = EIO;
+            return false;
+        }
+        return PlatformServices::syncToDisk(file);
+    }
     bool hasTopLevelWindow(quint32 processId) override
     {
         windowQueries.append(processId);
@@ -70,6 +78,7 @@ public:
     int failTimesOnCall = 0;
     QString failReplaceOf; // the move over a target ending in this is refused
     QString refuseRemovalOf; // deleting a file whose path ends in this is refused
+    bool failSync = false; // the disk reports an error when written data is synced
     int timeCalls = 0;
     bool isElevatedProcess = false;
     QQueue<bool> windowAnswers;
