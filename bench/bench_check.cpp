@@ -50,7 +50,7 @@ int main(int argc, char *argv[])
         selection.checkedGroups.append(i);
     UpdateCheck check(
         groups, arguments.at(2) + QLatin1Char('/'), false,
-        [](const QString &, QByteArray *, QString *) { return false; }, [](int, int) {});
+        [](const QString &, qint64, QByteArray *, QString *) { return false; }, [](int, int) {});
     QElapsedTimer timer;
     timer.start();
     const CheckResult result = check.run(selection, state);

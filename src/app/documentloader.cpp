@@ -20,20 +20,25 @@ QString tr(const char *text)
     return QCoreApplication::translate("MainWindow", text);
 }
 
+// "info.bin" holds a name of 68 characters; a document data file of a real release is a few
+// hundred kilobytes. Anything far larger is not a release.
+constexpr qint64 infoFileLimit = 4096;
+constexpr qint64 documentFileLimit = 64 * 1024 * 1024;
+
 bool tryReleaseFolder(int year, const ReleaseFetch &fetch, QString &log, QJsonDocument &document)
 {
     const QString title = tr("Fehler beim Laden der Infodatei:");
     QByteArray info;
     QString url;
     QString error;
-    if (!fetch(year, QStringLiteral("info.bin"), &info, &url, &error)) {
+    if (!fetch(year, QStringLiteral("info.bin"), infoFileLimit, &info, &url, &error)) {
         appendLogLine(log, title, true, url, error);
         return false;
     }
     // The whole text names the document data file: a trailing line break is a wrong name.
     const QString name = QString::fromUtf8(info);
     QByteArray payload;
-    if (!fetch(year, name, &payload, &url, &error)) {
+    if (!fetch(year, name, documentFileLimit, &payload, &url, &error)) {
         appendLogLine(log, title, true, url, error);
         return false;
     }

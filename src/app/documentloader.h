@@ -12,10 +12,10 @@ class QTemporaryFile;
 class QWidget;
 class UserDialogs;
 
-// Fetches one file of a release folder. On failure `error` holds the downloader's text; `url`
-// is the request URL in any case.
-using ReleaseFetch = std::function<bool(int year, const QString &fileName, QByteArray *data,
-                                        QString *url, QString *error)>;
+// Fetches one file of a release folder, refusing a reply of more than maxBytes. On failure
+// `error` holds the downloader's text; `url` is the request URL in any case.
+using ReleaseFetch = std::function<bool(int year, const QString &fileName, qint64 maxBytes,
+                                        QByteArray *data, QString *url, QString *error)>;
 
 // Loads the update document from the release folder of next year, else of this year. Each
 // failed attempt appends one red line to `log`; `releaseYear` is the year tried last.

@@ -178,11 +178,12 @@ void MainWindow::readVersionRecord()
 }
 
 bool MainWindow::fetchReleaseFile(int year, const QString &label, const QString &fileName,
-                                  QByteArray *data, QString *url, QString *error)
+                                  qint64 maxBytes, QByteArray *data, QString *url, QString *error)
 {
     DownloadOptions options;
     QString baseUrl;
     prepareServerDownload(year, options, label, fileName, baseUrl);
+    options.maxBytes = maxBytes;
     *url = options.url;
     CDownloader downloader;
     const bool ok = downloader.download(options);
@@ -193,9 +194,10 @@ bool MainWindow::fetchReleaseFile(int year, const QString &label, const QString 
 
 void MainWindow::loadUpdateDocument()
 {
-    const ReleaseFetch fetch = [this](int year, const QString &fileName, QByteArray *data,
-                                      QString *url, QString *error) {
-        return fetchReleaseFile(year, tr("Lade Infodatei..."), fileName, data, url, error);
+    const ReleaseFetch fetch = [this](int year, const QString &fileName, qint64 maxBytes,
+                                      QByteArray *data, QString *url, QString *error) {
+        return fetchReleaseFile(year, tr("Lade Infodatei..."), fileName, maxBytes, data, url,
+                                error);
     };
     documentLoaded =
         loadOnlineDocument(QDate::currentDate().year(), fetch, startupLog, releaseYear, document);
@@ -436,8 +438,11 @@ void MainWindow::prepareServerDownload(int year, DownloadOptions &options, const
     options.label = label;
     options.owner = this;
     options.centreOn = this;
-    options.timeoutMs = 300000;
+    // The limit counts from the last data received: a stalled server ends the wait soon, a
+    // slow line goes on. A wait longer than a moment shows the dialog, which can cancel it.
+    options.timeoutMs = 30000;
     options.hidden = true;
+    options.showAfterMs = 1000;
     options.url = baseUrl + fileName;
 }
 
@@ -587,9 +592,11 @@ void MainWindow::search()
     selection.hasBetaBox = betaCheckBox;
     selection.betaChecked = betaCheckBox && betaCheckBox->isChecked();
 
-    const DataFileFetch fetch = [this](const QString &fileName, QByteArray *data, QString *error) {
+    const DataFileFetch fetch = [this](const QString &fileName, qint64 maxBytes, QByteArray *data,
+                                       QString *error) {
         QString url;
-        return fetchReleaseFile(releaseYear, tr("Lade Datei..."), fileName, data, &url, error);
+        return fetchReleaseFile(releaseYear, tr("Lade Datei..."), fileName, maxBytes, data, &url,
+                                error);
     };
     const CheckProgress progress = [this](int value, int maximum) { showProgress(value, maximum); };
     UpdateCheck check(groups, base, offlineLoaded, fetch, progress);

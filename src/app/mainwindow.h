@@ -57,7 +57,8 @@ public:
     bool startupAborted() const { return aborted; }
 
     // Fills options for fetching fileName from the release folder of `year` on the update
-    // server: hidden dialog, five-minute limit, the display name as User-Agent.
+    // server: a dialog that appears after a second, a 30-second limit of silence, the display
+    // name as User-Agent.
     void prepareServerDownload(int year, DownloadOptions &options, const QString &label,
                                const QString &fileName, QString &baseUrl);
 
@@ -86,8 +87,8 @@ private:
     bool updaterFilesDiffer(const QJsonArray &files) const;
     QTextBrowser *infoBrowser(const QString &text);
     void followInfoLink(QTextBrowser *browser, const QUrl &url);
-    bool fetchReleaseFile(int year, const QString &label, const QString &fileName, QByteArray *data,
-                          QString *url, QString *error);
+    bool fetchReleaseFile(int year, const QString &label, const QString &fileName, qint64 maxBytes,
+                          QByteArray *data, QString *url, QString *error);
     QString baseDir() const;
     QString updaterDir() const;
     int selectedProduct() const;

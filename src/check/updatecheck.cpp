@@ -172,9 +172,10 @@ bool UpdateCheck::fetchPayload(int groupIndex, int fileIndex, const QJsonObject 
 {
     const QString targetPath = entry.value(QStringLiteral("targetpath")).toString();
     const QString sha256 = entry.value(QStringLiteral("sha256")).toString();
+    const qint64 size = qint64(entry.value(QStringLiteral("size")).toDouble());
     QByteArray body;
     QString error;
-    if (!fetch(sha256 + QLatin1String(".bin"), &body, &error)) {
+    if (!fetch(sha256 + QLatin1String(".bin"), payloadSizeLimit(size), &body, &error)) {
         appendLogLine(result.log, tr("Fehler beim Laden der Datei:"), true, targetPath, error);
         if (offlineLoaded) {
             appendLogLine(
@@ -186,7 +187,7 @@ bool UpdateCheck::fetchPayload(int groupIndex, int fileIndex, const QJsonObject 
         return false;
     }
     // The document states the size: a payload that claims more is refused unexpanded.
-    if (statedPayloadSize(body) > quint64(qMax(0, entry.value(QStringLiteral("size")).toInt()))) {
+    if (statedPayloadSize(body) > quint64(qMax<qint64>(0, size))) {
         appendLogLine(result.log, tr("Fehler beim Laden der Datei:"), true, targetPath,
                       tr("Die Serverdaten sind größer als angegeben."));
         return false;

@@ -45,9 +45,10 @@ struct CheckResult
     qint64 pendingBytes = 0;
 };
 
-// Fetches a data file ("<sha256>.bin") of the release; false with the downloader's error text.
+// Fetches a data file ("<sha256>.bin") of the release, refusing a reply of more than maxBytes;
+// false with the downloader's error text.
 using DataFileFetch =
-    std::function<bool(const QString &fileName, QByteArray *data, QString *error)>;
+    std::function<bool(const QString &fileName, qint64 maxBytes, QByteArray *data, QString *error)>;
 // Reports progress through the group being compared: value of maximum.
 using CheckProgress = std::function<void(int value, int maximum)>;
 

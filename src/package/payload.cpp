@@ -45,3 +45,10 @@ QByteArray expandPayload(const QByteArray &payload)
         return QByteArray();
     return expanded;
 }
+
+qint64 payloadSizeLimit(qint64 contentSize)
+{
+    const qint64 size = qMax<qint64>(0, contentSize);
+    // zlib's compressBound, in 64 bits.
+    return 4 + size + (size >> 12) + (size >> 14) + (size >> 25) + 13;
+}

@@ -13,3 +13,7 @@ QByteArray expandPayload(const QByteArray &payload);
 
 // The length a payload states for its expanded content (0 when it is too short to state one).
 quint32 statedPayloadSize(const QByteArray &payload);
+
+// The most bytes a payload of `contentSize` expanded bytes can take: the length field and
+// zlib's bound for its stream (stored blocks for content that does not compress).
+qint64 payloadSizeLimit(qint64 contentSize);

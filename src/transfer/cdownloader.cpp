@@ -28,7 +28,12 @@ QNetworkRequest CDownloader::makeRequest(const DownloadOptions &options)
         request.setSslConfiguration(configuration);
     }
     request.setUrl(QUrl(options.url, QUrl::TolerantMode));
+    // A redirect is answered as a failure, never followed to wherever it points.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::ManualRedirectPolicy);
     request.setRawHeader("User-Agent", options.userAgent.toUtf8());
+    // Without this the toolkit asks for gzip and expands whatever arrives, without a limit.
+    request.setRawHeader("Accept-Encoding", "identity");
     for (auto it = options.headers.constBegin(); it != options.headers.constEnd(); ++it)
         request.setRawHeader(it.key(), it.value());
     return request;
@@ -68,11 +73,13 @@ bool CDownloader::download(const DownloadOptions &newOptions)
     info->timeoutMs = options.timeoutMs;
     info->centreOn = options.centreOn;
     info->hidden = options.hidden;
+    info->showAfterMs = options.showAfterMs;
 
     reply = manager->get(request);
     connect(manager, &QNetworkAccessManager::finished, this, &CDownloader::replyFinished);
     connect(reply, &QNetworkReply::downloadProgress, this, &CDownloader::replyDownloadProgress);
     connect(reply, &QNetworkReply::errorOccurred, this, &CDownloader::replyError);
+    connect(reply, &QNetworkReply::metaDataChanged, this, &CDownloader::replyMetaDataChanged);
 
     const Qt::WindowFlags flags = Qt::Tool | Qt::FramelessWindowHint | Qt::WindowTitleHint
         | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint;
@@ -80,7 +87,9 @@ bool CDownloader::download(const DownloadOptions &newOptions)
     const bool cancelled = !runProgressDialog(parent, info, flags);
 
     closed = true;
-    if (!finished && !failed && !cancelled)
+    if (cancelled)
+        errorText = tr("Vom Benutzer abgebrochen.");
+    else if (!finished && !failed)
         errorText = tr("Der Server antwortet nicht mehr: seit %1 Sekunden keine Daten.")
                         .arg(options.timeoutMs / 1000.0);
     if (reply) {
@@ -95,6 +104,12 @@ void CDownloader::replyFinished(QNetworkReply *r)
 {
     if (closed || failed)
         return;
+    // A redirect or an empty answer is no file: its body must not be taken for one.
+    const QVariant status = r->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (status.isValid() && status.toInt() != 200) {
+        refuse(tr("Der Server antwortete mit dem Status %1.").arg(status.toInt()));
+        return;
+    }
     data = r->readAll();
     finished = true;
     contentType = QString::fromUtf8(r->rawHeader("Content-Type"));
@@ -113,9 +128,25 @@ void CDownloader::replyError(QNetworkReply::NetworkError code)
         progressInfo->wakeUp();
 }
 
+void CDownloader::replyMetaDataChanged()
+{
+    if (closed || failed || !reply)
+        return;
+    const QByteArray encoding = reply->rawHeader("Content-Encoding").trimmed().toLower();
+    if (!encoding.isEmpty() && encoding != "identity") {
+        refuse(tr("Der Server sendet die Daten kodiert (%1).").arg(QString::fromLatin1(encoding)));
+        return;
+    }
+    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+    if (length.isValid())
+        refuseAboveLimit(length.toLongLong());
+}
+
 void CDownloader::replyDownloadProgress(qint64 bytesReceived, qint64 bytesTotal)
 {
     if (closed || failed || !progressInfo)
+        return;
+    if (refuseAboveLimit(bytesReceived))
         return;
     progressInfo->noteActivity();
     const int percent = bytesTotal > 0 ? int(bytesReceived * 100 / bytesTotal) : 0;
@@ -126,4 +157,24 @@ void CDownloader::replyDownloadProgress(qint64 bytesReceived, qint64 bytesTotal)
         progressInfo->pendingValue = percent;
     }
     lastPercent = percent;
+}
+
+// Memory stays bounded by what the caller expects, whatever the server sends or announces.
+bool CDownloader::refuseAboveLimit(qint64 bytes)
+{
+    if (options.maxBytes <= 0 || bytes <= options.maxBytes)
+        return false;
+    refuse(tr("Die Antwort des Servers ist größer als erwartet (mehr als %1 Bytes).")
+               .arg(options.maxBytes));
+    return true;
+}
+
+void CDownloader::refuse(const QString &reason)
+{
+    failed = true;
+    errorText = reason;
+    if (reply && reply->isRunning())
+        reply->abort();
+    if (progressInfo)
+        progressInfo->wakeUp();
 }

@@ -20,10 +20,11 @@ public:
     explicit CDownloader(QObject *parent = nullptr);
     ~CDownloader() override;
 
-    // True exactly when the reply finished without error; the body is then in `data`. The time
-    // limit counts from the last data received; when it passes, `errorText` says that the
-    // server stopped answering. A download does not clear `data`, `errorText` or `contentType`:
-    // after a cancellation they hold what an earlier download left.
+    // True exactly when the reply finished with status 200 and no error; the body is then in
+    // `data`. A reply that is encoded (gzip and the like) or grows past `maxBytes` is refused
+    // as soon as that shows. The time limit counts from the last data received. On false,
+    // `errorText` says why: the reply's error, the refusal, the silent server or the
+    // cancellation. A download does not clear `data` or `contentType`.
     bool download(const DownloadOptions &options);
 
     // The request that download() sends: TLS settings only for URLs starting with "https://".
@@ -37,9 +38,13 @@ private slots:
     void replyFinished(QNetworkReply *r);
     void replyDownloadProgress(qint64 bytesReceived, qint64 bytesTotal);
     void replyError(QNetworkReply::NetworkError code);
+    void replyMetaDataChanged();
 
 private:
     void retirePrevious();
+    bool refuseAboveLimit(qint64 bytes);
+    // Ends the download as failed with the reason as its error text.
+    void refuse(const QString &reason);
 
     QPointer<QNetworkAccessManager> manager;
     QPointer<CProgressThreadInfo> progressInfo;

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
+#include <QTimer>
 #include <QVBoxLayout>
 
 CProgressDlgEx::CProgressDlgEx(QWidget *parent, CProgressThreadInfo *info, Qt::WindowFlags flags)
@@ -151,18 +152,38 @@ void centreOnScreenOf(QDialog &dialog, QWidget *widget)
                 (screenRect.top() + screenRect.bottom()) / 2 - (own.top() + own.bottom()) / 2);
 }
 
+// The modal loop of a hidden dialog ends with this result when the dialog is to appear: a
+// visible window cannot be taken off the screen's ignore list without leaving its loop.
+constexpr int showNow = 2;
+
 } // namespace
 
 bool runProgressDialog(QWidget *parent, CProgressThreadInfo *info, Qt::WindowFlags flags)
 {
     CProgressDlgEx dialog(parent, info, flags);
     info->setParent(&dialog);
-    if (info->hidden) {
-        dialog.setAttribute(Qt::WA_ShowWithoutActivating);
-        dialog.setAttribute(Qt::WA_DontShowOnScreen);
-    }
     if (info->centreOn)
         centreOnScreenOf(dialog, info->centreOn);
-    dialog.exec();
+    if (!info->hidden) {
+        dialog.exec();
+        return !info->cancelled;
+    }
+    dialog.setAttribute(Qt::WA_ShowWithoutActivating);
+    dialog.setAttribute(Qt::WA_DontShowOnScreen);
+    // A quick run stays invisible; a long one shows the user what is waited for, and how to
+    // stop waiting.
+    if (info->showAfterMs > 0)
+        QTimer::singleShot(info->showAfterMs, &dialog, [&dialog] { dialog.appear(); });
+    if (dialog.exec() == showNow) {
+        dialog.setAttribute(Qt::WA_ShowWithoutActivating, false);
+        dialog.setAttribute(Qt::WA_DontShowOnScreen, false);
+        dialog.exec();
+    }
     return !info->cancelled;
+}
+
+void CProgressDlgEx::appear()
+{
+    if (!closing && !isStopped())
+        done(showNow);
 }

@@ -27,6 +27,8 @@ public slots:
     void accept() override;
     void cancel();
     void onThreadFinished();
+    // Ends the hidden part of a run that is still going on, so that it goes on visibly.
+    void appear();
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -40,6 +40,7 @@ public:
     QElapsedTimer clock; // shared; started when the dialog is built, restarted by noteActivity
     QPointer<QWidget> centreOn;
     bool hidden = false;
+    int showAfterMs = 0; // a hidden dialog appears after this long; 0 or less: never
     bool stopRequested = false; // shared
     bool wakeRequested = false; // shared
 };

@@ -31,4 +31,9 @@ struct DownloadOptions
     QMap<QByteArray, QByteArray> headers;
     QWidget *centreOn = nullptr;
     bool hidden = false;
+    // With `hidden`: the dialog appears, with its cancel button, once the download has taken
+    // this long; 0 or less: it stays hidden.
+    qint32 showAfterMs = 0;
+    // The reply is refused as soon as its body passes this many bytes; 0 or less: no limit.
+    qint64 maxBytes = 0;
 };

@@ -28,6 +28,7 @@ private slots:
     void hostileTargetPaths_data();
     void hostileTargetPaths();
     void shortWriteToStore();
+    void oversizedPayloadRefused_data();
     void oversizedPayloadRefused();
     void secondCheckFetchesNothingAgain();
     void failedCheckLeavesNothingToStart_data();
@@ -306,7 +307,7 @@ void tst_UpdateCheck::shortWriteToStore()
     CheckState state {index, store, directories, plugins, plugins2, executable, searched};
     UpdateCheck check(
         groups, base.path() + QLatin1Char('/'), false,
-        [](const QString &, QByteArray *data, QString *) {
+        [](const QString &, qint64, QByteArray *data, QString *) {
             *data = compressPayload("Inhalt");
             return true;
         },
@@ -319,23 +320,38 @@ void tst_UpdateCheck::shortWriteToStore()
     QVERIFY(index.isEmpty());
 }
 
+void tst_UpdateCheck::oversizedPayloadRefused_data()
+{
+    QTest::addColumn<int>("statedSize");
+    QTest::addColumn<QString>("reason");
+    // Small enough to arrive, but stating far more than the document: refused unexpanded.
+    QTest::newRow("small payload stating more")
+        << 100000 << QStringLiteral("Die Serverdaten sind größer als angegeben.");
+    // Larger than any payload of the entry's size can be: the download stops there.
+    QTest::newRow("payload larger than the entry allows")
+        << 100000000
+        << QStringLiteral("Die Antwort des Servers ist größer als erwartet (mehr als %1 Bytes).")
+               .arg(payloadSizeLimit(200));
+}
+
 void tst_UpdateCheck::oversizedPayloadRefused()
 {
+    QFETCH(int, statedSize);
+    QFETCH(QString, reason);
     UpdaterHarness harness;
     QVERIFY(harness.isValid());
+    const QByteArray content(200, 'a');
     QVERIFY(harness.releases().build(
         QStringLiteral("r"), year,
-        {{QStringLiteral("name=\"Programm\""), {{QStringLiteral("a.txt"), "a"}}}}));
-    // Same name, but a payload that states 100 MB: refused before anything is expanded.
-    QByteArray bomb = compressPayload(QByteArray(100000000, '\0'));
+        {{QStringLiteral("name=\"Programm\""), {{QStringLiteral("a.txt"), content}}}}));
+    const QByteArray bomb = compressPayload(QByteArray(statedSize, '\0'));
     QVERIFY(ReleaseFixture::writeFile(harness.releases().packageDir(year) + QLatin1Char('/')
-                                          + hashName("a") + QLatin1String(".bin"),
+                                          + hashName(content) + QLatin1String(".bin"),
                                       bomb));
     const auto window = harness.open();
     UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
     QCOMPARE(UpdaterHarness::logText(window.get()),
-             QStringLiteral(
-                 "Fehler beim Laden der Datei: a.txt Die Serverdaten sind größer als angegeben."));
+             QStringLiteral("Fehler beim Laden der Datei: a.txt ") + reason);
 }
 
 void tst_UpdateCheck::secondCheckFetchesNothingAgain()

@@ -15,6 +15,10 @@ QByteArray reasonPhrase(int status)
     switch (status) {
     case 200:
         return "OK";
+    case 204:
+        return "No Content";
+    case 302:
+        return "Found";
     case 404:
         return "Not Found";
     case 500:
@@ -121,7 +125,7 @@ void TestHttpServer::respond(QTcpSocket *socket, const QByteArray &path)
         return;
     QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' '
         + reasonPhrase(response.status) + "\r\nContent-Type: " + response.contentType
-        + "\r\nConnection: close\r\n";
+        + "\r\nConnection: close\r\n" + response.extraHeaders;
     if (response.mode == Response::Normal)
         head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
     socket->write(head + "\r\n");

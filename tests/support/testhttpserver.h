@@ -28,6 +28,7 @@ public:
         int chunks = 1; // the body is sent in this many pieces ...
         int chunkDelayMs = 0; // ... this far apart
         int stallAfterChunks = -1; // when 0 or more: only this many pieces, then silence
+        QByteArray extraHeaders; // further header lines, each ending in CR LF
     };
 
     // With a certificate and key the server speaks TLS.

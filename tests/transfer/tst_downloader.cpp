@@ -20,6 +20,8 @@ private slots:
     void userAgentAndHeaders();
     void failures_data();
     void failures();
+    void refusedReplies_data();
+    void refusedReplies();
     void idleLimit_data();
     void idleLimit();
     void tlsOnlyForLowerCaseHttps_data();
@@ -93,6 +95,7 @@ void tst_Downloader::userAgentAndHeaders()
     QCOMPARE(http->lastHeaders.value("user-agent"),
              QByteArray("Ledgora Aktualisierung Version 1.2"));
     QCOMPARE(http->lastHeaders.value("x-ledgora"), QByteArray("1"));
+    QCOMPARE(http->lastHeaders.value("accept-encoding"), QByteArray("identity"));
 
     o.headers.insert("User-Agent", "ersetzt");
     QVERIFY(downloader.download(o));
@@ -124,6 +127,62 @@ void tst_Downloader::failures()
     QVERIFY(!downloader.download(o));
     QVERIFY2(downloader.errorText.contains(errorPart), qPrintable(downloader.errorText));
     QCOMPARE(downloader.data, QByteArray());
+}
+
+void tst_Downloader::refusedReplies_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("headers");
+    QTest::addColumn<bool>("withLength");
+    QTest::addColumn<int>("size"); // of the body; the limit is 1000 bytes
+    QTest::addColumn<QString>("error"); // empty: received
+    QTest::newRow("exactly the limit") << 200 << QByteArray() << true << 1000 << QString();
+    QTest::newRow("announced beyond the limit")
+        << 200 << QByteArray() << true << 1001
+        << QStringLiteral("Die Antwort des Servers ist größer als erwartet (mehr als 1000 Bytes).");
+    QTest::newRow("endless, without a length")
+        << 200 << QByteArray() << false << 4000000
+        << QStringLiteral("Die Antwort des Servers ist größer als erwartet (mehr als 1000 Bytes).");
+    QTest::newRow("gzip although identity was asked for")
+        << 200 << QByteArray("Content-Encoding: gzip\r\n") << true << 10
+        << QStringLiteral("Der Server sendet die Daten kodiert (gzip).");
+    QTest::newRow("explicit identity")
+        << 200 << QByteArray("Content-Encoding: identity\r\n") << true << 10 << QString();
+    QTest::newRow("redirect, not followed")
+        << 302 << QByteArray("Location: /umgeleitet\r\n") << true << 10
+        << QStringLiteral("Der Server antwortete mit dem Status 302.");
+    QTest::newRow("no content") << 204 << QByteArray() << false << 0
+                                << QStringLiteral("Der Server antwortete mit dem Status 204.");
+}
+
+// Whatever the server sends, what is kept is bounded by what the caller expects, and only a
+// plain 200 reply is a file.
+void tst_Downloader::refusedReplies()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, headers);
+    QFETCH(bool, withLength);
+    QFETCH(int, size);
+    QFETCH(QString, error);
+    TestHttpServer::Response response;
+    response.status = status;
+    response.extraHeaders = headers;
+    response.mode =
+        withLength ? TestHttpServer::Response::Normal : TestHttpServer::Response::NoLength;
+    response.body = QByteArray(size, 'x');
+    response.chunks = size > 100000 ? 100 : 1;
+    response.chunkDelayMs = 10;
+    http->setResponse("/antwort", response);
+    DownloadOptions o = options(*http, "/antwort");
+    o.maxBytes = 1000;
+    CDownloader downloader;
+    QCOMPARE(downloader.download(o), error.isEmpty());
+    QCOMPARE(downloader.errorText, error);
+    if (error.isEmpty())
+        QCOMPARE(downloader.data, response.body);
+    else
+        QVERIFY(downloader.data.isEmpty());
+    QCOMPARE(http->count("/umgeleitet"), 0);
 }
 
 void tst_Downloader::idleLimit_data()
@@ -289,8 +348,9 @@ void tst_Downloader::preparedServerDownload()
     QCOMPARE(o.url, QStringLiteral("http://127.0.0.1:1/ldg_update/2027/info.bin"));
     QCOMPARE(o.label, QStringLiteral("Lade Infodatei..."));
     QCOMPARE(o.userAgent, QStringLiteral("Ledgora Aktualisierung Version 1.2"));
-    QCOMPARE(o.timeoutMs, 300000);
+    QCOMPARE(o.timeoutMs, 30000);
     QVERIFY(o.hidden);
+    QCOMPARE(o.showAfterMs, 1000);
     QCOMPARE(o.owner, static_cast<QWidget *>(&window));
     QCOMPARE(o.centreOn, static_cast<QWidget *>(&window));
     QVERIFY(o.headers.isEmpty());

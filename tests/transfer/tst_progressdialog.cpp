@@ -23,6 +23,7 @@ private slots:
     void labelFromPendingText();
     void closeStopsThreadFirst();
     void hiddenDialogIsNotShownOnScreen();
+    void hiddenDialogAppearsWhenTheRunTakesLong();
 };
 
 namespace {
@@ -251,6 +252,26 @@ void tst_ProgressDialog::hiddenDialogIsNotShownOnScreen()
     });
     QVERIFY(runProgressDialog(nullptr, info, Qt::WindowFlags()));
     QVERIFY(dontShow);
+}
+
+// A hidden run that goes on longer than a moment shows the dialog, whose button cancels it.
+void tst_ProgressDialog::hiddenDialogAppearsWhenTheRunTakesLong()
+{
+    CProgressThreadInfo *info = newInfo(true, 5000);
+    info->hidden = true;
+    info->showAfterMs = 300;
+    bool shownOnScreen = false;
+    QTimer::singleShot(800, [&shownOnScreen] {
+        auto *dialog = qobject_cast<CProgressDlgEx *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        shownOnScreen = dialog->isVisible() && !dialog->testAttribute(Qt::WA_DontShowOnScreen);
+        dialog->findChild<QPushButton *>()->click();
+    });
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(!runProgressDialog(nullptr, info, Qt::WindowFlags()));
+    QVERIFY(shownOnScreen);
+    QVERIFY(timer.elapsed() < 5000);
 }
 
 QTEST_MAIN(tst_ProgressDialog)
