@@ -49,7 +49,7 @@ int main(int argc, char *argv[])
     for (int i = 0; i < groups.size(); ++i)
         selection.checkedGroups.append(i);
     UpdateCheck check(
-        groups, arguments.at(2) + QLatin1Char('/'), false,
+        groups, arguments.at(2) + QLatin1Char('/'), QString(), false,
         [](const QString &, qint64, QByteArray *, QString *) { return false; }, [](int, int) {});
     QElapsedTimer timer;
     timer.start();

@@ -362,10 +362,12 @@ bool MainWindow::updaterFilesDiffer(const QJsonArray &files) const
         QString target = entry.value(QStringLiteral("targetpath")).toString();
         normalizeSeparators(target);
         target.remove(QStringLiteral("updater-temp/"), Qt::CaseInsensitive);
-        // A path outside the installation is not read; the update check then refuses it.
+        // A path outside the installation is not read, and nothing but a regular file is:
+        // the update check then refuses or replaces what stands there.
         const QString path = resolveTargetPath(base, target);
         QFile file(path);
-        if (path.isEmpty() || !file.open(QIODevice::ReadOnly)
+        if (path.isEmpty() || localEntryAt(path) != LocalEntry::File
+            || !file.open(QIODevice::ReadOnly)
             || hashNameOfDevice(&file) != entry.value(QStringLiteral("sha256")).toString())
             return true;
     }
@@ -518,6 +520,7 @@ void MainWindow::installFiles(int selected, int certificate, int beta)
     request.record = {releaseYear, selected, certificate, beta};
     request.pluginFileNames = pluginFileNames;
     request.plugin2FileNames = plugin2FileNames;
+    request.runningExecutable = runningExecutable();
     FileInstaller installer(request, *platform,
                             [this](int value, int maximum) { showProgress(value, maximum); });
     const InstallResult result = installer.run(offlineIndex, offlineStore.data());
@@ -555,6 +558,11 @@ QString MainWindow::updaterDir() const
     QString folder = executableDir;
     normalizeDirPath(folder);
     return folder;
+}
+
+QString MainWindow::runningExecutable() const
+{
+    return updaterDir() + updaterExecutableName();
 }
 
 Relaunch MainWindow::relaunch()
@@ -599,7 +607,7 @@ void MainWindow::search()
                                 error);
     };
     const CheckProgress progress = [this](int value, int maximum) { showProgress(value, maximum); };
-    UpdateCheck check(groups, base, offlineLoaded, fetch, progress);
+    UpdateCheck check(groups, base, runningExecutable(), offlineLoaded, fetch, progress);
     CheckState state {offlineIndex,     offlineStore,      directoriesToCreate, pluginFileNames,
                       plugin2FileNames, executablePending, searchedGroups};
     const CheckResult result = check.run(selection, state);

@@ -91,6 +91,7 @@ private:
                           QByteArray *data, QString *url, QString *error);
     QString baseDir() const;
     QString updaterDir() const;
+    QString runningExecutable() const;
     int selectedProduct() const;
     // The groups whose boxes are checked; *certificate takes the "cert" of a checked elster group.
     QSet<int> checkedGroups(int *certificate) const;

@@ -16,6 +16,18 @@
 
 namespace {
 
+quint64 entryId(int groupIndex, int fileIndex)
+{
+    return (quint64(quint32(groupIndex)) << 32) | quint32(fileIndex);
+}
+
+bool isExecutableSuffix(const QString &path)
+{
+    const QString suffix = QFileInfo(path).suffix();
+    return suffix.compare(QLatin1String("exe"), Qt::CaseInsensitive) == 0
+        || suffix.compare(QLatin1String("dll"), Qt::CaseInsensitive) == 0;
+}
+
 bool execPreferenceSkips(int groupIndex, const QMap<int, bool> &execGroupSingleOs)
 {
     if (execGroupSingleOs.size() <= 1 || !execGroupSingleOs.contains(groupIndex))
@@ -28,23 +40,12 @@ bool execPreferenceSkips(int groupIndex, const QMap<int, bool> &execGroupSingleO
 
 } // namespace
 
-OfflineIndex::iterator findOfflineEntry(OfflineIndex &index, const QString &key, int groupIndex,
-                                        int fileIndex)
-{
-    OfflineEntry wanted;
-    wanted.groupIndex = groupIndex;
-    wanted.fileIndex = fileIndex;
-    for (auto it = index.find(key); it != index.end() && it.key() == key; ++it) {
-        if (it.value() == wanted)
-            return it;
-    }
-    return index.end();
-}
-
-UpdateCheck::UpdateCheck(const QJsonArray &groups, const QString &baseDir, bool offlineLoaded,
-                         DataFileFetch fetch, CheckProgress progress)
+UpdateCheck::UpdateCheck(const QJsonArray &groups, const QString &baseDir,
+                         const QString &runningExecutable, bool offlineLoaded, DataFileFetch fetch,
+                         CheckProgress progress)
     : groups(groups)
     , baseDir(baseDir)
+    , runningExecutable(runningExecutable)
     , offlineLoaded(offlineLoaded)
     , fetch(std::move(fetch))
     , progress(std::move(progress))
@@ -56,10 +57,14 @@ CheckResult UpdateCheck::run(const CheckSelection &selection, CheckState &state)
     result = CheckResult();
     // What is pending comes from the installation as it is now: lists of an earlier check
     // would hide a folder that was created and removed since.
-    for (auto it = state.offlineIndex.begin(); it != state.offlineIndex.end(); ++it)
+    entriesByIndex.clear();
+    for (auto it = state.offlineIndex.begin(); it != state.offlineIndex.end(); ++it) {
         it.value().pending = false;
+        entriesByIndex.insert(entryId(it.value().groupIndex, it.value().fileIndex), it);
+    }
     state.searchedGroups.clear();
     state.directoriesToCreate.clear();
+    foldersListed.clear();
     state.pluginFileNames.clear();
     state.plugin2FileNames.clear();
 
@@ -114,24 +119,26 @@ bool UpdateCheck::checkFile(int groupIndex, int fileIndex, const QJsonObject &en
 {
     const QString targetPath = entry.value(QStringLiteral("targetpath")).toString();
     const QString sha256 = entry.value(QStringLiteral("sha256")).toString();
-    // A path that leaves the installation is neither read nor listed for the installation: a
+    // A path that may not be written is neither read nor listed for the installation: a
     // hostile document could otherwise make the check hash a device that never ends.
-    const QString fullPath = resolveTargetPath(baseDir, targetPath);
+    const QString fullPath = resolveTargetPath(baseDir, targetPath, runningExecutable);
     if (fullPath.isEmpty()) {
         appendLogLine(result.log, tr("Ungültiger Zielpfad:"), true, targetPath);
         return false;
     }
 
     if (entry.value(QStringLiteral("isdir")).toBool()) {
-        if (!QFileInfo::exists(fullPath)
-            && !state.directoriesToCreate.contains(fullPath, Qt::CaseInsensitive)) {
+        // A link where a folder goes is replaced by a real folder.
+        if (localEntryAt(fullPath) != LocalEntry::Folder
+            && !foldersListed.contains(fullPath.toLower())) {
+            foldersListed.insert(fullPath.toLower());
             state.directoriesToCreate.append(fullPath);
             markFolderPending(groupIndex, fileIndex, sha256, state);
         }
         return true;
     }
 
-    auto stored = findOfflineEntry(state.offlineIndex, sha256, groupIndex, fileIndex);
+    auto stored = storedEntry(state.offlineIndex, sha256, groupIndex, fileIndex);
     if (stored != state.offlineIndex.end() && stored.value().pending) {
         result.pendingBytes += stored.value().size;
         return true;
@@ -140,31 +147,53 @@ bool UpdateCheck::checkFile(int groupIndex, int fileIndex, const QJsonObject &en
     if (elster)
         notePlugin(groupIndex, fullPath, state);
 
-    QFile local(fullPath);
-    if (local.exists()) {
-        if (!state.executablePending) {
-            const QString suffix = QFileInfo(fullPath).suffix();
-            state.executablePending = suffix.compare(QLatin1String("exe"), Qt::CaseInsensitive) == 0
-                || suffix.compare(QLatin1String("dll"), Qt::CaseInsensitive) == 0;
-        }
-        // A file that cannot be read to its end counts as unreadable, not as different.
-        const QString localHash =
-            local.open(QIODevice::ReadOnly) ? hashNameOfDevice(&local) : QString();
-        if (localHash.isEmpty()) {
-            appendLogLine(result.log, tr("Fehler beim Lesen der Datei:"), true, fullPath,
-                          local.errorString());
-            return false;
-        }
-        if (localHash == sha256)
-            return true;
-    }
-
+    bool current = false;
+    if (!localFileCurrent(fullPath, sha256, &current, state))
+        return false;
+    if (current)
+        return true;
     if (stored != state.offlineIndex.end()) {
         stored.value().pending = true;
         result.pendingBytes += stored.value().size;
         return true;
     }
     return fetchPayload(groupIndex, fileIndex, entry, fullPath, state);
+}
+
+// Only a regular file is read: a link, a pipe or a device at a file's place is not what the
+// release put there (and may never end), so it counts as differing and is replaced.
+bool UpdateCheck::localFileCurrent(const QString &fullPath, const QString &sha256, bool *current,
+                                   CheckState &state)
+{
+    const LocalEntry local = localEntryAt(fullPath);
+    if (local == LocalEntry::Missing)
+        return true;
+    if (!state.executablePending)
+        state.executablePending = isExecutableSuffix(fullPath);
+    if (local == LocalEntry::Other)
+        return true;
+    QFile file(fullPath);
+    // A file that cannot be read to its end counts as unreadable, not as different.
+    const QString localHash = local == LocalEntry::File && file.open(QIODevice::ReadOnly)
+        ? hashNameOfDevice(&file)
+        : QString();
+    if (localHash.isEmpty()) {
+        appendLogLine(result.log, tr("Fehler beim Lesen der Datei:"), true, fullPath,
+                      local == LocalEntry::Folder ? tr("Ein Ordner steht an ihrer Stelle.")
+                                                  : file.errorString());
+        return false;
+    }
+    *current = localHash == sha256;
+    return true;
+}
+
+OfflineIndex::iterator UpdateCheck::storedEntry(OfflineIndex &index, const QString &key,
+                                                int groupIndex, int fileIndex) const
+{
+    const auto found = entriesByIndex.constFind(entryId(groupIndex, fileIndex));
+    if (found == entriesByIndex.constEnd() || found.value().key() != key)
+        return index.end();
+    return found.value();
 }
 
 bool UpdateCheck::fetchPayload(int groupIndex, int fileIndex, const QJsonObject &entry,
@@ -212,16 +241,16 @@ bool UpdateCheck::fetchPayload(int groupIndex, int fileIndex, const QJsonObject 
     added.groupIndex = groupIndex;
     added.fileIndex = fileIndex;
     added.pending = true;
-    state.offlineIndex.insert(sha256, added);
+    entriesByIndex.insert(entryId(groupIndex, fileIndex), state.offlineIndex.insert(sha256, added));
     result.pendingBytes += payload.size();
     return true;
 }
 
 // An earlier check may have listed the folder already; it is marked again, not added twice.
 void UpdateCheck::markFolderPending(int groupIndex, int fileIndex, const QString &key,
-                                    CheckState &state) const
+                                    CheckState &state)
 {
-    auto stored = findOfflineEntry(state.offlineIndex, key, groupIndex, fileIndex);
+    auto stored = storedEntry(state.offlineIndex, key, groupIndex, fileIndex);
     if (stored != state.offlineIndex.end()) {
         stored.value().pending = true;
         return;
@@ -230,7 +259,7 @@ void UpdateCheck::markFolderPending(int groupIndex, int fileIndex, const QString
     folder.groupIndex = groupIndex;
     folder.fileIndex = fileIndex;
     folder.pending = true;
-    state.offlineIndex.insert(key, folder);
+    entriesByIndex.insert(entryId(groupIndex, fileIndex), state.offlineIndex.insert(key, folder));
 }
 
 void UpdateCheck::notePlugin(int groupIndex, const QString &fullPath, CheckState &state) const

@@ -3,6 +3,7 @@
 #include "package/offlineentry.h"
 #include <QCoreApplication>
 
+#include <QHash>
 #include <QJsonArray>
 #include <QMap>
 #include <QSet>
@@ -61,8 +62,9 @@ class UpdateCheck
     Q_DECLARE_TR_FUNCTIONS(MainWindow)
 
 public:
-    UpdateCheck(const QJsonArray &groups, const QString &baseDir, bool offlineLoaded,
-                DataFileFetch fetch, CheckProgress progress);
+    // runningExecutable: the updater's own file, which no entry may name.
+    UpdateCheck(const QJsonArray &groups, const QString &baseDir, const QString &runningExecutable,
+                bool offlineLoaded, DataFileFetch fetch, CheckProgress progress);
 
     CheckResult run(const CheckSelection &selection, CheckState &state);
 
@@ -72,18 +74,22 @@ private:
                    CheckState &state);
     bool fetchPayload(int groupIndex, int fileIndex, const QJsonObject &entry,
                       const QString &fullPath, CheckState &state);
-    void markFolderPending(int groupIndex, int fileIndex, const QString &key,
-                           CheckState &state) const;
+    void markFolderPending(int groupIndex, int fileIndex, const QString &key, CheckState &state);
+    // The entry stored for a file entry: same key and indices; end() when there is none.
+    OfflineIndex::iterator storedEntry(OfflineIndex &index, const QString &key, int groupIndex,
+                                       int fileIndex) const;
+    bool localFileCurrent(const QString &fullPath, const QString &sha256, bool *current,
+                          CheckState &state);
     void notePlugin(int groupIndex, const QString &fullPath, CheckState &state) const;
 
     QJsonArray groups;
     QString baseDir;
+    QString runningExecutable;
     bool offlineLoaded;
     DataFileFetch fetch;
     CheckProgress progress;
     CheckResult result;
+    // Look-ups that stay constant in time however many entries there are.
+    QHash<quint64, OfflineIndex::iterator> entriesByIndex;
+    QSet<QString> foldersListed; // lower case
 };
-
-// The entry stored for a file entry: same hash name key and indices.
-OfflineIndex::iterator findOfflineEntry(OfflineIndex &index, const QString &key, int groupIndex,
-                                        int fileIndex);

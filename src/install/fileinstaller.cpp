@@ -82,7 +82,8 @@ bool FileInstaller::installEntry(const OfflineEntry &entry, const QJsonObject &f
                                  QFileDevice *store)
 {
     const QString targetPath = fileEntry.value(QStringLiteral("targetpath")).toString();
-    const QString target = resolveTargetPath(request.baseDir, targetPath);
+    const QString target =
+        resolveTargetPath(request.baseDir, targetPath, request.runningExecutable);
     if (target.isEmpty())
         return fail(tr("Ungültiger Zielpfad:"), targetPath);
     if (fileEntry.value(QStringLiteral("isdir")).toBool())
@@ -90,18 +91,16 @@ bool FileInstaller::installEntry(const OfflineEntry &entry, const QJsonObject &f
     return installFile(entry, fileEntry, target, store);
 }
 
+// One pass over the index: looking each entry up under its key would take time growing with
+// the square of the folders, which all share the empty key.
 void FileInstaller::markInstalled(OfflineIndex &index) const
 {
-    for (const auto &done : installed) {
-        OfflineEntry entry = done.second;
-        entry.pending = false;
-        for (auto it = index.find(done.first); it != index.end() && it.key() == done.first;) {
-            if (it.value() == entry)
-                it = index.erase(it);
-            else
-                ++it;
-        }
-        index.insert(done.first, entry);
+    QSet<QPair<QString, QPair<int, int>>> done;
+    for (const auto &entry : installed)
+        done.insert({entry.first, {entry.second.groupIndex, entry.second.fileIndex}});
+    for (auto it = index.begin(); it != index.end(); ++it) {
+        if (done.contains({it.key(), {it.value().groupIndex, it.value().fileIndex}}))
+            it.value().pending = false;
     }
 }
 
@@ -128,6 +127,10 @@ void FileInstaller::cleanPlugins(int groupIndex)
 
 void FileInstaller::cleanPluginFolder(const QString &folder, const QStringList &keep)
 {
+    // Linked folders are not entered (the iterator follows no links below): what lies behind
+    // them is not the installation's to delete.
+    if (isLink(QDir::cleanPath(folder)))
+        return;
     QDirIterator it(folder, {QStringLiteral("*.*")}, QDir::Files | QDir::Hidden | QDir::System,
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
@@ -147,6 +150,10 @@ void FileInstaller::cleanPluginFolder(const QString &folder, const QStringList &
 
 bool FileInstaller::installFolder(const QJsonObject &fileEntry, const QString &target)
 {
+    // A link where the folder goes is replaced: the folder's times, and everything installed
+    // below it, would otherwise land wherever it points.
+    if (localEntryAt(target) == LocalEntry::Other)
+        QFile::remove(target);
     if (!QFileInfo::exists(target) && !QDir().mkpath(target))
         return fail(tr("Fehler beim Erstellen des Ordners:"), target, platform.errorText(0));
     if (!platform.setTimes(target, true, timeOf(fileEntry, "time_c"), timeOf(fileEntry, "time_m"),

@@ -22,6 +22,7 @@ struct InstallRequest
     VersionRecord record; // written after the files, only when all were installed
     QMap<int, QStringList> pluginFileNames;
     QMap<int, QStringList> plugin2FileNames;
+    QString runningExecutable; // the updater's own file, which no entry may replace
 };
 
 struct InstallResult

@@ -1,5 +1,6 @@
 #include "stagedwrite.h"
 
+#include "platform/platform.h"
 #include "platform/platformservices.h"
 
 #include <QFile>
@@ -12,8 +13,11 @@ QString StagedWrite::stagingPath(const QString &target)
 StagedWrite::Result StagedWrite::write(const QString &target, const QByteArray &data,
                                        PlatformServices &platform, QString *error)
 {
+    // A leftover of a killed run, or a link planted under the staging name, goes first: the
+    // staging file is always made new, never opened through a link.
+    QFile::remove(stagingPath(target));
     QFile file(stagingPath(target));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
         *error = file.errorString();
         return OpenFailed;
     }
@@ -26,7 +30,7 @@ StagedWrite::Result StagedWrite::write(const QString &target, const QByteArray &
     }
     // The bytes reach the disk before the name does: after a power cut the target is the old
     // file or the new one, never an empty one.
-    if (!platform.syncToDisk(&file)) {
+    if (!keepFileMode(&file, target) || !platform.syncToDisk(&file)) {
         *error = platform.errorText(0);
         file.close();
         file.remove();

@@ -6,8 +6,9 @@
 class PlatformServices;
 
 // Writes a file under the name "<target>.lgtmp" beside its target and moves it over the target
-// only when every byte has been written and synced to disk. A run that stops midway leaves the old
-// target intact; the next write of the same target truncates and reuses the leftover.
+// only when every byte has been written and synced to disk; the new file keeps the mode of the
+// one it replaces. A run that stops midway leaves the old target intact; the next write of the
+// same target removes the leftover. A link at the target is replaced, not written through.
 class StagedWrite
 {
 public:

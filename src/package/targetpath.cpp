@@ -1,16 +1,103 @@
 #include "targetpath.h"
 
+#include "platform/platform.h"
+
+#include <QDir>
+#include <QFileInfo>
 #include <QStringList>
 
-QString resolveTargetPath(const QString &baseDir, const QString &targetPath)
+namespace {
+
+bool isDeviceName(const QString &component)
+{
+    // Windows opens the device for these names, with any extension and trailing blanks.
+    const QString stem = component.section(QLatin1Char('.'), 0, 0).trimmed().toUpper();
+    static const QStringList plain {QStringLiteral("CON"),    QStringLiteral("PRN"),
+                                    QStringLiteral("AUX"),    QStringLiteral("NUL"),
+                                    QStringLiteral("CONIN$"), QStringLiteral("CONOUT$"),
+                                    QStringLiteral("CLOCK$")};
+    if (plain.contains(stem))
+        return true;
+    if (stem.size() != 4
+        || !(stem.startsWith(QLatin1String("COM")) || stem.startsWith(QLatin1String("LPT"))))
+        return false;
+    const QChar digit = stem.at(3);
+    return (digit >= QLatin1Char('0') && digit <= QLatin1Char('9')) || digit == QChar(0xB9)
+        || digit == QChar(0xB2) || digit == QChar(0xB3);
+}
+
+bool isAcceptedComponent(const QString &component)
+{
+    if (component.isEmpty() || component == QLatin1String("."))
+        return true;
+    if (component == QLatin1String("..") || isDeviceName(component))
+        return false;
+    // Windows drops a final dot or blank, so the name would stand for another file.
+    return !component.endsWith(QLatin1Char('.')) && !component.endsWith(QLatin1Char(' '));
+}
+
+bool hasForbiddenCharacter(const QString &path)
+{
+    for (const QChar c : path) {
+        if (c.unicode() < 0x20 || QStringLiteral(":<>\"|?*").contains(c))
+            return true;
+    }
+    return false;
+}
+
+// A link among the folders on the way would let the write land wherever it points.
+bool passesThroughLink(const QString &baseDir, const QStringList &components)
+{
+    QString path = baseDir;
+    for (int i = 0; i + 1 < components.size(); ++i) {
+        if (components.at(i).isEmpty() || components.at(i) == QLatin1String("."))
+            continue;
+        path += components.at(i);
+        if (isLink(path))
+            return true;
+        path += QLatin1Char('/');
+    }
+    return false;
+}
+
+bool sameFile(const QString &a, const QString &b)
+{
+    return QDir::cleanPath(a).compare(QDir::cleanPath(b), Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+QString resolveTargetPath(const QString &baseDir, const QString &targetPath,
+                          const QString &runningExecutable)
 {
     QString relative = targetPath;
     relative.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    // Absolute paths, network prefixes ("//srv"), drive letters ("C:") and parent folders lead
-    // out of the installation.
+    // Absolute paths and network prefixes ("//srv") start with "/"; drive letters ("C:") and
+    // alternate data streams need the colon.
     if (baseDir.isEmpty() || relative.isEmpty() || relative.startsWith(QLatin1Char('/'))
-        || relative.contains(QLatin1Char(':'))
-        || relative.split(QLatin1Char('/')).contains(QStringLiteral("..")))
+        || hasForbiddenCharacter(relative))
         return QString();
-    return baseDir + targetPath;
+    const QStringList components = relative.split(QLatin1Char('/'));
+    for (const QString &component : components) {
+        if (!isAcceptedComponent(component))
+            return QString();
+    }
+    const QString fullPath = baseDir + targetPath;
+    if (sameFile(relative, QStringLiteral("versioninfo.dat"))
+        || (!runningExecutable.isEmpty() && sameFile(fullPath, runningExecutable))
+        || passesThroughLink(baseDir, components))
+        return QString();
+    return fullPath;
+}
+
+LocalEntry localEntryAt(const QString &path)
+{
+    if (isLink(path))
+        return LocalEntry::Other;
+    const QFileInfo info(path);
+    if (!info.exists())
+        return LocalEntry::Missing;
+    if (info.isDir())
+        return LocalEntry::Folder;
+    return info.isFile() ? LocalEntry::File : LocalEntry::Other;
 }

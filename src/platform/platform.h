@@ -45,11 +45,20 @@ bool setFileTimes(const QString &path, bool isDirectory, const QDateTime &create
 // left for windowsErrorText(0).
 bool syncFile(QFile *file);
 
+// Gives a staged file the mode of the regular file it will replace, or, for a new file, the
+// mode its name implies (the updater's own executable is executable). Windows keeps no modes.
+bool keepFileMode(QFile *staged, const QString &target);
+
 // Moves source over target in one step; the target is the old file or the new one, never a mix.
 bool replaceFile(const QString &source, const QString &target);
 
+// True for a symbolic link (on Windows any reparse point, junctions included), whether what
+// it points to exists or not.
+bool isLink(const QString &path);
+
 // Clears a read-only state before a file is rewritten (_wchmod with mode 384 on Windows,
-// owner read and write added elsewhere).
+// owner read and write added elsewhere). A link is left as it is: what it points to may lie
+// outside the installation.
 bool makeWritable(const QString &path);
 
 // True when the process has a top-level window (Windows) or exists at all (POSIX).

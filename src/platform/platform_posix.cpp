@@ -102,12 +102,29 @@ bool replaceFile(const QString &source, const QString &target)
         == 0;
 }
 
+bool keepFileMode(QFile *staged, const QString &target)
+{
+    struct stat info;
+    mode_t mode = QFileInfo(target).fileName() == updaterExecutableName() ? 0755 : 0644;
+    if (lstat(QFile::encodeName(target).constData(), &info) == 0 && S_ISREG(info.st_mode))
+        mode = info.st_mode & 07777;
+    return fchmod(staged->handle(), mode) == 0;
+}
+
+bool isLink(const QString &path)
+{
+    struct stat info;
+    return lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
 bool makeWritable(const QString &path)
 {
     const QByteArray name = QFile::encodeName(path);
     struct stat info;
-    if (stat(name.constData(), &info) != 0)
+    if (lstat(name.constData(), &info) != 0)
         return false;
+    if (S_ISLNK(info.st_mode))
+        return true;
     return chmod(name.constData(), (info.st_mode & 07777) | S_IRUSR | S_IWUSR) == 0;
 }
 

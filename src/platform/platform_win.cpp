@@ -48,6 +48,18 @@ bool replaceFile(const QString &source, const QString &target)
     return win32::replaceFile(source.toStdWString(), target.toStdWString());
 }
 
+bool keepFileMode(QFile *staged, const QString &target)
+{
+    Q_UNUSED(staged)
+    Q_UNUSED(target)
+    return true;
+}
+
+bool isLink(const QString &path)
+{
+    return win32::isReparsePoint(path.toStdWString());
+}
+
 bool makeWritable(const QString &path)
 {
     return win32::makeWritable(path.toStdWString());

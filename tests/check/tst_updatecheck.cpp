@@ -9,6 +9,8 @@
 #include <QtTest>
 #include <QtWidgets>
 
+#include <sys/stat.h>
+
 // The update check against a local server and against offline update files, on packages the
 // builder made and an installation folder that the test prepares.
 class tst_UpdateCheck : public QObject
@@ -34,6 +36,8 @@ private slots:
     void failedCheckLeavesNothingToStart_data();
     void failedCheckLeavesNothingToStart();
     void everyCheckStartsFresh_data();
+    void onlyRegularFilesAreRead_data();
+    void onlyRegularFilesAreRead();
     void everyCheckStartsFresh();
 
 private:
@@ -306,7 +310,7 @@ void tst_UpdateCheck::shortWriteToStore()
     QSet<int> searched;
     CheckState state {index, store, directories, plugins, plugins2, executable, searched};
     UpdateCheck check(
-        groups, base.path() + QLatin1Char('/'), false,
+        groups, base.path() + QLatin1Char('/'), QString(), false,
         [](const QString &, qint64, QByteArray *data, QString *) {
             *data = compressPayload("Inhalt");
             return true;
@@ -454,6 +458,43 @@ void tst_UpdateCheck::everyCheckStartsFresh()
     QVERIFY(QFileInfo(harness.installDir() + QLatin1String("leer")).isDir());
     QVERIFY(UpdaterHarness::logText(window.get())
                 .endsWith(QLatin1String("1 Datei(en) wurden aktualisiert.")));
+}
+
+void tst_UpdateCheck::onlyRegularFilesAreRead_data()
+{
+    QTest::addColumn<QString>("standing"); // what stands where a.txt goes
+    QTest::newRow("pipe") << QStringLiteral("pipe");
+    QTest::newRow("link to a device without end") << QStringLiteral("/dev/zero");
+    QTest::newRow("link to a file outside") << QStringLiteral("outside");
+}
+
+// Reading a pipe or /dev/zero would never end; a link may lead anywhere. None of them is read:
+// the file counts as differing, and the installation puts a regular file in its place.
+void tst_UpdateCheck::onlyRegularFilesAreRead()
+{
+    QFETCH(QString, standing);
+    UpdaterHarness harness;
+    QVERIFY(harness.isValid());
+    QVERIFY(harness.releases().build(
+        QStringLiteral("r"), year,
+        {{QStringLiteral("name=\"Programm\""), {{QStringLiteral("a.txt"), "a"}}}}));
+    const QString target = harness.installDir() + QLatin1String("a.txt");
+    const QString outside = harness.root() + QLatin1String("/outside.txt");
+    QVERIFY(ReleaseFixture::writeFile(outside, "a"));
+    if (standing == QLatin1String("pipe"))
+        QVERIFY(::mkfifo(QFile::encodeName(target).constData(), 0644) == 0);
+    else
+        QVERIFY(QFile::link(standing == QLatin1String("outside") ? outside : standing, target));
+    const auto window = harness.open();
+    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
+    QCOMPARE(harness.dialogLines().last(),
+             QString(ok + QStringLiteral("1 Datei(en) (1e-06 MB) können aktualisiert werden.")));
+    harness.dialogs.answers.enqueue(true);
+    UpdaterHarness::click(window.get(), QStringLiteral("Update starten"));
+    QVERIFY(!QFileInfo(target).isSymLink());
+    QVERIFY(QFileInfo(target).isFile());
+    QCOMPARE(harness.dialogLines().last(),
+             QStringLiteral("Ergebnis:|Die Aktualisierung wurde erfolgreich durchgeführt."));
 }
 
 QTEST_MAIN(tst_UpdateCheck)

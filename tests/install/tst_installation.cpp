@@ -8,6 +8,8 @@
 #include <QtTest>
 #include <QtWidgets>
 
+#include <sys/stat.h>
+
 // The installation: through the window on releases the builder made, and the file installer
 // on its own for states that only a damaged store or a refusing system produce.
 class tst_Installation : public QObject
@@ -35,6 +37,10 @@ private slots:
     void stagedWrites();
     void hostileTargetPaths_data();
     void hostileTargetPaths();
+    void linksInsideTheInstallation_data();
+    void linksInsideTheInstallation();
+    void fileModes_data();
+    void fileModes();
     void resolvedPaths_data();
     void resolvedPaths();
 
@@ -47,6 +53,7 @@ namespace {
 // A document and a store made by hand, for the file installer alone.
 struct Crafted
 {
+    QString type; // of the one group
     QJsonArray files;
     OfflineIndex index;
     QSharedPointer<QTemporaryFile> store = PayloadStore::create();
@@ -83,7 +90,8 @@ struct Crafted
     InstallResult install(const QString &baseDir, PlatformServices &platform)
     {
         InstallRequest request;
-        request.groups = QJsonArray {QJsonObject {{QStringLiteral("data"), files}}};
+        request.groups = QJsonArray {
+            QJsonObject {{QStringLiteral("data"), files}, {QStringLiteral("type"), type}}};
         request.baseDir = baseDir;
         request.record = {2026, 3, 1, 0};
         FileInstaller installer(request, platform, [](int, int) {});
@@ -596,6 +604,114 @@ void tst_Installation::hostileTargetPaths()
     QVERIFY2(written.isEmpty(), qPrintable(written.join(QLatin1Char(' '))));
 }
 
+void tst_Installation::linksInsideTheInstallation_data()
+{
+    QTest::addColumn<QStringList>("links"); // "<path below the installation>><target>"
+    QTest::addColumn<QString>("entry"); // installed with "neu"; ending in "/": a folder
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("link where the file goes")
+        << QStringList {QStringLiteral("a.txt>@OUT@/geheim.txt")} << QStringLiteral("a.txt")
+        << false;
+    QTest::newRow("link under the staging name")
+        << QStringList {QStringLiteral("a.txt.lgtmp>@OUT@/geheim.txt")} << QStringLiteral("a.txt")
+        << false;
+    QTest::newRow("link where a folder goes")
+        << QStringList {QStringLiteral("leer>@OUT@")} << QStringLiteral("leer/") << false;
+    QTest::newRow("linked folder on the way")
+        << QStringList {QStringLiteral("sub>@OUT@")} << QStringLiteral("sub/geheim.txt") << true;
+    QTest::newRow("linked plug-in folder")
+        << QStringList {QStringLiteral("plugins>@OUT@")} << QStringLiteral("a.txt") << false;
+    QTest::newRow("linked folder inside the plug-in folder")
+        << QStringList {QStringLiteral("plugins/sub>@OUT@")} << QStringLiteral("a.txt") << false;
+}
+
+// Links inside the installation, pointing at a folder outside it that holds a read-only
+// file: whatever the installation does, that folder stays as it was.
+void tst_Installation::linksInsideTheInstallation()
+{
+    QFETCH(QStringList, links);
+    QFETCH(QString, entry);
+    QFETCH(bool, refused);
+    QTemporaryDir root;
+    const QString base = root.filePath(QStringLiteral("install/"));
+    const QString outside = root.filePath(QStringLiteral("outside"));
+    QVERIFY(ReleaseFixture::writeFile(outside + QLatin1String("/geheim.txt"), "geheim"));
+    QVERIFY(QFile::setPermissions(outside + QLatin1String("/geheim.txt"), QFileDevice::ReadOwner));
+    const bool pluginsLinked = links.first().startsWith(QLatin1String("plugins>"));
+    if (!pluginsLinked)
+        QVERIFY(ReleaseFixture::writeFile(base + QLatin1String("plugins/alt.dll"), "alt"));
+    for (const QString &link : links) {
+        QVERIFY(QDir().mkpath(QFileInfo(base + link.section(QLatin1Char('>'), 0, 0)).path()));
+        QVERIFY(
+            QFile::link(link.section(QLatin1Char('>'), 1).replace(QLatin1String("@OUT@"), outside),
+                        base + link.section(QLatin1Char('>'), 0, 0)));
+    }
+    FakePlatform platform;
+    Crafted crafted;
+    crafted.type = QStringLiteral("elster");
+    if (entry.endsWith(QLatin1Char('/')))
+        crafted.addFolder(entry.chopped(1));
+    else
+        crafted.addFile(entry, "neu");
+    const InstallResult result = crafted.install(base, platform);
+
+    QCOMPARE(result.error, refused);
+    QDirIterator it(outside, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    QStringList left;
+    while (it.hasNext())
+        left.append(QFileInfo(it.next()).fileName());
+    QCOMPARE(left, QStringList {QStringLiteral("geheim.txt")});
+    QCOMPARE(read(outside + QLatin1String("/geheim.txt")), QByteArray("geheim"));
+    QCOMPARE(QFileInfo(outside + QLatin1String("/geheim.txt")).permissions()
+                 & QFileDevice::WriteOwner,
+             QFileDevice::Permissions());
+    QVERIFY2(pluginsLinked || !QFile::exists(base + QLatin1String("plugins/alt.dll")),
+             "a stale plug-in in the real folder is still removed");
+    if (refused)
+        return;
+    const QString installed = base + (entry.endsWith(QLatin1Char('/')) ? entry.chopped(1) : entry);
+    QVERIFY2(!QFileInfo(installed).isSymLink(), "the link itself is replaced");
+    if (entry.endsWith(QLatin1Char('/')))
+        QVERIFY(QFileInfo(installed).isDir());
+    else
+        QCOMPARE(read(installed), QByteArray("neu"));
+}
+
+void tst_Installation::fileModes_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<int>("before"); // -1: the file is new
+    QTest::addColumn<int>("after");
+    QTest::newRow("replaced executable keeps its mode")
+        << QStringLiteral("bin/start.sh") << 0755 << 0755;
+    QTest::newRow("replaced private file keeps its mode")
+        << QStringLiteral("daten.ini") << 0600 << 0600;
+    QTest::newRow("new updater executable")
+        << QStringLiteral("Updater/updater-temp/") + updaterExecutableName() << -1 << 0755;
+    QTest::newRow("new plain file") << QStringLiteral("liesmich.txt") << -1 << 0644;
+}
+
+// An updated executable that lost its execute bit could not be started, least of all the
+// new updater that the hand-over starts.
+void tst_Installation::fileModes()
+{
+    QFETCH(QString, target);
+    QFETCH(int, before);
+    QTemporaryDir dir;
+    const QString base = dir.path() + QLatin1Char('/');
+    if (before >= 0) {
+        QVERIFY(ReleaseFixture::writeFile(base + target, "alt"));
+        QVERIFY(::chmod(QFile::encodeName(base + target).constData(), mode_t(before)) == 0);
+    }
+    FakePlatform platform;
+    Crafted crafted;
+    crafted.addFile(target, "neu");
+    QVERIFY(!crafted.install(base, platform).error);
+    struct stat info;
+    QVERIFY(::stat(QFile::encodeName(base + target).constData(), &info) == 0);
+    QTEST(int(info.st_mode & 07777), "after");
+}
+
 void tst_Installation::resolvedPaths_data()
 {
     QTest::addColumn<QString>("targetPath");
@@ -605,16 +721,36 @@ void tst_Installation::resolvedPaths_data()
     QTest::newRow("dots in names")
         << QStringLiteral("a..b/..x") << QStringLiteral("/base/a..b/..x");
     QTest::newRow("current folder") << QStringLiteral("./x") << QStringLiteral("/base/./x");
+    QTest::newRow("name that only begins like a device")
+        << QStringLiteral("console.txt/COM10/nul_")
+        << QStringLiteral("/base/console.txt/COM10/nul_");
     QTest::newRow("empty") << QString() << QString();
     QTest::newRow("parent") << QStringLiteral("..") << QString();
     QTest::newRow("absolute") << QStringLiteral("/etc/x") << QString();
     QTest::newRow("drive") << QStringLiteral("C:x") << QString();
+    QTest::newRow("alternate data stream") << QStringLiteral("a.txt::$DATA") << QString();
+    QTest::newRow("device NUL") << QStringLiteral("NUL") << QString();
+    QTest::newRow("device con with extension") << QStringLiteral("sub/con.txt") << QString();
+    QTest::newRow("device aux, lower case") << QStringLiteral("aux.txt") << QString();
+    QTest::newRow("device COM1") << QStringLiteral("COM1/x") << QString();
+    QTest::newRow("device LPT9 with blank") << QStringLiteral("lpt9 .log") << QString();
+    QTest::newRow("final dot") << QStringLiteral("Ledgora.exe.") << QString();
+    QTest::newRow("final blank") << QStringLiteral("ordner /x") << QString();
+    QTest::newRow("embedded NUL") << (QStringLiteral("a") + QChar(0) + QStringLiteral("b"))
+                                  << QString();
+    QTest::newRow("wildcard") << QStringLiteral("*.dll") << QString();
+    QTest::newRow("version record") << QStringLiteral("versioninfo.dat") << QString();
+    QTest::newRow("version record, other case and form")
+        << QStringLiteral("./VersionInfo.DAT") << QString();
+    QTest::newRow("the running updater") << QStringLiteral("Updater/LG_Updater") << QString();
 }
 
 void tst_Installation::resolvedPaths()
 {
     QFETCH(QString, targetPath);
-    QTEST(resolveTargetPath(QStringLiteral("/base/"), targetPath), "resolved");
+    QTEST(resolveTargetPath(QStringLiteral("/base/"), targetPath,
+                            QStringLiteral("/base/Updater/lg_updater")),
+          "resolved");
 }
 
 QTEST_MAIN(tst_Installation)

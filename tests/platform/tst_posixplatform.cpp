@@ -113,6 +113,18 @@ void tst_PosixPlatform::readOnlyFileMadeWritable()
     QVERIFY(permissions & QFileDevice::WriteOwner);
     QVERIFY2(permissions & QFileDevice::ReadOther, "other bits stay as they were");
     QVERIFY(!makeWritable(dir.filePath(QStringLiteral("missing"))));
+
+    // Through a link the mode of a file elsewhere would change: the link is left alone.
+    QVERIFY(file.setPermissions(QFileDevice::ReadOwner));
+    const QString link = dir.filePath(QStringLiteral("link.txt"));
+    QVERIFY(QFile::link(path, link));
+    QVERIFY(isLink(link));
+    QVERIFY(!isLink(path));
+    QVERIFY(makeWritable(link));
+    QCOMPARE(QFileInfo(path).permissions() & QFileDevice::WriteOwner, QFileDevice::Permissions());
+    QVERIFY(
+        QFile::link(dir.filePath(QStringLiteral("nowhere")), dir.filePath(QStringLiteral("d"))));
+    QVERIFY2(isLink(dir.filePath(QStringLiteral("d"))), "a dangling link is a link too");
 }
 
 void tst_PosixPlatform::fileReplacedInOneStep()

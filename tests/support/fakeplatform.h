@@ -18,8 +18,10 @@ class FakePlatform : public PlatformServices
 public:
     static bool readOnly(const QString &path)
     {
+        // Windows reads the attribute of a link itself, not of what it points to.
         const QFileInfo info(path);
-        return info.exists() && !(info.permissions() & QFileDevice::WriteOwner);
+        return !info.isSymLink() && info.exists()
+            && !(info.permissions() & QFileDevice::WriteOwner);
     }
     bool removeFile(const QString &path, QString *error) override
     {

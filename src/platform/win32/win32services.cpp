@@ -155,7 +155,16 @@ bool replaceFile(const std::wstring &source, const std::wstring &target)
 
 bool makeWritable(const std::wstring &path)
 {
+    // The mode of a link is not the mode of what it points to; that is not ours to change.
+    if (isReparsePoint(path))
+        return true;
     return _wchmod(path.c_str(), 384) == 0;
+}
+
+bool isReparsePoint(const std::wstring &path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
 bool processHasTopLevelWindow(std::uint32_t processId)

@@ -35,6 +35,9 @@ bool replaceFile(const std::wstring &source, const std::wstring &target);
 // _wchmod(path, 384): read and write for the owner, which clears the read-only attribute.
 bool makeWritable(const std::wstring &path);
 
+// True for a reparse point: a symbolic link or a junction, whether its target exists or not.
+bool isReparsePoint(const std::wstring &path);
+
 // Whether a top-level window belongs to the process (EnumWindows, GetWindowThreadProcessId).
 bool processHasTopLevelWindow(std::uint32_t processId);
 
