@@ -44,7 +44,10 @@ bool FileInstaller::fail(const QString &title, const QString &detail1, const QSt
 
 InstallResult FileInstaller::run(OfflineIndex &index, QFileDevice *store)
 {
-    installPending(index, store);
+    // One damaged payload found halfway would leave a release half installed: everything is
+    // verified before the first file, folder, plug-in or record is touched.
+    if (verifyPending(index, store))
+        installPending(index, store);
     // The record names the installed release and the user's choices: written only once every
     // pending file is in place, so a failed run never claims a release it did not install.
     if (!result.error)
@@ -55,12 +58,42 @@ InstallResult FileInstaller::run(OfflineIndex &index, QFileDevice *store)
     return result;
 }
 
+bool FileInstaller::installsEntry(const OfflineEntry &entry) const
+{
+    return entry.pending && (!request.updaterOutdated || entry.groupIndex == 0);
+}
+
+QJsonObject FileInstaller::fileEntryOf(const OfflineEntry &entry) const
+{
+    return request.groups.at(entry.groupIndex)
+        .toObject()
+        .value(QStringLiteral("data"))
+        .toArray()
+        .at(entry.fileIndex)
+        .toObject();
+}
+
+bool FileInstaller::verifyPending(const OfflineIndex &index, QFileDevice *store)
+{
+    for (const OfflineEntry &entry : index) {
+        const QJsonObject fileEntry = fileEntryOf(entry);
+        if (!installsEntry(entry) || fileEntry.value(QStringLiteral("isdir")).toBool())
+            continue;
+        const qint64 size = qint64(fileEntry.value(QStringLiteral("size")).toDouble());
+        const QString hash =
+            store && store->seek(entry.offset) ? hashNameOfDevice(store, entry.size) : QString();
+        if (entry.size != size || hash != fileEntry.value(QStringLiteral("sha256")).toString())
+            return fail(tr("Falscher Hash-Wert in der temporären Datei:"), hash);
+    }
+    return true;
+}
+
 void FileInstaller::installPending(const OfflineIndex &index, QFileDevice *store)
 {
     int counter = 1;
     for (auto it = index.constBegin(); it != index.constEnd(); ++it) {
         const OfflineEntry &entry = it.value();
-        if (!entry.pending || (request.updaterOutdated && entry.groupIndex != 0))
+        if (!installsEntry(entry))
             continue;
         const QJsonObject group = request.groups.at(entry.groupIndex).toObject();
         if (group.value(QStringLiteral("type")).toString().toLower() == QLatin1String("elster")
@@ -69,9 +102,7 @@ void FileInstaller::installPending(const OfflineIndex &index, QFileDevice *store
             cleanPlugins(entry.groupIndex);
         }
         progress(counter++, index.size());
-        const QJsonObject fileEntry =
-            group.value(QStringLiteral("data")).toArray().at(entry.fileIndex).toObject();
-        if (!installEntry(entry, fileEntry, store))
+        if (!installEntry(entry, fileEntryOf(entry), store))
             break;
         if (!result.error)
             installed.append({it.key(), entry});

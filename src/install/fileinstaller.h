@@ -49,6 +49,9 @@ public:
     InstallResult run(OfflineIndex &index, QFileDevice *store);
 
 private:
+    bool installsEntry(const OfflineEntry &entry) const;
+    QJsonObject fileEntryOf(const OfflineEntry &entry) const;
+    bool verifyPending(const OfflineIndex &index, QFileDevice *store);
     bool writeVersionRecord();
     // Only reads the index: the pending marks change after the loop, in markInstalled.
     void installPending(const OfflineIndex &index, QFileDevice *store);

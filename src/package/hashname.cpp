@@ -4,6 +4,7 @@
 
 #include <openssl/evp.h>
 
+#include <limits>
 #include <memory>
 
 namespace {
@@ -30,21 +31,47 @@ QString hashName(const QByteArray &data)
     return hexText(digest, length);
 }
 
-QString hashNameOfDevice(QIODevice *device)
+struct HashNameStream::Context
 {
-    DigestContext context(EVP_MD_CTX_new());
-    EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr);
+    DigestContext digest {EVP_MD_CTX_new()};
+};
+
+HashNameStream::HashNameStream()
+    : context(std::make_unique<Context>())
+{
+    EVP_DigestInit_ex(context->digest.get(), EVP_sha256(), nullptr);
+}
+
+HashNameStream::~HashNameStream() = default;
+
+void HashNameStream::add(const char *data, qint64 size)
+{
+    EVP_DigestUpdate(context->digest.get(), data, size_t(size));
+}
+
+QString HashNameStream::finish()
+{
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_DigestFinal_ex(context->digest.get(), digest, &length);
+    return hexText(digest, length);
+}
+
+QString hashNameOfDevice(QIODevice *device, qint64 length)
+{
+    HashNameStream stream;
     QByteArray block(1 << 20, Qt::Uninitialized);
-    for (;;) {
-        const qint64 read = device->read(block.data(), block.size());
+    qint64 left = length < 0 ? std::numeric_limits<qint64>::max() : length;
+    while (left > 0) {
+        const qint64 read = device->read(block.data(), qMin<qint64>(block.size(), left));
         if (read < 0)
             return QString();
         if (read == 0)
             break;
-        EVP_DigestUpdate(context.get(), block.constData(), size_t(read));
+        stream.add(block.constData(), read);
+        left -= read;
     }
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    EVP_DigestFinal_ex(context.get(), digest, &length);
-    return hexText(digest, length);
+    if (length >= 0 && left > 0)
+        return QString();
+    return stream.finish();
 }

@@ -3,12 +3,32 @@
 #include <QByteArray>
 #include <QString>
 
+#include <memory>
+
 class QIODevice;
 
 // SHA-256 (OpenSSL's libcrypto) as 64 lower-case hexadecimal digits: the name under which a
 // content is published and by which readers verify it.
 QString hashName(const QByteArray &data);
 
-// The hash name of everything a device yields from its current position, read in blocks so
-// that a large file is never held whole. Empty when the device reports a read error.
-QString hashNameOfDevice(QIODevice *device);
+// The hash name of everything a device yields from its current position, or of exactly
+// `length` bytes from there when length is 0 or more, read in blocks so that a large file is
+// never held whole. Empty when the device reports a read error or ends before `length`.
+QString hashNameOfDevice(QIODevice *device, qint64 length = -1);
+
+// The hash name of data that arrives in pieces.
+class HashNameStream
+{
+public:
+    HashNameStream();
+    ~HashNameStream();
+    HashNameStream(const HashNameStream &) = delete;
+    HashNameStream &operator=(const HashNameStream &) = delete;
+
+    void add(const char *data, qint64 size);
+    QString finish();
+
+private:
+    struct Context;
+    std::unique_ptr<Context> context;
+};
