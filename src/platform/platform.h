@@ -40,6 +40,11 @@ qint64 toFileTime(const QDateTime &dateTime);
 bool setFileTimes(const QString &path, bool isDirectory, const QDateTime &created,
                   const QDateTime &written, const QDateTime &accessed, QFile *openFile = nullptr);
 
+// Waits until what was written to the open file is on the disk (fsync; FlushFileBuffers on
+// Windows); the caller flushes the toolkit's buffer first. On failure the system's last error is
+// left for windowsErrorText(0).
+bool syncFile(QFile *file);
+
 // Moves source over target in one step; the target is the old file or the new one, never a mix.
 bool replaceFile(const QString &source, const QString &target);
 

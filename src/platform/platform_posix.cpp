@@ -78,6 +78,11 @@ bool setFileTimes(const QString &path, bool isDirectory, const QDateTime &create
     return utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
 }
 
+bool syncFile(QFile *file)
+{
+    return fsync(file->handle()) == 0;
+}
+
 bool replaceFile(const QString &source, const QString &target)
 {
     return ::rename(QFile::encodeName(source).constData(), QFile::encodeName(target).constData())

@@ -38,6 +38,11 @@ bool setFileTimes(const QString &path, bool isDirectory, const QDateTime &create
                                toFileTime(written), toFileTime(accessed));
 }
 
+bool syncFile(QFile *file)
+{
+    return win32::flushFileBuffersOfDescriptor(file->handle());
+}
+
 bool replaceFile(const QString &source, const QString &target)
 {
     return win32::replaceFile(source.toStdWString(), target.toStdWString());

@@ -21,6 +21,8 @@ private slots:
     void errorText();
     void readOnlyFileMadeWritable();
     void fileReplacedInOneStep();
+    void fileSynced_data();
+    void fileSynced();
     void runningProcess();
     void programStartPassesParameters();
     void useNewLocationFromSettings_data();
@@ -129,6 +131,28 @@ void tst_PosixPlatform::fileReplacedInOneStep()
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), source.toUtf8());
     QVERIFY(!replaceFile(source, target));
+}
+
+void tst_PosixPlatform::fileSynced_data()
+{
+    QTest::addColumn<QString>("path"); // empty: a regular file in a temporary folder
+    QTest::addColumn<int>("error"); // 0: synced
+    QTest::newRow("regular file") << QString() << 0;
+    if (QFile::exists(QStringLiteral("/dev/full")))
+        QTest::newRow("device that cannot sync") << QStringLiteral("/dev/full") << EINVAL;
+}
+
+void tst_PosixPlatform::fileSynced()
+{
+    QFETCH(QString, path);
+    QFETCH(int, error);
+    QTemporaryDir dir;
+    QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+    QFile file(path.isEmpty() ? dir.filePath(QStringLiteral("daten.bin")) : path);
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(file.errorString()));
+    QCOMPARE(syncFile(&file), error == 0);
+    if (error != 0)
+        QCOMPARE(windowsErrorText(0), QString::fromLocal8Bit(std::strerror(error)));
 }
 
 void tst_PosixPlatform::runningProcess()

@@ -151,6 +151,19 @@ void fileTimesByDescriptor(const std::wstring &folder)
     CHECK(!win32::setFileTimesOfDescriptor(-1, timeC, timeW, timeA));
 }
 
+void fileFlushedByDescriptor(const std::wstring &folder)
+{
+    const std::wstring path = folder + L"flush.txt";
+    const int fd =
+        _wopen(path.c_str(), _O_RDWR | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
+    CHECK(fd >= 0);
+    CHECK(_write(fd, "abc", 3) == 3);
+    CHECK(win32::flushFileBuffersOfDescriptor(fd));
+    CHECK(_close(fd) == 0);
+    CHECK(!win32::flushFileBuffersOfDescriptor(-1));
+    CHECK(GetLastError() == ERROR_INVALID_HANDLE);
+}
+
 void readOnlyFileMadeWritable(const std::wstring &folder)
 {
     const std::wstring path = folder + L"readonly.txt";
@@ -235,6 +248,7 @@ int main()
     fileTimesByPath(folder);
     fileHeldOpenWithoutSharing(folder);
     fileTimesByDescriptor(folder);
+    fileFlushedByDescriptor(folder);
     readOnlyFileMadeWritable(folder);
     fileReplacedInOneStep(folder);
     windowOfProcess();

@@ -136,6 +136,16 @@ bool setFileTimesOfDescriptor(int fd, std::int64_t created, std::int64_t written
     return setTimesOnHandle(handle, created, written, accessed);
 }
 
+bool flushFileBuffersOfDescriptor(int fd)
+{
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    if (handle == INVALID_HANDLE_VALUE) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    return FlushFileBuffers(handle) != FALSE;
+}
+
 bool replaceFile(const std::wstring &source, const std::wstring &target)
 {
     return MoveFileExW(source.c_str(), target.c_str(),

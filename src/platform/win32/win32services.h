@@ -24,6 +24,10 @@ bool setFileTimes(const std::wstring &path, bool isDirectory, std::int64_t creat
 bool setFileTimesOfDescriptor(int fd, std::int64_t created, std::int64_t written,
                               std::int64_t accessed);
 
+// FlushFileBuffers on the handle behind a C runtime file descriptor: what was written reaches
+// the disk before the call returns.
+bool flushFileBuffersOfDescriptor(int fd);
+
 // Moves source over target in one step (MoveFileExW with MOVEFILE_REPLACE_EXISTING and
 // MOVEFILE_WRITE_THROUGH): the target is either the old file or the new one, never a mix.
 bool replaceFile(const std::wstring &source, const std::wstring &target);
