@@ -22,6 +22,7 @@
 #include <QThreadPool>
 #include <QtConcurrent>
 
+#include <cerrno>
 #include <deque>
 
 namespace {
@@ -59,16 +60,16 @@ FileWork hashAndCompress(const QString &path, const QString &targetDir)
     FileWork work;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        work.error = file.errorString();
+        work.error = reportFailure(FailedStep::open, path, file.errorString());
         return work;
     }
     if (file.size() > INT_MAX) {
-        work.error = QStringLiteral("Datei größer als 2 GB");
+        work.error = reportFailure(FailedStep::open, path, QStringLiteral("Datei größer als 2 GB"));
         return work;
     }
     const QByteArray content = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        work.error = file.errorString();
+        work.error = reportFailure(FailedStep::open, path, file.errorString());
         return work;
     }
     work.size = content.size();
@@ -83,15 +84,15 @@ FileWork hashAndCompress(const QString &path, const QString &targetDir)
 
 // Writes a whole file or nothing: a run killed midway must not leave a truncated data file
 // that later runs would take for a finished one and publish.
-bool writeWholeFile(const QString &path, const QByteArray &data)
+bool writeWholeFile(const QString &path, const QByteArray &data, QString *error)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
-        qCDebug(lcPackage) << "Fehler beim Öffnen der Datei:" << path << file.errorString();
+        *error = reportFailure(FailedStep::open, path, file.errorString());
         return false;
     }
     if (file.write(data) != data.size() || !file.commit()) {
-        qCDebug(lcPackage) << "Fehler beim Schreiben der Datei:" << path << file.errorString();
+        *error = reportFailure(FailedStep::write, path, file.errorString());
         return false;
     }
     return true;
@@ -101,6 +102,7 @@ class PackageBuilder
 {
 public:
     bool run(const QString &configPath, QString &offlinePath);
+    QString errorText() const { return error; }
 
 private:
     bool openOutputs(QString &offlinePath);
@@ -110,7 +112,10 @@ private:
     bool storeFile(const WalkEntry &entry, const FileWork &work, int fileIndex,
                    QJsonObject *fileEntry);
     bool writeDocument(const QJsonObject &root);
+    bool makeFolder(const QString &path);
 
+    QString configFile;
+    QString error;
     BuilderConfig config;
     OfflineFileWriter offline;
     QFile log;
@@ -119,11 +124,15 @@ private:
 
 bool PackageBuilder::run(const QString &configPath, QString &offlinePath)
 {
-    if (!readBuilderConfig(configPath, &config))
+    configFile = configPath;
+    if (!readBuilderConfig(configPath, &config, &error))
         return false;
-    if (config.targetDir.isEmpty())
+    if (config.targetDir.isEmpty()) {
+        error = reportFailure(FailedStep::loadXml, configPath,
+                              QStringLiteral("Kein Zielordner (trgdir) angegeben"));
         return false;
-    if (!QDir().mkpath(config.targetDir))
+    }
+    if (!makeFolder(config.targetDir))
         return false;
     if (!openOutputs(offlinePath))
         return false;
@@ -146,13 +155,27 @@ bool PackageBuilder::openOutputs(QString &offlinePath)
         offlinePath = config.targetFile;
         logFolder = QFileInfo(config.targetFile).absolutePath();
         normalizeDirPath(logFolder);
-        if (!QDir().mkpath(logFolder))
+        if (!makeFolder(logFolder))
             return false;
-        if (!offline.open(config.targetFile, config.year))
+        if (!offline.open(config.targetFile, config.year)) {
+            error = reportFailure(FailedStep::open, config.targetFile, offline.errorString());
             return false;
+        }
     }
     log.setFileName(logFolder + QLatin1String("log.txt"));
-    return log.open(QIODevice::ReadWrite | QIODevice::Truncate);
+    if (!log.open(QIODevice::ReadWrite | QIODevice::Truncate)) {
+        error = reportFailure(FailedStep::open, log.fileName(), log.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool PackageBuilder::makeFolder(const QString &path)
+{
+    if (QDir().mkpath(path))
+        return true;
+    error = reportFailure(FailedStep::open, path, windowsErrorText());
+    return false;
 }
 
 QJsonArray PackageBuilder::mainInfoArray() const
@@ -191,8 +214,9 @@ bool PackageBuilder::buildGroup(const GroupConfig &group)
 {
     // An empty srcdir would walk the working directory and publish whatever lies there.
     if (group.sourceDir.isEmpty()) {
-        qCDebug(lcPackage) << "Gruppe ohne Quellordner:"
-                           << group.values.value(QStringLiteral("name"));
+        error = reportFailure(FailedStep::loadXml, configFile,
+                              QLatin1String("Gruppe ohne Quellordner: ")
+                                  + group.values.value(QStringLiteral("name")).toString());
         return false;
     }
     const QVector<WalkEntry> entries = walk(group.sourceDir);
@@ -229,7 +253,8 @@ bool PackageBuilder::buildGroup(const GroupConfig &group)
             ok = storeFile(entry, work, files.size(), &fileEntry);
             sizeSum += fileEntry.value(QStringLiteral("size")).toInt();
             if (ok && sizeSum > INT_MAX) {
-                qCDebug(lcPackage) << "Gruppe größer als 2 GB:" << group.sourceDir;
+                error = reportFailure(FailedStep::open, group.sourceDir,
+                                      QStringLiteral("Gruppe größer als 2 GB"));
                 ok = false;
             }
         }
@@ -255,7 +280,7 @@ bool PackageBuilder::storeFile(const WalkEntry &entry, const FileWork &work, int
                                QJsonObject *fileEntry)
 {
     if (!work.ok) {
-        qCDebug(lcPackage) << "Fehler beim Öffnen der Datei:" << entry.path << work.error;
+        error = work.error;
         return false;
     }
     qCDebug(lcPackage) << work.hashName;
@@ -265,22 +290,28 @@ bool PackageBuilder::storeFile(const WalkEntry &entry, const FileWork &work, int
         if (offline.isOpen()) {
             QFile existing(dataPath);
             if (!existing.open(QIODevice::ReadOnly)) {
-                qCDebug(lcPackage)
-                    << "Fehler beim Öffnen der Datei:" << dataPath << existing.errorString();
+                error = reportFailure(FailedStep::open, dataPath, existing.errorString());
                 return false;
             }
-            if (!offline.appendRecord(work.hashName, groupIndex, fileIndex, existing.readAll()))
+            if (!offline.appendRecord(work.hashName, groupIndex, fileIndex, existing.readAll())) {
+                error = reportFailure(FailedStep::write, config.targetFile, offline.errorString());
                 return false;
+            }
         }
     } else {
-        if (!work.compressed)
-            return false; // the data file vanished while the run was going on
+        if (!work.compressed) {
+            // the data file vanished while the run was going on
+            error = reportFailure(FailedStep::open, dataPath, windowsErrorText(ENOENT));
+            return false;
+        }
         qCDebug(lcPackage) << dataPath;
-        if (!writeWholeFile(dataPath, work.payload))
+        if (!writeWholeFile(dataPath, work.payload, &error))
             return false;
         if (offline.isOpen()
-            && !offline.appendRecord(work.hashName, groupIndex, fileIndex, work.payload))
+            && !offline.appendRecord(work.hashName, groupIndex, fileIndex, work.payload)) {
+            error = reportFailure(FailedStep::write, config.targetFile, offline.errorString());
             return false;
+        }
     }
     log.write(builderLogLine(entry.targetPath, work.hashName, groupIndex, fileIndex));
     fileEntry->insert(QStringLiteral("isdir"), false);
@@ -296,24 +327,28 @@ bool PackageBuilder::writeDocument(const QJsonObject &root)
     const QByteArray binary = documentToBinary(document);
     const QString name = hashName(binary) + QLatin1String(".bin");
     const QByteArray payload = compressPayload(binary);
-    if (!writeWholeFile(config.targetDir + name, payload))
+    if (!writeWholeFile(config.targetDir + name, payload, &error))
         return false;
     bool offlineComplete = true;
     if (offline.isOpen()) {
-        if (!offline.appendDocument(payload))
-            return false;
         // Finished before "info.bin", so that a new "info.bin" means every output is on disk.
-        offlineComplete = offline.finish();
+        offlineComplete = offline.appendDocument(payload) && offline.finish();
+        if (!offlineComplete)
+            error = reportFailure(FailedStep::write, config.targetFile, offline.errorString());
     }
     log.flush();
-    return writeWholeFile(config.targetDir + QLatin1String("info.bin"), name.toUtf8())
+    return writeWholeFile(config.targetDir + QLatin1String("info.bin"), name.toUtf8(), &error)
         && offlineComplete;
 }
 
 } // namespace
 
-bool buildPackage(const QString &configPath, QString &offlinePath)
+bool buildPackage(const QString &configPath, QString &offlinePath, QString *error)
 {
     PackageBuilder builder;
-    return builder.run(configPath, offlinePath);
+    if (builder.run(configPath, offlinePath))
+        return true;
+    if (error)
+        *error = builder.errorText();
+    return false;
 }

@@ -34,6 +34,7 @@ private slots:
     void independentReaderAcceptsPackage();
     void modeOneShowsSuccessBoxAndGoesOn();
     void realProgramBuildsPackage();
+    void realProgramExitsOnFailure_data();
     void realProgramExitsOnFailure();
     void examplesReleaseReadsBack();
 
@@ -346,33 +347,46 @@ void tst_Builder::failures_data()
 {
     QTest::addColumn<QString>("content");
     QTest::addColumn<bool>("writeFile");
-    QTest::newRow("missing configuration") << QString() << false;
+    QTest::addColumn<QString>("messageStart");
+    const QString open = QStringLiteral("Fehler beim Öffnen der Datei: ");
+    const QString xml = QStringLiteral("Fehler beim Laden der XML-Datei: @CONF@: ");
+    QTest::newRow("missing configuration")
+        << QString() << false << open + QLatin1String("@CONF@: ");
     QTest::newRow("malformed XML")
-        << QStringLiteral("<updater_document trgdir=\"x\"><group></updater_document>") << true;
-    QTest::newRow("no trgdir") << QStringLiteral("<updater_document year=\"2017\"/>") << true;
-    QTest::newRow("blank trgdir") << QStringLiteral("<updater_document trgdir=\"  \"/>") << true;
-    QTest::newRow("no root element") << QStringLiteral("<other trgdir=\"/tmp/x\"/>") << true;
+        << QStringLiteral("<updater_document trgdir=\"x\"><group></updater_document>") << true
+        << xml;
+    QTest::newRow("no trgdir") << QStringLiteral("<updater_document year=\"2017\"/>") << true
+                               << xml;
+    QTest::newRow("blank trgdir") << QStringLiteral("<updater_document trgdir=\"  \"/>") << true
+                                  << xml;
+    QTest::newRow("no root element") << QStringLiteral("<other trgdir=\"/tmp/x\"/>") << true << xml;
     QTest::newRow("empty srcdir") << QStringLiteral(
         "<updater_document trgdir=\"@PKG@\"><group srcdir=\"\"/></updater_document>")
-                                  << true;
+                                  << true << xml + QLatin1String("Gruppe ohne Quellordner");
     QTest::newRow("trgdir below a file")
-        << QStringLiteral("<updater_document trgdir=\"@FILE@/sub\"/>") << true;
+        << QStringLiteral("<updater_document trgdir=\"@FILE@/sub\"/>") << true
+        << open + QLatin1String("@FILE@/sub/: ");
 }
 
 void tst_Builder::failures()
 {
     QFETCH(QString, content);
     QFETCH(bool, writeFile);
+    QFETCH(QString, messageStart);
     write(QStringLiteral("plain-file"), "x");
     const QString conf = path(QStringLiteral("conf.xml"));
+    auto placed = [&](QString text) {
+        return text.replace(QLatin1String("@PKG@"), path(QStringLiteral("pkg")))
+            .replace(QLatin1String("@FILE@"), path(QStringLiteral("plain-file")))
+            .replace(QLatin1String("@CONF@"), conf);
+    };
     if (writeFile)
-        write(QStringLiteral("conf.xml"),
-              QString(content)
-                  .replace(QLatin1String("@PKG@"), path(QStringLiteral("pkg")))
-                  .replace(QLatin1String("@FILE@"), path(QStringLiteral("plain-file")))
-                  .toUtf8());
+        write(QStringLiteral("conf.xml"), placed(content).toUtf8());
     QString offlinePath = QStringLiteral("unchanged");
-    QVERIFY(!buildPackage(conf, offlinePath));
+    QString error;
+    QVERIFY(!buildPackage(conf, offlinePath, &error));
+    QVERIFY2(error.startsWith(placed(messageStart)), qPrintable(error));
+    QVERIFY2(!error.contains(QLatin1Char('\n')), qPrintable(error));
     QCOMPARE(offlinePath, QStringLiteral("unchanged"));
     QVERIFY(!QFile::exists(path(QStringLiteral("pkg/info.bin"))));
 }
@@ -470,16 +484,55 @@ void tst_Builder::realProgramBuildsPackage()
     QCOMPARE(readRecords().size(), 1);
 }
 
+void tst_Builder::realProgramExitsOnFailure_data()
+{
+    QTest::addColumn<QString>("content"); // of the configuration; null: there is none
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("reportStart"); // of standard error; empty: nothing at all
+    const QString targets =
+        QStringLiteral("<updater_document trgdir=\"@DIR@/pkg\" "
+                       "trgfile=\"@DIR@/out/update.dat\">%1</updater_document>");
+    QTest::newRow("missing configuration: nothing to report") << QString() << 0 << QString();
+    QTest::newRow("malformed XML")
+        << QStringLiteral("<updater_document trgdir=") << 1
+        << QStringLiteral("Fehler beim Laden der XML-Datei: @DIR@/conf.xml: ");
+    QTest::newRow("unreadable source file")
+        << targets.arg(QLatin1String("<group srcdir=\"@DIR@/b\"/>")) << 1
+        << QStringLiteral("Fehler beim Öffnen der Datei: @DIR@/b/kaputt.txt: ")
+            + QString::fromLocal8Bit(strerror(ENOENT));
+}
+
 void tst_Builder::realProgramExitsOnFailure()
 {
-    write(QStringLiteral("conf.xml"), "<updater_document trgdir=");
+    QFETCH(QString, content);
+    QFETCH(int, exitCode);
+    QFETCH(QString, reportStart);
+    const QString conf = path(QStringLiteral("conf.xml"));
+    if (!content.isNull())
+        write(QStringLiteral("conf.xml"),
+              QString(content).replace(QLatin1String("@DIR@"), dir->path()).toUtf8());
+    QVERIFY(QDir().mkpath(path(QStringLiteral("b"))));
+    QVERIFY(QFile::link(path(QStringLiteral("nirgends")), path(QStringLiteral("b/kaputt.txt"))));
+
     QProcess process;
-    startUpdaterProcess(process,
-                        {QStringLiteral("--mode"), QStringLiteral("1"), QStringLiteral("--conf"),
-                         path(QStringLiteral("conf.xml"))});
-    QVERIFY(process.waitForFinished(10000));
+    // Without the debug output, standard error holds only what the program reports.
+    QProcessEnvironment quiet;
+    quiet.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("ledgora.package.debug=false"));
+    startUpdaterProcess(
+        process, {QStringLiteral("--mode"), QStringLiteral("1"), QStringLiteral("--conf"), conf},
+        quiet);
+    QVERIFY(process.waitForFinished(20000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(process.exitCode(), 0);
+    QCOMPARE(process.exitCode(), exitCode);
+    const QString report = QString::fromLocal8Bit(process.readAllStandardError());
+    if (reportStart.isEmpty()) {
+        QCOMPARE(report, QString());
+        return;
+    }
+    QVERIFY2(report.startsWith(reportStart.replace(QLatin1String("@DIR@"), dir->path())),
+             qPrintable(report));
+    QCOMPARE(report.count(QLatin1Char('\n')), 1);
+    QVERIFY(report.endsWith(QLatin1Char('\n')));
 }
 
 void tst_Builder::examplesReleaseReadsBack()
