@@ -2,6 +2,7 @@
 
 #include "builderconfig.h"
 #include "builderlog.h"
+#include "durablefile.h"
 #include "hashname.h"
 #include "offlinefilewriter.h"
 #include "packagelog.h"
@@ -18,11 +19,10 @@
 #include <QFuture>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
+#include <QSet>
 #include <QThreadPool>
 #include <QtConcurrent>
 
-#include <cerrno>
 #include <deque>
 
 namespace {
@@ -38,8 +38,8 @@ struct WalkEntry
     QDateTime read;
 };
 
-// What a worker thread makes of one source file: its hash name and, unless a data file of
-// that name already exists, its compressed payload.
+// What a worker thread makes of one source file: its hash name and the payload of its data
+// file, read from an existing data file that holds this content or else newly compressed.
 struct FileWork
 {
     bool ok = false;
@@ -47,12 +47,48 @@ struct FileWork
     QString hashName;
     qint64 size = 0;
     QByteArray payload;
-    bool compressed = false;
+    bool reused = false;
 };
 
 QString timeText(const QDateTime &time)
 {
     return time.toLocalTime().toString(Qt::ISODate);
+}
+
+// expandPayload gives the empty array for a damaged payload too, so the empty content is
+// compared with its one valid payload instead.
+bool payloadHolds(const QByteArray &payload, const QByteArray &content)
+{
+    if (content.isEmpty())
+        return payload == compressPayload(content);
+    return expandPayload(payload) == content;
+}
+
+// Takes the payload of an existing data file when it holds exactly this content. One cut short
+// by a full disk or a killed run, or holding anything else, is written again, not published.
+// False when the file exists but cannot be read.
+bool reuseDataFile(const QString &dataPath, const QByteArray &content, FileWork *work)
+{
+    // Only a regular file: a device or a pipe under that name would be read without end.
+    if (!QFileInfo(dataPath).isFile())
+        return true;
+    QFile file(dataPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        work->error = reportFailure(FailedStep::open, dataPath, file.errorString());
+        return false;
+    }
+    const QByteArray payload = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        work->error = reportFailure(FailedStep::open, dataPath, file.errorString());
+        return false;
+    }
+    if (payloadHolds(payload, content)) {
+        work->payload = payload;
+        work->reused = true;
+    } else {
+        qCDebug(lcPackage) << "Beschädigte Datendatei wird neu geschrieben:" << dataPath;
+    }
+    return true;
 }
 
 FileWork hashAndCompress(const QString &path, const QString &targetDir)
@@ -74,28 +110,12 @@ FileWork hashAndCompress(const QString &path, const QString &targetDir)
     }
     work.size = content.size();
     work.hashName = hashName(content);
-    if (!QFile::exists(targetDir + work.hashName + QLatin1String(".bin"))) {
+    if (!reuseDataFile(targetDir + work.hashName + QLatin1String(".bin"), content, &work))
+        return work;
+    if (!work.reused)
         work.payload = compressPayload(content);
-        work.compressed = true;
-    }
     work.ok = true;
     return work;
-}
-
-// Writes a whole file or nothing: a run killed midway must not leave a truncated data file
-// that later runs would take for a finished one and publish.
-bool writeWholeFile(const QString &path, const QByteArray &data, QString *error)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = reportFailure(FailedStep::open, path, file.errorString());
-        return false;
-    }
-    if (file.write(data) != data.size() || !file.commit()) {
-        *error = reportFailure(FailedStep::write, path, file.errorString());
-        return false;
-    }
-    return true;
 }
 
 class PackageBuilder
@@ -112,6 +132,7 @@ private:
     bool storeFile(const WalkEntry &entry, const FileWork &work, int fileIndex,
                    QJsonObject *fileEntry);
     bool writeDocument(const QJsonObject &root);
+    bool finishOutputs();
     bool makeFolder(const QString &path);
 
     QString configFile;
@@ -120,6 +141,7 @@ private:
     OfflineFileWriter offline;
     QFile log;
     QJsonArray groups;
+    QSet<QString> writtenDataFiles; // hash names
 };
 
 bool PackageBuilder::run(const QString &configPath, QString &offlinePath)
@@ -163,7 +185,7 @@ bool PackageBuilder::openOutputs(QString &offlinePath)
         }
     }
     log.setFileName(logFolder + QLatin1String("log.txt"));
-    if (!log.open(QIODevice::ReadWrite | QIODevice::Truncate)) {
+    if (!log.open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered)) {
         error = reportFailure(FailedStep::open, log.fileName(), log.errorString());
         return false;
     }
@@ -286,34 +308,24 @@ bool PackageBuilder::storeFile(const WalkEntry &entry, const FileWork &work, int
     qCDebug(lcPackage) << work.hashName;
     const int groupIndex = groups.size();
     const QString dataPath = config.targetDir + work.hashName + QLatin1String(".bin");
-    if (QFile::exists(dataPath)) {
-        if (offline.isOpen()) {
-            QFile existing(dataPath);
-            if (!existing.open(QIODevice::ReadOnly)) {
-                error = reportFailure(FailedStep::open, dataPath, existing.errorString());
-                return false;
-            }
-            if (!offline.appendRecord(work.hashName, groupIndex, fileIndex, existing.readAll())) {
-                error = reportFailure(FailedStep::write, config.targetFile, offline.errorString());
-                return false;
-            }
-        }
-    } else {
-        if (!work.compressed) {
-            // the data file vanished while the run was going on
-            error = reportFailure(FailedStep::open, dataPath, windowsErrorText(ENOENT));
-            return false;
-        }
+    // The same content twice in one run is written once.
+    if (!work.reused && !writtenDataFiles.contains(work.hashName)) {
         qCDebug(lcPackage) << dataPath;
-        if (!writeWholeFile(dataPath, work.payload, &error))
+        if (!writeFileDurably(dataPath, work.payload, &error))
             return false;
-        if (offline.isOpen()
-            && !offline.appendRecord(work.hashName, groupIndex, fileIndex, work.payload)) {
-            error = reportFailure(FailedStep::write, config.targetFile, offline.errorString());
-            return false;
-        }
+        writtenDataFiles.insert(work.hashName);
     }
-    log.write(builderLogLine(entry.targetPath, work.hashName, groupIndex, fileIndex));
+    if (offline.isOpen()
+        && !offline.appendRecord(work.hashName, groupIndex, fileIndex, work.payload)) {
+        error = reportFailure(FailedStep::write, config.targetFile, offline.errorString());
+        return false;
+    }
+    QString reason;
+    if (!writeAll(log, builderLogLine(entry.targetPath, work.hashName, groupIndex, fileIndex),
+                  &reason)) {
+        error = reportFailure(FailedStep::write, log.fileName(), reason);
+        return false;
+    }
     fileEntry->insert(QStringLiteral("isdir"), false);
     fileEntry->insert(QStringLiteral("sha256"), work.hashName);
     fileEntry->insert(QStringLiteral("size"), int(work.size));
@@ -327,18 +339,29 @@ bool PackageBuilder::writeDocument(const QJsonObject &root)
     const QByteArray binary = documentToBinary(document);
     const QString name = hashName(binary) + QLatin1String(".bin");
     const QByteArray payload = compressPayload(binary);
-    if (!writeWholeFile(config.targetDir + name, payload, &error))
+    if (!writeFileDurably(config.targetDir + name, payload, &error))
         return false;
-    bool offlineComplete = true;
-    if (offline.isOpen()) {
-        // Finished before "info.bin", so that a new "info.bin" means every output is on disk.
-        offlineComplete = offline.appendDocument(payload) && offline.finish();
-        if (!offlineComplete)
-            error = reportFailure(FailedStep::write, config.targetFile, offline.errorString());
+    if (offline.isOpen() && !offline.appendDocument(payload)) {
+        error = reportFailure(FailedStep::write, config.targetFile, offline.errorString());
+        return false;
     }
-    log.flush();
-    return writeWholeFile(config.targetDir + QLatin1String("info.bin"), name.toUtf8(), &error)
-        && offlineComplete;
+    // "info.bin" last: a new "info.bin" means that every other output is on the disk.
+    return finishOutputs()
+        && writeFileDurably(config.targetDir + QLatin1String("info.bin"), name.toUtf8(), &error);
+}
+
+bool PackageBuilder::finishOutputs()
+{
+    if (offline.isOpen() && !offline.finish()) {
+        error = reportFailure(FailedStep::write, config.targetFile, offline.errorString());
+        return false;
+    }
+    QString reason;
+    if (!syncToDisk(log, &reason)) {
+        error = reportFailure(FailedStep::write, log.fileName(), reason);
+        return false;
+    }
+    return true;
 }
 
 } // namespace
