@@ -99,8 +99,9 @@ FileWork hashAndCompress(const QString &path, const QString &targetDir)
         work.error = reportFailure(FailedStep::open, path, file.errorString());
         return work;
     }
-    if (file.size() > INT_MAX) {
-        work.error = reportFailure(FailedStep::open, path, QStringLiteral("Datei größer als 2 GB"));
+    if (!fitsInPayload(file.size())) {
+        work.error = reportFailure(FailedStep::open, path,
+                                   QStringLiteral("Datei zu groß für ein Update-Paket"));
         return work;
     }
     const QByteArray content = file.readAll();
@@ -273,12 +274,7 @@ bool PackageBuilder::buildGroup(const GroupConfig &group)
             const FileWork work = inFlight.front().result();
             inFlight.pop_front();
             ok = storeFile(entry, work, files.size(), &fileEntry);
-            sizeSum += fileEntry.value(QStringLiteral("size")).toInt();
-            if (ok && sizeSum > INT_MAX) {
-                error = reportFailure(FailedStep::open, group.sourceDir,
-                                      QStringLiteral("Gruppe größer als 2 GB"));
-                ok = false;
-            }
+            sizeSum += work.size;
         }
         fileEntry.insert(QStringLiteral("time_c"), timeText(entry.created));
         fileEntry.insert(QStringLiteral("time_m"), timeText(entry.modified));
@@ -291,7 +287,8 @@ bool PackageBuilder::buildGroup(const GroupConfig &group)
         return false;
 
     QJsonObject values = group.values;
-    values.insert(QStringLiteral("size"), int(sizeSum));
+    // A JSON number: groups above 2 GB keep their size (the client reads it as a double).
+    values.insert(QStringLiteral("size"), sizeSum);
     values.insert(QStringLiteral("count"), files.size());
     values.insert(QStringLiteral("data"), files);
     groups.append(values);

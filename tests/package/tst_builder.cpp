@@ -35,7 +35,9 @@ private slots:
     void failedWriteKeepsThePackage();
     void damagedDataFileIsRewritten_data();
     void damagedDataFileIsRewritten();
-    void fileTooLargeForTheDocument();
+    void fileTooLargeForAPayload_data();
+    void fileTooLargeForAPayload();
+    void groupLargerThan2GB();
     void independentReaderAcceptsPackage();
     void modeOneShowsSuccessBoxAndGoesOn();
     void realProgramBuildsPackage();
@@ -515,9 +517,9 @@ void tst_Builder::failedWriteKeepsThePackage()
     QVERIFY(!buildPackage(conf, offlinePath, &error));
     const QString newData = targetDir + QLatin1Char('/') + hashName(newContent);
     QCOMPARE(error,
-             QLatin1String("Fehler beim Schreiben der Datei: ")
-                 + path(QString(failingPath).replace(QLatin1String("@NEW@"), hashName(newContent)))
-                 + QLatin1String(": ") + noSpaceText());
+             QString(QLatin1String("Fehler beim Schreiben der Datei: ")
+                     + path(failingPath.replace(QLatin1String("@NEW@"), hashName(newContent)))
+                     + QLatin1String(": ") + noSpaceText()));
     QCOMPARE(contentOf(infoPath), oldInfo);
     const QByteArray dataFile = contentOf(newData + QLatin1String(".bin"));
     QVERIFY2(dataFile.isEmpty() || expandPayload(dataFile) == newContent,
@@ -554,16 +556,54 @@ void tst_Builder::damagedDataFileIsRewritten()
     QCOMPARE(readRecords().value(0).payload, compressPayload(content));
 }
 
-void tst_Builder::fileTooLargeForTheDocument()
+void tst_Builder::fileTooLargeForAPayload_data()
 {
+    QTest::addColumn<qint64>("size");
+    // Below INT_MAX, but its compressed form might not fit in an array (qCompress crashed here).
+    QTest::newRow("2 GiB less 100 bytes") << (qint64(1) << 31) - 100;
+    QTest::newRow("2 GiB") << (qint64(1) << 31);
+}
+
+void tst_Builder::fileTooLargeForAPayload()
+{
+    QFETCH(qint64, size);
     write(QStringLiteral("a/gross.bin"), QByteArray());
     QFile big(path(QStringLiteral("a/gross.bin")));
-    QVERIFY(big.resize(qint64(INT_MAX) + 1)); // sparse: takes no disk space
+    QVERIFY(big.resize(size)); // sparse: takes no disk space
     QString offlinePath;
+    QString error;
     QVERIFY(!buildPackage(
         writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a")))),
-        offlinePath));
+        offlinePath, &error));
+    QCOMPARE(error,
+             QString(QStringLiteral("Fehler beim Öffnen der Datei: ") + big.fileName()
+                     + QStringLiteral(": Datei zu groß für ein Update-Paket")));
     QVERIFY(!QFile::exists(path(QStringLiteral("pkg/info.bin"))));
+}
+
+// Each file fits in a payload, together they exceed a 32-bit size. Sparse files of zeros hash
+// and compress quickly.
+void tst_Builder::groupLargerThan2GB()
+{
+    const qint64 size = 1100 * 1000 * 1000;
+    for (const QString &name : {QStringLiteral("a/eins.bin"), QStringLiteral("a/zwei.bin")}) {
+        write(name, QByteArray());
+        QVERIFY(QFile(path(name)).resize(size));
+    }
+    QString offlinePath;
+    QString error;
+    QVERIFY2(
+        buildPackage(
+            writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a")))),
+            offlinePath, &error),
+        qPrintable(error));
+    const QJsonObject group =
+        readDocument().value(QStringLiteral("data")).toArray().at(0).toObject();
+    QCOMPARE(qint64(group.value(QStringLiteral("size")).toDouble()), 2 * size);
+    const QJsonArray entries = group.value(QStringLiteral("data")).toArray();
+    QCOMPARE(entries.size(), 2);
+    for (const QJsonValue &entry : entries)
+        QCOMPARE(qint64(entry.toObject().value(QStringLiteral("size")).toDouble()), size);
 }
 
 void tst_Builder::independentReaderAcceptsPackage()
