@@ -225,8 +225,10 @@ QVector<WalkEntry> PackageBuilder::walk(const QString &sourceDir) const
         entry.targetPath = path.mid(sourceDir.size());
         entry.isDir = info.isDir();
         entry.size = entry.isDir ? 0 : info.size();
-        entry.created = info.birthTime();
         entry.modified = info.lastModified();
+        // Some file systems keep no birth time; an empty "time_c" would give the installed file
+        // no creation time at all, the modification time is the nearest one known.
+        entry.created = info.birthTime().isValid() ? info.birthTime() : entry.modified;
         entry.read = info.lastRead();
         entries.append(entry);
     }

@@ -38,6 +38,7 @@ private slots:
     void fileTooLargeForAPayload_data();
     void fileTooLargeForAPayload();
     void groupLargerThan2GB();
+    void withoutBirthTimeCreationIsModification();
     void independentReaderAcceptsPackage();
     void modeOneShowsSuccessBoxAndGoesOn();
     void realProgramBuildsPackage();
@@ -604,6 +605,35 @@ void tst_Builder::groupLargerThan2GB()
     QCOMPARE(entries.size(), 2);
     for (const QJsonValue &entry : entries)
         QCOMPARE(qint64(entry.toObject().value(QStringLiteral("size")).toDouble()), size);
+}
+
+void tst_Builder::withoutBirthTimeCreationIsModification()
+{
+    QVERIFY(QDir().mkpath(path(QStringLiteral("a"))));
+    const MountedFileSystem ramfs(path(QStringLiteral("a")), "ramfs", "");
+    if (!ramfs.isMounted())
+        QSKIP(qPrintable(QLatin1String("no ramfs: ") + ramfs.errorString()));
+    write(QStringLiteral("a/x.txt"), "x");
+    QVERIFY(QDir().mkpath(path(QStringLiteral("a/leer"))));
+    if (QFileInfo(path(QStringLiteral("a/x.txt"))).birthTime().isValid())
+        QSKIP("this ramfs keeps birth times");
+    QString offlinePath;
+    QVERIFY(buildPackage(
+        writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a")))),
+        offlinePath));
+    const QJsonArray entries = readDocument()
+                                   .value(QStringLiteral("data"))
+                                   .toArray()
+                                   .at(0)
+                                   .toObject()
+                                   .value(QStringLiteral("data"))
+                                   .toArray();
+    QCOMPARE(entries.size(), 2);
+    for (const QJsonValue &value : entries) {
+        const QJsonObject entry = value.toObject();
+        QVERIFY(!entry.value(QStringLiteral("time_m")).toString().isEmpty());
+        QCOMPARE(entry.value(QStringLiteral("time_c")), entry.value(QStringLiteral("time_m")));
+    }
 }
 
 void tst_Builder::independentReaderAcceptsPackage()
