@@ -146,7 +146,7 @@ bool MainWindow::runPackageBuilder()
 {
     if (!QFile::exists(configPath))
         return false;
-    if (!buildPackage(configPath, offlinePath))
+    if (!buildPackage(configPath, offlinePath, &buildError))
         return false;
     dialogs->information(nullptr, tr("Ergebnis:"),
                          tr("Die Updatedateien wurden erfolgreich erstellt."));

@@ -53,8 +53,11 @@ public:
     ~MainWindow() override;
 
     // True when start-up decided that the process ends without showing the window (mode 1
-    // without configuration, or a failed package build); the process then exits with code 0.
+    // without configuration, or a failed package build).
     bool startupAborted() const { return aborted; }
+    // After a failed package build: the line that names the failed step, its path and the
+    // system's reason; the process then prints it and exits with code 1. Empty otherwise.
+    QString startupError() const { return buildError; }
 
     // Fills options for fetching fileName from the release folder of `year` on the update
     // server: a dialog that appears after a second, a 30-second limit of silence, the display
@@ -138,6 +141,7 @@ private:
     QString executableDir;
     QVBoxLayout *mainLayout = nullptr;
     bool aborted = false;
+    QString buildError;
     bool recordValid = false;
     int productValue = 3;
     int certificateFlag = -1;

@@ -52,11 +52,11 @@ GroupConfig readGroup(const QDomElement &element)
 
 } // namespace
 
-bool readBuilderConfig(const QString &path, BuilderConfig *config)
+bool readBuilderConfig(const QString &path, BuilderConfig *config, QString *error)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        qCDebug(lcPackage) << "Fehler beim Öffnen der Datei:" << path << file.errorString();
+        *error = reportFailure(FailedStep::open, path, file.errorString());
         return false;
     }
     QDomDocument document;
@@ -64,8 +64,9 @@ bool readBuilderConfig(const QString &path, BuilderConfig *config)
     int line = 0;
     int column = 0;
     if (!document.setContent(&file, false, &message, &line, &column)) {
-        qCDebug(lcPackage) << "Fehler beim Laden der XML-Datei:" << path << message << line
-                           << column;
+        *error = reportFailure(FailedStep::loadXml, path,
+                               QStringLiteral("%1 (Zeile %2, Spalte %3)")
+                                   .arg(message, QString::number(line), QString::number(column)));
         return false;
     }
 

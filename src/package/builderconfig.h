@@ -29,6 +29,7 @@ struct BuilderConfig
     QVector<GroupConfig> groups; // every group in document order, with or without srcdir
 };
 
-// Reads the file. False, with the reason written to the debug output, when it cannot be opened
-// or is not well-formed XML. A missing root element leaves the root values empty.
-bool readBuilderConfig(const QString &path, BuilderConfig *config);
+// Reads the file. False, with the failure line in *error (also written to the debug output), when
+// it cannot be opened or is not well-formed XML. A missing root element leaves the root values
+// empty.
+bool readBuilderConfig(const QString &path, BuilderConfig *config, QString *error);

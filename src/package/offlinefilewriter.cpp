@@ -1,43 +1,73 @@
 #include "offlinefilewriter.h"
+#include "durablefile.h"
 #include "offlinefile.h"
+
+#include <QDataStream>
+
+namespace {
+
+// The fields as the offline update file's data stream encodes them. They are encoded apart from
+// the file and written with writeAll, which gives the system's reason when the disk runs full.
+template<typename... Fields>
+QByteArray encoded(const Fields &...fields)
+{
+    QByteArray bytes;
+    QDataStream stream(&bytes, QIODevice::WriteOnly);
+    stream.setVersion(OfflineFile::streamVersion);
+    (stream << ... << fields);
+    return bytes;
+}
+
+} // namespace
 
 bool OfflineFileWriter::open(const QString &path, qint32 releaseYear)
 {
     file.setFileName(path);
-    if (!file.open(QIODevice::ReadWrite | QIODevice::Truncate))
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered)) {
+        failure = file.errorString();
         return false;
-    stream.setDevice(&file);
-    stream.setVersion(OfflineFile::streamVersion);
-    stream << OfflineFile::identifier() << releaseYear;
-    countPosition = file.pos();
+    }
     count = 0;
-    stream << count;
-    return !hasStreamError();
+    if (!write(encoded(OfflineFile::identifier(), releaseYear)))
+        return false;
+    countPosition = file.pos();
+    return write(encoded(count));
 }
 
 bool OfflineFileWriter::appendRecord(const QString &hashName, qint32 groupIndex, qint32 fileIndex,
                                      const QByteArray &payload)
 {
-    stream << hashName << groupIndex << fileIndex << payload;
-    if (hasStreamError())
+    // A payload is never null (it holds at least its length field), so the stream's form of it
+    // is its size as quint32 followed by its bytes; written apart, a large payload is not copied.
+    if (!write(encoded(hashName, groupIndex, fileIndex, quint32(payload.size())))
+        || !write(payload))
         return false;
     ++count;
     const qint64 end = file.pos();
-    if (!file.seek(countPosition))
-        return false;
-    stream << count;
-    return file.seek(end) && !hasStreamError();
+    return seek(countPosition) && write(encoded(count)) && seek(end);
 }
 
 bool OfflineFileWriter::appendDocument(const QByteArray &payload)
 {
-    stream << payload;
-    return !hasStreamError();
+    return write(encoded(payload));
 }
 
 bool OfflineFileWriter::finish()
 {
-    const bool ok = !hasStreamError() && file.flush();
+    const bool ok = failure.isEmpty() && syncToDisk(file, &failure);
     file.close();
     return ok;
+}
+
+bool OfflineFileWriter::write(const QByteArray &bytes)
+{
+    return failure.isEmpty() && writeAll(file, bytes, &failure);
+}
+
+bool OfflineFileWriter::seek(qint64 position)
+{
+    if (file.seek(position))
+        return true;
+    failure = file.errorString();
+    return false;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QDataStream>
 #include <QFile>
+#include <QString>
 
 // Writes an offline update file record by record. The record count in the file is brought up
 // to date after every record, so a run that stops midway leaves a file that states exactly the
@@ -14,18 +14,21 @@ public:
     bool appendRecord(const QString &hashName, qint32 groupIndex, qint32 fileIndex,
                       const QByteArray &payload);
     bool appendDocument(const QByteArray &payload);
-    // Flushes and closes; false when the stream failed at any point or the data did not reach
-    // the disk.
+    // Syncs to the disk and closes; false when a write failed at any point or the data did not
+    // reach the disk.
     bool finish();
 
     bool isOpen() const { return file.isOpen(); }
-    bool hasStreamError() const { return stream.status() != QDataStream::Ok; }
     qint32 recordCount() const { return count; }
-    QString errorString() const { return file.errorString(); }
+    // The system's reason for the first failure.
+    QString errorString() const { return failure; }
 
 private:
+    bool write(const QByteArray &bytes);
+    bool seek(qint64 position);
+
     QFile file;
-    QDataStream stream;
+    QString failure;
     qint64 countPosition = 0;
     qint32 count = 0;
 };

@@ -2,6 +2,7 @@
 
 #include "builderconfig.h"
 #include "builderlog.h"
+#include "durablefile.h"
 #include "hashname.h"
 #include "offlinefilewriter.h"
 #include "packagelog.h"
@@ -18,7 +19,7 @@
 #include <QFuture>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
+#include <QSet>
 #include <QThreadPool>
 #include <QtConcurrent>
 
@@ -37,8 +38,8 @@ struct WalkEntry
     QDateTime read;
 };
 
-// What a worker thread makes of one source file: its hash name and, unless a data file of
-// that name already exists, its compressed payload.
+// What a worker thread makes of one source file: its hash name and the payload of its data
+// file, read from an existing data file that holds this content or else newly compressed.
 struct FileWork
 {
     bool ok = false;
@@ -46,7 +47,7 @@ struct FileWork
     QString hashName;
     qint64 size = 0;
     QByteArray payload;
-    bool compressed = false;
+    bool reused = false;
 };
 
 QString timeText(const QDateTime &time)
@@ -54,53 +55,75 @@ QString timeText(const QDateTime &time)
     return time.toLocalTime().toString(Qt::ISODate);
 }
 
+// expandPayload gives the empty array for a damaged payload too, so the empty content is
+// compared with its one valid payload instead.
+bool payloadHolds(const QByteArray &payload, const QByteArray &content)
+{
+    if (content.isEmpty())
+        return payload == compressPayload(content);
+    return expandPayload(payload) == content;
+}
+
+// Takes the payload of an existing data file when it holds exactly this content. One cut short
+// by a full disk or a killed run, or holding anything else, is written again, not published.
+// False when the file exists but cannot be read.
+bool reuseDataFile(const QString &dataPath, const QByteArray &content, FileWork *work)
+{
+    // Only a regular file: a device or a pipe under that name would be read without end.
+    if (!QFileInfo(dataPath).isFile())
+        return true;
+    QFile file(dataPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        work->error = reportFailure(FailedStep::open, dataPath, file.errorString());
+        return false;
+    }
+    const QByteArray payload = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        work->error = reportFailure(FailedStep::open, dataPath, file.errorString());
+        return false;
+    }
+    if (payloadHolds(payload, content)) {
+        work->payload = payload;
+        work->reused = true;
+    } else {
+        qCDebug(lcPackage) << "Beschädigte Datendatei wird neu geschrieben:" << dataPath;
+    }
+    return true;
+}
+
 FileWork hashAndCompress(const QString &path, const QString &targetDir)
 {
     FileWork work;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        work.error = file.errorString();
+        work.error = reportFailure(FailedStep::open, path, file.errorString());
         return work;
     }
-    if (file.size() > INT_MAX) {
-        work.error = QStringLiteral("Datei größer als 2 GB");
+    if (!fitsInPayload(file.size())) {
+        work.error = reportFailure(FailedStep::open, path,
+                                   QStringLiteral("Datei zu groß für ein Update-Paket"));
         return work;
     }
     const QByteArray content = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        work.error = file.errorString();
+        work.error = reportFailure(FailedStep::open, path, file.errorString());
         return work;
     }
     work.size = content.size();
     work.hashName = hashName(content);
-    if (!QFile::exists(targetDir + work.hashName + QLatin1String(".bin"))) {
+    if (!reuseDataFile(targetDir + work.hashName + QLatin1String(".bin"), content, &work))
+        return work;
+    if (!work.reused)
         work.payload = compressPayload(content);
-        work.compressed = true;
-    }
     work.ok = true;
     return work;
-}
-
-// Writes a whole file or nothing: a run killed midway must not leave a truncated data file
-// that later runs would take for a finished one and publish.
-bool writeWholeFile(const QString &path, const QByteArray &data)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        qCDebug(lcPackage) << "Fehler beim Öffnen der Datei:" << path << file.errorString();
-        return false;
-    }
-    if (file.write(data) != data.size() || !file.commit()) {
-        qCDebug(lcPackage) << "Fehler beim Schreiben der Datei:" << path << file.errorString();
-        return false;
-    }
-    return true;
 }
 
 class PackageBuilder
 {
 public:
     bool run(const QString &configPath, QString &offlinePath);
+    QString errorText() const { return error; }
 
 private:
     bool openOutputs(QString &offlinePath);
@@ -110,20 +133,29 @@ private:
     bool storeFile(const WalkEntry &entry, const FileWork &work, int fileIndex,
                    QJsonObject *fileEntry);
     bool writeDocument(const QJsonObject &root);
+    bool finishOutputs();
+    bool makeFolder(const QString &path);
 
+    QString configFile;
+    QString error;
     BuilderConfig config;
     OfflineFileWriter offline;
     QFile log;
     QJsonArray groups;
+    QSet<QString> writtenDataFiles; // hash names
 };
 
 bool PackageBuilder::run(const QString &configPath, QString &offlinePath)
 {
-    if (!readBuilderConfig(configPath, &config))
+    configFile = configPath;
+    if (!readBuilderConfig(configPath, &config, &error))
         return false;
-    if (config.targetDir.isEmpty())
+    if (config.targetDir.isEmpty()) {
+        error = reportFailure(FailedStep::loadXml, configPath,
+                              QStringLiteral("Kein Zielordner (trgdir) angegeben"));
         return false;
-    if (!QDir().mkpath(config.targetDir))
+    }
+    if (!makeFolder(config.targetDir))
         return false;
     if (!openOutputs(offlinePath))
         return false;
@@ -146,13 +178,27 @@ bool PackageBuilder::openOutputs(QString &offlinePath)
         offlinePath = config.targetFile;
         logFolder = QFileInfo(config.targetFile).absolutePath();
         normalizeDirPath(logFolder);
-        if (!QDir().mkpath(logFolder))
+        if (!makeFolder(logFolder))
             return false;
-        if (!offline.open(config.targetFile, config.year))
+        if (!offline.open(config.targetFile, config.year)) {
+            error = reportFailure(FailedStep::open, config.targetFile, offline.errorString());
             return false;
+        }
     }
     log.setFileName(logFolder + QLatin1String("log.txt"));
-    return log.open(QIODevice::ReadWrite | QIODevice::Truncate);
+    if (!log.open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered)) {
+        error = reportFailure(FailedStep::open, log.fileName(), log.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool PackageBuilder::makeFolder(const QString &path)
+{
+    if (QDir().mkpath(path))
+        return true;
+    error = reportFailure(FailedStep::open, path, windowsErrorText());
+    return false;
 }
 
 QJsonArray PackageBuilder::mainInfoArray() const
@@ -179,8 +225,10 @@ QVector<WalkEntry> PackageBuilder::walk(const QString &sourceDir) const
         entry.targetPath = path.mid(sourceDir.size());
         entry.isDir = info.isDir();
         entry.size = entry.isDir ? 0 : info.size();
-        entry.created = info.birthTime();
         entry.modified = info.lastModified();
+        // Some file systems keep no birth time; an empty "time_c" would give the installed file
+        // no creation time at all, the modification time is the nearest one known.
+        entry.created = info.birthTime().isValid() ? info.birthTime() : entry.modified;
         entry.read = info.lastRead();
         entries.append(entry);
     }
@@ -191,8 +239,9 @@ bool PackageBuilder::buildGroup(const GroupConfig &group)
 {
     // An empty srcdir would walk the working directory and publish whatever lies there.
     if (group.sourceDir.isEmpty()) {
-        qCDebug(lcPackage) << "Gruppe ohne Quellordner:"
-                           << group.values.value(QStringLiteral("name"));
+        error = reportFailure(FailedStep::loadXml, configFile,
+                              QLatin1String("Gruppe ohne Quellordner: ")
+                                  + group.values.value(QStringLiteral("name")).toString());
         return false;
     }
     const QVector<WalkEntry> entries = walk(group.sourceDir);
@@ -227,11 +276,7 @@ bool PackageBuilder::buildGroup(const GroupConfig &group)
             const FileWork work = inFlight.front().result();
             inFlight.pop_front();
             ok = storeFile(entry, work, files.size(), &fileEntry);
-            sizeSum += fileEntry.value(QStringLiteral("size")).toInt();
-            if (ok && sizeSum > INT_MAX) {
-                qCDebug(lcPackage) << "Gruppe größer als 2 GB:" << group.sourceDir;
-                ok = false;
-            }
+            sizeSum += work.size;
         }
         fileEntry.insert(QStringLiteral("time_c"), timeText(entry.created));
         fileEntry.insert(QStringLiteral("time_m"), timeText(entry.modified));
@@ -244,7 +289,8 @@ bool PackageBuilder::buildGroup(const GroupConfig &group)
         return false;
 
     QJsonObject values = group.values;
-    values.insert(QStringLiteral("size"), int(sizeSum));
+    // A JSON number: groups above 2 GB keep their size (the client reads it as a double).
+    values.insert(QStringLiteral("size"), sizeSum);
     values.insert(QStringLiteral("count"), files.size());
     values.insert(QStringLiteral("data"), files);
     groups.append(values);
@@ -255,34 +301,30 @@ bool PackageBuilder::storeFile(const WalkEntry &entry, const FileWork &work, int
                                QJsonObject *fileEntry)
 {
     if (!work.ok) {
-        qCDebug(lcPackage) << "Fehler beim Öffnen der Datei:" << entry.path << work.error;
+        error = work.error;
         return false;
     }
     qCDebug(lcPackage) << work.hashName;
     const int groupIndex = groups.size();
     const QString dataPath = config.targetDir + work.hashName + QLatin1String(".bin");
-    if (QFile::exists(dataPath)) {
-        if (offline.isOpen()) {
-            QFile existing(dataPath);
-            if (!existing.open(QIODevice::ReadOnly)) {
-                qCDebug(lcPackage)
-                    << "Fehler beim Öffnen der Datei:" << dataPath << existing.errorString();
-                return false;
-            }
-            if (!offline.appendRecord(work.hashName, groupIndex, fileIndex, existing.readAll()))
-                return false;
-        }
-    } else {
-        if (!work.compressed)
-            return false; // the data file vanished while the run was going on
+    // The same content twice in one run is written once.
+    if (!work.reused && !writtenDataFiles.contains(work.hashName)) {
         qCDebug(lcPackage) << dataPath;
-        if (!writeWholeFile(dataPath, work.payload))
+        if (!writeFileDurably(dataPath, work.payload, &error))
             return false;
-        if (offline.isOpen()
-            && !offline.appendRecord(work.hashName, groupIndex, fileIndex, work.payload))
-            return false;
+        writtenDataFiles.insert(work.hashName);
     }
-    log.write(builderLogLine(entry.targetPath, work.hashName, groupIndex, fileIndex));
+    if (offline.isOpen()
+        && !offline.appendRecord(work.hashName, groupIndex, fileIndex, work.payload)) {
+        error = reportFailure(FailedStep::write, config.targetFile, offline.errorString());
+        return false;
+    }
+    QString reason;
+    if (!writeAll(log, builderLogLine(entry.targetPath, work.hashName, groupIndex, fileIndex),
+                  &reason)) {
+        error = reportFailure(FailedStep::write, log.fileName(), reason);
+        return false;
+    }
     fileEntry->insert(QStringLiteral("isdir"), false);
     fileEntry->insert(QStringLiteral("sha256"), work.hashName);
     fileEntry->insert(QStringLiteral("size"), int(work.size));
@@ -296,24 +338,39 @@ bool PackageBuilder::writeDocument(const QJsonObject &root)
     const QByteArray binary = documentToBinary(document);
     const QString name = hashName(binary) + QLatin1String(".bin");
     const QByteArray payload = compressPayload(binary);
-    if (!writeWholeFile(config.targetDir + name, payload))
+    if (!writeFileDurably(config.targetDir + name, payload, &error))
         return false;
-    bool offlineComplete = true;
-    if (offline.isOpen()) {
-        if (!offline.appendDocument(payload))
-            return false;
-        // Finished before "info.bin", so that a new "info.bin" means every output is on disk.
-        offlineComplete = offline.finish();
+    if (offline.isOpen() && !offline.appendDocument(payload)) {
+        error = reportFailure(FailedStep::write, config.targetFile, offline.errorString());
+        return false;
     }
-    log.flush();
-    return writeWholeFile(config.targetDir + QLatin1String("info.bin"), name.toUtf8())
-        && offlineComplete;
+    // "info.bin" last: a new "info.bin" means that every other output is on the disk.
+    return finishOutputs()
+        && writeFileDurably(config.targetDir + QLatin1String("info.bin"), name.toUtf8(), &error);
+}
+
+bool PackageBuilder::finishOutputs()
+{
+    if (offline.isOpen() && !offline.finish()) {
+        error = reportFailure(FailedStep::write, config.targetFile, offline.errorString());
+        return false;
+    }
+    QString reason;
+    if (!syncToDisk(log, &reason)) {
+        error = reportFailure(FailedStep::write, log.fileName(), reason);
+        return false;
+    }
+    return true;
 }
 
 } // namespace
 
-bool buildPackage(const QString &configPath, QString &offlinePath)
+bool buildPackage(const QString &configPath, QString &offlinePath, QString *error)
 {
     PackageBuilder builder;
-    return builder.run(configPath, offlinePath);
+    if (builder.run(configPath, offlinePath))
+        return true;
+    if (error)
+        *error = builder.errorText();
+    return false;
 }

@@ -6,5 +6,6 @@
 // distinct content into the package directory (reusing those that exist), the document data
 // file, "info.bin", the builder log and, when the configuration names one, the offline update
 // file. When it names one, offlinePath becomes that path before anything is written.
-// Failures go to the debug output only; the result says whether every output was written.
-bool buildPackage(const QString &configPath, QString &offlinePath);
+// The result says whether every output was written; on failure *error (when given) is one line
+// naming the step, the path and the system's reason, which also went to the debug output.
+bool buildPackage(const QString &configPath, QString &offlinePath, QString *error = nullptr);

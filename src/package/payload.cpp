@@ -10,12 +10,33 @@ namespace {
 // attempt to make the reader allocate gigabytes for a few bytes).
 constexpr quint64 maxDeflateRatio = 1032;
 constexpr quint64 slack = 1024;
+// The largest array the format uses, content or payload: below QByteArray's limit of a little
+// less than 2 GiB, with room for its header.
+constexpr quint64 maxArraySize = INT_MAX - 64;
 
 } // namespace
 
+bool fitsInPayload(qint64 size)
+{
+    return size >= 0 && quint64(size) <= maxArraySize
+        && compressBound(uLong(size)) + 4 <= maxArraySize;
+}
+
 QByteArray compressPayload(const QByteArray &data)
 {
-    return qCompress(data, 9);
+    if (data.isEmpty())
+        return QByteArray(4, '\0');
+    // compress2 as qCompress calls it, but into a buffer of zlib's own bound: qCompress asks for
+    // a hundredth more than the data, which overflows an int above about 2.1 GB.
+    uLongf length = compressBound(uLong(data.size()));
+    QByteArray payload(int(length) + 4, Qt::Uninitialized);
+    qToBigEndian(quint32(data.size()), payload.data());
+    if (compress2(reinterpret_cast<Bytef *>(payload.data() + 4), &length,
+                  reinterpret_cast<const Bytef *>(data.constData()), uLong(data.size()), 9)
+        != Z_OK)
+        qBadAlloc(); // with a buffer of zlib's bound, only zlib's own allocation can fail
+    payload.resize(int(length) + 4);
+    return payload;
 }
 
 quint32 statedPayloadSize(const QByteArray &payload)
@@ -33,7 +54,7 @@ QByteArray expandPayload(const QByteArray &payload)
     if (stated == 0)
         return QByteArray();
     const quint64 streamLength = quint64(payload.size()) - 4;
-    if (stated > streamLength * maxDeflateRatio + slack || stated > quint64(INT_MAX - 64))
+    if (stated > streamLength * maxDeflateRatio + slack || stated > maxArraySize)
         return QByteArray();
 
     QByteArray expanded(int(stated), Qt::Uninitialized);

@@ -4,7 +4,12 @@
 
 // A compressed payload is what qCompress writes at level 9: the expanded length as a 4-byte
 // big-endian number, then a zlib stream. The empty input is the four bytes 00 00 00 00.
+// The data must pass fitsInPayload.
 QByteArray compressPayload(const QByteArray &data);
+
+// Whether content of this many bytes can be published as one payload, whatever its bytes: the
+// content and its compressed form must both fit in an array that every reader can hold.
+bool fitsInPayload(qint64 size);
 
 // The expanded content, or an empty array for a damaged payload: one shorter than its length
 // field, whose stream is corrupt, whose stream yields another length than stated, or whose

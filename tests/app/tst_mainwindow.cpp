@@ -5,6 +5,8 @@
 #include "releasefixture.h"
 #include "scripteddialogs.h"
 
+#include "package/updatedocument.h"
+
 #include <QtTest>
 #include <QtWidgets>
 
@@ -326,6 +328,8 @@ void tst_MainWindow::sizeText_data()
     QTest::newRow("0") << 0.0 << QStringLiteral("0") << QStringLiteral("kB");
     QTest::newRow("123456789") << 123456789.0 << QStringLiteral("123.457") << QStringLiteral("MB");
     QTest::newRow("1234") << 1234.0 << QStringLiteral("1.234") << QStringLiteral("kB");
+    QTest::newRow("3000000000, above an int")
+        << 3000000000.0 << QStringLiteral("3000") << QStringLiteral("MB");
 }
 
 void tst_MainWindow::sizeText()
@@ -336,6 +340,14 @@ void tst_MainWindow::sizeText()
     groupSizeText(size, &amount, &unit);
     QTEST(amount, "amount");
     QTEST(unit, "unit");
+    // The same size as a published document carries it: a JSON number, read back from binary
+    // JSON into the check box text.
+    const QJsonObject group =
+        documentFromBinary(
+            documentToBinary(QJsonDocument(QJsonObject {{QStringLiteral("size"), qint64(size)}})))
+            .object();
+    QCOMPARE(groupCheckBoxText(group),
+             QStringLiteral(": Version:  Datei(en): 0 Größe (%1): %2").arg(unit, amount));
 }
 
 void tst_MainWindow::osMatching_data()

@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "mountedfilesystem.h"
 #include "programprocess.h"
 #include "scripteddialogs.h"
 
@@ -30,10 +31,18 @@ private slots:
     void failures_data();
     void failures();
     void unreadableSourceFileStopsTheRun();
-    void fileTooLargeForTheDocument();
+    void failedWriteKeepsThePackage_data();
+    void failedWriteKeepsThePackage();
+    void damagedDataFileIsRewritten_data();
+    void damagedDataFileIsRewritten();
+    void fileTooLargeForAPayload_data();
+    void fileTooLargeForAPayload();
+    void groupLargerThan2GB();
+    void withoutBirthTimeCreationIsModification();
     void independentReaderAcceptsPackage();
     void modeOneShowsSuccessBoxAndGoesOn();
     void realProgramBuildsPackage();
+    void realProgramExitsOnFailure_data();
     void realProgramExitsOnFailure();
     void examplesReleaseReadsBack();
 
@@ -43,6 +52,8 @@ private:
     QJsonObject readDocument() const;
     QList<OfflineRecord> readRecords(int *count = nullptr) const;
     QStringList logLines() const;
+    QByteArray contentOf(const QString &relative) const;
+    std::unique_ptr<MountedFileSystem> smallDisk();
     QString path(const QString &relative) const { return dir->filePath(relative); }
 
     std::unique_ptr<QTemporaryDir> dir;
@@ -115,6 +126,38 @@ QStringList tst_Builder::logLines() const
         return QStringList();
     return QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"));
 }
+
+QByteArray tst_Builder::contentOf(const QString &relative) const
+{
+    QFile file(path(relative));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A tmpfs of 64 KiB on the folder "voll": a disk that is soon full.
+std::unique_ptr<MountedFileSystem> tst_Builder::smallDisk()
+{
+    QDir().mkpath(path(QStringLiteral("voll")));
+    return std::make_unique<MountedFileSystem>(path(QStringLiteral("voll")), "tmpfs", "size=64k");
+}
+
+namespace {
+
+// Content that does not compress, so that its data file takes as many blocks as it has bytes.
+QByteArray incompressible(int size)
+{
+    QRandomGenerator generator(2017);
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char &byte : bytes)
+        byte = char(generator.bounded(256));
+    return bytes;
+}
+
+QString noSpaceText()
+{
+    return QString::fromLocal8Bit(strerror(ENOSPC));
+}
+
+} // namespace
 
 void tst_Builder::identicalContentInTwoGroups()
 {
@@ -295,19 +338,22 @@ void tst_Builder::secondRunReusesDataFiles()
         writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a"))));
     QString offlinePath;
     QVERIFY(buildPackage(conf, offlinePath));
-    // A marker in the data file shows whether the second run rewrites it or copies it.
+    // Compressed at another level, a payload is valid but has other bytes: they show whether
+    // the second run rewrites the data file or copies it into the offline update file.
+    const QByteArray otherPayload = qCompress(QByteArray("Inhalt x"), 1);
+    QVERIFY(otherPayload != compressPayload("Inhalt x"));
     const QString dataPath =
         path(QStringLiteral("pkg/")) + hashName("Inhalt x") + QLatin1String(".bin");
     QFile data(dataPath);
     QVERIFY(data.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    data.write("marker");
+    data.write(otherPayload);
     data.close();
     QFile::remove(path(QStringLiteral("pkg/info.bin")));
 
     QVERIFY(buildPackage(conf, offlinePath));
     QVERIFY(data.open(QIODevice::ReadOnly));
-    QCOMPARE(data.readAll(), QByteArray("marker"));
-    QCOMPARE(readRecords().value(0).payload, QByteArray("marker"));
+    QCOMPARE(data.readAll(), otherPayload);
+    QCOMPARE(readRecords().value(0).payload, otherPayload);
     QVERIFY(QFile::exists(path(QStringLiteral("pkg/info.bin"))));
     QCOMPARE(logLines().size(), 2);
     QVERIFY(!readDocument().isEmpty());
@@ -346,33 +392,46 @@ void tst_Builder::failures_data()
 {
     QTest::addColumn<QString>("content");
     QTest::addColumn<bool>("writeFile");
-    QTest::newRow("missing configuration") << QString() << false;
+    QTest::addColumn<QString>("messageStart");
+    const QString open = QStringLiteral("Fehler beim Öffnen der Datei: ");
+    const QString xml = QStringLiteral("Fehler beim Laden der XML-Datei: @CONF@: ");
+    QTest::newRow("missing configuration")
+        << QString() << false << open + QLatin1String("@CONF@: ");
     QTest::newRow("malformed XML")
-        << QStringLiteral("<updater_document trgdir=\"x\"><group></updater_document>") << true;
-    QTest::newRow("no trgdir") << QStringLiteral("<updater_document year=\"2017\"/>") << true;
-    QTest::newRow("blank trgdir") << QStringLiteral("<updater_document trgdir=\"  \"/>") << true;
-    QTest::newRow("no root element") << QStringLiteral("<other trgdir=\"/tmp/x\"/>") << true;
+        << QStringLiteral("<updater_document trgdir=\"x\"><group></updater_document>") << true
+        << xml;
+    QTest::newRow("no trgdir") << QStringLiteral("<updater_document year=\"2017\"/>") << true
+                               << xml;
+    QTest::newRow("blank trgdir") << QStringLiteral("<updater_document trgdir=\"  \"/>") << true
+                                  << xml;
+    QTest::newRow("no root element") << QStringLiteral("<other trgdir=\"/tmp/x\"/>") << true << xml;
     QTest::newRow("empty srcdir") << QStringLiteral(
         "<updater_document trgdir=\"@PKG@\"><group srcdir=\"\"/></updater_document>")
-                                  << true;
+                                  << true << xml + QLatin1String("Gruppe ohne Quellordner");
     QTest::newRow("trgdir below a file")
-        << QStringLiteral("<updater_document trgdir=\"@FILE@/sub\"/>") << true;
+        << QStringLiteral("<updater_document trgdir=\"@FILE@/sub\"/>") << true
+        << open + QLatin1String("@FILE@/sub/: ");
 }
 
 void tst_Builder::failures()
 {
     QFETCH(QString, content);
     QFETCH(bool, writeFile);
+    QFETCH(QString, messageStart);
     write(QStringLiteral("plain-file"), "x");
     const QString conf = path(QStringLiteral("conf.xml"));
+    auto placed = [&](QString text) {
+        return text.replace(QLatin1String("@PKG@"), path(QStringLiteral("pkg")))
+            .replace(QLatin1String("@FILE@"), path(QStringLiteral("plain-file")))
+            .replace(QLatin1String("@CONF@"), conf);
+    };
     if (writeFile)
-        write(QStringLiteral("conf.xml"),
-              QString(content)
-                  .replace(QLatin1String("@PKG@"), path(QStringLiteral("pkg")))
-                  .replace(QLatin1String("@FILE@"), path(QStringLiteral("plain-file")))
-                  .toUtf8());
+        write(QStringLiteral("conf.xml"), placed(content).toUtf8());
     QString offlinePath = QStringLiteral("unchanged");
-    QVERIFY(!buildPackage(conf, offlinePath));
+    QString error;
+    QVERIFY(!buildPackage(conf, offlinePath, &error));
+    QVERIFY2(error.startsWith(placed(messageStart)), qPrintable(error));
+    QVERIFY2(!error.contains(QLatin1Char('\n')), qPrintable(error));
     QCOMPARE(offlinePath, QStringLiteral("unchanged"));
     QVERIFY(!QFile::exists(path(QStringLiteral("pkg/info.bin"))));
 }
@@ -402,16 +461,179 @@ void tst_Builder::unreadableSourceFileStopsTheRun()
     QVERIFY(reader.readDocumentPayload().isEmpty());
 }
 
-void tst_Builder::fileTooLargeForTheDocument()
+void tst_Builder::failedWriteKeepsThePackage_data()
 {
-    write(QStringLiteral("a/gross.bin"), QByteArray());
-    QFile big(path(QStringLiteral("a/gross.bin")));
-    QVERIFY(big.resize(qint64(INT_MAX) + 1)); // sparse: takes no disk space
+    QTest::addColumn<QString>("targetDir");
+    QTest::addColumn<QString>("offlineFile");
+    QTest::addColumn<bool>("fullFileSystem"); // a tmpfs on "voll", full before the second run
+    QTest::addColumn<QString>("fullDeviceLink"); // linked to /dev/full before the second run
+    QTest::addColumn<QString>("failingPath"); // @NEW@: hash name of the new content
+    QTest::newRow("package directory on a full disk")
+        << QStringLiteral("voll/pkg") << QStringLiteral("out/update.dat") << true << QString()
+        << QStringLiteral("voll/pkg/@NEW@.bin");
+    // Truncating the old offline file and log frees room for a part of the new record.
+    QTest::newRow("offline update file on a full disk")
+        << QStringLiteral("pkg") << QStringLiteral("voll/update.dat") << true << QString()
+        << QStringLiteral("voll/update.dat");
+    QTest::newRow("builder log on a full device")
+        << QStringLiteral("pkg") << QStringLiteral("out/update.dat") << false
+        << QStringLiteral("out/log.txt") << QStringLiteral("out/log.txt");
+}
+
+void tst_Builder::failedWriteKeepsThePackage()
+{
+    QFETCH(QString, targetDir);
+    QFETCH(QString, offlineFile);
+    QFETCH(bool, fullFileSystem);
+    QFETCH(QString, fullDeviceLink);
+    QFETCH(QString, failingPath);
+    std::unique_ptr<MountedFileSystem> disk;
+    if (fullFileSystem) {
+        disk = smallDisk();
+        if (!disk->isMounted())
+            QSKIP(qPrintable(QLatin1String("no tmpfs to fill: ") + disk->errorString()));
+    }
+    if (!fullDeviceLink.isEmpty() && !QFile::exists(QStringLiteral("/dev/full")))
+        QSKIP("no /dev/full on this system");
+    write(QStringLiteral("a/x.txt"), "alter Inhalt");
+    const QString conf =
+        writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a"))),
+                    QStringLiteral("trgdir=\"%1\" trgfile=\"%2\" year=\"2017\"")
+                        .arg(path(targetDir), path(offlineFile)));
     QString offlinePath;
-    QVERIFY(!buildPackage(
+    QVERIFY(buildPackage(conf, offlinePath));
+    const QString infoPath = targetDir + QLatin1String("/info.bin");
+    const QByteArray oldInfo = contentOf(infoPath);
+    QCOMPARE(oldInfo.size(), 68);
+
+    const QByteArray newContent = incompressible(12000);
+    write(QStringLiteral("a/x.txt"), newContent);
+    if (disk)
+        QVERIFY(disk->fill());
+    if (!fullDeviceLink.isEmpty()) {
+        QVERIFY(QFile::remove(path(fullDeviceLink)));
+        QVERIFY(QFile::link(QStringLiteral("/dev/full"), path(fullDeviceLink)));
+    }
+    QString error;
+    QVERIFY(!buildPackage(conf, offlinePath, &error));
+    const QString newData = targetDir + QLatin1Char('/') + hashName(newContent);
+    QCOMPARE(error,
+             QString(QLatin1String("Fehler beim Schreiben der Datei: ")
+                     + path(failingPath.replace(QLatin1String("@NEW@"), hashName(newContent)))
+                     + QLatin1String(": ") + noSpaceText()));
+    QCOMPARE(contentOf(infoPath), oldInfo);
+    const QByteArray dataFile = contentOf(newData + QLatin1String(".bin"));
+    QVERIFY2(dataFile.isEmpty() || expandPayload(dataFile) == newContent,
+             "a data file holds its content or is not there");
+    QCOMPARE(QDir(path(targetDir)).entryList({QStringLiteral("*.tmp")}, QDir::Files),
+             QStringList());
+}
+
+void tst_Builder::damagedDataFileIsRewritten_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QByteArray>("dataFile"); // found under the content's hash name
+    const QByteArray content = QByteArray("Buchung ").repeated(1000);
+    const QByteArray payload = compressPayload(content);
+    QTest::newRow("cut short") << content << payload.left(payload.size() / 2);
+    QTest::newRow("nothing written") << content << QByteArray();
+    QTest::newRow("payload of another content") << content << compressPayload("anderer Inhalt");
+    QTest::newRow("no payload at all") << content << QByteArray("kein Payload");
+    QTest::newRow("empty content, damaged payload") << QByteArray() << QByteArray("\0\0\0\5", 4);
+}
+
+void tst_Builder::damagedDataFileIsRewritten()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QByteArray, dataFile);
+    write(QStringLiteral("a/x.txt"), content);
+    const QString dataPath = QStringLiteral("pkg/") + hashName(content) + QLatin1String(".bin");
+    write(dataPath, dataFile);
+    QString offlinePath;
+    QVERIFY(buildPackage(
         writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a")))),
         offlinePath));
+    QCOMPARE(contentOf(dataPath), compressPayload(content));
+    QCOMPARE(readRecords().value(0).payload, compressPayload(content));
+}
+
+void tst_Builder::fileTooLargeForAPayload_data()
+{
+    QTest::addColumn<qint64>("size");
+    // Below INT_MAX, but its compressed form might not fit in an array (qCompress crashed here).
+    QTest::newRow("2 GiB less 100 bytes") << (qint64(1) << 31) - 100;
+    QTest::newRow("2 GiB") << (qint64(1) << 31);
+}
+
+void tst_Builder::fileTooLargeForAPayload()
+{
+    QFETCH(qint64, size);
+    write(QStringLiteral("a/gross.bin"), QByteArray());
+    QFile big(path(QStringLiteral("a/gross.bin")));
+    QVERIFY(big.resize(size)); // sparse: takes no disk space
+    QString offlinePath;
+    QString error;
+    QVERIFY(!buildPackage(
+        writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a")))),
+        offlinePath, &error));
+    QCOMPARE(error,
+             QString(QStringLiteral("Fehler beim Öffnen der Datei: ") + big.fileName()
+                     + QStringLiteral(": Datei zu groß für ein Update-Paket")));
     QVERIFY(!QFile::exists(path(QStringLiteral("pkg/info.bin"))));
+}
+
+// Each file fits in a payload, together they exceed a 32-bit size. Sparse files of zeros hash
+// and compress quickly.
+void tst_Builder::groupLargerThan2GB()
+{
+    const qint64 size = 1100 * 1000 * 1000;
+    for (const QString &name : {QStringLiteral("a/eins.bin"), QStringLiteral("a/zwei.bin")}) {
+        write(name, QByteArray());
+        QVERIFY(QFile(path(name)).resize(size));
+    }
+    QString offlinePath;
+    QString error;
+    QVERIFY2(
+        buildPackage(
+            writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a")))),
+            offlinePath, &error),
+        qPrintable(error));
+    const QJsonObject group =
+        readDocument().value(QStringLiteral("data")).toArray().at(0).toObject();
+    QCOMPARE(qint64(group.value(QStringLiteral("size")).toDouble()), 2 * size);
+    const QJsonArray entries = group.value(QStringLiteral("data")).toArray();
+    QCOMPARE(entries.size(), 2);
+    for (const QJsonValue &entry : entries)
+        QCOMPARE(qint64(entry.toObject().value(QStringLiteral("size")).toDouble()), size);
+}
+
+void tst_Builder::withoutBirthTimeCreationIsModification()
+{
+    QVERIFY(QDir().mkpath(path(QStringLiteral("a"))));
+    const MountedFileSystem ramfs(path(QStringLiteral("a")), "ramfs", "");
+    if (!ramfs.isMounted())
+        QSKIP(qPrintable(QLatin1String("no ramfs: ") + ramfs.errorString()));
+    write(QStringLiteral("a/x.txt"), "x");
+    QVERIFY(QDir().mkpath(path(QStringLiteral("a/leer"))));
+    if (QFileInfo(path(QStringLiteral("a/x.txt"))).birthTime().isValid())
+        QSKIP("this ramfs keeps birth times");
+    QString offlinePath;
+    QVERIFY(buildPackage(
+        writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a")))),
+        offlinePath));
+    const QJsonArray entries = readDocument()
+                                   .value(QStringLiteral("data"))
+                                   .toArray()
+                                   .at(0)
+                                   .toObject()
+                                   .value(QStringLiteral("data"))
+                                   .toArray();
+    QCOMPARE(entries.size(), 2);
+    for (const QJsonValue &value : entries) {
+        const QJsonObject entry = value.toObject();
+        QVERIFY(!entry.value(QStringLiteral("time_m")).toString().isEmpty());
+        QCOMPARE(entry.value(QStringLiteral("time_c")), entry.value(QStringLiteral("time_m")));
+    }
 }
 
 void tst_Builder::independentReaderAcceptsPackage()
@@ -470,16 +692,73 @@ void tst_Builder::realProgramBuildsPackage()
     QCOMPARE(readRecords().size(), 1);
 }
 
+void tst_Builder::realProgramExitsOnFailure_data()
+{
+    QTest::addColumn<QString>("content"); // of the configuration; null: there is none
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("reportStart"); // of standard error; empty: nothing at all
+    QTest::addColumn<bool>("fullDisk"); // a full tmpfs on "voll"
+    const QString targets =
+        QStringLiteral("<updater_document trgdir=\"@DIR@/%1\" "
+                       "trgfile=\"@DIR@/out/update.dat\"><group srcdir=\"@DIR@/%2\"/>"
+                       "</updater_document>");
+    QTest::newRow("missing configuration: nothing to report")
+        << QString() << 0 << QString() << false;
+    QTest::newRow("malformed XML")
+        << QStringLiteral("<updater_document trgdir=") << 1
+        << QStringLiteral("Fehler beim Laden der XML-Datei: @DIR@/conf.xml: ") << false;
+    QTest::newRow("unreadable source file")
+        << targets.arg(QLatin1String("pkg"), QLatin1String("b")) << 1
+        << QStringLiteral("Fehler beim Öffnen der Datei: @DIR@/b/kaputt.txt: ")
+            + QString::fromLocal8Bit(strerror(ENOENT))
+        << false;
+    QTest::newRow("package directory on a full disk")
+        << targets.arg(QLatin1String("voll/pkg"), QLatin1String("a")) << 1
+        << QStringLiteral("Fehler beim Schreiben der Datei: @DIR@/voll/pkg/") + hashName("x")
+            + QLatin1String(".bin: ") + noSpaceText()
+        << true;
+}
+
 void tst_Builder::realProgramExitsOnFailure()
 {
-    write(QStringLiteral("conf.xml"), "<updater_document trgdir=");
+    QFETCH(QString, content);
+    QFETCH(int, exitCode);
+    QFETCH(QString, reportStart);
+    QFETCH(bool, fullDisk);
+    std::unique_ptr<MountedFileSystem> disk;
+    if (fullDisk) {
+        disk = smallDisk();
+        if (!disk->isMounted())
+            QSKIP(qPrintable(QLatin1String("no tmpfs to fill: ") + disk->errorString()));
+        QVERIFY(disk->fill());
+    }
+    write(QStringLiteral("a/x.txt"), "x");
+    const QString conf = path(QStringLiteral("conf.xml"));
+    if (!content.isNull())
+        write(QStringLiteral("conf.xml"),
+              QString(content).replace(QLatin1String("@DIR@"), dir->path()).toUtf8());
+    QVERIFY(QDir().mkpath(path(QStringLiteral("b"))));
+    QVERIFY(QFile::link(path(QStringLiteral("nirgends")), path(QStringLiteral("b/kaputt.txt"))));
+
     QProcess process;
-    startUpdaterProcess(process,
-                        {QStringLiteral("--mode"), QStringLiteral("1"), QStringLiteral("--conf"),
-                         path(QStringLiteral("conf.xml"))});
-    QVERIFY(process.waitForFinished(10000));
+    // Without the debug output, standard error holds only what the program reports.
+    QProcessEnvironment quiet;
+    quiet.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("ledgora.package.debug=false"));
+    startUpdaterProcess(
+        process, {QStringLiteral("--mode"), QStringLiteral("1"), QStringLiteral("--conf"), conf},
+        quiet);
+    QVERIFY(process.waitForFinished(20000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(process.exitCode(), 0);
+    QCOMPARE(process.exitCode(), exitCode);
+    const QString report = QString::fromLocal8Bit(process.readAllStandardError());
+    if (reportStart.isEmpty()) {
+        QCOMPARE(report, QString());
+        return;
+    }
+    QVERIFY2(report.startsWith(reportStart.replace(QLatin1String("@DIR@"), dir->path())),
+             qPrintable(report));
+    QCOMPARE(report.count(QLatin1Char('\n')), 1);
+    QVERIFY(report.endsWith(QLatin1Char('\n')));
 }
 
 void tst_Builder::examplesReleaseReadsBack()

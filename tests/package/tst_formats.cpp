@@ -19,6 +19,8 @@ private slots:
     void emptyContent();
     void payloadRoundTrip_data();
     void payloadRoundTrip();
+    void payloadSizeLimit_data();
+    void payloadSizeLimit();
     void damagedPayload_data();
     void damagedPayload();
     void documentRoundTrip();
@@ -78,6 +80,7 @@ void tst_Formats::payloadRoundTrip_data()
     QTest::newRow("one byte") << QByteArray("x");
     QTest::newRow("text") << QByteArray("Buchhaltung ").repeated(5000);
     QTest::newRow("incompressible") << random;
+    QTest::newRow("a megabyte of zeros") << QByteArray(1 << 20, '\0');
 }
 
 void tst_Formats::payloadRoundTrip()
@@ -87,6 +90,25 @@ void tst_Formats::payloadRoundTrip()
     QCOMPARE(payload, qCompress(data, 9));
     QCOMPARE(statedPayloadSize(payload), quint32(data.size()));
     QCOMPARE(expandPayload(payload), data);
+}
+
+void tst_Formats::payloadSizeLimit_data()
+{
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<bool>("fits");
+    QTest::newRow("nothing") << qint64(0) << true;
+    QTest::newRow("2 GB") << qint64(2000000000) << true;
+    // Incompressible content grows by zlib's margin and would no longer fit in an array.
+    QTest::newRow("2 GiB less 100 bytes") << (qint64(1) << 31) - 100 << false;
+    QTest::newRow("2 GiB") << (qint64(1) << 31) << false;
+    QTest::newRow("4 GiB and one byte") << (qint64(1) << 32) + 1 << false;
+    QTest::newRow("negative") << qint64(-1) << false;
+}
+
+void tst_Formats::payloadSizeLimit()
+{
+    QFETCH(qint64, size);
+    QTEST(fitsInPayload(size), "fits");
 }
 
 void tst_Formats::damagedPayload_data()

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class QFile;
+
+// What the builder writes counts as written only when all of it went to the file and the file
+// was synced to the disk. The files are opened unbuffered, so that a full disk shows at the
+// write that meets it.
+
+// Writes all of data. A short write is no error to the toolkit and carries no reason, so the
+// rest is written again until it is done or fails with the system's reason in *reason.
+bool writeAll(QFile &file, const QByteArray &data, QString *reason);
+
+// Syncs the file to the disk; on failure *reason is the system's text.
+bool syncToDisk(QFile &file, QString *reason);
+
+// Writes data under a temporary name in path's folder, syncs it and only then renames it to
+// path, so that path holds its old content or all of the new one. On failure the temporary file
+// is removed and *error is the builder's failure line for path.
+bool writeFileDurably(const QString &path, const QByteArray &data, QString *error);
