@@ -17,6 +17,7 @@
 #include "install/relaunch.h"
 #include "package/hashname.h"
 #include "package/packagebuilder.h"
+#include "package/payloadstore.h"
 #include "package/targetpath.h"
 #include "package/versionrecord.h"
 #include "platform/platform.h"
@@ -87,6 +88,7 @@ MainWindow::MainWindow(const MainWindowContext &context, QWidget *parent)
         aborted = true;
         return;
     }
+    PayloadStore::removeStale();
     readVersionRecord();
     loadUpdateDocument();
     buildContent();

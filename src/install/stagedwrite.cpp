@@ -1,5 +1,6 @@
 #include "stagedwrite.h"
 
+#include "package/durablefile.h"
 #include "platform/platform.h"
 #include "platform/platformservices.h"
 
@@ -17,13 +18,11 @@ StagedWrite::Result StagedWrite::write(const QString &target, const QByteArray &
     // staging file is always made new, never opened through a link.
     QFile::remove(stagingPath(target));
     QFile file(stagingPath(target));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
         *error = file.errorString();
         return OpenFailed;
     }
-    const bool written = (data.isEmpty() || file.write(data) == data.size()) && file.flush();
-    if (!written) {
-        *error = file.errorString();
+    if (!writeAll(file, data, error)) {
         file.close();
         file.remove();
         return WriteFailed;

@@ -11,7 +11,10 @@ class PayloadStore : public QTemporaryFile
 public:
     bool openStore() { return open(QIODevice::ReadWrite | QIODevice::Unbuffered); }
 
+    // A new store in the system's temporary folder, named after this process.
     static QSharedPointer<QTemporaryFile> create();
+    // Removes the stores that killed runs left behind: those whose process has ended.
+    static void removeStale();
 
     // Appends at the end, wherever a reader left the position; false on a short write.
     static bool append(QTemporaryFile &store, const QByteArray &payload, qint64 *offset);

@@ -61,6 +61,9 @@ bool isLink(const QString &path);
 // outside the installation.
 bool makeWritable(const QString &path);
 
+// True while a process of that id exists.
+bool processIsRunning(quint32 processId);
+
 // True when the process has a top-level window (Windows) or exists at all (POSIX).
 bool processHasTopLevelWindow(quint32 processId);
 void sleepMilliseconds(int milliseconds);

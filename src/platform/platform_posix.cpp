@@ -128,12 +128,17 @@ bool makeWritable(const QString &path)
     return chmod(name.constData(), (info.st_mode & 07777) | S_IRUSR | S_IWUSR) == 0;
 }
 
-// POSIX has no windows to enumerate; a running process is the nearest honest answer.
-bool processHasTopLevelWindow(quint32 processId)
+bool processIsRunning(quint32 processId)
 {
     if (processId == 0)
         return false;
     return kill(static_cast<pid_t>(processId), 0) == 0 || errno == EPERM;
+}
+
+// POSIX has no windows to enumerate; a running process is the nearest honest answer.
+bool processHasTopLevelWindow(quint32 processId)
+{
+    return processIsRunning(processId);
 }
 
 void sleepMilliseconds(int milliseconds)

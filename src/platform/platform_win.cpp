@@ -65,6 +65,11 @@ bool makeWritable(const QString &path)
     return win32::makeWritable(path.toStdWString());
 }
 
+bool processIsRunning(quint32 processId)
+{
+    return win32::processIsRunning(processId);
+}
+
 bool processHasTopLevelWindow(quint32 processId)
 {
     return win32::processHasTopLevelWindow(processId);

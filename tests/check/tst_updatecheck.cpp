@@ -1,3 +1,4 @@
+#include "mountedfilesystem.h"
 #include "updaterharness.h"
 
 #include "check/updatecheck.h"
@@ -36,6 +37,8 @@ private slots:
     void failedCheckLeavesNothingToStart_data();
     void failedCheckLeavesNothingToStart();
     void everyCheckStartsFresh_data();
+    void storesOfEndedRunsRemoved();
+    void fullDiskNamedForTheStore();
     void onlyRegularFilesAreRead_data();
     void onlyRegularFilesAreRead();
     void everyCheckStartsFresh();
@@ -281,12 +284,16 @@ void tst_UpdateCheck::hostileTargetPaths()
 namespace {
 
 // A store that takes only part of what is written to it, like a full disk.
+// A store on a disk that holds three more bytes: the write that goes further fails.
 class ShortStore : public PayloadStore
 {
 protected:
     qint64 writeData(const char *data, qint64 length) override
     {
-        return PayloadStore::writeData(data, qMin<qint64>(length, 3));
+        const qint64 room = 3 - size();
+        if (room <= 0)
+            return -1;
+        return PayloadStore::writeData(data, qMin(length, room));
     }
 };
 
@@ -495,6 +502,59 @@ void tst_UpdateCheck::onlyRegularFilesAreRead()
     QVERIFY(QFileInfo(target).isFile());
     QCOMPARE(harness.dialogLines().last(),
              QStringLiteral("Ergebnis:|Die Aktualisierung wurde erfolgreich durchgeführt."));
+}
+
+// A killed run leaves its store; the next start removes it, and every run removes its own.
+void tst_UpdateCheck::storesOfEndedRunsRemoved()
+{
+    QTemporaryDir temp;
+    const QByteArray tmpdir = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(temp.path()));
+    QProcess ended;
+    ended.start(QStringLiteral("true"), QStringList());
+    QVERIFY(ended.waitForStarted());
+    const qint64 endedPid = ended.processId();
+    QVERIFY(ended.waitForFinished());
+    const QString stale = temp.filePath(QStringLiteral("lg_updater-store-%1-AbCdEf").arg(endedPid));
+    const QString running = temp.filePath(
+        QStringLiteral("lg_updater-store-%1-GhIjKl").arg(QCoreApplication::applicationPid()));
+    QVERIFY(ReleaseFixture::writeFile(stale, QByteArray(1000, 'x')));
+    QVERIFY(ReleaseFixture::writeFile(running, "x"));
+    {
+        UpdaterHarness harness;
+        QVERIFY(harness.isValid());
+        QVERIFY(harness.releases().build(
+            QStringLiteral("r"), year,
+            {{QStringLiteral("name=\"Programm\""), {{QStringLiteral("a.txt"), "a"}}}}));
+        const auto window = harness.open();
+        QVERIFY(!QFile::exists(stale));
+        UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
+        QCOMPARE(QDir(temp.path()).entryList(QDir::Files).size(), 2);
+    }
+    qputenv("TMPDIR", tmpdir);
+    QCOMPARE(QDir(temp.path()).entryList(QDir::Files), QStringList {QFileInfo(running).fileName()});
+}
+
+// The store on a full disk: the line names the reason, not an unknown error.
+void tst_UpdateCheck::fullDiskNamedForTheStore()
+{
+    QTemporaryDir temp;
+    MountedFileSystem disk(temp.path(), "tmpfs", "size=64k");
+    if (!disk.isMounted())
+        QSKIP(qPrintable(QLatin1String("no tmpfs to fill: ") + disk.errorString()));
+    UpdaterHarness harness;
+    QVERIFY(harness.isValid());
+    QVERIFY(harness.releases().build(QStringLiteral("r"), year,
+                                     {{QStringLiteral("name=\"Programm\""),
+                                       {{QStringLiteral("a.txt"), QByteArray(100000, 'a')}}}}));
+    const QByteArray tmpdir = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(temp.path()));
+    const auto window = harness.open();
+    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
+    qputenv("TMPDIR", tmpdir);
+    QCOMPARE(UpdaterHarness::logText(window.get()),
+             QStringLiteral("Fehler beim Schreiben der temporären Datei: ") + harness.installDir()
+                 + QLatin1String("a.txt No space left on device"));
 }
 
 QTEST_MAIN(tst_UpdateCheck)

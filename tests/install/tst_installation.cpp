@@ -1,3 +1,4 @@
+#include "mountedfilesystem.h"
 #include "updaterharness.h"
 
 #include "install/fileinstaller.h"
@@ -432,30 +433,37 @@ void tst_Installation::stalePluginThatStaysFailsTheRun()
     QVERIFY(!QFile::exists(harness.installDir() + QLatin1String("versioninfo.dat")));
 }
 
+// One flipped byte in the store: found before anything is written, so the installation stays
+// as it was and every entry stays pending.
 void tst_Installation::alteredPayloadStopsTheRun()
 {
     QTemporaryDir base;
     FakePlatform platform;
     Crafted crafted;
+    crafted.type = QStringLiteral("elster");
     crafted.addFile(QStringLiteral("1.txt"), "eins");
     crafted.addFile(QStringLiteral("2.txt"), "zwei");
     crafted.addFile(QStringLiteral("3.txt"), "drei");
-    // Keys run in hash order: find the entry installed second and damage its bytes.
+    crafted.addFolder(QStringLiteral("neu"));
+    QVERIFY(ReleaseFixture::writeFile(base.filePath(QStringLiteral("plugins/alt.dll")), "alt"));
+    // Keys run in hash order: damage the entry that would be installed last.
     QList<OfflineEntry> order = crafted.index.values();
     std::sort(order.begin(), order.end(), [&](const OfflineEntry &a, const OfflineEntry &b) {
         return crafted.index.key(a) < crafted.index.key(b);
     });
-    crafted.store->seek(order.at(1).offset);
+    crafted.store->seek(order.last().offset);
     crafted.store->write("X");
     const InstallResult result = crafted.install(base.path() + QLatin1Char('/'), platform);
     QVERIFY(result.error);
-    QCOMPARE(result.installed, 1);
+    QCOMPARE(result.installed, 0);
     QVERIFY(result.log.contains(QStringLiteral("Falscher Hash-Wert in der temporären Datei:")));
-    QList<bool> expected {true, true, true};
-    expected[order.at(0).fileIndex] = false;
-    QCOMPARE(crafted.pendingByFileIndex(), expected);
-    QVERIFY(!QFile::exists(
-        base.filePath(QString::number(order.at(2).fileIndex + 1) + QLatin1String(".txt"))));
+    QCOMPARE(crafted.pendingByFileIndex(), (QList<bool> {true, true, true, true}));
+    QDirIterator it(base.path(), QDir::AllEntries | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    QStringList present;
+    while (it.hasNext())
+        present.append(QDir(base.path()).relativeFilePath(it.next()));
+    QCOMPARE(present, (QStringList {QStringLiteral("plugins"), QStringLiteral("plugins/alt.dll")}));
 }
 
 void tst_Installation::timeFailureOnThirdOfFive()
@@ -529,11 +537,11 @@ void tst_Installation::stagedWrites_data()
         << QStringLiteral("Fehler beim Schreiben der Datei (0, 0):</strong> @BASE@a.txt "
                           "Input/output error");
     QTest::newRow("disk full while writing the file")
-        << QStringLiteral("full:a.txt") << QByteArray("alt")
+        << QStringLiteral("full file") << QByteArray("alt")
         << QStringLiteral("Fehler beim Schreiben der Datei (0, 0):</strong> @BASE@a.txt No space "
                           "left on device");
     QTest::newRow("disk full while writing the version record")
-        << QStringLiteral("full:versioninfo.dat") << QByteArray("neu")
+        << QStringLiteral("full record") << QByteArray("neu")
         << QStringLiteral("Fehler beim Schreiben der Datei:</strong> @BASE@versioninfo.dat No "
                           "space left on device");
 }
@@ -544,23 +552,34 @@ void tst_Installation::stagedWrites()
     QFETCH(QString, line);
     QTemporaryDir dir;
     const QString base = dir.path() + QLatin1Char('/');
+    // A real file system of 64 KiB: a disk that runs full.
+    std::unique_ptr<MountedFileSystem> disk;
+    if (situation.startsWith(QLatin1String("full"))) {
+        disk = std::make_unique<MountedFileSystem>(dir.path(), "tmpfs", "size=64k");
+        if (!disk->isMounted())
+            QSKIP(qPrintable(QLatin1String("no tmpfs to fill: ") + disk->errorString()));
+    }
     FakePlatform platform;
     const QString target = base + QLatin1String("a.txt");
-    QVERIFY(ReleaseFixture::writeFile(target, "alt"));
+    Crafted crafted;
+    if (situation == QLatin1String("full file")) {
+        QVERIFY(ReleaseFixture::writeFile(target, "alt"));
+        crafted.addFile(QStringLiteral("a.txt"), QByteArray(100000, 'n'));
+    } else if (situation == QLatin1String("full record")) {
+        // Room for a.txt, none left for the record after it.
+        QVERIFY(disk->fill());
+        QVERIFY(QFile::resize(dir.filePath(QStringLiteral("fueller")),
+                              QFileInfo(dir.filePath(QStringLiteral("fueller"))).size() - 4096));
+        crafted.addFile(QStringLiteral("a.txt"), "neu");
+    } else {
+        QVERIFY(ReleaseFixture::writeFile(target, "alt"));
+        crafted.addFile(QStringLiteral("a.txt"), "neu");
+    }
     if (situation == QLatin1String("leftover"))
         QVERIFY(ReleaseFixture::writeFile(target + QLatin1String(".lgtmp"), QByteArray(5000, 'x')));
     if (situation == QLatin1String("refused"))
         platform.failReplaceOf = QStringLiteral("/a.txt");
     platform.failSync = situation == QLatin1String("sync");
-    if (situation.startsWith(QLatin1String("full:"))) {
-        // The staging file is the system's full device: every write that reaches it fails.
-        if (!QFile::exists(QStringLiteral("/dev/full")))
-            QSKIP("no /dev/full on this system");
-        QVERIFY(QFile::link(QStringLiteral("/dev/full"),
-                            base + situation.mid(5) + QLatin1String(".lgtmp")));
-    }
-    Crafted crafted;
-    crafted.addFile(QStringLiteral("a.txt"), "neu");
     const InstallResult result = crafted.install(base, platform);
     QCOMPARE(result.error, !line.isEmpty());
     QTEST(read(target), "content");

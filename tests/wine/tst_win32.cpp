@@ -260,6 +260,13 @@ bool administratorsEnabled()
         && CheckTokenMembership(nullptr, sid, &member) && member;
 }
 
+void runningProcesses()
+{
+    CHECK(win32::processIsRunning(GetCurrentProcessId()));
+    CHECK(!win32::processIsRunning(0));
+    CHECK(!win32::processIsRunning(0xFFFFFFF0u));
+}
+
 void elevationQueryAnswers()
 {
     CHECK(win32::isElevated() == administratorsEnabled());
@@ -281,6 +288,7 @@ int main()
     windowOfProcess();
     programStartPassesParameters(folder);
     elevationQueryAnswers();
+    runningProcesses();
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 && passed > 0 ? 0 : 1;
 }

@@ -167,6 +167,17 @@ bool isReparsePoint(const std::wstring &path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
+bool processIsRunning(std::uint32_t processId)
+{
+    if (processId == 0)
+        return false;
+    Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    if (!process.valid())
+        return GetLastError() == ERROR_ACCESS_DENIED;
+    DWORD code = 0;
+    return GetExitCodeProcess(process.get(), &code) && code == STILL_ACTIVE;
+}
+
 bool processHasTopLevelWindow(std::uint32_t processId)
 {
     WindowSearch search = {processId, false};

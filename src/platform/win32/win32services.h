@@ -39,6 +39,9 @@ bool makeWritable(const std::wstring &path);
 bool isReparsePoint(const std::wstring &path);
 
 // Whether a top-level window belongs to the process (EnumWindows, GetWindowThreadProcessId).
+// True while the process exists and has not ended.
+bool processIsRunning(std::uint32_t processId);
+
 bool processHasTopLevelWindow(std::uint32_t processId);
 
 void sleepMilliseconds(std::uint32_t milliseconds);
