@@ -44,7 +44,8 @@ int main(int argc, char *argv[])
     QMap<int, QStringList> plugins2;
     bool executable = false;
     QSet<int> searched;
-    CheckState state {index, store, directories, plugins, plugins2, executable, searched};
+    CheckState state {index,    store,      directories, plugins,
+                      plugins2, executable, searched,    arguments.at(1)};
     CheckSelection selection;
     for (int i = 0; i < groups.size(); ++i)
         selection.checkedGroups.append(i);

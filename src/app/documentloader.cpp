@@ -85,17 +85,16 @@ OfflineLoad loadOfflineFile(const QString &path, UserDialogs &dialogs, QWidget *
     }
     target.releaseYear = reader.releaseYear();
 
-    OfflineRecord record;
-    for (qint32 i = 0; i < reader.recordCount() && reader.readRecord(&record); ++i) {
-        const QByteArray content = expandPayload(record.payload);
+    // Payloads stay in the file until the update check needs one; it expands and verifies
+    // them into the temporary store then.
+    OfflineRecordPlace record;
+    for (qint32 i = 0; i < reader.recordCount() && reader.skipRecord(&record); ++i) {
         OfflineEntry entry;
-        if (!target.store)
-            target.store = PayloadStore::create();
-        if (!PayloadStore::append(*target.store, content, &entry.offset))
-            break;
-        entry.size = content.size();
+        entry.size = record.statedSize;
         entry.groupIndex = record.groupIndex;
         entry.fileIndex = record.fileIndex;
+        entry.sourceOffset = record.payloadOffset;
+        entry.sourceLength = record.payloadLength;
         target.index.insert(record.hashName, entry);
     }
     if (reader.hasStreamError())

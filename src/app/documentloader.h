@@ -27,7 +27,6 @@ struct OfflineTarget
 {
     int &releaseYear;
     OfflineIndex &index;
-    QSharedPointer<QTemporaryFile> &store;
     QJsonDocument &document;
 };
 
@@ -38,6 +37,6 @@ enum class OfflineLoad {
 };
 
 // Reads an offline update file into `target`, telling the user through `dialogs` what went
-// wrong. Expanded payloads go into the temporary store, created on the first record.
+// wrong. The index notes where each payload lies in the file; nothing is expanded yet.
 OfflineLoad loadOfflineFile(const QString &path, UserDialogs &dialogs, QWidget *parent,
                             const OfflineTarget &target);

@@ -214,7 +214,7 @@ void MainWindow::loadUpdateDocument()
         return;
     // The restarts pass no working folder: a relative path would name no file, or another one.
     offlinePath = QFileInfo(offlinePath).absoluteFilePath();
-    const OfflineTarget target {releaseYear, offlineIndex, offlineStore, document};
+    const OfflineTarget target {releaseYear, offlineIndex, document};
     switch (loadOfflineFile(offlinePath, *dialogs, this, target)) {
     case OfflineLoad::NotRead:
         break;
@@ -611,7 +611,7 @@ void MainWindow::search()
     const CheckProgress progress = [this](int value, int maximum) { showProgress(value, maximum); };
     UpdateCheck check(groups, base, runningExecutable(), offlineLoaded, fetch, progress);
     CheckState state {offlineIndex,     offlineStore,      directoriesToCreate, pluginFileNames,
-                      plugin2FileNames, executablePending, searchedGroups};
+                      plugin2FileNames, executablePending, searchedGroups,      offlinePath};
     const CheckResult result = check.run(selection, state);
     if (result.outcome == CheckResult::DuplicateType) {
         dialogs->information(

@@ -4,9 +4,11 @@
 #include "package/hashname.h"
 #include "package/payload.h"
 #include "package/payloadstore.h"
+#include "package/payloadstream.h"
 #include "package/targetpath.h"
 #include "platform/platform.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDebug>
 #include <QFile>
@@ -58,9 +60,12 @@ CheckResult UpdateCheck::run(const CheckSelection &selection, CheckState &state)
     // What is pending comes from the installation as it is now: lists of an earlier check
     // would hide a folder that was created and removed since.
     entriesByIndex.clear();
+    entriesByKey.clear();
     for (auto it = state.offlineIndex.begin(); it != state.offlineIndex.end(); ++it) {
         it.value().pending = false;
         entriesByIndex.insert(entryId(it.value().groupIndex, it.value().fileIndex), it);
+        if (!it.key().isEmpty() && !entriesByKey.contains(it.key()))
+            entriesByKey.insert(it.key(), it);
     }
     state.searchedGroups.clear();
     state.directoriesToCreate.clear();
@@ -152,12 +157,93 @@ bool UpdateCheck::checkFile(int groupIndex, int fileIndex, const QJsonObject &en
         return false;
     if (current)
         return true;
-    if (stored != state.offlineIndex.end()) {
-        stored.value().pending = true;
-        result.pendingBytes += stored.value().size;
+    if (stored != state.offlineIndex.end())
+        return markStoredPending(stored, fullPath, state);
+    // Content that another entry names is fetched and stored once.
+    const auto shared = entriesByKey.constFind(sha256);
+    if (shared != entriesByKey.constEnd())
+        return addSharedEntry(shared.value(), groupIndex, fileIndex, fullPath, state);
+    return fetchPayload(groupIndex, fileIndex, entry, fullPath, state);
+}
+
+bool UpdateCheck::markStoredPending(OfflineIndex::iterator stored, const QString &fullPath,
+                                    CheckState &state)
+{
+    if (!expandFromOfflineFile(stored, fullPath, state))
+        return false;
+    stored.value().pending = true;
+    result.pendingBytes += stored.value().size;
+    return true;
+}
+
+bool UpdateCheck::addSharedEntry(OfflineIndex::iterator shared, int groupIndex, int fileIndex,
+                                 const QString &fullPath, CheckState &state)
+{
+    if (!expandFromOfflineFile(shared, fullPath, state))
+        return false;
+    OfflineEntry added;
+    added.offset = shared.value().offset;
+    added.size = shared.value().size;
+    added.groupIndex = groupIndex;
+    added.fileIndex = fileIndex;
+    added.pending = true;
+    addEntry(shared.key(), added, state);
+    result.pendingBytes += added.size;
+    return true;
+}
+
+// Payloads of an offline update file are expanded when a check first needs them, and checked
+// against their names like those from the server.
+bool UpdateCheck::expandFromOfflineFile(OfflineIndex::iterator stored, const QString &fullPath,
+                                        CheckState &state)
+{
+    OfflineEntry &entry = stored.value();
+    if (entry.sourceOffset < 0)
+        return true;
+    QFile source(state.offlineFile);
+    if (!source.open(QIODevice::ReadOnly) || !source.seek(entry.sourceOffset)) {
+        appendLogLine(result.log, tr("Fehler beim Lesen der Datei:"), true, state.offlineFile,
+                      source.errorString());
+        return false;
+    }
+    if (!storePayload(source, entry.sourceLength, stored.key(),
+                      tr("Falscher Hash-Wert in der Offline-Update-Datei:"), fullPath, state,
+                      &entry.offset, &entry.size))
+        return false;
+    entry.sourceOffset = -1;
+    return true;
+}
+
+bool UpdateCheck::storePayload(QIODevice &in, qint64 length, const QString &sha256,
+                               const QString &mismatchTitle, const QString &fullPath,
+                               CheckState &state, qint64 *offset, qint64 *size)
+{
+    if (!state.offlineStore)
+        state.offlineStore = PayloadStore::create();
+    QTemporaryFile &store = *state.offlineStore;
+    *offset = store.size();
+    const ExpandedPayload expanded =
+        store.seek(*offset) ? expandPayloadInto(in, length, store) : ExpandedPayload();
+    if (expanded.status == ExpandedPayload::Expanded && expanded.hashName == sha256) {
+        *size = expanded.size;
         return true;
     }
-    return fetchPayload(groupIndex, fileIndex, entry, fullPath, state);
+    // Nothing of a refused payload stays: the next payload is appended where this one began.
+    store.resize(*offset);
+    if (expanded.status == ExpandedPayload::WriteFailed)
+        appendLogLine(result.log, tr("Fehler beim Schreiben der temporären Datei:"), true, fullPath,
+                      expanded.error);
+    else
+        appendLogLine(result.log, mismatchTitle, true, expanded.hashName);
+    return false;
+}
+
+void UpdateCheck::addEntry(const QString &key, const OfflineEntry &entry, CheckState &state)
+{
+    const auto added = state.offlineIndex.insert(key, entry);
+    entriesByIndex.insert(entryId(entry.groupIndex, entry.fileIndex), added);
+    if (!key.isEmpty() && !entriesByKey.contains(key))
+        entriesByKey.insert(key, added);
 }
 
 // Only a regular file is read: a link, a pipe or a device at a file's place is not what the
@@ -221,28 +307,17 @@ bool UpdateCheck::fetchPayload(int groupIndex, int fileIndex, const QJsonObject 
                       tr("Die Serverdaten sind größer als angegeben."));
         return false;
     }
-    const QByteArray payload = expandPayload(body);
-    const QString hash = hashName(payload);
-    if (hash != sha256) {
-        appendLogLine(result.log, tr("Falscher Hash-Wert der Serverdaten:"), true, hash);
-        return false;
-    }
-    if (!state.offlineStore)
-        state.offlineStore = PayloadStore::create();
-    qint64 offset = 0;
-    if (!PayloadStore::append(*state.offlineStore, payload, &offset)) {
-        appendLogLine(result.log, tr("Fehler beim Schreiben der temporären Datei:"), true, fullPath,
-                      state.offlineStore->errorString());
-        return false;
-    }
+    QBuffer compressed(&body);
+    compressed.open(QIODevice::ReadOnly);
     OfflineEntry added;
-    added.offset = offset;
-    added.size = payload.size();
+    if (!storePayload(compressed, body.size(), sha256, tr("Falscher Hash-Wert der Serverdaten:"),
+                      fullPath, state, &added.offset, &added.size))
+        return false;
     added.groupIndex = groupIndex;
     added.fileIndex = fileIndex;
     added.pending = true;
-    entriesByIndex.insert(entryId(groupIndex, fileIndex), state.offlineIndex.insert(sha256, added));
-    result.pendingBytes += payload.size();
+    addEntry(sha256, added, state);
+    result.pendingBytes += added.size;
     return true;
 }
 
@@ -259,7 +334,7 @@ void UpdateCheck::markFolderPending(int groupIndex, int fileIndex, const QString
     folder.groupIndex = groupIndex;
     folder.fileIndex = fileIndex;
     folder.pending = true;
-    entriesByIndex.insert(entryId(groupIndex, fileIndex), state.offlineIndex.insert(key, folder));
+    addEntry(key, folder, state);
 }
 
 void UpdateCheck::notePlugin(int groupIndex, const QString &fullPath, CheckState &state) const

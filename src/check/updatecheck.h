@@ -12,6 +12,7 @@
 
 #include <functional>
 
+class QIODevice;
 class QTemporaryFile;
 
 // What the window's controls say when the check starts.
@@ -34,6 +35,7 @@ struct CheckState
     QMap<int, QStringList> &plugin2FileNames;
     bool &executablePending;
     QSet<int> &searchedGroups;
+    const QString &offlineFile; // where entries not yet in the store have their payloads
 };
 
 struct CheckResult
@@ -74,6 +76,18 @@ private:
                    CheckState &state);
     bool fetchPayload(int groupIndex, int fileIndex, const QJsonObject &entry,
                       const QString &fullPath, CheckState &state);
+    bool markStoredPending(OfflineIndex::iterator stored, const QString &fullPath,
+                           CheckState &state);
+    bool addSharedEntry(OfflineIndex::iterator shared, int groupIndex, int fileIndex,
+                        const QString &fullPath, CheckState &state);
+    bool expandFromOfflineFile(OfflineIndex::iterator stored, const QString &fullPath,
+                               CheckState &state);
+    // Expands a payload from `in` at the end of the store and checks it against its hash name;
+    // on any failure the store is cut back and a red line says why.
+    bool storePayload(QIODevice &in, qint64 length, const QString &sha256,
+                      const QString &mismatchTitle, const QString &fullPath, CheckState &state,
+                      qint64 *offset, qint64 *size);
+    void addEntry(const QString &key, const OfflineEntry &entry, CheckState &state);
     void markFolderPending(int groupIndex, int fileIndex, const QString &key, CheckState &state);
     // The entry stored for a file entry: same key and indices; end() when there is none.
     OfflineIndex::iterator storedEntry(OfflineIndex &index, const QString &key, int groupIndex,
@@ -91,5 +105,6 @@ private:
     CheckResult result;
     // Look-ups that stay constant in time however many entries there are.
     QHash<quint64, OfflineIndex::iterator> entriesByIndex;
+    QHash<QString, OfflineIndex::iterator> entriesByKey; // one file entry per content
     QSet<QString> foldersListed; // lower case
 };

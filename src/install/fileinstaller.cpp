@@ -199,14 +199,6 @@ bool FileInstaller::installFolder(const QJsonObject &fileEntry, const QString &t
 bool FileInstaller::installFile(const OfflineEntry &entry, const QJsonObject &fileEntry,
                                 const QString &target, QFileDevice *store)
 {
-    QByteArray payload;
-    if (store && store->seek(entry.offset))
-        payload = store->read(entry.size);
-    const QString hash = hashName(payload);
-    if (payload.size() != entry.size
-        || hash != fileEntry.value(QStringLiteral("sha256")).toString())
-        return fail(tr("Falscher Hash-Wert in der temporären Datei:"), hash);
-
     QString folder = QFileInfo(target).absolutePath();
     normalizeDirPath(folder);
     if (!QFileInfo::exists(folder) && !QDir().mkpath(folder))
@@ -214,8 +206,17 @@ bool FileInstaller::installFile(const OfflineEntry &entry, const QJsonObject &fi
     if (QFileInfo::exists(target))
         platform.makeFileWritable(target);
 
+    // Copied from the store in blocks and checked once more on the way: memory stays bounded
+    // by a block, and the store cannot change between the check and the copy unnoticed.
     QString error;
-    switch (StagedWrite::write(target, payload, platform, &error)) {
+    QString hash;
+    if (!store || !store->seek(entry.offset))
+        return fail(tr("Falscher Hash-Wert in der temporären Datei:"), hashName(QByteArray()));
+    switch (StagedWrite::copy(target, *store, entry.size,
+                              fileEntry.value(QStringLiteral("sha256")).toString(), platform,
+                              &error, &hash)) {
+    case StagedWrite::HashMismatch:
+        return fail(tr("Falscher Hash-Wert in der temporären Datei:"), hash);
     case StagedWrite::OpenFailed:
         return fail(indexed("Fehler beim Öffnen der Datei (%1, %2):", entry), target, error);
     case StagedWrite::WriteFailed:

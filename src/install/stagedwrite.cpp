@@ -1,9 +1,11 @@
 #include "stagedwrite.h"
 
 #include "package/durablefile.h"
+#include "package/hashname.h"
 #include "platform/platform.h"
 #include "platform/platformservices.h"
 
+#include <QBuffer>
 #include <QFile>
 
 QString StagedWrite::stagingPath(const QString &target)
@@ -14,6 +16,42 @@ QString StagedWrite::stagingPath(const QString &target)
 StagedWrite::Result StagedWrite::write(const QString &target, const QByteArray &data,
                                        PlatformServices &platform, QString *error)
 {
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QString hash;
+    return copy(target, buffer, data.size(), QString(), platform, error, &hash);
+}
+
+namespace {
+
+// Copies in blocks, hashing on the way; false with the reason when the source ends early or
+// the file cannot take the bytes.
+bool copyBlocks(QIODevice &source, qint64 length, QFile &file, QString *error, QString *hash)
+{
+    HashNameStream stream;
+    QByteArray block(1 << 20, Qt::Uninitialized);
+    for (qint64 left = length; left > 0;) {
+        const qint64 read = source.read(block.data(), qMin<qint64>(block.size(), left));
+        if (read <= 0) {
+            *error = source.errorString();
+            return false;
+        }
+        stream.add(block.constData(), read);
+        if (!writeAll(file, QByteArray::fromRawData(block.constData(), int(read)), error))
+            return false;
+        left -= read;
+    }
+    *hash = stream.finish();
+    return true;
+}
+
+} // namespace
+
+StagedWrite::Result StagedWrite::copy(const QString &target, QIODevice &source, qint64 length,
+                                      const QString &sha256, PlatformServices &platform,
+                                      QString *error, QString *hash)
+{
     // A leftover of a killed run, or a link planted under the staging name, goes first: the
     // staging file is always made new, never opened through a link.
     QFile::remove(stagingPath(target));
@@ -22,24 +60,23 @@ StagedWrite::Result StagedWrite::write(const QString &target, const QByteArray &
         *error = file.errorString();
         return OpenFailed;
     }
-    if (!writeAll(file, data, error)) {
-        file.close();
-        file.remove();
-        return WriteFailed;
-    }
+    Result result = Written;
+    if (!copyBlocks(source, length, file, error, hash))
+        result = WriteFailed;
+    else if (!sha256.isEmpty() && *hash != sha256)
+        result = HashMismatch;
     // The bytes reach the disk before the name does: after a power cut the target is the old
     // file or the new one, never an empty one.
-    if (!keepFileMode(&file, target) || !platform.syncToDisk(&file)) {
+    else if (!keepFileMode(&file, target) || !platform.syncToDisk(&file)) {
         *error = platform.errorText(0);
-        file.close();
-        file.remove();
-        return WriteFailed;
+        result = WriteFailed;
     }
     file.close();
-    if (!platform.replace(file.fileName(), target)) {
+    if (result == Written && !platform.replace(file.fileName(), target)) {
         *error = platform.errorText(0);
-        file.remove();
-        return WriteFailed;
+        result = WriteFailed;
     }
-    return Written;
+    if (result != Written)
+        file.remove();
+    return result;
 }

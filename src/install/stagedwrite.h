@@ -4,6 +4,7 @@
 #include <QString>
 
 class PlatformServices;
+class QIODevice;
 
 // Writes a file under the name "<target>.lgtmp" beside its target and moves it over the target
 // only when every byte has been written and synced to disk; the new file keeps the mode of the
@@ -12,9 +13,14 @@ class PlatformServices;
 class StagedWrite
 {
 public:
-    enum Result { Written, OpenFailed, WriteFailed };
+    enum Result { Written, OpenFailed, WriteFailed, HashMismatch };
 
     static Result write(const QString &target, const QByteArray &data, PlatformServices &platform,
                         QString *error);
+    // Copies `length` bytes from the source's position in blocks. With `sha256` given, the
+    // target is replaced only when the bytes have that hash name; *hash receives theirs.
+    static Result copy(const QString &target, QIODevice &source, qint64 length,
+                       const QString &sha256, PlatformServices &platform, QString *error,
+                       QString *hash);
     static QString stagingPath(const QString &target);
 };

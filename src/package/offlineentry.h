@@ -12,6 +12,10 @@ struct OfflineEntry
     qint32 groupIndex = 0;
     qint32 fileIndex = 0;
     bool pending = false;
+    // While the payload still lies compressed in the offline update file, where it lies there
+    // (-1 once it is expanded into the store); `size` is then the size it states.
+    qint64 sourceOffset = -1;
+    qint64 sourceLength = 0;
 
     // Entries stand for the same file entry when their indices agree.
     friend bool operator==(const OfflineEntry &a, const OfflineEntry &b)

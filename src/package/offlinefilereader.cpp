@@ -1,6 +1,9 @@
 #include "offlinefilereader.h"
 #include "offlinefile.h"
 
+#include <QIODevice>
+#include <QtEndian>
+
 OfflineFileReader::OfflineFileReader(QIODevice *device)
     : stream(device)
 {
@@ -24,6 +27,31 @@ bool OfflineFileReader::readRecord(OfflineRecord *record)
         return false;
     stream >> record->hashName >> record->groupIndex >> record->fileIndex >> record->payload;
     return !hasStreamError();
+}
+
+bool OfflineFileReader::skipRecord(OfflineRecordPlace *record)
+{
+    if (hasStreamError())
+        return false;
+    quint32 length = 0;
+    stream >> record->hashName >> record->groupIndex >> record->fileIndex >> length;
+    if (hasStreamError())
+        return false;
+    // The stream's mark of a null array: no payload at all.
+    if (length == 0xFFFFFFFFu)
+        length = 0;
+    QIODevice *device = stream.device();
+    record->payloadOffset = device->pos();
+    record->payloadLength = length;
+    char prefix[4] = {};
+    if (device->size() - record->payloadOffset < qint64(length)
+        || (length >= 4 && device->peek(prefix, 4) != 4)
+        || !device->seek(record->payloadOffset + length)) {
+        stream.setStatus(QDataStream::ReadPastEnd);
+        return false;
+    }
+    record->statedSize = length >= 4 ? qFromBigEndian<quint32>(prefix) : 0;
+    return true;
 }
 
 QByteArray OfflineFileReader::readDocumentPayload()

@@ -13,6 +13,17 @@ struct OfflineRecord
     QByteArray payload; // compressed
 };
 
+// Where a record's payload lies in the file, for reading it when it is needed.
+struct OfflineRecordPlace
+{
+    QString hashName;
+    qint32 groupIndex = 0;
+    qint32 fileIndex = 0;
+    qint64 payloadOffset = 0; // of the compressed payload, after its length field
+    qint64 payloadLength = 0;
+    quint32 statedSize = 0; // the expanded length the payload states
+};
+
 // Reads an offline update file from an open device, record by record.
 class OfflineFileReader
 {
@@ -28,6 +39,10 @@ public:
     // False once the stream fails (premature end, damaged lengths): a damaged record count
     // then cannot make the caller read on or allocate without bound.
     bool readRecord(OfflineRecord *record);
+    // Reads a record but leaves its payload in the file, noting where it lies: a release of
+    // gigabytes is not copied before anything is asked of it. False like readRecord, and when
+    // the payload would reach past the end of the file.
+    bool skipRecord(OfflineRecordPlace *record);
     bool hasStreamError() const { return stream.status() != QDataStream::Ok; }
     // The document's compressed payload; empty when absent or cut short.
     QByteArray readDocumentPayload();

@@ -37,6 +37,9 @@ private slots:
     void failedCheckLeavesNothingToStart_data();
     void failedCheckLeavesNothingToStart();
     void everyCheckStartsFresh_data();
+    void sharedContentFetchedOnce();
+    void offlinePayloadsExpandedWhenAsked_data();
+    void offlinePayloadsExpandedWhenAsked();
     void storesOfEndedRunsRemoved();
     void fullDiskNamedForTheStore();
     void onlyRegularFilesAreRead_data();
@@ -315,7 +318,9 @@ void tst_UpdateCheck::shortWriteToStore()
     QMap<int, QStringList> plugins2;
     bool executable = false;
     QSet<int> searched;
-    CheckState state {index, store, directories, plugins, plugins2, executable, searched};
+    const QString noOfflineFile;
+    CheckState state {index,    store,      directories, plugins,
+                      plugins2, executable, searched,    noOfflineFile};
     UpdateCheck check(
         groups, base.path() + QLatin1Char('/'), QString(), false,
         [](const QString &, qint64, QByteArray *data, QString *) {
@@ -502,6 +507,88 @@ void tst_UpdateCheck::onlyRegularFilesAreRead()
     QVERIFY(QFileInfo(target).isFile());
     QCOMPARE(harness.dialogLines().last(),
              QStringLiteral("Ergebnis:|Die Aktualisierung wurde erfolgreich durchgeführt."));
+}
+
+void tst_UpdateCheck::sharedContentFetchedOnce()
+{
+    UpdaterHarness harness;
+    QVERIFY(harness.isValid());
+    const QByteArray same = QByteArray("Gleicher Inhalt ").repeated(1000);
+    QVERIFY(harness.releases().build(QStringLiteral("r"), year,
+                                     {{QStringLiteral("name=\"Programm\""),
+                                       {{QStringLiteral("a.txt"), same},
+                                        {QStringLiteral("b.txt"), same},
+                                        {QStringLiteral("sub/c.txt"), same}}}}));
+    const auto window = harness.open();
+    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
+    QCOMPARE(harness.dataFileRequests(year), 1);
+    QCOMPARE(harness.dialogLines().last(),
+             QString(ok + QStringLiteral("4 Datei(en) (0.048 MB) können aktualisiert werden.")));
+    harness.dialogs.answers.enqueue(true);
+    UpdaterHarness::click(window.get(), QStringLiteral("Update starten"));
+    for (const char *path : {"a.txt", "b.txt", "sub/c.txt"}) {
+        QFile file(harness.installDir() + QLatin1String(path));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), same);
+    }
+}
+
+void tst_UpdateCheck::offlinePayloadsExpandedWhenAsked_data()
+{
+    QTest::addColumn<bool>("damaged");
+    QTest::newRow("intact offline file") << false;
+    QTest::newRow("one flipped byte in a record") << true;
+}
+
+// Start-up copies nothing from the offline file; the check expands what it needs, and checks
+// it against its name.
+void tst_UpdateCheck::offlinePayloadsExpandedWhenAsked()
+{
+    QFETCH(bool, damaged);
+    UpdaterHarness harness;
+    QVERIFY(harness.isValid());
+    const QByteArray current = QByteArray("aktuell ").repeated(10000);
+    const QByteArray missing = QByteArray("fehlt ").repeated(1000);
+    QVERIFY(harness.releases().build(
+        QStringLiteral("r"), 2030,
+        {{QStringLiteral("name=\"Programm\""),
+          {{QStringLiteral("aktuell.txt"), current}, {QStringLiteral("fehlt.txt"), missing}}}}));
+    install(harness, QStringLiteral("aktuell.txt"), current);
+    const QString offline = harness.releases().offlineFile(QStringLiteral("r"));
+    if (damaged) {
+        QFile file(offline);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        const QByteArray bytes = file.readAll();
+        const qint64 at = bytes.indexOf(compressPayload(missing)) + 20;
+        QVERIFY(at > 20);
+        file.seek(at);
+        file.write(QByteArray(1, char(bytes.at(int(at)) ^ 0x40)));
+    }
+    harness.server().close();
+    QTemporaryDir temp;
+    const QByteArray tmpdir = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(temp.path()));
+    const auto window = harness.open({QStringLiteral("--offline"), offline});
+    const QStringList storesAtStart = QDir(temp.path()).entryList(QDir::Files);
+    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
+    const QFileInfoList stores = QDir(temp.path()).entryInfoList(QDir::Files);
+    qputenv("TMPDIR", tmpdir);
+    QVERIFY2(storesAtStart.isEmpty(), qPrintable(storesAtStart.join(QLatin1Char(' '))));
+    if (damaged) {
+        QVERIFY2(UpdaterHarness::logText(window.get())
+                     .startsWith(QLatin1String("Falscher Hash-Wert in der Offline-Update-Datei: ")),
+                 qPrintable(UpdaterHarness::logText(window.get())));
+        QVERIFY(
+            !UpdaterHarness::button(window.get(), QStringLiteral("Update starten"))->isEnabled());
+        return;
+    }
+    QCOMPARE(stores.size(), 1);
+    QCOMPARE(stores.first().size(), qint64(missing.size()));
+    harness.dialogs.answers.enqueue(true);
+    UpdaterHarness::click(window.get(), QStringLiteral("Update starten"));
+    QFile file(harness.installDir() + QLatin1String("fehlt.txt"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), missing);
 }
 
 // A killed run leaves its store; the next start removes it, and every run removes its own.

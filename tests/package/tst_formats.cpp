@@ -4,10 +4,14 @@
 #include "package/offlinefilereader.h"
 #include "package/offlinefilewriter.h"
 #include "package/payload.h"
+#include "package/payloadstream.h"
 #include "package/updatedocument.h"
 #include "package/versionrecord.h"
 
 #include <QtTest>
+
+#include <sys/resource.h>
+#include <zlib.h>
 
 class tst_Formats : public QObject
 {
@@ -23,6 +27,7 @@ private slots:
     void payloadSizeLimit();
     void damagedPayload_data();
     void damagedPayload();
+    void largePayloadExpandsInBoundedMemory();
     void documentRoundTrip();
     void damagedDocument_data();
     void damagedDocument();
@@ -42,6 +47,26 @@ private slots:
 private:
     QByteArray offlineFileBytes(int records, bool withDocument);
 };
+
+namespace {
+
+// What the streaming expansion makes of a payload: the content and its status.
+QPair<QByteArray, int> expandedIntoFile(const QByteArray &payload)
+{
+    QTemporaryFile file;
+    file.open();
+    QBuffer input;
+    input.setData(payload);
+    input.open(QIODevice::ReadOnly);
+    const ExpandedPayload expanded = expandPayloadInto(input, payload.size(), file);
+    file.seek(0);
+    const QByteArray content = file.readAll();
+    if (expanded.status == ExpandedPayload::Expanded && expanded.hashName != hashName(content))
+        return {QByteArray("<hash differs>"), -1};
+    return {content, int(expanded.status)};
+}
+
+} // namespace
 
 void tst_Formats::hashNames_data()
 {
@@ -90,6 +115,7 @@ void tst_Formats::payloadRoundTrip()
     QCOMPARE(payload, qCompress(data, 9));
     QCOMPARE(statedPayloadSize(payload), quint32(data.size()));
     QCOMPARE(expandPayload(payload), data);
+    QCOMPARE(expandedIntoFile(payload).first, data);
 }
 
 void tst_Formats::payloadSizeLimit_data()
@@ -136,6 +162,66 @@ void tst_Formats::damagedPayload()
 {
     QFETCH(QByteArray, payload);
     QCOMPARE(expandPayload(payload), QByteArray());
+    QCOMPARE(expandedIntoFile(payload).second, int(ExpandedPayload::Damaged));
+}
+
+namespace {
+
+// A payload of `size` zero bytes, compressed piece by piece so that the test never holds them.
+QByteArray zeroPayload(qint64 size)
+{
+    z_stream stream = {};
+    deflateInit(&stream, 9);
+    const QByteArray zeros(1 << 20, '\0');
+    QByteArray payload(4, Qt::Uninitialized);
+    qToBigEndian(quint32(size), payload.data());
+    QByteArray out(1 << 16, Qt::Uninitialized);
+    for (qint64 left = size;;) {
+        const qint64 piece = qMin<qint64>(zeros.size(), left);
+        left -= piece;
+        stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(zeros.constData()));
+        stream.avail_in = uInt(piece);
+        int status = Z_OK;
+        do {
+            stream.next_out = reinterpret_cast<Bytef *>(out.data());
+            stream.avail_out = uInt(out.size());
+            status = deflate(&stream, left == 0 ? Z_FINISH : Z_NO_FLUSH);
+            payload.append(out.constData(), out.size() - int(stream.avail_out));
+        } while (stream.avail_out == 0);
+        if (status == Z_STREAM_END)
+            break;
+    }
+    deflateEnd(&stream);
+    return payload;
+}
+
+qint64 peakResidentKiB()
+{
+    rusage usage = {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+} // namespace
+
+// A few hundred kilobytes that state 300 MB: expanded into a file through a block, never held.
+void tst_Formats::largePayloadExpandsInBoundedMemory()
+{
+    const qint64 size = 300000000;
+    const QByteArray payload = zeroPayload(size);
+    QVERIFY(payload.size() < 1000000);
+    QTemporaryFile file;
+    QVERIFY(file.open());
+    QBuffer input;
+    input.setData(payload);
+    input.open(QIODevice::ReadOnly);
+    const qint64 peakBefore = peakResidentKiB();
+    const ExpandedPayload expanded = expandPayloadInto(input, payload.size(), file);
+    QCOMPARE(expanded.status, ExpandedPayload::Expanded);
+    QCOMPARE(expanded.size, size);
+    QCOMPARE(file.size(), size);
+    QVERIFY2(peakResidentKiB() - peakBefore < 64 * 1024,
+             qPrintable(QStringLiteral("peak grew by %1 KiB").arg(peakResidentKiB() - peakBefore)));
 }
 
 void tst_Formats::documentRoundTrip()

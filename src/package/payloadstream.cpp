@@ -1,0 +1,84 @@
+#include "payloadstream.h"
+
+#include "durablefile.h"
+#include "hashname.h"
+
+#include <QFile>
+#include <QtEndian>
+
+#include <zlib.h>
+
+namespace {
+
+constexpr int blockSize = 1 << 20;
+// As for expandPayload: deflate never expands more than about 1032 times.
+constexpr quint64 maxDeflateRatio = 1032;
+constexpr quint64 slack = 1024;
+
+struct Inflater
+{
+    z_stream stream = {};
+    bool ready = inflateInit(&stream) == Z_OK;
+    ~Inflater() { inflateEnd(&stream); }
+};
+
+ExpandedPayload damaged()
+{
+    ExpandedPayload result;
+    result.hashName = hashName(QByteArray());
+    return result;
+}
+
+} // namespace
+
+ExpandedPayload expandPayloadInto(QIODevice &in, qint64 length, QFile &out)
+{
+    char prefix[4];
+    if (length < 4 || in.read(prefix, 4) != 4)
+        return damaged();
+    const quint64 stated = qFromBigEndian<quint32>(prefix);
+    quint64 streamLeft = quint64(length) - 4;
+    if (stated == 0 || stated > streamLeft * maxDeflateRatio + slack) {
+        // A stated size of 0 is the empty content, whatever follows.
+        ExpandedPayload result = damaged();
+        result.status = stated == 0 ? ExpandedPayload::Expanded : ExpandedPayload::Damaged;
+        return result;
+    }
+    Inflater inflater;
+    QByteArray input(blockSize, Qt::Uninitialized);
+    QByteArray output(blockSize, Qt::Uninitialized);
+    HashNameStream hash;
+    ExpandedPayload result;
+    int status = Z_OK;
+    while (inflater.ready && status != Z_STREAM_END) {
+        if (inflater.stream.avail_in == 0) {
+            const qint64 read = in.read(input.data(), qint64(qMin<quint64>(blockSize, streamLeft)));
+            if (read <= 0)
+                return damaged();
+            streamLeft -= quint64(read);
+            inflater.stream.next_in = reinterpret_cast<Bytef *>(input.data());
+            inflater.stream.avail_in = uInt(read);
+        }
+        inflater.stream.next_out = reinterpret_cast<Bytef *>(output.data());
+        inflater.stream.avail_out = uInt(output.size());
+        status = inflate(&inflater.stream, Z_NO_FLUSH);
+        if (status != Z_OK && status != Z_STREAM_END)
+            return damaged();
+        const qint64 produced = output.size() - qint64(inflater.stream.avail_out);
+        // More than stated is damage: stop before writing it rather than after.
+        if (quint64(result.size + produced) > stated)
+            return damaged();
+        hash.add(output.constData(), produced);
+        if (!writeAll(out, QByteArray::fromRawData(output.constData(), int(produced)),
+                      &result.error)) {
+            result.status = ExpandedPayload::WriteFailed;
+            return result;
+        }
+        result.size += produced;
+    }
+    if (!inflater.ready || quint64(result.size) != stated)
+        return damaged();
+    result.status = ExpandedPayload::Expanded;
+    result.hashName = hash.finish();
+    return result;
+}

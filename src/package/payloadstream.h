@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+class QFile;
+class QIODevice;
+
+// The outcome of expanding a compressed payload into a file.
+struct ExpandedPayload
+{
+    enum Status { Expanded, Damaged, WriteFailed };
+    Status status = Damaged;
+    qint64 size = 0; // bytes written
+    QString hashName; // of the expanded content; of the empty content when damaged
+    QString error; // the file's reason for WriteFailed
+};
+
+// Expands the compressed payload that `in` yields from its position (`length` bytes) and
+// appends the content to `out` in blocks, hashing it on the way: memory stays bounded by a
+// block, whatever size the payload states. The same payloads count as damaged as for
+// expandPayload; what was written of a damaged one is the caller's to remove.
+ExpandedPayload expandPayloadInto(QIODevice &in, qint64 length, QFile &out);
