@@ -76,6 +76,10 @@ bool CDownloader::download(const DownloadOptions &newOptions)
     info->showAfterMs = options.showAfterMs;
 
     reply = manager->get(request);
+    // The network thread stops reading once the reply holds one byte more than allowed, so a
+    // server that sends faster than the refusal can act still fills no more memory than that.
+    if (options.maxBytes > 0)
+        reply->setReadBufferSize(options.maxBytes + 1);
     connect(manager, &QNetworkAccessManager::finished, this, &CDownloader::replyFinished);
     connect(reply, &QNetworkReply::downloadProgress, this, &CDownloader::replyDownloadProgress);
     connect(reply, &QNetworkReply::errorOccurred, this, &CDownloader::replyError);
