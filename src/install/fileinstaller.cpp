@@ -212,9 +212,11 @@ bool FileInstaller::installFile(const OfflineEntry &entry, const QJsonObject &fi
     QString hash;
     if (!store || !store->seek(entry.offset))
         return fail(tr("Falscher Hash-Wert in der temporären Datei:"), hashName(QByteArray()));
+    const StagedWrite::Times times {timeOf(fileEntry, "time_c"), timeOf(fileEntry, "time_m"),
+                                    timeOf(fileEntry, "time_r")};
     switch (StagedWrite::copy(target, *store, entry.size,
                               fileEntry.value(QStringLiteral("sha256")).toString(), platform,
-                              &error, &hash)) {
+                              &error, &hash, &times)) {
     case StagedWrite::HashMismatch:
         return fail(tr("Falscher Hash-Wert in der temporären Datei:"), hash);
     case StagedWrite::OpenFailed:
@@ -224,9 +226,8 @@ bool FileInstaller::installFile(const OfflineEntry &entry, const QJsonObject &fi
     case StagedWrite::Written:
         break;
     }
-    // After the rename: Windows may carry the replaced file's creation time over.
-    if (!platform.setTimes(target, false, timeOf(fileEntry, "time_c"), timeOf(fileEntry, "time_m"),
-                           timeOf(fileEntry, "time_r")))
+    // Again after the rename: Windows may carry the replaced file's creation time over.
+    if (!platform.setTimes(target, false, times.created, times.written, times.accessed))
         fail(tr("Fehler beim Setzen des Datums:"), target, platform.errorText(0));
     appendLogLine(result.log, tr("Datei:"), false, target, tr("wurde geschrieben."));
     return true;

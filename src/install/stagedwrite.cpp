@@ -46,11 +46,20 @@ bool copyBlocks(QIODevice &source, qint64 length, QFile &file, QString *error, Q
     return true;
 }
 
+// A run killed right after the rename must not leave a whole file with the time of the
+// installation: the next check would find it current and never set its times.
+bool setTimes(QFile *file, const StagedWrite::Times *times)
+{
+    return !times
+        || setFileTimes(file->fileName(), false, times->created, times->written, times->accessed,
+                        file);
+}
+
 } // namespace
 
 StagedWrite::Result StagedWrite::copy(const QString &target, QIODevice &source, qint64 length,
                                       const QString &sha256, PlatformServices &platform,
-                                      QString *error, QString *hash)
+                                      QString *error, QString *hash, const Times *times)
 {
     // A leftover of a killed run, or a link planted under the staging name, goes first: the
     // staging file is always made new, never opened through a link.
@@ -67,7 +76,8 @@ StagedWrite::Result StagedWrite::copy(const QString &target, QIODevice &source, 
         result = HashMismatch;
     // The bytes reach the disk before the name does: after a power cut the target is the old
     // file or the new one, never an empty one.
-    else if (!keepFileMode(&file, target) || !platform.syncToDisk(&file)) {
+    else if (!keepFileMode(&file, target) || !setTimes(&file, times)
+             || !platform.syncToDisk(&file)) {
         *error = platform.errorText(0);
         result = WriteFailed;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 class PlatformServices;
@@ -15,12 +16,20 @@ class StagedWrite
 public:
     enum Result { Written, OpenFailed, WriteFailed, HashMismatch };
 
+    // The times the new file carries from the moment it takes the target's name.
+    struct Times
+    {
+        QDateTime created;
+        QDateTime written;
+        QDateTime accessed;
+    };
+
     static Result write(const QString &target, const QByteArray &data, PlatformServices &platform,
                         QString *error);
     // Copies `length` bytes from the source's position in blocks. With `sha256` given, the
     // target is replaced only when the bytes have that hash name; *hash receives theirs.
     static Result copy(const QString &target, QIODevice &source, qint64 length,
                        const QString &sha256, PlatformServices &platform, QString *error,
-                       QString *hash);
+                       QString *hash, const Times *times = nullptr);
     static QString stagingPath(const QString &target);
 };

@@ -76,14 +76,12 @@ bool CDownloader::download(const DownloadOptions &newOptions)
     info->showAfterMs = options.showAfterMs;
 
     reply = manager->get(request);
-    // The network thread stops reading once the reply holds one byte more than allowed, so a
-    // server that sends faster than the refusal can act still fills no more memory than that.
-    if (options.maxBytes > 0)
-        reply->setReadBufferSize(options.maxBytes + 1);
+    received.clear();
     connect(manager, &QNetworkAccessManager::finished, this, &CDownloader::replyFinished);
     connect(reply, &QNetworkReply::downloadProgress, this, &CDownloader::replyDownloadProgress);
     connect(reply, &QNetworkReply::errorOccurred, this, &CDownloader::replyError);
     connect(reply, &QNetworkReply::metaDataChanged, this, &CDownloader::replyMetaDataChanged);
+    connect(reply, &QNetworkReply::readyRead, this, &CDownloader::replyReadyRead);
 
     const Qt::WindowFlags flags = Qt::Tool | Qt::FramelessWindowHint | Qt::WindowTitleHint
         | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint;
@@ -114,7 +112,11 @@ void CDownloader::replyFinished(QNetworkReply *r)
         refuse(tr("Der Server antwortete mit dem Status %1.").arg(status.toInt()));
         return;
     }
-    data = r->readAll();
+    received += r->readAll();
+    if (refuseAboveLimit(received.size()))
+        return;
+    data = received;
+    received.clear();
     finished = true;
     contentType = QString::fromUtf8(r->rawHeader("Content-Type"));
     if (progressInfo)
@@ -144,6 +146,16 @@ void CDownloader::replyMetaDataChanged()
     const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
     if (length.isValid())
         refuseAboveLimit(length.toLongLong());
+}
+
+// The body is taken as it arrives, so that what the toolkit buffers stays small and the limit
+// is met at the first piece beyond it.
+void CDownloader::replyReadyRead()
+{
+    if (closed || failed || !reply)
+        return;
+    received += reply->readAll();
+    refuseAboveLimit(received.size());
 }
 
 void CDownloader::replyDownloadProgress(qint64 bytesReceived, qint64 bytesTotal)

@@ -39,6 +39,7 @@ private slots:
     void replyDownloadProgress(qint64 bytesReceived, qint64 bytesTotal);
     void replyError(QNetworkReply::NetworkError code);
     void replyMetaDataChanged();
+    void replyReadyRead();
 
 private:
     void retirePrevious();
@@ -54,4 +55,5 @@ private:
     bool finished = false;
     bool failed = false;
     bool closed = false;
+    QByteArray received; // the body so far; `data` only takes a finished one
 };
