@@ -1,4 +1,5 @@
 #include "updatedocument.h"
+#include "binaryjsonreader.h"
 
 // The binary form is deprecated in Qt 5.15 but is the published format.
 QT_WARNING_PUSH
@@ -9,9 +10,9 @@ QByteArray documentToBinary(const QJsonDocument &document)
     return document.toBinaryData();
 }
 
+QT_WARNING_POP
+
 QJsonDocument documentFromBinary(const QByteArray &data)
 {
-    return QJsonDocument::fromBinaryData(data, QJsonDocument::Validate);
+    return readBinaryJson(data);
 }
-
-QT_WARNING_POP

@@ -1,10 +1,12 @@
 #include "mainwindow.h"
+#include "nestedbinaryjson.h"
 #include "releasefixture.h"
 #include "scripteddialogs.h"
 #include "testhttpserver.h"
 
 #include "package/hashname.h"
 #include "package/offlinefilereader.h"
+#include "package/offlinefilewriter.h"
 #include "package/payload.h"
 
 #include <QtTest>
@@ -24,6 +26,7 @@ private slots:
     void noServer();
     void infoWithTrailingLineBreak();
     void documentNameInUpperCase();
+    void documentThatDoesNotDecode_data();
     void documentThatDoesNotDecode();
     void offlineWinsOverWorkingServer();
     void offlineFileProblems_data();
@@ -210,12 +213,20 @@ void tst_DocumentLoading::infoWithTrailingLineBreak()
     QVERIFY(checkBoxNames().isEmpty());
 }
 
-// Next year's folder names, with a matching hash, bytes that are no binary JSON: that is a
-// failed load, and this year's release is loaded instead.
+void tst_DocumentLoading::documentThatDoesNotDecode_data()
+{
+    QTest::addColumn<QByteArray>("garbage");
+    QTest::newRow("no binary JSON") << QByteArray("kein JSON");
+    // Once overflowed the stack while it was validated, at every start.
+    QTest::newRow("arrays nested 100,000 levels deep") << nestedBinaryJsonArrays(100000);
+}
+
+// Next year's folder names, with a matching hash, bytes that do not decode: that is a failed
+// load, and this year's release is loaded instead.
 void tst_DocumentLoading::documentThatDoesNotDecode()
 {
+    QFETCH(QByteArray, garbage);
     QVERIFY(buildOnlineRelease(year, QStringLiteral("Programm")));
-    const QByteArray garbage = "kein JSON";
     const QString name = hashName(garbage) + QLatin1String(".bin");
     const QString folder = fixture->packageDir(year + 1) + QLatin1Char('/');
     QVERIFY(ReleaseFixture::writeFile(folder + name, compressPayload(garbage)));
@@ -294,6 +305,10 @@ void tst_DocumentLoading::offlineFileProblems_data()
         << QStringLiteral("nodocument")
         << QStringList {load + QLatin1String("|Fehler beim Laden des JSON-Dokuments.")}
         << QStringList();
+    QTest::newRow("document nested 100,000 levels deep")
+        << QStringLiteral("deep")
+        << QStringList {load + QLatin1String("|Fehler beim Laden des JSON-Dokuments.")}
+        << QStringList();
 }
 
 void tst_DocumentLoading::offlineFileProblems()
@@ -316,6 +331,12 @@ void tst_DocumentLoading::offlineFileProblems()
     } else if (problem == QLatin1String("count")) {
         file.seek(80);
         file.write(QByteArray::fromHex("00000005"));
+    } else if (problem == QLatin1String("deep")) {
+        file.close();
+        OfflineFileWriter writer;
+        QVERIFY(writer.open(path, 2031));
+        QVERIFY(writer.appendDocument(compressPayload(nestedBinaryJsonArrays(100000))));
+        QVERIFY(writer.finish());
     } else {
         // Keep the records, cut the document: as a builder run that stopped before it.
         OfflineFileReader reader(&file);
