@@ -17,7 +17,7 @@ QString temporaryNameBeside(const QString &path)
 
 } // namespace
 
-bool writeAll(QFile &file, const QByteArray &data, QString *reason)
+bool writeAll(QIODevice &file, const QByteArray &data, QString *reason)
 {
     for (qint64 done = 0; done < data.size();) {
         const qint64 written = file.write(data.constData() + done, data.size() - done);

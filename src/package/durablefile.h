@@ -4,6 +4,7 @@
 #include <QString>
 
 class QFile;
+class QIODevice;
 
 // What the builder writes counts as written only when all of it went to the file and the file
 // was synced to the disk. The files are opened unbuffered, so that a full disk shows at the
@@ -11,7 +12,7 @@ class QFile;
 
 // Writes all of data. A short write is no error to the toolkit and carries no reason, so the
 // rest is written again until it is done or fails with the system's reason in *reason.
-bool writeAll(QFile &file, const QByteArray &data, QString *reason);
+bool writeAll(QIODevice &file, const QByteArray &data, QString *reason);
 
 // Syncs the file to the disk; on failure *reason is the system's text.
 bool syncToDisk(QFile &file, QString *reason);

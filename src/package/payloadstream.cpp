@@ -3,7 +3,7 @@
 #include "durablefile.h"
 #include "hashname.h"
 
-#include <QFile>
+#include <QIODevice>
 #include <QtEndian>
 
 #include <zlib.h>
@@ -31,7 +31,7 @@ ExpandedPayload damaged()
 
 } // namespace
 
-ExpandedPayload expandPayloadInto(QIODevice &in, qint64 length, QFile &out)
+ExpandedPayload expandPayloadInto(QIODevice &in, qint64 length, QIODevice &out)
 {
     char prefix[4];
     if (length < 4 || in.read(prefix, 4) != 4)

@@ -2,7 +2,6 @@
 
 #include <QString>
 
-class QFile;
 class QIODevice;
 
 // The outcome of expanding a compressed payload into a file.
@@ -19,4 +18,4 @@ struct ExpandedPayload
 // appends the content to `out` in blocks, hashing it on the way: memory stays bounded by a
 // block, whatever size the payload states. The same payloads count as damaged as for
 // expandPayload; what was written of a damaged one is the caller's to remove.
-ExpandedPayload expandPayloadInto(QIODevice &in, qint64 length, QFile &out);
+ExpandedPayload expandPayloadInto(QIODevice &in, qint64 length, QIODevice &out);
