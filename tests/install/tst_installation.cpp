@@ -129,9 +129,7 @@ void tst_Installation::fullInstallIsByteIdentical()
     QVERIFY(harness.releases().build(QStringLiteral("r"), year,
                                      {{QStringLiteral("name=\"Programm\""), files}}));
     const auto window = harness.open();
-    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
-    harness.dialogs.answers.enqueue(true);
-    UpdaterHarness::click(window.get(), QStringLiteral("Update starten"));
+    harness.searchAndInstall(window.get());
 
     const QStringList dialogs = harness.dialogLines();
     QCOMPARE(dialogs.size(), 4);
@@ -173,9 +171,7 @@ void tst_Installation::readOnlyTargetAndRecordOverwritten()
         QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadOther));
     }
     const auto window = harness.open();
-    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
-    harness.dialogs.answers.enqueue(true);
-    UpdaterHarness::click(window.get(), QStringLiteral("Update starten"));
+    harness.searchAndInstall(window.get());
     QCOMPARE(read(harness.installDir() + QLatin1String("a.txt")), QByteArray("neu"));
     QCOMPARE(read(harness.installDir() + QLatin1String("versioninfo.dat")),
              QByteArray::number(year) + "\r\n5\r\n1\r\n0");
@@ -273,9 +269,7 @@ void tst_Installation::updaterOutdatedHandsOver()
     QVERIFY(ReleaseFixture::writeFile(
         harness.installDir() + QLatin1String("Updater/lg_updater.txt"), "Updater 1"));
     const auto window = harness.open();
-    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
-    harness.dialogs.answers.enqueue(true);
-    UpdaterHarness::click(window.get(), QStringLiteral("Update starten"));
+    harness.searchAndInstall(window.get());
 
     QCOMPARE(read(harness.installDir() + QLatin1String("Updater/updater-temp/lg_updater.txt")),
              QByteArray("Updater 2"));
@@ -317,9 +311,7 @@ void tst_Installation::laterCurrentUpdaterGroupKeepsTheHandOver()
     QVERIFY(ReleaseFixture::writeFile(harness.installDir() + QLatin1String("Updater/hilfe.txt"),
                                       "Hilfe"));
     const auto window = harness.open();
-    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
-    harness.dialogs.answers.enqueue(true);
-    UpdaterHarness::click(window.get(), QStringLiteral("Update starten"));
+    harness.searchAndInstall(window.get());
 
     QCOMPARE(read(harness.installDir() + QLatin1String("Updater/updater-temp/lg_updater.txt")),
              QByteArray("Updater 2"));
@@ -388,9 +380,7 @@ void tst_Installation::pluginCleaning()
     // Windows deletes no read-only file: the cleaning must clear that state first.
     QVERIFY(QFile::setPermissions(harness.installDir() + removed.first(), QFileDevice::ReadOwner));
     const auto window = harness.open();
-    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
-    harness.dialogs.answers.enqueue(true);
-    UpdaterHarness::click(window.get(), QStringLiteral("Update starten"));
+    harness.searchAndInstall(window.get());
 
     const QString log = UpdaterHarness::logText(window.get());
     for (const QString &path : kept)

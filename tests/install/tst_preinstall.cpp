@@ -308,17 +308,13 @@ void tst_PreInstall::noWaitWithoutProcessOrExecutable()
           {{QStringLiteral("a.txt"), "a"}, {QStringLiteral("b.dll"), "b"}}}}));
     QVERIFY(ReleaseFixture::writeFile(harness.installDir() + QLatin1String("a.txt"), "alt"));
     auto window = harness.open({QStringLiteral("--processid"), QStringLiteral("4711")});
-    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
-    harness.dialogs.answers.enqueue(true);
-    UpdaterHarness::click(window.get(), QStringLiteral("Update starten"));
+    harness.searchAndInstall(window.get());
     QVERIFY(harness.platform.windowQueries.isEmpty());
 
     // With an existing .dll compared, the running application is looked for.
     QVERIFY(ReleaseFixture::writeFile(harness.installDir() + QLatin1String("b.dll"), "alt"));
     window = harness.open({QStringLiteral("--processid"), QStringLiteral("4711")});
-    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
-    harness.dialogs.answers.enqueue(true);
-    UpdaterHarness::click(window.get(), QStringLiteral("Update starten"));
+    harness.searchAndInstall(window.get());
     QCOMPARE(harness.platform.windowQueries, QList<quint32> {4711});
 }
 

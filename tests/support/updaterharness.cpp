@@ -69,6 +69,13 @@ void UpdaterHarness::click(MainWindow *window, const QString &text)
         target->click();
 }
 
+void UpdaterHarness::searchAndInstall(MainWindow *window)
+{
+    click(window, QStringLiteral("Nach Updates suchen"));
+    dialogs.answers.enqueue(true);
+    click(window, QStringLiteral("Update starten"));
+}
+
 int UpdaterHarness::dataFileRequests(int year) const
 {
     const QByteArray folder = "/ldg_update/" + QByteArray::number(year) + '/';

@@ -34,6 +34,8 @@ public:
     static QCheckBox *groupBox(MainWindow *window, const QString &groupName);
     static QString logText(MainWindow *window);
     static void click(MainWindow *window, const QString &text);
+    // Presses "Nach Updates suchen", then "Update starten" with Yes to the start question.
+    void searchAndInstall(MainWindow *window);
 
     // Requests for files of the release other than "info.bin" and the document data file.
     int dataFileRequests(int year) const;
