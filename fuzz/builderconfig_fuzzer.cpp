@@ -35,6 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::abort();
     file.close();
     BuilderConfig config;
-    readBuilderConfig(path, &config);
+    QString error;
+    readBuilderConfig(path, &config, &error);
     return 0;
 }
