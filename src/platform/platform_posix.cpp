@@ -14,7 +14,9 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -48,9 +50,67 @@ QStringList displayVariables()
     return assignments;
 }
 
-// The shell's values that ShellExecuteW gives for success and for a missing file.
+// The shell's values that ShellExecuteW gives for success, a missing file and refused access.
 constexpr qintptr shellStarted = 42;
 constexpr qintptr shellFileNotFound = 2;
+constexpr qintptr shellAccessDenied = 5;
+
+// pkexec's exit codes when the user dismissed the question or was not authorised.
+constexpr int pkexecDismissed = 126;
+constexpr int pkexecRefused = 127;
+
+// True once the process runs the program itself (directly, or through its interpreter).
+bool runsProgram(pid_t pid, const QString &program)
+{
+    QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    if (!commandLine.open(QIODevice::ReadOnly))
+        return false;
+    const QList<QByteArray> parts = commandLine.readAll().split('\0');
+    const QByteArray name = QFile::encodeName(program);
+    return parts.value(0) == name || parts.value(1) == name;
+}
+
+// Runs pkexec as a child of ours, which it stays when we quit. The first window may only quit
+// once pkexec has become the program, not when the user dismissed the password question.
+qintptr startWithRaisedRights(const QString &program, const QStringList &arguments)
+{
+    const QString helper = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
+    const QString env = QStandardPaths::findExecutable(QStringLiteral("env"));
+    if (helper.isEmpty() || env.isEmpty()) {
+        errno = ENOENT;
+        return shellFileNotFound;
+    }
+    QList<QByteArray> encoded {QFile::encodeName(helper), QFile::encodeName(env)};
+    for (const QString &argument : displayVariables() + QStringList {program} + arguments)
+        encoded.append(QFile::encodeName(argument));
+    std::vector<char *> argv;
+    for (QByteArray &argument : encoded)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execv(argv.front(), argv.data());
+        _exit(pkexecRefused);
+    }
+    if (pid < 0)
+        return shellFileNotFound;
+    // The password question is another process's window; this one waits for its answer.
+    for (int waited = 0; waited < 300000; waited += 100) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            if (code != pkexecDismissed && code != pkexecRefused)
+                return shellStarted;
+            errno = EACCES;
+            return shellAccessDenied;
+        }
+        if (runsProgram(pid, program))
+            return shellStarted;
+        QThread::msleep(100);
+    }
+    return shellStarted;
+}
 
 } // namespace
 
@@ -148,23 +208,14 @@ void sleepMilliseconds(int milliseconds)
 
 qintptr startProgram(const QString &verb, const QString &program, const QString &parameters)
 {
-    QString executable = program;
-    QStringList arguments = QProcess::splitCommand(parameters);
-    if (verb == QLatin1String("runas")) {
-        const QString helper = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
-        const QString env = QStandardPaths::findExecutable(QStringLiteral("env"));
-        if (helper.isEmpty() || env.isEmpty()) {
-            errno = ENOENT;
-            return shellFileNotFound;
-        }
-        arguments = QStringList {env} + displayVariables() + QStringList {program} + arguments;
-        executable = helper;
-    }
-    if (!QFileInfo(executable).isExecutable()) {
+    const QStringList arguments = QProcess::splitCommand(parameters);
+    if (verb == QLatin1String("runas"))
+        return startWithRaisedRights(program, arguments);
+    if (!QFileInfo(program).isExecutable()) {
         errno = ENOENT;
         return shellFileNotFound;
     }
-    return QProcess::startDetached(executable, arguments) ? shellStarted : shellFileNotFound;
+    return QProcess::startDetached(program, arguments) ? shellStarted : shellFileNotFound;
 }
 
 QString updaterExecutableName()

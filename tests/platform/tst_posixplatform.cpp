@@ -25,7 +25,8 @@ private slots:
     void fileSynced();
     void runningProcess();
     void programStartPassesParameters();
-    void raisedRightsKeepTheDisplay();
+    void raisedRights_data();
+    void raisedRights();
     void useNewLocationFromSettings_data();
     void useNewLocationFromSettings();
 };
@@ -190,18 +191,39 @@ void tst_PosixPlatform::programStartPassesParameters()
     QVERIFY(startProgram(QString(), dir.filePath(QStringLiteral("missing")), QString()) <= 32);
 }
 
-// pkexec is the system's; a stand-in of the same name records how it is called.
-void tst_PosixPlatform::raisedRightsKeepTheDisplay()
+void tst_PosixPlatform::raisedRights_data()
 {
+    QTest::addColumn<QByteArray>("answer"); // what the stand-in for pkexec does after recording
+    QTest::addColumn<bool>("started");
+    QTest::newRow("password given") << QByteArray("exec \"$@\"") << true;
+    QTest::newRow("question dismissed") << QByteArray("exit 126") << false;
+    QTest::newRow("not authorised") << QByteArray("exit 127") << false;
+}
+
+// pkexec is the system's; a stand-in of the same name records how it is called and answers
+// as the user would. The first window may only go once the new one runs, with the display.
+void tst_PosixPlatform::raisedRights()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(bool, started);
     QTemporaryDir dir;
     QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
     const QString record = dir.filePath(QStringLiteral("arguments"));
+    const QString program = dir.filePath(QStringLiteral("lg_updater"));
+    const QFileDevice::Permissions executable =
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
     QFile pkexec(dir.filePath(QStringLiteral("pkexec")));
     QVERIFY(pkexec.open(QIODevice::WriteOnly));
-    pkexec.write("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + QFile::encodeName(record) + "\"\n");
+    pkexec.write("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + QFile::encodeName(record) + "\"\n"
+                 + answer + "\n");
     pkexec.close();
-    QVERIFY(pkexec.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                  | QFileDevice::ExeOwner));
+    QVERIFY(pkexec.setPermissions(executable));
+    QFile updater(program);
+    QVERIFY(updater.open(QIODevice::WriteOnly));
+    updater.write("#!/bin/sh\nsleep 2\n");
+    updater.close();
+    QVERIFY(updater.setPermissions(executable));
+
     const QByteArray path = qgetenv("PATH");
     const QByteArray runtimeDir = qgetenv("XDG_RUNTIME_DIR");
     qputenv("PATH", QFile::encodeName(dir.path()) + ':' + path);
@@ -209,21 +231,19 @@ void tst_PosixPlatform::raisedRightsKeepTheDisplay()
     qputenv("XAUTHORITY", "/home/nutzer/.Xauthority");
     qunsetenv("WAYLAND_DISPLAY");
     qunsetenv("XDG_RUNTIME_DIR");
-    const qintptr result = startProgram(QStringLiteral("runas"), QStringLiteral("/opt/lg_updater"),
+    const qintptr result = startProgram(QStringLiteral("runas"), program,
                                         QStringLiteral("--product 3 --offline \"/a b.dat\""));
     qputenv("PATH", path);
     qputenv("XDG_RUNTIME_DIR", runtimeDir);
-    QVERIFY(result > 32);
-    QTRY_VERIFY(QFileInfo(record).size() > 0);
+    QCOMPARE(result > 32, started);
     QFile file(record);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
              (QStringList {QStandardPaths::findExecutable(QStringLiteral("env")),
                            QStringLiteral("DISPLAY=:42"),
-                           QStringLiteral("XAUTHORITY=/home/nutzer/.Xauthority"),
-                           QStringLiteral("/opt/lg_updater"), QStringLiteral("--product"),
-                           QStringLiteral("3"), QStringLiteral("--offline"),
-                           QStringLiteral("/a b.dat")}));
+                           QStringLiteral("XAUTHORITY=/home/nutzer/.Xauthority"), program,
+                           QStringLiteral("--product"), QStringLiteral("3"),
+                           QStringLiteral("--offline"), QStringLiteral("/a b.dat")}));
 }
 
 void tst_PosixPlatform::useNewLocationFromSettings_data()
