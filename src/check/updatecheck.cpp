@@ -302,7 +302,7 @@ bool UpdateCheck::fetchPayload(int groupIndex, int fileIndex, const QJsonObject 
         return false;
     }
     // The document states the size: a payload that claims more is refused unexpanded.
-    if (statedPayloadSize(body) > quint64(qMax<qint64>(0, size))) {
+    if (statedPayloadSize(body) > quint64(qMax<qint64>(0, size)) || !fitsInPayload(size)) {
         appendLogLine(result.log, tr("Fehler beim Laden der Datei:"), true, targetPath,
                       tr("Die Serverdaten sind größer als angegeben."));
         return false;

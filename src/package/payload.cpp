@@ -69,7 +69,8 @@ QByteArray expandPayload(const QByteArray &payload)
 
 qint64 payloadSizeLimit(qint64 contentSize)
 {
-    const qint64 size = qMax<qint64>(0, contentSize);
+    // Sizes beyond the format's come from a hostile document; they get the format's bound.
+    const qint64 size = qBound<qint64>(0, contentSize, qint64(maxArraySize));
     // zlib's compressBound, in 64 bits.
     return 4 + size + (size >> 12) + (size >> 14) + (size >> 25) + 13;
 }
