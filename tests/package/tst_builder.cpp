@@ -460,7 +460,7 @@ void tst_Builder::targetDirWithBackslashesAndBlanks()
     QString offlinePath;
     QVERIFY(buildPackage(
         writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a"))),
-                    QStringLiteral("trgdir=\"%1\" trgfile=\"%2\"")
+                    QStringLiteral("trgdir=\"%1\" trgfile=\"%2\" year=\"2017\"")
                         .arg(target, path(QStringLiteral("out/u.dat")))),
         offlinePath));
     QVERIFY(QFile::exists(path(QStringLiteral("pkg/2017/info.bin"))));
@@ -636,6 +636,20 @@ void tst_Builder::refusedSources_data()
         << none << QStringList {QStringLiteral("a/gut.txt")} << QString() << QString()
         << QStringLiteral("Fehler beim Lesen des Quellordners: @DIR@/a/gut.txt/: kein Ordner")
         << true;
+    QTest::newRow("year abc") << none << a << QStringLiteral("trgdir=\"@DIR@/pkg\" year=\"abc\"")
+                              << QString() << xml + QStringLiteral("Ungültiges Jahr: abc") << true;
+    QTest::newRow("year 12") << none << a << QStringLiteral("trgdir=\"@DIR@/pkg\" year=\"12\"")
+                             << QString() << xml + QStringLiteral("Ungültiges Jahr: 12") << true;
+    QTest::newRow("year 10000") << none << a
+                                << QStringLiteral("trgdir=\"@DIR@/pkg\" year=\"10000\"")
+                                << QString() << xml + QStringLiteral("Ungültiges Jahr: 10000")
+                                << true;
+    QTest::newRow("empty year") << none << a << QStringLiteral("trgdir=\"@DIR@/pkg\" year=\"\"")
+                                << QString() << xml + QStringLiteral("Ungültiges Jahr: ") << true;
+    QTest::newRow("offline file without year")
+        << none << a << QStringLiteral("trgdir=\"@DIR@/pkg\" trgfile=\"@DIR@/out/update.dat\"")
+        << QString()
+        << xml + QStringLiteral("Kein Jahr (year) für die Offline-Updatedatei angegeben") << true;
     QTest::newRow("package directory inside a source folder")
         << none << a << targets.arg(QLatin1String("a/pkg"), QLatin1String("out/update.dat"))
         << QString()
@@ -1028,7 +1042,7 @@ void tst_Builder::realProgramExitsOnFailure_data()
     QTest::addColumn<QString>("reportStart"); // of standard error; empty: nothing at all
     QTest::addColumn<bool>("fullDisk"); // a full tmpfs on "voll"
     const QString targets =
-        QStringLiteral("<updater_document trgdir=\"@DIR@/%1\" "
+        QStringLiteral("<updater_document trgdir=\"@DIR@/%1\" year=\"2017\" "
                        "trgfile=\"@DIR@/out/update.dat\"><group srcdir=\"@DIR@/%2\"/>"
                        "</updater_document>");
     QTest::newRow("missing configuration: nothing to report")
@@ -1058,6 +1072,10 @@ void tst_Builder::realProgramExitsOnFailure_data()
     QTest::newRow("missing source folder")
         << targets.arg(QLatin1String("pkg"), QLatin1String("fehlt")) << 1
         << QStringLiteral("Fehler beim Lesen des Quellordners: @DIR@/fehlt/: Quellordner fehlt")
+        << false;
+    QTest::newRow("year that is no number")
+        << QStringLiteral("<updater_document trgdir=\"@DIR@/pkg\" year=\"abc\"/>") << 1
+        << QStringLiteral("Fehler beim Laden der XML-Datei: @DIR@/conf.xml: Ungültiges Jahr: abc")
         << false;
 }
 
