@@ -50,6 +50,25 @@ GroupConfig readGroup(const QDomElement &element)
     return group;
 }
 
+// The year goes into the offline update file, where the client takes it for the release's
+// folder on the update server: a year read as 0 would send it to a folder that never exists.
+bool readYear(const QDomElement &root, bool forOfflineFile, int *year, QString *reason)
+{
+    if (!root.hasAttribute(QStringLiteral("year"))) {
+        if (!forOfflineFile)
+            return true;
+        *reason = QStringLiteral("Kein Jahr (year) für die Offline-Updatedatei angegeben");
+        return false;
+    }
+    const QString text = root.attribute(QStringLiteral("year"));
+    bool isNumber = false;
+    *year = text.trimmed().toInt(&isNumber);
+    if (isNumber && *year >= 2000 && *year <= 9999)
+        return true;
+    *reason = QStringLiteral("Ungültiges Jahr: ") + text;
+    return false;
+}
+
 } // namespace
 
 bool readBuilderConfig(const QString &path, BuilderConfig *config, QString *error)
@@ -73,8 +92,12 @@ bool readBuilderConfig(const QString &path, BuilderConfig *config, QString *erro
     const QDomElement root = rootElement(document);
     config->targetDir = root.attribute(QStringLiteral("trgdir")).trimmed();
     normalizeDirPath(config->targetDir);
-    config->year = root.attribute(QStringLiteral("year")).trimmed().toInt();
     config->targetFile = root.attribute(QStringLiteral("trgfile")).trimmed();
+    QString reason;
+    if (!readYear(root, !config->targetFile.isEmpty(), &config->year, &reason)) {
+        *error = reportFailure(FailedStep::loadXml, path, reason);
+        return false;
+    }
     config->version = root.attribute(QStringLiteral("version"));
 
     const QDomNodeList mainInfos = document.elementsByTagName(QStringLiteral("main_info"));

@@ -22,7 +22,7 @@ struct GroupConfig
 struct BuilderConfig
 {
     QString targetDir; // trimmed, normalised, trailing "/"; empty fails the run
-    int year = 0;
+    int year = 0; // 2000 to 9999; 0 when absent, which only a run without offline file allows
     QString targetFile; // trimmed; empty: no offline update file
     QString version; // verbatim
     QVector<MainInfoConfig> mainInfos; // every main_info in document order
@@ -30,6 +30,6 @@ struct BuilderConfig
 };
 
 // Reads the file. False, with the failure line in *error (also written to the debug output), when
-// it cannot be opened or is not well-formed XML. A missing root element leaves the root values
-// empty.
+// it cannot be opened, is not well-formed XML, or its year is not a year. A missing root element
+// leaves the root values empty.
 bool readBuilderConfig(const QString &path, BuilderConfig *config, QString *error);

@@ -6,14 +6,15 @@
 #include "hashname.h"
 #include "offlinefilewriter.h"
 #include "packagelog.h"
+#include "pathcontainment.h"
 #include "payload.h"
+#include "sourcewalk.h"
 #include "updatedocument.h"
 
 #include "platform/platform.h"
 
 #include <QDateTime>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QFuture>
@@ -26,17 +27,6 @@
 #include <deque>
 
 namespace {
-
-struct WalkEntry
-{
-    QString path;
-    QString targetPath;
-    bool isDir = false;
-    qint64 size = 0;
-    QDateTime created;
-    QDateTime modified;
-    QDateTime read;
-};
 
 // What a worker thread makes of one source file: its hash name and the payload of its data
 // file, read from an existing data file that holds this content or else newly compressed.
@@ -126,11 +116,14 @@ public:
     QString errorText() const { return error; }
 
 private:
+    bool checkSources();
+    bool outputOutside(const char *output, const QString &path, const QString &sourceDir,
+                       const QString &canonicalSource);
+    QString logFolder() const;
     bool openOutputs(QString &offlinePath);
     QJsonArray mainInfoArray() const;
     bool buildGroup(const GroupConfig &group);
-    QVector<WalkEntry> walk(const QString &sourceDir) const;
-    bool storeFile(const WalkEntry &entry, const FileWork &work, int fileIndex,
+    bool storeFile(const SourceEntry &entry, const FileWork &work, int fileIndex,
                    QJsonObject *fileEntry);
     bool writeDocument(const QJsonObject &root);
     bool finishOutputs();
@@ -155,9 +148,7 @@ bool PackageBuilder::run(const QString &configPath, QString &offlinePath)
                               QStringLiteral("Kein Zielordner (trgdir) angegeben"));
         return false;
     }
-    if (!makeFolder(config.targetDir))
-        return false;
-    if (!openOutputs(offlinePath))
+    if (!checkSources() || !makeFolder(config.targetDir) || !openOutputs(offlinePath))
         return false;
 
     QJsonObject root;
@@ -171,21 +162,64 @@ bool PackageBuilder::run(const QString &configPath, QString &offlinePath)
     return writeDocument(root);
 }
 
+// Every source folder must exist before anything is written, and no output may lie in one: the
+// next run would publish the release inside itself.
+bool PackageBuilder::checkSources()
+{
+    const QString logPath = QFileInfo(logFolder() + QLatin1String("log.txt")).absoluteFilePath();
+    for (const GroupConfig &group : qAsConst(config.groups)) {
+        if (!group.hasSourceDir)
+            continue;
+        // An empty srcdir would walk the working directory and publish whatever lies there.
+        if (group.sourceDir.isEmpty()) {
+            error = reportFailure(FailedStep::loadXml, configFile,
+                                  QLatin1String("Gruppe ohne Quellordner: ")
+                                      + group.values.value(QStringLiteral("name")).toString());
+            return false;
+        }
+        const QString source = canonicalSourceFolder(group.sourceDir, &error);
+        if (source.isEmpty()
+            || !outputOutside("Paketordner", config.targetDir, group.sourceDir, source)
+            || !outputOutside("Offline-Updatedatei", config.targetFile, group.sourceDir, source)
+            || !outputOutside("Builder-Protokoll", logPath, group.sourceDir, source))
+            return false;
+    }
+    return true;
+}
+
+bool PackageBuilder::outputOutside(const char *output, const QString &path,
+                                   const QString &sourceDir, const QString &canonicalSource)
+{
+    if (path.isEmpty() || !liesIn(resolvedPath(path), canonicalSource))
+        return true;
+    error = reportFailure(FailedStep::loadXml, configFile,
+                          QString::fromUtf8(output) + QLatin1String(" liegt im Quellordner: ")
+                              + path + QLatin1String(" in ") + sourceDir);
+    return false;
+}
+
+// The builder log lies beside the offline update file, or in the working directory without one.
+QString PackageBuilder::logFolder() const
+{
+    if (config.targetFile.isEmpty())
+        return QString();
+    QString folder = QFileInfo(config.targetFile).absolutePath();
+    normalizeDirPath(folder);
+    return folder;
+}
+
 bool PackageBuilder::openOutputs(QString &offlinePath)
 {
-    QString logFolder;
     if (!config.targetFile.isEmpty()) {
         offlinePath = config.targetFile;
-        logFolder = QFileInfo(config.targetFile).absolutePath();
-        normalizeDirPath(logFolder);
-        if (!makeFolder(logFolder))
+        if (!makeFolder(logFolder()))
             return false;
         if (!offline.open(config.targetFile, config.year)) {
             error = reportFailure(FailedStep::open, config.targetFile, offline.errorString());
             return false;
         }
     }
-    log.setFileName(logFolder + QLatin1String("log.txt"));
+    log.setFileName(logFolder() + QLatin1String("log.txt"));
     if (!log.open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered)) {
         error = reportFailure(FailedStep::open, log.fileName(), log.errorString());
         return false;
@@ -211,40 +245,11 @@ QJsonArray PackageBuilder::mainInfoArray() const
     return array;
 }
 
-QVector<WalkEntry> PackageBuilder::walk(const QString &sourceDir) const
-{
-    QVector<WalkEntry> entries;
-    QDirIterator it(sourceDir,
-                    QDir::Dirs | QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories | QDirIterator::FollowSymlinks);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QFileInfo info = it.fileInfo();
-        WalkEntry entry;
-        entry.path = path;
-        entry.targetPath = path.mid(sourceDir.size());
-        entry.isDir = info.isDir();
-        entry.size = entry.isDir ? 0 : info.size();
-        entry.modified = info.lastModified();
-        // Some file systems keep no birth time; an empty "time_c" would give the installed file
-        // no creation time at all, the modification time is the nearest one known.
-        entry.created = info.birthTime().isValid() ? info.birthTime() : entry.modified;
-        entry.read = info.lastRead();
-        entries.append(entry);
-    }
-    return entries;
-}
-
 bool PackageBuilder::buildGroup(const GroupConfig &group)
 {
-    // An empty srcdir would walk the working directory and publish whatever lies there.
-    if (group.sourceDir.isEmpty()) {
-        error = reportFailure(FailedStep::loadXml, configFile,
-                              QLatin1String("Gruppe ohne Quellordner: ")
-                                  + group.values.value(QStringLiteral("name")).toString());
+    QVector<SourceEntry> entries;
+    if (!walkSourceTree(group.sourceDir, &entries, &error))
         return false;
-    }
-    const QVector<WalkEntry> entries = walk(group.sourceDir);
 
     // Reading, hashing and compressing run on the pool, a few files ahead; the results are
     // taken in walk order, so data files, records and log lines keep that order.
@@ -253,7 +258,7 @@ bool PackageBuilder::buildGroup(const GroupConfig &group)
     int next = 0;
     auto submitUpTo = [&](int limit) {
         while (next < entries.size() && next < limit) {
-            const WalkEntry &entry = entries.at(next++);
+            const SourceEntry &entry = entries.at(next++);
             if (!entry.isDir)
                 inFlight.push_back(
                     QtConcurrent::run(hashAndCompress, entry.path, config.targetDir));
@@ -265,7 +270,7 @@ bool PackageBuilder::buildGroup(const GroupConfig &group)
     bool ok = true;
     for (int i = 0; i < entries.size() && ok; ++i) {
         submitUpTo(i + window);
-        const WalkEntry &entry = entries.at(i);
+        const SourceEntry &entry = entries.at(i);
         qCDebug(lcPackage) << entry.targetPath;
         QJsonObject fileEntry {{QStringLiteral("targetpath"), entry.targetPath}};
         if (entry.isDir) {
@@ -297,7 +302,7 @@ bool PackageBuilder::buildGroup(const GroupConfig &group)
     return true;
 }
 
-bool PackageBuilder::storeFile(const WalkEntry &entry, const FileWork &work, int fileIndex,
+bool PackageBuilder::storeFile(const SourceEntry &entry, const FileWork &work, int fileIndex,
                                QJsonObject *fileEntry)
 {
     if (!work.ok) {

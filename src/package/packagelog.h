@@ -12,6 +12,7 @@ namespace FailedStep {
 constexpr char open[] = "Fehler beim Öffnen der Datei:";
 constexpr char write[] = "Fehler beim Schreiben der Datei:";
 constexpr char loadXml[] = "Fehler beim Laden der XML-Datei:";
+constexpr char readSource[] = "Fehler beim Lesen des Quellordners:";
 } // namespace FailedStep
 
 // Writes the failure to the debug output and returns it as the one line the publisher sees:

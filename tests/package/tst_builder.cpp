@@ -12,6 +12,8 @@
 
 #include <QtTest>
 
+#include <sys/stat.h>
+
 // The package builder on small trees made by each test, and the real program in mode 1.
 class tst_Builder : public QObject
 {
@@ -28,6 +30,13 @@ private slots:
     void secondRunReusesDataFiles();
     void withoutOfflineFileLogGoesToWorkingDirectory();
     void targetDirWithBackslashesAndBlanks();
+    void walkOrderIsTheFileSystemsOrder();
+    void linksInsideArePublished_data();
+    void linksInsideArePublished();
+    void outputsBesideSourcesAreAccepted_data();
+    void outputsBesideSourcesAreAccepted();
+    void refusedSources_data();
+    void refusedSources();
     void failures_data();
     void failures();
     void unreadableSourceFileStopsTheRun();
@@ -48,6 +57,10 @@ private slots:
 
 private:
     void write(const QString &relativePath, const QByteArray &content);
+    void makeTree(const QStringList &tree);
+    QJsonArray firstGroupEntries() const;
+    QStringList publishedEntries() const;
+    QStringList filesNamed(const QString &name) const;
     QString writeConfig(const QString &body, const QString &rootAttributes = QString());
     QJsonObject readDocument() const;
     QList<OfflineRecord> readRecords(int *count = nullptr) const;
@@ -76,6 +89,71 @@ void tst_Builder::write(const QString &relativePath, const QByteArray &content)
     QFile file(full);
     QVERIFY(file.open(QIODevice::WriteOnly));
     QCOMPARE(file.write(content), qint64(content.size()));
+}
+
+// One line per entry: "a/x.txt" a file holding "Inhalt a/x.txt", "a/leer/" a folder,
+// "a/l -> b" a link to the absolute path of b, "a/l => ../b" a link to the relative path
+// ../b, "a/rohr |" a named pipe.
+void tst_Builder::makeTree(const QStringList &tree)
+{
+    for (const QString &line : tree) {
+        const QStringList absolute = line.split(QStringLiteral(" -> "));
+        const QStringList relative = line.split(QStringLiteral(" => "));
+        const QString name = line.section(QLatin1Char(' '), 0, 0);
+        QVERIFY(QDir().mkpath(QFileInfo(path(name)).absolutePath()));
+        if (absolute.size() == 2)
+            QVERIFY(QFile::link(path(absolute.at(1)), path(name)));
+        else if (relative.size() == 2)
+            QVERIFY(QFile::link(relative.at(1), path(name)));
+        else if (line.endsWith(QLatin1String(" |")))
+            QCOMPARE(mkfifo(QFile::encodeName(path(name)).constData(), 0600), 0);
+        else if (line.endsWith(QLatin1Char('/')))
+            QVERIFY(QDir().mkpath(path(line)));
+        else
+            write(line, QByteArray("Inhalt ") + line.toUtf8());
+    }
+}
+
+QJsonArray tst_Builder::firstGroupEntries() const
+{
+    return readDocument()
+        .value(QStringLiteral("data"))
+        .toArray()
+        .at(0)
+        .toObject()
+        .value(QStringLiteral("data"))
+        .toArray();
+}
+
+// The first group's entries as "targetpath=content" for files and "targetpath/" for folders,
+// sorted, the content read back from the data files.
+QStringList tst_Builder::publishedEntries() const
+{
+    QStringList published;
+    for (const QJsonValue &value : firstGroupEntries()) {
+        const QJsonObject entry = value.toObject();
+        const QString target = entry.value(QStringLiteral("targetpath")).toString();
+        if (entry.value(QStringLiteral("isdir")).toBool()) {
+            published.append(target + QLatin1Char('/'));
+            continue;
+        }
+        const QString dataFile = QStringLiteral("pkg/")
+            + entry.value(QStringLiteral("sha256")).toString() + QLatin1String(".bin");
+        published.append(target + QLatin1Char('=')
+                         + QString::fromUtf8(expandPayload(contentOf(dataFile))));
+    }
+    published.sort();
+    return published;
+}
+
+// Every file of that name anywhere in the test's folder.
+QStringList tst_Builder::filesNamed(const QString &name) const
+{
+    QStringList found;
+    QDirIterator it(dir->path(), {name}, QDir::Files | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found.append(it.next());
+    return found;
 }
 
 QString tst_Builder::writeConfig(const QString &body, const QString &rootAttributes)
@@ -382,10 +460,275 @@ void tst_Builder::targetDirWithBackslashesAndBlanks()
     QString offlinePath;
     QVERIFY(buildPackage(
         writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a"))),
-                    QStringLiteral("trgdir=\"%1\" trgfile=\"%2\"")
+                    QStringLiteral("trgdir=\"%1\" trgfile=\"%2\" year=\"2017\"")
                         .arg(target, path(QStringLiteral("out/u.dat")))),
         offlinePath));
     QVERIFY(QFile::exists(path(QStringLiteral("pkg/2017/info.bin"))));
+}
+
+// Without links the walk keeps the order in which the file system lists each folder, a
+// folder's contents right after the folder, as the recursive directory iterator gives it.
+void tst_Builder::walkOrderIsTheFileSystemsOrder()
+{
+    makeTree({QStringLiteral("a/z.txt"), QStringLiteral("a/b/y.txt"), QStringLiteral("a/b/c/x.txt"),
+              QStringLiteral("a/b/leer/"), QStringLiteral("a/.versteckt"),
+              QStringLiteral("a/d/w.txt"), QStringLiteral("a/m.txt")});
+    if (QTest::currentTestFailed())
+        return;
+    QStringList expected;
+    const QString source = path(QStringLiteral("a/"));
+    QDirIterator it(source,
+                    QDir::Dirs | QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories | QDirIterator::FollowSymlinks);
+    while (it.hasNext())
+        expected.append(it.next().mid(source.size()));
+    QString offlinePath;
+    QVERIFY(buildPackage(writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(source)),
+                         offlinePath));
+    QStringList walked;
+    for (const QJsonValue &entry : firstGroupEntries())
+        walked.append(entry.toObject().value(QStringLiteral("targetpath")).toString());
+    QCOMPARE(walked, expected);
+}
+
+void tst_Builder::linksInsideArePublished_data()
+{
+    QTest::addColumn<QStringList>("tree"); // as makeTree reads it
+    QTest::addColumn<QString>("source"); // srcdir below the test's folder
+    QTest::addColumn<QStringList>("published"); // as publishedEntries gives it
+    QTest::newRow("link to a file")
+        << QStringList {QStringLiteral("a/echt.txt"), QStringLiteral("a/verweis.txt -> a/echt.txt")}
+        << QStringLiteral("a")
+        << QStringList {QStringLiteral("echt.txt=Inhalt a/echt.txt"),
+                        QStringLiteral("verweis.txt=Inhalt a/echt.txt")};
+    QTest::newRow("relative link to a file in a folder above")
+        << QStringList {QStringLiteral("a/echt.txt"),
+                        QStringLiteral("a/sub/verweis => ../echt.txt")}
+        << QStringLiteral("a")
+        << QStringList {QStringLiteral("echt.txt=Inhalt a/echt.txt"), QStringLiteral("sub/"),
+                        QStringLiteral("sub/verweis=Inhalt a/echt.txt")};
+    QTest::newRow("link to a folder beside it")
+        << QStringList {QStringLiteral("a/sub/x.txt"), QStringLiteral("a/verweis -> a/sub")}
+        << QStringLiteral("a")
+        << QStringList {QStringLiteral("sub/"), QStringLiteral("sub/x.txt=Inhalt a/sub/x.txt"),
+                        QStringLiteral("verweis/"),
+                        QStringLiteral("verweis/x.txt=Inhalt a/sub/x.txt")};
+    QTest::newRow("link that leaves and comes back")
+        << QStringList {QStringLiteral("a/echt.txt"), QStringLiteral("a/umweg => ../a/echt.txt")}
+        << QStringLiteral("a")
+        << QStringList {QStringLiteral("echt.txt=Inhalt a/echt.txt"),
+                        QStringLiteral("umweg=Inhalt a/echt.txt")};
+    QTest::newRow("source folder given through a link")
+        << QStringList {QStringLiteral("a/echt.txt"), QStringLiteral("zugang -> a"),
+                        QStringLiteral("a/verweis -> zugang/echt.txt")}
+        << QStringLiteral("zugang")
+        << QStringList {QStringLiteral("echt.txt=Inhalt a/echt.txt"),
+                        QStringLiteral("verweis=Inhalt a/echt.txt")};
+}
+
+void tst_Builder::linksInsideArePublished()
+{
+    QFETCH(QStringList, tree);
+    QFETCH(QString, source);
+    makeTree(tree);
+    if (QTest::currentTestFailed())
+        return;
+    QString offlinePath;
+    QString error;
+    QVERIFY2(buildPackage(writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(source))),
+                          offlinePath, &error),
+             qPrintable(error));
+    QTEST(publishedEntries(), "published");
+}
+
+void tst_Builder::outputsBesideSourcesAreAccepted_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("targetDir");
+    QTest::addColumn<QString>("targetFile");
+    QTest::newRow("package directory in a sibling whose name starts the same")
+        << QStringLiteral("a") << QStringLiteral("ab") << QStringLiteral("out/update.dat");
+    QTest::newRow("offline file named like the source folder")
+        << QStringLiteral("a") << QStringLiteral("pkg") << QStringLiteral("a.dat");
+    QTest::newRow("source folder inside the package directory")
+        << QStringLiteral("pkg/quelle") << QStringLiteral("pkg") << QStringLiteral("out/u.dat");
+}
+
+void tst_Builder::outputsBesideSourcesAreAccepted()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, targetDir);
+    QFETCH(QString, targetFile);
+    write(source + QLatin1String("/x.txt"), "x");
+    QString offlinePath;
+    QString error;
+    QVERIFY2(buildPackage(writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(source)),
+                                      QStringLiteral("trgdir=\"%1\" trgfile=\"%2\" year=\"2017\"")
+                                          .arg(path(targetDir), path(targetFile))),
+                          offlinePath, &error),
+             qPrintable(error));
+    QVERIFY(QFile::exists(path(targetDir + QLatin1String("/info.bin"))));
+}
+
+void tst_Builder::refusedSources_data()
+{
+    QTest::addColumn<QStringList>("tree"); // besides a/gut.txt and the secret files
+    QTest::addColumn<QStringList>("sources"); // one group each
+    QTest::addColumn<QString>("rootAttributes"); // @DIR@: the test's folder; null: the usual
+    QTest::addColumn<QString>("workingDir"); // empty: unchanged
+    QTest::addColumn<QString>("message"); // @DIR@, @CONF@; the report starts with it
+    QTest::addColumn<bool>("beforeWriting"); // refused before any output is opened
+
+    const QString source = QStringLiteral("Fehler beim Lesen des Quellordners: @DIR@/a/: ");
+    const QString outside = source + QStringLiteral("Verknüpfung führt aus dem Quellordner: ");
+    const QString loop = source + QStringLiteral("Verknüpfung führt im Kreis: ");
+    const QString open = QStringLiteral("Fehler beim Öffnen der Datei: @DIR@/a/");
+    const QString xml = QStringLiteral("Fehler beim Laden der XML-Datei: @CONF@: ");
+    const QString targets =
+        QStringLiteral("trgdir=\"@DIR@/%1\" trgfile=\"@DIR@/%2\" year=\"2017\"");
+    const QStringList a {QStringLiteral("a")};
+    const QStringList none;
+
+    QTest::newRow("link to a file outside")
+        << QStringList {QStringLiteral("a/schluessel -> geheim/key.pem")} << a << QString()
+        << QString() << outside + QLatin1String("@DIR@/a/schluessel -> @DIR@/geheim/key.pem")
+        << false;
+    QTest::newRow("link to a folder outside")
+        << QStringList {QStringLiteral("a/sub/verweis -> geheim")} << a << QString() << QString()
+        << outside + QLatin1String("@DIR@/a/sub/verweis -> @DIR@/geheim") << false;
+    QTest::newRow("relative link outside")
+        << QStringList {QStringLiteral("a/sub/verweis => ../../geheim/key.pem")} << a << QString()
+        << QString() << outside + QLatin1String("@DIR@/a/sub/verweis -> @DIR@/geheim/key.pem")
+        << false;
+    QTest::newRow("link into a sibling whose name starts the same")
+        << QStringList {QStringLiteral("a/verweis -> ab/key.pem")} << a << QString() << QString()
+        << outside + QLatin1String("@DIR@/a/verweis -> @DIR@/ab/key.pem") << false;
+    QTest::newRow("link to the source folder's parent")
+        << QStringList {QStringLiteral("a/hoch -> .")} << a << QString() << QString()
+        << outside + QLatin1String("@DIR@/a/hoch -> @DIR@") << false;
+    QTest::newRow("link to a parent folder")
+        << QStringList {QStringLiteral("a/sub/tief/hoch -> a/sub")} << a << QString() << QString()
+        << loop + QLatin1String("@DIR@/a/sub/tief/hoch -> @DIR@/a/sub") << false;
+    QTest::newRow("link to the source folder")
+        << QStringList {QStringLiteral("a/sub/wurzel => ..")} << a << QString() << QString()
+        << loop + QLatin1String("@DIR@/a/sub/wurzel -> @DIR@/a") << false;
+    QTest::newRow("two folders linked to each other")
+        << QStringList {QStringLiteral("a/x/zu-y -> a/y"), QStringLiteral("a/y/zu-x -> a/x")} << a
+        << QString() << QString() << loop << false;
+    QTest::newRow("dangling link")
+        << QStringList {QStringLiteral("a/kaputt -> nirgends")} << a << QString() << QString()
+        << open + QLatin1String("kaputt: ") + QString::fromLocal8Bit(strerror(ENOENT)) << false;
+    QTest::newRow("two links to each other")
+        << QStringList {QStringLiteral("a/eins => zwei"), QStringLiteral("a/zwei => eins")} << a
+        << QString() << QString() << open << false;
+    QTest::newRow("named pipe") << QStringList {QStringLiteral("a/rohr |")} << a << QString()
+                                << QString()
+                                << open + QLatin1String("rohr: weder Datei noch Ordner") << false;
+    QTest::newRow("link to a named pipe inside")
+        << QStringList {QStringLiteral("a/rohr/p |"), QStringLiteral("a/verweis -> a/rohr/p")} << a
+        << QString() << QString() << open << false;
+    QTest::newRow("missing source folder")
+        << none << QStringList {QStringLiteral("a"), QStringLiteral("fehlt")} << QString()
+        << QString()
+        << QStringLiteral("Fehler beim Lesen des Quellordners: @DIR@/fehlt/: Quellordner fehlt")
+        << true;
+    QTest::newRow("source folder is a file")
+        << none << QStringList {QStringLiteral("a/gut.txt")} << QString() << QString()
+        << QStringLiteral("Fehler beim Lesen des Quellordners: @DIR@/a/gut.txt/: kein Ordner")
+        << true;
+    QTest::newRow("year abc") << none << a << QStringLiteral("trgdir=\"@DIR@/pkg\" year=\"abc\"")
+                              << QString() << xml + QStringLiteral("Ungültiges Jahr: abc") << true;
+    QTest::newRow("year 12") << none << a << QStringLiteral("trgdir=\"@DIR@/pkg\" year=\"12\"")
+                             << QString() << xml + QStringLiteral("Ungültiges Jahr: 12") << true;
+    QTest::newRow("year 10000") << none << a
+                                << QStringLiteral("trgdir=\"@DIR@/pkg\" year=\"10000\"")
+                                << QString() << xml + QStringLiteral("Ungültiges Jahr: 10000")
+                                << true;
+    QTest::newRow("empty year") << none << a << QStringLiteral("trgdir=\"@DIR@/pkg\" year=\"\"")
+                                << QString() << xml + QStringLiteral("Ungültiges Jahr: ") << true;
+    QTest::newRow("offline file without year")
+        << none << a << QStringLiteral("trgdir=\"@DIR@/pkg\" trgfile=\"@DIR@/out/update.dat\"")
+        << QString()
+        << xml + QStringLiteral("Kein Jahr (year) für die Offline-Updatedatei angegeben") << true;
+    QTest::newRow("package directory inside a source folder")
+        << none << a << targets.arg(QLatin1String("a/pkg"), QLatin1String("out/update.dat"))
+        << QString()
+        << xml + QLatin1String("Paketordner liegt im Quellordner: @DIR@/a/pkg/ in @DIR@/a/")
+        << true;
+    QTest::newRow("package directory is a source folder")
+        << none << a << targets.arg(QLatin1String("a"), QLatin1String("out/update.dat"))
+        << QString()
+        << xml + QLatin1String("Paketordner liegt im Quellordner: @DIR@/a/ in @DIR@/a/") << true;
+    QTest::newRow("package directory through a link into a source folder")
+        << QStringList {QStringLiteral("zugang -> a/sub")} << a
+        << targets.arg(QLatin1String("zugang/neu/pkg"), QLatin1String("out/update.dat"))
+        << QString()
+        << xml
+            + QLatin1String("Paketordner liegt im Quellordner: @DIR@/zugang/neu/pkg/ in @DIR@/a/")
+        << true;
+    QTest::newRow("offline file inside a source folder")
+        << none << a << targets.arg(QLatin1String("pkg"), QLatin1String("a/update.dat"))
+        << QString()
+        << xml
+            + QLatin1String(
+                "Offline-Updatedatei liegt im Quellordner: @DIR@/a/update.dat in @DIR@/a/")
+        << true;
+    QTest::newRow("offline file in a new folder of the second source folder")
+        << QStringList {QStringLiteral("b/")}
+        << QStringList {QStringLiteral("a"), QStringLiteral("b")}
+        << targets.arg(QLatin1String("pkg"), QLatin1String("b/neu/update.dat")) << QString()
+        << xml
+            + QLatin1String(
+                "Offline-Updatedatei liegt im Quellordner: @DIR@/b/neu/update.dat in @DIR@/b/")
+        << true;
+    QTest::newRow("builder log in a source folder")
+        << none << a << QStringLiteral("trgdir=\"@DIR@/pkg\"") << QStringLiteral("a/sub")
+        << xml
+            + QLatin1String(
+                "Builder-Protokoll liegt im Quellordner: @DIR@/a/sub/log.txt in @DIR@/a/")
+        << true;
+}
+
+void tst_Builder::refusedSources()
+{
+    QFETCH(QStringList, tree);
+    QFETCH(QStringList, sources);
+    QFETCH(QString, rootAttributes);
+    QFETCH(QString, workingDir);
+    QFETCH(QString, message);
+    QFETCH(bool, beforeWriting);
+    const QByteArray secret = "GEHEIMER SCHLÜSSEL";
+    write(QStringLiteral("geheim/key.pem"), secret);
+    write(QStringLiteral("ab/key.pem"), secret);
+    makeTree(QStringList {QStringLiteral("a/gut.txt"), QStringLiteral("a/sub/tief/")} + tree);
+    if (QTest::currentTestFailed())
+        return;
+    auto placed = [this](QString text) {
+        return text.replace(QLatin1String("@DIR@"), dir->path())
+            .replace(QLatin1String("@CONF@"), path(QStringLiteral("conf.xml")));
+    };
+    QString groups;
+    for (const QString &source : sources)
+        groups += QStringLiteral("<group srcdir=\"%1\"/>").arg(path(source));
+    const QString conf =
+        writeConfig(groups, rootAttributes.isNull() ? QString() : placed(rootAttributes));
+    if (!workingDir.isEmpty())
+        QDir::setCurrent(path(workingDir));
+
+    QString offlinePath;
+    QString error;
+    QVERIFY(!buildPackage(conf, offlinePath, &error));
+    QVERIFY2(error.startsWith(placed(message)), qPrintable(error));
+    QVERIFY2(!error.contains(QLatin1Char('\n')), qPrintable(error));
+    QCOMPARE(filesNamed(QStringLiteral("info.bin")), QStringList());
+    QCOMPARE(filesNamed(hashName(secret) + QLatin1String(".bin")), QStringList());
+    for (const OfflineRecord &record : readRecords())
+        QVERIFY(record.hashName != hashName(secret));
+    if (beforeWriting) {
+        QCOMPARE(filesNamed(QStringLiteral("*.dat")), QStringList());
+        QCOMPARE(filesNamed(QStringLiteral("log.txt")), QStringList());
+        QCOMPARE(filesNamed(QStringLiteral("*.bin")), QStringList());
+    }
 }
 
 void tst_Builder::failures_data()
@@ -699,7 +1042,7 @@ void tst_Builder::realProgramExitsOnFailure_data()
     QTest::addColumn<QString>("reportStart"); // of standard error; empty: nothing at all
     QTest::addColumn<bool>("fullDisk"); // a full tmpfs on "voll"
     const QString targets =
-        QStringLiteral("<updater_document trgdir=\"@DIR@/%1\" "
+        QStringLiteral("<updater_document trgdir=\"@DIR@/%1\" year=\"2017\" "
                        "trgfile=\"@DIR@/out/update.dat\"><group srcdir=\"@DIR@/%2\"/>"
                        "</updater_document>");
     QTest::newRow("missing configuration: nothing to report")
@@ -717,6 +1060,23 @@ void tst_Builder::realProgramExitsOnFailure_data()
         << QStringLiteral("Fehler beim Schreiben der Datei: @DIR@/voll/pkg/") + hashName("x")
             + QLatin1String(".bin: ") + noSpaceText()
         << true;
+    QTest::newRow("link out of the source folder")
+        << targets.arg(QLatin1String("pkg"), QLatin1String("c")) << 1
+        << QStringLiteral("Fehler beim Lesen des Quellordners: @DIR@/c/: Verknüpfung führt aus "
+                          "dem Quellordner: @DIR@/c/schluessel -> @DIR@/a/x.txt")
+        << false;
+    QTest::newRow("named pipe in the source folder")
+        << targets.arg(QLatin1String("pkg"), QLatin1String("d")) << 1
+        << QStringLiteral("Fehler beim Öffnen der Datei: @DIR@/d/rohr: weder Datei noch Ordner")
+        << false;
+    QTest::newRow("missing source folder")
+        << targets.arg(QLatin1String("pkg"), QLatin1String("fehlt")) << 1
+        << QStringLiteral("Fehler beim Lesen des Quellordners: @DIR@/fehlt/: Quellordner fehlt")
+        << false;
+    QTest::newRow("year that is no number")
+        << QStringLiteral("<updater_document trgdir=\"@DIR@/pkg\" year=\"abc\"/>") << 1
+        << QStringLiteral("Fehler beim Laden der XML-Datei: @DIR@/conf.xml: Ungültiges Jahr: abc")
+        << false;
 }
 
 void tst_Builder::realProgramExitsOnFailure()
@@ -739,6 +1099,9 @@ void tst_Builder::realProgramExitsOnFailure()
               QString(content).replace(QLatin1String("@DIR@"), dir->path()).toUtf8());
     QVERIFY(QDir().mkpath(path(QStringLiteral("b"))));
     QVERIFY(QFile::link(path(QStringLiteral("nirgends")), path(QStringLiteral("b/kaputt.txt"))));
+    makeTree({QStringLiteral("c/schluessel -> a/x.txt"), QStringLiteral("d/rohr |")});
+    if (QTest::currentTestFailed())
+        return;
 
     QProcess process;
     // Without the debug output, standard error holds only what the program reports.
