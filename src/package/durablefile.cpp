@@ -56,3 +56,44 @@ bool writeFileDurably(const QString &path, const QByteArray &data, QString *erro
     *error = reportFailure(FailedStep::write, path, reason);
     return false;
 }
+
+PartFile::PartFile(const QString &path)
+    : part(std::make_unique<QFile>())
+    , target(path)
+{
+}
+
+PartFile::~PartFile()
+{
+    if (part->isOpen()) {
+        part->close();
+        part->remove();
+    }
+}
+
+bool PartFile::open(const QString &path, QString *reason)
+{
+    target = path;
+    part->setFileName(path + QLatin1String(".part"));
+    if (part->open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered))
+        return true;
+    *reason = part->errorString();
+    return false;
+}
+
+bool PartFile::isOpen() const
+{
+    return part->isOpen();
+}
+
+bool PartFile::commit(QString *reason)
+{
+    if (!syncToDisk(*part, reason))
+        return false;
+    part->close();
+    if (replaceFile(part->fileName(), target))
+        return true;
+    *reason = windowsErrorText();
+    part->remove();
+    return false;
+}

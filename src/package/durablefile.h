@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <memory>
+
 class QFile;
 class QIODevice;
 
@@ -21,3 +23,29 @@ bool syncToDisk(QFile &file, QString *reason);
 // path, so that path holds its old content or all of the new one. On failure the temporary file
 // is removed and *error is the builder's failure line for path.
 bool writeFileDurably(const QString &path, const QByteArray &data, QString *error);
+
+// A file that replaces another only once it is complete: written as "<path>.part" (a killed
+// run's leftover of that name is overwritten), it takes its own name when committed, after a
+// sync. One that is not committed is removed with the object, so a failed run leaves the
+// previous file as it was.
+class PartFile
+{
+public:
+    explicit PartFile(const QString &path = QString());
+    ~PartFile();
+    PartFile(const PartFile &) = delete;
+    PartFile &operator=(const PartFile &) = delete;
+
+    // Opens the part for reading and writing, unbuffered, truncated.
+    bool open(const QString &path, QString *reason);
+    bool isOpen() const;
+    QFile &file() { return *part; }
+    // The path the file takes when committed.
+    QString path() const { return target; }
+    // Syncs, closes and renames the part to its own name.
+    bool commit(QString *reason);
+
+private:
+    std::unique_ptr<QFile> part;
+    QString target;
+};

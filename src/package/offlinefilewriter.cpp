@@ -22,15 +22,12 @@ QByteArray encoded(const Fields &...fields)
 
 bool OfflineFileWriter::open(const QString &path, qint32 releaseYear)
 {
-    file.setFileName(path);
-    if (!file.open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered)) {
-        failure = file.errorString();
+    if (!part.open(path, &failure))
         return false;
-    }
     count = 0;
     if (!write(encoded(OfflineFile::identifier(), releaseYear)))
         return false;
-    countPosition = file.pos();
+    countPosition = part.file().pos();
     return write(encoded(count));
 }
 
@@ -43,7 +40,7 @@ bool OfflineFileWriter::appendRecord(const QString &hashName, qint32 groupIndex,
         || !write(payload))
         return false;
     ++count;
-    const qint64 end = file.pos();
+    const qint64 end = part.file().pos();
     return seek(countPosition) && write(encoded(count)) && seek(end);
 }
 
@@ -54,20 +51,18 @@ bool OfflineFileWriter::appendDocument(const QByteArray &payload)
 
 bool OfflineFileWriter::finish()
 {
-    const bool ok = failure.isEmpty() && syncToDisk(file, &failure);
-    file.close();
-    return ok;
+    return failure.isEmpty() && part.commit(&failure);
 }
 
 bool OfflineFileWriter::write(const QByteArray &bytes)
 {
-    return failure.isEmpty() && writeAll(file, bytes, &failure);
+    return failure.isEmpty() && writeAll(part.file(), bytes, &failure);
 }
 
 bool OfflineFileWriter::seek(qint64 position)
 {
-    if (file.seek(position))
+    if (part.file().seek(position))
         return true;
-    failure = file.errorString();
+    failure = part.file().errorString();
     return false;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "durablefile.h"
+
 #include <QFile>
 #include <QString>
 
@@ -9,16 +11,18 @@
 class OfflineFileWriter
 {
 public:
-    // Creates or truncates the file and writes identifier, year and a record count of 0.
+    // Starts the file under a temporary name beside `path` and writes identifier, year and a
+    // record count of 0. The file takes its own name only in finish(); until then the previous
+    // one stays, and a writer destroyed unfinished removes what it wrote.
     bool open(const QString &path, qint32 releaseYear);
     bool appendRecord(const QString &hashName, qint32 groupIndex, qint32 fileIndex,
                       const QByteArray &payload);
     bool appendDocument(const QByteArray &payload);
-    // Syncs to the disk and closes; false when a write failed at any point or the data did not
-    // reach the disk.
+    // Syncs to the disk, closes and gives the file its name; false when a write failed at any
+    // point or the data did not reach the disk.
     bool finish();
 
-    bool isOpen() const { return file.isOpen(); }
+    bool isOpen() const { return part.isOpen(); }
     qint32 recordCount() const { return count; }
     // The system's reason for the first failure.
     QString errorString() const { return failure; }
@@ -27,7 +31,7 @@ private:
     bool write(const QByteArray &bytes);
     bool seek(qint64 position);
 
-    QFile file;
+    PartFile part;
     QString failure;
     qint64 countPosition = 0;
     qint32 count = 0;

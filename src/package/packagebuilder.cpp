@@ -133,7 +133,7 @@ private:
     QString error;
     BuilderConfig config;
     OfflineFileWriter offline;
-    QFile log;
+    PartFile log;
     QJsonArray groups;
     QSet<QString> writtenDataFiles; // hash names
 };
@@ -219,9 +219,9 @@ bool PackageBuilder::openOutputs(QString &offlinePath)
             return false;
         }
     }
-    log.setFileName(logFolder() + QLatin1String("log.txt"));
-    if (!log.open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered)) {
-        error = reportFailure(FailedStep::open, log.fileName(), log.errorString());
+    QString reason;
+    if (!log.open(logFolder() + QLatin1String("log.txt"), &reason)) {
+        error = reportFailure(FailedStep::open, log.path(), reason);
         return false;
     }
     return true;
@@ -325,9 +325,10 @@ bool PackageBuilder::storeFile(const SourceEntry &entry, const FileWork &work, i
         return false;
     }
     QString reason;
-    if (!writeAll(log, builderLogLine(entry.targetPath, work.hashName, groupIndex, fileIndex),
+    if (!writeAll(log.file(),
+                  builderLogLine(entry.targetPath, work.hashName, groupIndex, fileIndex),
                   &reason)) {
-        error = reportFailure(FailedStep::write, log.fileName(), reason);
+        error = reportFailure(FailedStep::write, log.path(), reason);
         return false;
     }
     fileEntry->insert(QStringLiteral("isdir"), false);
@@ -361,8 +362,8 @@ bool PackageBuilder::finishOutputs()
         return false;
     }
     QString reason;
-    if (!syncToDisk(log, &reason)) {
-        error = reportFailure(FailedStep::write, log.fileName(), reason);
+    if (!log.commit(&reason)) {
+        error = reportFailure(FailedStep::write, log.path(), reason);
         return false;
     }
     return true;
