@@ -32,7 +32,7 @@ int main(int argc, char *argv[])
     OfflineRecord record;
     for (qint32 i = 0; i < reader.recordCount(); ++i)
         reader.readRecord(&record);
-    const QJsonArray groups = documentFromBinary(expandPayload(reader.readDocumentPayload()))
+    const QJsonArray groups = documentFromPayload(reader.readDocumentPayload())
                                   .object()
                                   .value(QStringLiteral("data"))
                                   .toArray();

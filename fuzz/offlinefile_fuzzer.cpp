@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     OfflineRecordPlace place;
     for (qint32 i = 0; i < reader.recordCount() && reader.skipRecord(&place); ++i)
         places.append(place);
-    documentFromBinary(expandPayload(reader.readDocumentPayload()));
+    documentFromPayload(reader.readDocumentPayload());
     for (const OfflineRecordPlace &record : qAsConst(places)) {
         Discard out;
         if (buffer.seek(record.payloadOffset))

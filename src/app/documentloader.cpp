@@ -23,7 +23,7 @@ QString tr(const char *text)
 // "info.bin" holds a name of 68 characters; a document data file of a real release is a few
 // hundred kilobytes. Anything far larger is not a release.
 constexpr qint64 infoFileLimit = 4096;
-constexpr qint64 documentFileLimit = 64 * 1024 * 1024;
+constexpr qint64 documentFileLimit = documentSizeLimit;
 
 bool tryReleaseFolder(int year, const ReleaseFetch &fetch, QString &log, QJsonDocument &document)
 {
@@ -42,7 +42,10 @@ bool tryReleaseFolder(int year, const ReleaseFetch &fetch, QString &log, QJsonDo
         appendLogLine(log, title, true, url, error);
         return false;
     }
-    const QByteArray binary = expandPayload(payload);
+    // The hash is of the expanded bytes: a payload that states more than a document can be is
+    // refused before they are made.
+    const QByteArray binary =
+        statedPayloadSize(payload) <= documentSizeLimit ? expandPayload(payload) : QByteArray();
     const QString expected = QString(name).remove(QStringLiteral(".bin"));
     if (hashName(binary) != expected) {
         appendLogLine(log, title, true, expected, error);
@@ -100,7 +103,7 @@ OfflineLoad loadOfflineFile(const QString &path, UserDialogs &dialogs, QWidget *
     if (reader.hasStreamError())
         dialogs.information(parent, tr("Fehler beim Laden der Datei:"), tr("Dateifehler."));
 
-    target.document = documentFromBinary(expandPayload(reader.readDocumentPayload()));
+    target.document = documentFromPayload(reader.readDocumentPayload());
     if (target.document.isNull()) {
         dialogs.information(parent, tr("Fehler beim Laden der Datei:"),
                             tr("Fehler beim Laden des JSON-Dokuments."));

@@ -126,7 +126,7 @@ bool UpdateCheck::checkFile(int groupIndex, int fileIndex, const QJsonObject &en
     const QString sha256 = entry.value(QStringLiteral("sha256")).toString();
     // A path that may not be written is neither read nor listed for the installation: a
     // hostile document could otherwise make the check hash a device that never ends.
-    const QString fullPath = resolveTargetPath(baseDir, targetPath, runningExecutable);
+    const QString fullPath = resolveTargetPath(baseDir, targetPath);
     if (fullPath.isEmpty()) {
         appendLogLine(result.log, tr("Ungültiger Zielpfad:"), true, targetPath);
         return false;
@@ -157,19 +157,25 @@ bool UpdateCheck::checkFile(int groupIndex, int fileIndex, const QJsonObject &en
         return false;
     if (current)
         return true;
+    // The running updater cannot replace itself; a current copy of it is no obstacle.
+    if (isSameFile(fullPath, runningExecutable)) {
+        appendLogLine(result.log, tr("Ungültiger Zielpfad:"), true, targetPath);
+        return false;
+    }
+    const qint64 size = qint64(entry.value(QStringLiteral("size")).toDouble());
     if (stored != state.offlineIndex.end())
-        return markStoredPending(stored, fullPath, state);
+        return markStoredPending(stored, size, entry, state);
     // Content that another entry names is fetched and stored once.
     const auto shared = entriesByKey.constFind(sha256);
     if (shared != entriesByKey.constEnd())
-        return addSharedEntry(shared.value(), groupIndex, fileIndex, fullPath, state);
+        return addSharedEntry(shared.value(), groupIndex, fileIndex, size, entry, state);
     return fetchPayload(groupIndex, fileIndex, entry, fullPath, state);
 }
 
-bool UpdateCheck::markStoredPending(OfflineIndex::iterator stored, const QString &fullPath,
-                                    CheckState &state)
+bool UpdateCheck::markStoredPending(OfflineIndex::iterator stored, qint64 size,
+                                    const QJsonObject &entry, CheckState &state)
 {
-    if (!expandFromOfflineFile(stored, fullPath, state))
+    if (!expandFromOfflineFile(stored, size, entry, state))
         return false;
     stored.value().pending = true;
     result.pendingBytes += stored.value().size;
@@ -177,9 +183,9 @@ bool UpdateCheck::markStoredPending(OfflineIndex::iterator stored, const QString
 }
 
 bool UpdateCheck::addSharedEntry(OfflineIndex::iterator shared, int groupIndex, int fileIndex,
-                                 const QString &fullPath, CheckState &state)
+                                 qint64 size, const QJsonObject &entry, CheckState &state)
 {
-    if (!expandFromOfflineFile(shared, fullPath, state))
+    if (!expandFromOfflineFile(shared, size, entry, state))
         return false;
     OfflineEntry added;
     added.offset = shared.value().offset;
@@ -194,12 +200,20 @@ bool UpdateCheck::addSharedEntry(OfflineIndex::iterator shared, int groupIndex, 
 
 // Payloads of an offline update file are expanded when a check first needs them, and checked
 // against their names like those from the server.
-bool UpdateCheck::expandFromOfflineFile(OfflineIndex::iterator stored, const QString &fullPath,
-                                        CheckState &state)
+bool UpdateCheck::expandFromOfflineFile(OfflineIndex::iterator stored, qint64 size,
+                                        const QJsonObject &fileEntry, CheckState &state)
 {
     OfflineEntry &entry = stored.value();
     if (entry.sourceOffset < 0)
         return true;
+    const QString targetPath = fileEntry.value(QStringLiteral("targetpath")).toString();
+    const QString fullPath = baseDir + targetPath;
+    // As for the server's data: a payload that claims more than the document is not expanded.
+    if (entry.size > qMax<qint64>(0, size)) {
+        appendLogLine(result.log, tr("Fehler beim Laden der Datei:"), true, targetPath,
+                      tr("Die Daten der Offline-Update-Datei sind größer als angegeben."));
+        return false;
+    }
     QFile source(state.offlineFile);
     if (!source.open(QIODevice::ReadOnly) || !source.seek(entry.sourceOffset)) {
         appendLogLine(result.log, tr("Fehler beim Lesen der Datei:"), true, state.offlineFile,
@@ -221,6 +235,13 @@ bool UpdateCheck::storePayload(QIODevice &in, qint64 length, const QString &sha2
     if (!state.offlineStore)
         state.offlineStore = PayloadStore::create();
     QTemporaryFile &store = *state.offlineStore;
+    if (!store.isOpen()) {
+        appendLogLine(result.log, tr("Fehler beim Schreiben der temporären Datei:"), true, fullPath,
+                      store.errorString());
+        // The next check tries again, perhaps with a temporary folder that works by then.
+        state.offlineStore.reset();
+        return false;
+    }
     *offset = store.size();
     const ExpandedPayload expanded =
         store.seek(*offset) ? expandPayloadInto(in, length, store) : ExpandedPayload();

@@ -76,12 +76,13 @@ private:
                    CheckState &state);
     bool fetchPayload(int groupIndex, int fileIndex, const QJsonObject &entry,
                       const QString &fullPath, CheckState &state);
-    bool markStoredPending(OfflineIndex::iterator stored, const QString &fullPath,
+    bool markStoredPending(OfflineIndex::iterator stored, qint64 size, const QJsonObject &entry,
                            CheckState &state);
-    bool addSharedEntry(OfflineIndex::iterator shared, int groupIndex, int fileIndex,
-                        const QString &fullPath, CheckState &state);
-    bool expandFromOfflineFile(OfflineIndex::iterator stored, const QString &fullPath,
-                               CheckState &state);
+    bool addSharedEntry(OfflineIndex::iterator shared, int groupIndex, int fileIndex, qint64 size,
+                        const QJsonObject &entry, CheckState &state);
+    // size: what the document states for the content.
+    bool expandFromOfflineFile(OfflineIndex::iterator stored, qint64 size,
+                               const QJsonObject &fileEntry, CheckState &state);
     // Expands a payload from `in` at the end of the store and checks it against its hash name;
     // on any failure the store is cut back and a red line says why.
     bool storePayload(QIODevice &in, qint64 length, const QString &sha256,

@@ -4,6 +4,7 @@
 #include "logline.h"
 #include "package/hashname.h"
 #include "package/targetpath.h"
+#include "platform/platform.h"
 #include "platform/platformservices.h"
 
 #include <QCoreApplication>
@@ -183,9 +184,12 @@ bool FileInstaller::installFolder(const QJsonObject &fileEntry, const QString &t
 {
     // A link where the folder goes is replaced: the folder's times, and everything installed
     // below it, would otherwise land wherever it points.
-    if (localEntryAt(target) == LocalEntry::Other)
-        QFile::remove(target);
-    if (!QFileInfo::exists(target) && !QDir().mkpath(target))
+    if (localEntryAt(target) == LocalEntry::Other && !removeLink(target))
+        return fail(tr("Fehler beim Erstellen des Ordners:"), target, platform.errorText(0));
+    if (localEntryAt(target) == LocalEntry::File)
+        return fail(tr("Fehler beim Erstellen des Ordners:"), target,
+                    tr("Eine Datei steht an seiner Stelle."));
+    if (localEntryAt(target) == LocalEntry::Missing && !QDir().mkpath(target))
         return fail(tr("Fehler beim Erstellen des Ordners:"), target, platform.errorText(0));
     if (!platform.setTimes(target, true, timeOf(fileEntry, "time_c"), timeOf(fileEntry, "time_m"),
                            timeOf(fileEntry, "time_r"))) {

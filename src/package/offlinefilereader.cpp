@@ -1,5 +1,6 @@
 #include "offlinefilereader.h"
 #include "offlinefile.h"
+#include "updatedocument.h"
 
 #include <QIODevice>
 #include <QtEndian>
@@ -58,7 +59,16 @@ QByteArray OfflineFileReader::readDocumentPayload()
 {
     // A stream error before this point is reported by the caller; the document is still tried.
     stream.resetStatus();
-    QByteArray payload;
-    stream >> payload;
-    return hasStreamError() ? QByteArray() : payload;
+    quint32 length = 0;
+    stream >> length;
+    QIODevice *device = stream.device();
+    // A length beyond what a document can be, or beyond the file, is damage: nothing is taken
+    // for it.
+    if (hasStreamError() || length == 0xFFFFFFFFu || qint64(length) > documentSizeLimit
+        || device->size() - device->pos() < qint64(length))
+        return QByteArray();
+    QByteArray payload(int(length), Qt::Uninitialized);
+    if (stream.readRawData(payload.data(), int(length)) != int(length))
+        return QByteArray();
+    return payload;
 }

@@ -44,7 +44,8 @@ public:
     // the payload would reach past the end of the file.
     bool skipRecord(OfflineRecordPlace *record);
     bool hasStreamError() const { return stream.status() != QDataStream::Ok; }
-    // The document's compressed payload; empty when absent or cut short.
+    // The document's compressed payload; empty when absent, cut short or larger than a
+    // document can be.
     QByteArray readDocumentPayload();
 
 private:

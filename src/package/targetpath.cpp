@@ -60,12 +60,12 @@ bool passesThroughLink(const QString &baseDir, const QStringList &components)
     return false;
 }
 
-bool sameFile(const QString &a, const QString &b)
+} // namespace
+
+bool isSameFile(const QString &a, const QString &b)
 {
     return QDir::cleanPath(a).compare(QDir::cleanPath(b), Qt::CaseInsensitive) == 0;
 }
-
-} // namespace
 
 QString resolveTargetPath(const QString &baseDir, const QString &targetPath,
                           const QString &runningExecutable)
@@ -83,8 +83,8 @@ QString resolveTargetPath(const QString &baseDir, const QString &targetPath,
             return QString();
     }
     const QString fullPath = baseDir + targetPath;
-    if (sameFile(relative, QStringLiteral("versioninfo.dat"))
-        || (!runningExecutable.isEmpty() && sameFile(fullPath, runningExecutable))
+    if (isSameFile(relative, QStringLiteral("versioninfo.dat"))
+        || (!runningExecutable.isEmpty() && isSameFile(fullPath, runningExecutable))
         || passesThroughLink(baseDir, components))
         return QString();
     return fullPath;

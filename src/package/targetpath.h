@@ -12,6 +12,9 @@
 QString resolveTargetPath(const QString &baseDir, const QString &targetPath,
                           const QString &runningExecutable = QString());
 
+// True when both paths name one file, compared as Windows compares names.
+bool isSameFile(const QString &a, const QString &b);
+
 // What stands at a path of the installation, seen without following a link.
 enum class LocalEntry { Missing, File, Folder, Other };
 LocalEntry localEntryAt(const QString &path);

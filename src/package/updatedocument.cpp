@@ -1,5 +1,6 @@
 #include "updatedocument.h"
 #include "binaryjsonreader.h"
+#include "payload.h"
 
 // The binary form is deprecated in Qt 5.15 but is the published format.
 QT_WARNING_PUSH
@@ -15,4 +16,11 @@ QT_WARNING_POP
 QJsonDocument documentFromBinary(const QByteArray &data)
 {
     return readBinaryJson(data);
+}
+
+QJsonDocument documentFromPayload(const QByteArray &payload)
+{
+    if (payload.size() > documentSizeLimit || statedPayloadSize(payload) > documentSizeLimit)
+        return QJsonDocument();
+    return documentFromBinary(expandPayload(payload));
 }

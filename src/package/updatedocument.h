@@ -10,3 +10,10 @@ QByteArray documentToBinary(const QJsonDocument &document);
 // withstands hostile bytes (see binaryjsonreader.h); damaged or foreign bytes give a null
 // document.
 QJsonDocument documentFromBinary(const QByteArray &data);
+
+// Nothing near this size is an update document (a release's is a few hundred kilobytes):
+// larger ones, compressed or expanded, are refused before memory is taken for them.
+constexpr qint64 documentSizeLimit = 64 * 1024 * 1024;
+
+// The document from its compressed payload; null when damaged or beyond documentSizeLimit.
+QJsonDocument documentFromPayload(const QByteArray &payload);

@@ -56,6 +56,10 @@ bool replaceFile(const QString &source, const QString &target);
 // it points to exists or not.
 bool isLink(const QString &path);
 
+// Removes a link itself (also a junction, or a link to a folder, on Windows), or another
+// entry that is neither file nor folder; false with the system's last error.
+bool removeLink(const QString &path);
+
 // Clears a read-only state before a file is rewritten (_wchmod with mode 384 on Windows,
 // owner read and write added elsewhere). A link is left as it is: what it points to may lie
 // outside the installation.

@@ -148,7 +148,8 @@ bool setFileTimes(const QString &path, bool isDirectory, const QDateTime &create
         errno = EISDIR;
         return false;
     }
-    return utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
+    return utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW)
+        == 0;
 }
 
 bool syncFile(QFile *file)
@@ -166,8 +167,9 @@ bool keepFileMode(QFile *staged, const QString &target)
 {
     struct stat info;
     mode_t mode = QFileInfo(target).fileName() == updaterExecutableName() ? 0755 : 0644;
+    // Without the set-id bits: a run with raised rights must not hand them to a new file.
     if (lstat(QFile::encodeName(target).constData(), &info) == 0 && S_ISREG(info.st_mode))
-        mode = info.st_mode & 07777;
+        mode = info.st_mode & 0777;
     return fchmod(staged->handle(), mode) == 0;
 }
 
@@ -177,15 +179,29 @@ bool isLink(const QString &path)
     return lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
+bool removeLink(const QString &path)
+{
+    return unlink(QFile::encodeName(path).constData()) == 0;
+}
+
 bool makeWritable(const QString &path)
 {
+    // Opened without following a link, so that a link put in place after a check cannot lead
+    // the change of mode to a file elsewhere.
     const QByteArray name = QFile::encodeName(path);
-    struct stat info;
-    if (lstat(name.constData(), &info) != 0)
-        return false;
-    if (S_ISLNK(info.st_mode))
+    // Without blocking: a pipe standing where a file goes would wait for a writer.
+    const int fd = open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 && errno == ELOOP)
         return true;
-    return chmod(name.constData(), (info.st_mode & 07777) | S_IRUSR | S_IWUSR) == 0;
+    struct stat info;
+    // A file its owner may not read cannot be opened; its mode is changed by name.
+    if (fd < 0)
+        return errno == EACCES && lstat(name.constData(), &info) == 0 && S_ISREG(info.st_mode)
+            && chmod(name.constData(), (info.st_mode & 07777) | S_IRUSR | S_IWUSR) == 0;
+    const bool changed =
+        fstat(fd, &info) == 0 && fchmod(fd, (info.st_mode & 07777) | S_IRUSR | S_IWUSR) == 0;
+    close(fd);
+    return changed;
 }
 
 bool processIsRunning(quint32 processId)

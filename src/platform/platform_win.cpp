@@ -55,6 +55,11 @@ bool keepFileMode(QFile *staged, const QString &target)
     return true;
 }
 
+bool removeLink(const QString &path)
+{
+    return win32::removeLink(path.toStdWString());
+}
+
 bool isLink(const QString &path)
 {
     return win32::isReparsePoint(path.toStdWString());

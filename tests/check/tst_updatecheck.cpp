@@ -3,6 +3,7 @@
 
 #include "check/updatecheck.h"
 #include "package/hashname.h"
+#include "package/offlinefilewriter.h"
 #include "package/payload.h"
 #include "package/payloadstore.h"
 #include "package/updatedocument.h"
@@ -41,7 +42,11 @@ private slots:
     void offlinePayloadsExpandedWhenAsked_data();
     void offlinePayloadsExpandedWhenAsked();
     void storesOfEndedRunsRemoved();
-    void fullDiskNamedForTheStore();
+    void storeThatCannotBeWritten_data();
+    void storeThatCannotBeWritten();
+    void offlinePayloadLargerThanItsEntry();
+    void runningUpdaterInARelease_data();
+    void runningUpdaterInARelease();
     void onlyRegularFilesAreRead_data();
     void onlyRegularFilesAreRead();
     void everyCheckStartsFresh();
@@ -622,13 +627,25 @@ void tst_UpdateCheck::storesOfEndedRunsRemoved()
     QCOMPARE(QDir(temp.path()).entryList(QDir::Files), QStringList {QFileInfo(running).fileName()});
 }
 
-// The store on a full disk: the line names the reason, not an unknown error.
-void tst_UpdateCheck::fullDiskNamedForTheStore()
+void tst_UpdateCheck::storeThatCannotBeWritten_data()
 {
+    QTest::addColumn<QByteArray>("options"); // of the temporary folder's file system
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("full disk") << QByteArray("size=64k")
+                               << QStringLiteral("No space left on device");
+    QTest::newRow("store cannot be made")
+        << QByteArray("ro,size=64k") << QStringLiteral("Read-only file system");
+}
+
+// The store on a full disk, or where it cannot be made: the line names the reason, not an
+// unknown error or a wrong hash.
+void tst_UpdateCheck::storeThatCannotBeWritten()
+{
+    QFETCH(QByteArray, options);
     QTemporaryDir temp;
-    MountedFileSystem disk(temp.path(), "tmpfs", "size=64k");
+    MountedFileSystem disk(temp.path(), "tmpfs", options.constData());
     if (!disk.isMounted())
-        QSKIP(qPrintable(QLatin1String("no tmpfs to fill: ") + disk.errorString()));
+        QSKIP(qPrintable(QLatin1String("no tmpfs: ") + disk.errorString()));
     UpdaterHarness harness;
     QVERIFY(harness.isValid());
     QVERIFY(harness.releases().build(QStringLiteral("r"), year,
@@ -639,9 +656,64 @@ void tst_UpdateCheck::fullDiskNamedForTheStore()
     const auto window = harness.open();
     UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
     qputenv("TMPDIR", tmpdir);
+    QTEST(UpdaterHarness::logText(window.get()).section(QLatin1String("a.txt "), 1), "reason");
+    QVERIFY(UpdaterHarness::logText(window.get())
+                .startsWith(QStringLiteral("Fehler beim Schreiben der temporären Datei: ")
+                            + harness.installDir() + QLatin1String("a.txt ")));
+}
+
+// An offline record whose payload states more than the document's entry: not expanded.
+void tst_UpdateCheck::offlinePayloadLargerThanItsEntry()
+{
+    UpdaterHarness harness;
+    QVERIFY(harness.isValid());
+    const QByteArray content(100000, 'x');
+    const QJsonObject entry {{QStringLiteral("targetpath"), QStringLiteral("a.txt")},
+                             {QStringLiteral("isdir"), false},
+                             {QStringLiteral("sha256"), hashName(content)},
+                             {QStringLiteral("size"), 1}};
+    const QJsonObject root {
+        {QStringLiteral("data"),
+         QJsonArray {QJsonObject {{QStringLiteral("name"), QStringLiteral("Programm")},
+                                  {QStringLiteral("data"), QJsonArray {entry}}}}}};
+    const QString offline = harness.root() + QLatin1String("/hand.dat");
+    OfflineFileWriter writer;
+    QVERIFY(writer.open(offline, 2030));
+    QVERIFY(writer.appendRecord(hashName(content), 0, 0, compressPayload(content)));
+    QVERIFY(writer.appendDocument(compressPayload(documentToBinary(QJsonDocument(root)))));
+    QVERIFY(writer.finish());
+    harness.server().close();
+    const auto window = harness.open({QStringLiteral("--offline"), offline});
+    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
     QCOMPARE(UpdaterHarness::logText(window.get()),
-             QStringLiteral("Fehler beim Schreiben der temporären Datei: ") + harness.installDir()
-                 + QLatin1String("a.txt No space left on device"));
+             QStringLiteral("Fehler beim Laden der Datei: a.txt Die Daten der "
+                            "Offline-Update-Datei sind größer als angegeben."));
+}
+
+void tst_UpdateCheck::runningUpdaterInARelease_data()
+{
+    QTest::addColumn<QByteArray>("installed");
+    QTest::addColumn<QString>("line"); // the log afterwards
+    QTest::newRow("current") << QByteArray("Updater 2") << QString();
+    QTest::newRow("differs") << QByteArray(
+        "Updater 1") << QStringLiteral("Ungültiger Zielpfad: Updater/") + updaterExecutableName();
+}
+
+// A release may list the running updater's own file: a current copy is no obstacle, a
+// differing one cannot be written while it runs.
+void tst_UpdateCheck::runningUpdaterInARelease()
+{
+    QFETCH(QByteArray, installed);
+    UpdaterHarness harness;
+    QVERIFY(harness.isValid());
+    const QString updater = QStringLiteral("Updater/") + updaterExecutableName();
+    QVERIFY(harness.releases().build(
+        QStringLiteral("r"), year,
+        {{QStringLiteral("name=\"Programm\""), {{updater, "Updater 2"}}}}));
+    install(harness, updater, installed);
+    const auto window = harness.open();
+    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
+    QTEST(UpdaterHarness::logText(window.get()), "line");
 }
 
 QTEST_MAIN(tst_UpdateCheck)

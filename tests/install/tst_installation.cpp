@@ -33,6 +33,7 @@ private slots:
     void alteredPayloadStopsTheRun();
     void timeFailureOnThirdOfFive();
     void folderEntryForExistingFolder();
+    void fileWhereAFolderGoes();
     void nothingPending();
     void stagedWrites_data();
     void stagedWrites();
@@ -496,6 +497,25 @@ void tst_Installation::folderEntryForExistingFolder()
     QCOMPARE(QFileInfo(base.filePath(QStringLiteral("Archiv"))).lastModified(), recordedWrite);
     QCOMPARE(QFileInfo(base.filePath(QStringLiteral("leer.txt"))).size(), qint64(0));
     QCOMPARE(QFileInfo(base.filePath(QStringLiteral("leer.txt"))).lastModified(), recordedWrite);
+}
+
+// A file where the release has a folder: the folder cannot be made, and no line says it was.
+void tst_Installation::fileWhereAFolderGoes()
+{
+    QTemporaryDir base;
+    FakePlatform platform;
+    QVERIFY(ReleaseFixture::writeFile(base.filePath(QStringLiteral("Daten")), "Datei"));
+    Crafted crafted;
+    crafted.addFolder(QStringLiteral("Daten"));
+    const InstallResult result = crafted.install(base.path() + QLatin1Char('/'), platform);
+    QVERIFY(result.error);
+    QCOMPARE(result.installed, 0);
+    QVERIFY2(result.log.contains(QStringLiteral("Fehler beim Erstellen des Ordners:</strong> ")
+                                 + base.filePath(QStringLiteral("Daten"))
+                                 + QLatin1String(" Eine Datei steht an seiner Stelle.")),
+             qPrintable(result.log));
+    QVERIFY(!result.log.contains(QLatin1String("wurde erstellt.")));
+    QCOMPARE(read(base.filePath(QStringLiteral("Daten"))), QByteArray("Datei"));
 }
 
 void tst_Installation::nothingPending()

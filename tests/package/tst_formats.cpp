@@ -28,6 +28,7 @@ private slots:
     void damagedPayload_data();
     void damagedPayload();
     void largePayloadExpandsInBoundedMemory();
+    void oversizedDocumentRefused();
     void documentRoundTrip();
     void damagedDocument_data();
     void damagedDocument();
@@ -222,6 +223,25 @@ void tst_Formats::largePayloadExpandsInBoundedMemory()
     QCOMPARE(file.size(), size);
     QVERIFY2(peakResidentKiB() - peakBefore < 64 * 1024,
              qPrintable(QStringLiteral("peak grew by %1 KiB").arg(peakResidentKiB() - peakBefore)));
+}
+
+// A small payload that expands to 100 MB is no document: refused before the bytes are made.
+void tst_Formats::oversizedDocumentRefused()
+{
+    const QByteArray payload = zeroPayload(100000000);
+    const qint64 peakBefore = peakResidentKiB();
+    QVERIFY(documentFromPayload(payload).isNull());
+    QVERIFY2(peakResidentKiB() - peakBefore < 32 * 1024,
+             qPrintable(QStringLiteral("peak grew by %1 KiB").arg(peakResidentKiB() - peakBefore)));
+
+    // In an offline file, a document length beyond any document is not read.
+    QByteArray bytes = offlineFileBytes(0, false);
+    bytes += QByteArray::fromHex("7FFFFFF0") + QByteArray(1000, 'x');
+    QBuffer buffer(&bytes);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    OfflineFileReader reader(&buffer);
+    QVERIFY(reader.readHeader());
+    QVERIFY(reader.readDocumentPayload().isEmpty());
 }
 
 void tst_Formats::documentRoundTrip()

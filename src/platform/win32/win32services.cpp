@@ -161,6 +161,14 @@ bool makeWritable(const std::wstring &path)
     return _wchmod(path.c_str(), 384) == 0;
 }
 
+bool removeLink(const std::wstring &path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return RemoveDirectoryW(path.c_str()) != FALSE;
+    return DeleteFileW(path.c_str()) != FALSE;
+}
+
 bool isReparsePoint(const std::wstring &path)
 {
     const DWORD attributes = GetFileAttributesW(path.c_str());

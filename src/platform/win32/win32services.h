@@ -35,6 +35,10 @@ bool replaceFile(const std::wstring &source, const std::wstring &target);
 // _wchmod(path, 384): read and write for the owner, which clears the read-only attribute.
 bool makeWritable(const std::wstring &path);
 
+// Removes a link itself: a junction or a link to a folder with RemoveDirectoryW, any other
+// with DeleteFileW.
+bool removeLink(const std::wstring &path);
+
 // True for a reparse point: a symbolic link or a junction, whether its target exists or not.
 bool isReparsePoint(const std::wstring &path);
 
