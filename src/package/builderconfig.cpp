@@ -5,6 +5,7 @@
 
 #include <QDomDocument>
 #include <QFile>
+#include <QXmlStreamReader>
 
 namespace {
 
@@ -69,6 +70,24 @@ bool readYear(const QDomElement &root, bool forOfflineFile, int *year, QString *
     return false;
 }
 
+// The toolkit's DOM parser recurses once per level: a configuration nested deep enough runs
+// it out of stack. Real configurations are three levels deep.
+constexpr int maxDepth = 64;
+
+bool nestedTooDeep(QIODevice *file)
+{
+    QXmlStreamReader reader(file);
+    int depth = 0;
+    while (!reader.atEnd() && depth <= maxDepth) {
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        depth += token == QXmlStreamReader::StartElement ? 1
+            : token == QXmlStreamReader::EndElement      ? -1
+                                                         : 0;
+    }
+    file->seek(0);
+    return depth > maxDepth;
+}
+
 } // namespace
 
 bool readBuilderConfig(const QString &path, BuilderConfig *config, QString *error)
@@ -76,6 +95,11 @@ bool readBuilderConfig(const QString &path, BuilderConfig *config, QString *erro
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         *error = reportFailure(FailedStep::open, path, file.errorString());
+        return false;
+    }
+    if (nestedTooDeep(&file)) {
+        *error = reportFailure(FailedStep::loadXml, path,
+                               QStringLiteral("mehr als %1 Ebenen verschachtelt").arg(maxDepth));
         return false;
     }
     QDomDocument document;

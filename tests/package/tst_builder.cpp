@@ -751,6 +751,10 @@ void tst_Builder::failures_data()
     QTest::newRow("empty srcdir") << QStringLiteral(
         "<updater_document trgdir=\"@PKG@\"><group srcdir=\"\"/></updater_document>")
                                   << true << xml + QLatin1String("Gruppe ohne Quellordner");
+    QTest::newRow("nested 100,000 levels deep")
+        << QStringLiteral("<updater_document trgdir=\"x\">")
+            + QStringLiteral("<a>").repeated(100000)
+        << true << xml + QLatin1String("mehr als 64 Ebenen verschachtelt");
     QTest::newRow("trgdir below a file")
         << QStringLiteral("<updater_document trgdir=\"@FILE@/sub\"/>") << true
         << open + QLatin1String("@FILE@/sub/: ");
