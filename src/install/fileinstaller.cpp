@@ -45,8 +45,8 @@ bool FileInstaller::fail(const QString &title, const QString &detail1, const QSt
 
 InstallResult FileInstaller::run(OfflineIndex &index, QFileDevice *store)
 {
-    // One damaged payload found halfway would leave a release half installed: everything is
-    // verified before the first file, folder, plug-in or record is touched.
+    // One damaged payload or refused path found halfway would leave a release half installed:
+    // everything is verified before the first file, folder, plug-in or record is touched.
     if (verifyPending(index, store))
         installPending(index, store);
     // The record names the installed release and the user's choices: written only once every
@@ -57,6 +57,11 @@ InstallResult FileInstaller::run(OfflineIndex &index, QFileDevice *store)
     result.installed = installed.size();
     appendLogLine(result.log, tr("%1 Datei(en) wurden aktualisiert.").arg(result.installed), false);
     return result;
+}
+
+QString FileInstaller::targetOf(const QString &targetPath) const
+{
+    return resolveTargetPath(request.baseDir, targetPath, request.runningExecutable);
 }
 
 bool FileInstaller::installsEntry(const OfflineEntry &entry) const
@@ -77,8 +82,13 @@ QJsonObject FileInstaller::fileEntryOf(const OfflineEntry &entry) const
 bool FileInstaller::verifyPending(const OfflineIndex &index, QFileDevice *store)
 {
     for (const OfflineEntry &entry : index) {
+        if (!installsEntry(entry))
+            continue;
         const QJsonObject fileEntry = fileEntryOf(entry);
-        if (!installsEntry(entry) || fileEntry.value(QStringLiteral("isdir")).toBool())
+        const QString targetPath = fileEntry.value(QStringLiteral("targetpath")).toString();
+        if (targetOf(targetPath).isEmpty())
+            return fail(tr("Ungültiger Zielpfad:"), targetPath);
+        if (fileEntry.value(QStringLiteral("isdir")).toBool())
             continue;
         const qint64 size = qint64(fileEntry.value(QStringLiteral("size")).toDouble());
         const QString hash =
@@ -113,9 +123,9 @@ void FileInstaller::installPending(const OfflineIndex &index, QFileDevice *store
 bool FileInstaller::installEntry(const OfflineEntry &entry, const QJsonObject &fileEntry,
                                  QFileDevice *store)
 {
+    // Checked before anything was written, and again here: a link may have appeared since.
     const QString targetPath = fileEntry.value(QStringLiteral("targetpath")).toString();
-    const QString target =
-        resolveTargetPath(request.baseDir, targetPath, request.runningExecutable);
+    const QString target = targetOf(targetPath);
     if (target.isEmpty())
         return fail(tr("Ungültiger Zielpfad:"), targetPath);
     if (fileEntry.value(QStringLiteral("isdir")).toBool())

@@ -50,6 +50,8 @@ public:
 
 private:
     bool installsEntry(const OfflineEntry &entry) const;
+    // The full path of a target path, empty when the entry may not be written there.
+    QString targetOf(const QString &targetPath) const;
     QJsonObject fileEntryOf(const OfflineEntry &entry) const;
     bool verifyPending(const OfflineIndex &index, QFileDevice *store);
     bool writeVersionRecord();

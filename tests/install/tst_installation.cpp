@@ -619,18 +619,22 @@ void tst_Installation::hostileTargetPaths()
     targetPath.replace(QLatin1String("@ROOT@"), root.path());
     FakePlatform platform;
     Crafted crafted;
+    // The folder comes first in the index: a run that checked paths only as it went would
+    // create it before it refused the hostile entry.
+    crafted.addFolder(QStringLiteral("neu"));
     crafted.addFile(targetPath, "boese");
     const InstallResult result =
         crafted.install(root.filePath(QStringLiteral("install/")), platform);
     QVERIFY(result.error);
     QCOMPARE(result.installed, 0);
     QVERIFY(result.log.contains(QStringLiteral("Ungültiger Zielpfad:")));
-    QDirIterator it(root.path(), QDir::Files | QDir::Hidden | QDir::System,
+    QDirIterator it(root.path(),
+                    QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
     QStringList written;
     while (it.hasNext())
         written.append(it.next());
-    QVERIFY2(written.isEmpty(), qPrintable(written.join(QLatin1Char(' '))));
+    QCOMPARE(written, QStringList {root.filePath(QStringLiteral("install"))});
 }
 
 void tst_Installation::linksInsideTheInstallation_data()
@@ -694,10 +698,13 @@ void tst_Installation::linksInsideTheInstallation()
     QCOMPARE(QFileInfo(outside + QLatin1String("/geheim.txt")).permissions()
                  & QFileDevice::WriteOwner,
              QFileDevice::Permissions());
+    if (refused) {
+        QVERIFY2(QFile::exists(base + QLatin1String("plugins/alt.dll")),
+                 "a refused run touches nothing, stale plug-ins included");
+        return;
+    }
     QVERIFY2(pluginsLinked || !QFile::exists(base + QLatin1String("plugins/alt.dll")),
              "a stale plug-in in the real folder is still removed");
-    if (refused)
-        return;
     const QString installed = base + (entry.endsWith(QLatin1Char('/')) ? entry.chopped(1) : entry);
     QVERIFY2(!QFileInfo(installed).isSymLink(), "the link itself is replaced");
     if (entry.endsWith(QLatin1Char('/')))
