@@ -4,18 +4,6 @@
 #include "platform/platform.h"
 
 #include <QFile>
-#include <QRandomGenerator>
-
-namespace {
-
-// Random, so that a file left behind by a killed run never stands in the way of the next one.
-QString temporaryNameBeside(const QString &path)
-{
-    return path + QLatin1Char('.') + QString::number(QRandomGenerator::global()->generate64(), 36)
-        + QLatin1String(".tmp");
-}
-
-} // namespace
 
 bool writeAll(QIODevice &file, const QByteArray &data, QString *reason)
 {
@@ -40,26 +28,20 @@ bool syncToDisk(QFile &file, QString *reason)
 
 bool writeFileDurably(const QString &path, const QByteArray &data, QString *error)
 {
-    QFile file(temporaryNameBeside(path));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
-        *error = reportFailure(FailedStep::open, path, file.errorString());
+    PartFile file;
+    QString reason;
+    if (!file.open(path, &reason)) {
+        *error = reportFailure(FailedStep::open, path, reason);
         return false;
     }
-    QString reason;
-    const bool written = writeAll(file, data, &reason) && syncToDisk(file, &reason);
-    file.close();
-    if (written && replaceFile(file.fileName(), path))
+    if (writeAll(file.file(), data, &reason) && file.commit(&reason))
         return true;
-    if (written)
-        reason = windowsErrorText();
-    file.remove();
     *error = reportFailure(FailedStep::write, path, reason);
     return false;
 }
 
-PartFile::PartFile(const QString &path)
+PartFile::PartFile()
     : part(std::make_unique<QFile>())
-    , target(path)
 {
 }
 

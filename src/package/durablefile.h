@@ -19,9 +19,8 @@ bool writeAll(QIODevice &file, const QByteArray &data, QString *reason);
 // Syncs the file to the disk; on failure *reason is the system's text.
 bool syncToDisk(QFile &file, QString *reason);
 
-// Writes data under a temporary name in path's folder, syncs it and only then renames it to
-// path, so that path holds its old content or all of the new one. On failure the temporary file
-// is removed and *error is the builder's failure line for path.
+// Writes data as a PartFile: path holds its old content or all of the new one. On failure
+// *error is the builder's failure line for path.
 bool writeFileDurably(const QString &path, const QByteArray &data, QString *error);
 
 // A file that replaces another only once it is complete: written as "<path>.part" (a killed
@@ -31,7 +30,7 @@ bool writeFileDurably(const QString &path, const QByteArray &data, QString *erro
 class PartFile
 {
 public:
-    explicit PartFile(const QString &path = QString());
+    PartFile();
     ~PartFile();
     PartFile(const PartFile &) = delete;
     PartFile &operator=(const PartFile &) = delete;

@@ -6,10 +6,6 @@
 
 namespace {
 
-// zlib's deflate never expands more than about 1032 times: larger claims are damage (or an
-// attempt to make the reader allocate gigabytes for a few bytes).
-constexpr quint64 maxDeflateRatio = 1032;
-constexpr quint64 slack = 1024;
 // The largest array the format uses, content or payload: below QByteArray's limit of a little
 // less than 2 GiB, with room for its header.
 constexpr quint64 maxArraySize = INT_MAX - 64;
@@ -54,7 +50,7 @@ QByteArray expandPayload(const QByteArray &payload)
     if (stated == 0)
         return QByteArray();
     const quint64 streamLength = quint64(payload.size()) - 4;
-    if (stated > streamLength * maxDeflateRatio + slack || stated > maxArraySize)
+    if (!isPlausibleExpansion(stated, streamLength) || stated > maxArraySize)
         return QByteArray();
 
     QByteArray expanded(int(stated), Qt::Uninitialized);
@@ -73,4 +69,11 @@ qint64 payloadSizeLimit(qint64 contentSize)
     const qint64 size = qBound<qint64>(0, contentSize, qint64(maxArraySize));
     // zlib's compressBound, in 64 bits.
     return 4 + size + (size >> 12) + (size >> 14) + (size >> 25) + 13;
+}
+
+bool isPlausibleExpansion(quint64 stated, quint64 streamLength)
+{
+    constexpr quint64 maxDeflateRatio = 1032;
+    constexpr quint64 slack = 1024;
+    return stated <= streamLength * maxDeflateRatio + slack;
 }

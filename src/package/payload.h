@@ -22,3 +22,8 @@ quint32 statedPayloadSize(const QByteArray &payload);
 // The most bytes a payload of `contentSize` expanded bytes can take: the length field and
 // zlib's bound for its stream (stored blocks for content that does not compress).
 qint64 payloadSizeLimit(qint64 contentSize);
+
+// Whether a stream of streamLength compressed bytes can expand to `stated` bytes at all: zlib
+// never expands more than about 1032 times, so a larger claim is damage (or an attempt to make
+// the reader take gigabytes for a few bytes).
+bool isPlausibleExpansion(quint64 stated, quint64 streamLength);

@@ -2,6 +2,7 @@
 
 #include "durablefile.h"
 #include "hashname.h"
+#include "payload.h"
 
 #include <QIODevice>
 #include <QtEndian>
@@ -11,9 +12,6 @@
 namespace {
 
 constexpr int blockSize = 1 << 20;
-// As for expandPayload: deflate never expands more than about 1032 times.
-constexpr quint64 maxDeflateRatio = 1032;
-constexpr quint64 slack = 1024;
 
 struct Inflater
 {
@@ -38,7 +36,7 @@ ExpandedPayload expandPayloadInto(QIODevice &in, qint64 length, QIODevice &out)
         return damaged();
     const quint64 stated = qFromBigEndian<quint32>(prefix);
     quint64 streamLeft = quint64(length) - 4;
-    if (stated == 0 || stated > streamLeft * maxDeflateRatio + slack) {
+    if (stated == 0 || !isPlausibleExpansion(stated, streamLeft)) {
         // A stated size of 0 is the empty content, whatever follows.
         ExpandedPayload result = damaged();
         result.status = stated == 0 ? ExpandedPayload::Expanded : ExpandedPayload::Damaged;

@@ -868,7 +868,7 @@ void tst_Builder::failedWriteKeepsThePackage()
     const QByteArray dataFile = contentOf(newData + QLatin1String(".bin"));
     QVERIFY2(dataFile.isEmpty() || expandPayload(dataFile) == newContent,
              "a data file holds its content or is not there");
-    QCOMPARE(QDir(path(targetDir)).entryList({QStringLiteral("*.tmp")}, QDir::Files),
+    QCOMPARE(QDir(path(targetDir)).entryList({QStringLiteral("*.part")}, QDir::Files),
              QStringList());
 }
 
