@@ -63,6 +63,14 @@ private:
 
 bool SourceWalk::walkFolder(const QString &path, const QString &canonicalPath)
 {
+    // The iterator lists a folder it may not read as empty: the group would be published
+    // without its files, as if that were the release.
+    const QFileInfo folder(path);
+    if (!folder.isReadable() || !folder.isExecutable()) {
+        error = reportFailure(FailedStep::open, path,
+                              QStringLiteral("Ordner kann nicht gelesen werden"));
+        return false;
+    }
     openFolders.append(canonicalPath);
     QDirIterator it(path,
                     QDir::Dirs | QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);

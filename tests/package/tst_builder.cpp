@@ -13,6 +13,7 @@
 #include <QtTest>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 // The package builder on small trees made by each test, and the real program in mode 1.
 class tst_Builder : public QObject
@@ -40,6 +41,7 @@ private slots:
     void failures_data();
     void failures();
     void unreadableSourceFileStopsTheRun();
+    void unreadableSourceFolderStopsTheRun();
     void failedWriteKeepsThePackage_data();
     void failedWriteKeepsThePackage();
     void damagedDataFileIsRewritten_data();
@@ -798,6 +800,29 @@ void tst_Builder::unreadableSourceFileStopsTheRun()
     QVERIFY(!QFile::exists(path(QStringLiteral("pkg/info.bin"))));
     // The offline file and the log take their names only when complete: none is left.
     QVERIFY(QDir(path(QStringLiteral("out"))).entryList(QDir::Files).isEmpty());
+}
+
+// A folder the builder may not list would be published empty. Root may list every folder, so
+// the case exists only for other users.
+void tst_Builder::unreadableSourceFolderStopsTheRun()
+{
+    if (geteuid() == 0)
+        QSKIP("root reads every folder: the case does not arise");
+    write(QStringLiteral("a/verschlossen/x.txt"), "x");
+    const QString locked = path(QStringLiteral("a/verschlossen"));
+    QVERIFY(QFile::setPermissions(locked, QFileDevice::WriteOwner));
+    QString offlinePath;
+    QString error;
+    const bool built = buildPackage(
+        writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a")))),
+        offlinePath, &error);
+    QFile::setPermissions(locked,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QVERIFY(!built);
+    QCOMPARE(error,
+             QStringLiteral("Fehler beim Öffnen der Datei: ") + locked
+                 + QLatin1String(": Ordner kann nicht gelesen werden"));
+    QVERIFY(!QFile::exists(path(QStringLiteral("pkg/info.bin"))));
 }
 
 void tst_Builder::failedWriteKeepsThePackage_data()
