@@ -29,9 +29,8 @@ int main(int argc, char *argv[])
     OfflineFileReader reader(&file);
     if (!reader.readHeader())
         return 1;
-    OfflineRecord record;
-    for (qint32 i = 0; i < reader.recordCount(); ++i)
-        reader.readRecord(&record);
+    OfflineRecordPlace record;
+    for (qint32 i = 0; i < reader.recordCount() && reader.skipRecord(&record); ++i) { }
     const QJsonArray groups = documentFromPayload(reader.readDocumentPayload())
                                   .object()
                                   .value(QStringLiteral("data"))

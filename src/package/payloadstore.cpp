@@ -1,5 +1,4 @@
 #include "payloadstore.h"
-#include "durablefile.h"
 
 #include "platform/platform.h"
 
@@ -24,16 +23,6 @@ QSharedPointer<QTemporaryFile> PayloadStore::create()
     store->openStore();
     qDebug() << store->fileName();
     return store;
-}
-
-bool PayloadStore::append(QTemporaryFile &store, const QByteArray &payload, qint64 *offset)
-{
-    *offset = store.size();
-    if (!store.seek(*offset))
-        return false;
-    // The reason of a failure (no space left, say) stays in the store's error string.
-    QString reason;
-    return writeAll(store, payload, &reason);
 }
 
 void PayloadStore::removeStale()

@@ -15,7 +15,4 @@ public:
     static QSharedPointer<QTemporaryFile> create();
     // Removes the stores that killed runs left behind: those whose process has ended.
     static void removeStale();
-
-    // Appends at the end, wherever a reader left the position; false on a short write.
-    static bool append(QTemporaryFile &store, const QByteArray &payload, qint64 *offset);
 };

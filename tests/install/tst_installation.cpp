@@ -63,7 +63,9 @@ struct Crafted
     void addFile(const QString &targetPath, const QByteArray &content, bool pending = true)
     {
         OfflineEntry entry;
-        PayloadStore::append(*store, content, &entry.offset);
+        entry.offset = store->size();
+        store->seek(entry.offset);
+        store->write(content);
         entry.size = content.size();
         entry.fileIndex = files.size();
         entry.pending = pending;
