@@ -34,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     OfflineRecordPlace place;
     for (qint32 i = 0; i < reader.recordCount() && reader.skipRecord(&place); ++i)
         places.append(place);
-    documentFromPayload(reader.readDocumentPayload());
+    QString error;
+    documentFromPayload(reader.readDocumentPayload(), &error);
     for (const OfflineRecordPlace &record : qAsConst(places)) {
         Discard out;
         if (buffer.seek(record.payloadOffset))

@@ -1,4 +1,4 @@
-#include "groupcheckboxtext.h"
+#include "app/groupcheckboxtext.h"
 
 #include <QCoreApplication>
 
@@ -13,14 +13,12 @@ void groupSizeText(double size, QString *amount, QString *unit)
     *amount = QString::number(value, 'g', 6);
 }
 
-QString groupCheckBoxText(const QJsonObject &group)
+QString groupCheckBoxText(const UpdateGroup &group)
 {
     QString amount;
     QString unit;
-    groupSizeText(group.value(QStringLiteral("size")).toDouble(), &amount, &unit);
+    groupSizeText(double(group.size), &amount, &unit);
     // One substitution for all values: a "%2" in a group name must stay text.
     return QCoreApplication::translate("MainWindow", "%1: Version: %2 Datei(en): %3 Größe (%4): %5")
-        .arg(group.value(QStringLiteral("name")).toString(),
-             group.value(QStringLiteral("version")).toString(),
-             QString::number(group.value(QStringLiteral("count")).toInt()), unit, amount);
+        .arg(group.name, group.version, QString::number(group.files.size()), unit, amount);
 }

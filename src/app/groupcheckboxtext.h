@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QJsonObject>
+#include "package/updatedocument.h"
+
 #include <QString>
 
 // A group's size for its check box: bytes / 1000 in "kB", once more / 1000 in "MB" when that
@@ -8,4 +9,4 @@
 void groupSizeText(double size, QString *amount, QString *unit);
 
 // "<name>: Version: <version> Datei(en): <count> Größe (<unit>): <amount>"
-QString groupCheckBoxText(const QJsonObject &group);
+QString groupCheckBoxText(const UpdateGroup &group);

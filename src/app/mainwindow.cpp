@@ -1,15 +1,16 @@
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "commandline.h"
-#include "documentloader.h"
-#include "groupcheckboxtext.h"
-#include "language.h"
-#include "logline.h"
-#include "osmatch.h"
-#include "producttypes.h"
-#include "serverurls.h"
-#include "widgetuserdialogs.h"
+#include "app/activitylogtext.h"
+#include "app/commandline.h"
+#include "app/groupcheckboxtext.h"
+#include "app/language.h"
+#include "app/widgetuserdialogs.h"
+#include "check/documentloader.h"
+#include "common/logcategories.h"
+#include "common/osmatch.h"
+#include "common/producttypes.h"
+#include "common/serverurls.h"
 
 #include "check/updatecheck.h"
 #include "install/fileinstaller.h"
@@ -29,19 +30,16 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDate>
-#include <QDebug>
 #include <QFile>
 #include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QIcon>
-#include <QJsonObject>
 #include <QLabel>
 #include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStandardPaths>
-#include <QTemporaryFile>
 #include <QTextBrowser>
 #include <QTextEdit>
 #include <QTranslator>
@@ -176,7 +174,7 @@ void MainWindow::readVersionRecord()
         productValue = int(productOption.toUInt());
         productType = productValue;
     }
-    groupCheckBoxes.clear();
+    groupBoxes.clear();
 }
 
 bool MainWindow::fetchReleaseFile(int year, const QString &label, const QString &fileName,
@@ -214,18 +212,19 @@ void MainWindow::loadUpdateDocument()
         return;
     // The restarts pass no working folder: a relative path would name no file, or another one.
     offlinePath = QFileInfo(offlinePath).absoluteFilePath();
-    const OfflineTarget target {releaseYear, offlineIndex, document};
-    switch (loadOfflineFile(offlinePath, *dialogs, this, target)) {
-    case OfflineLoad::NotRead:
-        break;
-    case OfflineLoad::DocumentBroken:
-        documentLoaded = false;
-        break;
-    case OfflineLoad::Loaded:
-        documentLoaded = true;
-        offlineLoaded = true;
-        break;
-    }
+    OfflineLoad load = loadOfflineFile(offlinePath);
+    for (const LoadMessage &message : qAsConst(load.messages))
+        dialogs->information(this, message.title, message.text);
+    if (load.outcome == OfflineLoad::NotRead)
+        return;
+    releaseYear = load.releaseYear;
+    documentLoaded = load.outcome == OfflineLoad::Loaded;
+    if (!documentLoaded)
+        return;
+    offlineLoaded = true;
+    document = std::move(load.document);
+    pending.index = std::move(load.index);
+    pending.offlineFile = offlinePath;
 }
 
 QTextBrowser *MainWindow::infoBrowser(const QString &text)
@@ -270,7 +269,6 @@ void MainWindow::buildContent()
 
 void MainWindow::addDocumentContent()
 {
-    groups = document.object().value(QStringLiteral("data")).toArray();
     mainLayout->addWidget(new QLabel(tr("<b>Info:</b>")));
     addMainInfo();
     addGroups();
@@ -278,13 +276,10 @@ void MainWindow::addDocumentContent()
 
 void MainWindow::addMainInfo()
 {
-    const QJsonArray mainInfo = document.object().value(QStringLiteral("main_info")).toArray();
-    for (const QJsonValue &value : mainInfo) {
-        const QJsonObject info = value.toObject();
-        if (!osTextMatches(info.value(QStringLiteral("os")).toString(), osOverride,
-                           runningWindowsVersion()))
+    for (const MainInfo &info : qAsConst(document.mainInfos)) {
+        if (!osTextMatches(info.os, osOverride, runningWindowsVersion()))
             continue;
-        mainLayout->addWidget(infoBrowser(info.value(QStringLiteral("info")).toString()));
+        mainLayout->addWidget(infoBrowser(info.info));
         mainLayout->addWidget(separatorLine());
     }
 }
@@ -292,14 +287,13 @@ void MainWindow::addMainInfo()
 void MainWindow::addGroups()
 {
     bool offerBeta = false;
-    for (int index = 0; index < groups.size(); ++index) {
-        const QJsonObject group = groups.at(index).toObject();
-        const QString os = group.value(QStringLiteral("os")).toString();
-        if (!osTextMatches(os, osOverride, runningWindowsVersion())) {
-            qDebug() << "OS not found" << os << group.value(QStringLiteral("type")).toString();
+    for (int index = 0; index < document.groups.size(); ++index) {
+        const UpdateGroup &group = document.groups.at(index);
+        if (!osTextMatches(group.os, osOverride, runningWindowsVersion())) {
+            qCDebug(lcWindow) << "OS not found" << group.os << group.type;
             continue;
         }
-        offerBeta = offerBeta || group.value(QStringLiteral("beta")).toBool();
+        offerBeta = offerBeta || group.beta;
         addGroup(index, group);
     }
     if (elsterGroupsShown == 1)
@@ -307,44 +301,41 @@ void MainWindow::addGroups()
     addReleaseRow(offerBeta);
 }
 
-void MainWindow::addGroup(int index, const QJsonObject &group)
+void MainWindow::addGroup(int index, const UpdateGroup &group)
 {
-    const QString type = group.value(QStringLiteral("type")).toString().toLower();
-    const bool exec = type == QLatin1String("exec");
-    const bool elster = type == QLatin1String("elster");
-    const bool updater = type == QLatin1String("updater");
+    const GroupKind kind = group.kind();
+    const bool exec = kind == GroupKind::Exec;
     if (exec)
-        execGroupSingleOs.insert(
-            index, namesSingleSpecificOs(group.value(QStringLiteral("os")).toString()));
+        execGroupSingleOs.insert(index, namesSingleSpecificOs(group.os));
 
     auto *box = new QCheckBox(groupCheckBoxText(group));
-    groupCheckBoxes.insert(box, index);
+    groupBoxes.append({index, box});
     mainLayout->addWidget(box);
-    const QString info = group.value(QStringLiteral("info")).toString();
+    const QString info = group.info.value_or(QString());
     if (!exec && !info.isEmpty())
         mainLayout->addWidget(infoBrowser(info));
 
-    box->setChecked(group.value(QStringLiteral("active")).toString() != QLatin1String("0"));
-    if (group.value(QStringLiteral("disable")).toString() == QLatin1String("1"))
+    box->setChecked(group.preselected());
+    if (group.locked())
         box->setEnabled(false);
-    if (elster) {
+    if (kind == GroupKind::Elster) {
         ++elsterGroupsShown;
         lastElsterBox = box;
         if (certificateFlag != -1)
-            box->setChecked(group.value(QStringLiteral("cert")).toBool() == (certificateFlag == 1));
+            box->setChecked(group.cert == (certificateFlag == 1));
     }
     if (exec) {
         box->setChecked(true);
         box->hide();
         return;
     }
-    if (updater) {
+    if (kind == GroupKind::Updater) {
         box->setChecked(mode == 2);
         box->hide();
         if (mode == 2) {
             // One outdated updater group is enough; a later, current one does not undo it,
             // and its box stays unchecked, as two checked groups of one type are refused.
-            const bool differs = updaterFilesDiffer(group.value(QStringLiteral("data")).toArray());
+            const bool differs = updaterFilesDiffer(group);
             updaterOutdated = updaterOutdated || differs;
             if (!differs)
                 box->setChecked(false);
@@ -354,23 +345,22 @@ void MainWindow::addGroup(int index, const QJsonObject &group)
     mainLayout->addWidget(separatorLine());
 }
 
-bool MainWindow::updaterFilesDiffer(const QJsonArray &files) const
+bool MainWindow::updaterFilesDiffer(const UpdateGroup &group) const
 {
     const QString base = baseDir();
-    for (const QJsonValue &value : files) {
-        const QJsonObject entry = value.toObject();
-        if (entry.value(QStringLiteral("isdir")).toBool())
+    for (const FileEntry &entry : group.files) {
+        if (entry.isDir)
             continue;
-        QString target = entry.value(QStringLiteral("targetpath")).toString();
+        QString target = entry.targetPath;
         normalizeSeparators(target);
         target.remove(QStringLiteral("updater-temp/"), Qt::CaseInsensitive);
         // A path outside the installation is not read, and nothing but a regular file is:
         // the update check then refuses or replaces what stands there.
-        const QString path = resolveTargetPath(base, target);
-        QFile file(path);
-        if (path.isEmpty() || localEntryAt(path) != LocalEntry::File
-            || !file.open(QIODevice::ReadOnly)
-            || hashNameOfDevice(&file) != entry.value(QStringLiteral("sha256")).toString())
+        const std::optional<QString> path = resolveTargetPath(base, target);
+        QString hash;
+        QString error;
+        if (!path || localEntryAt(*path) != LocalEntry::File
+            || !hashNameOfFile(*path, &hash, &error) || hash != entry.sha256)
             return true;
     }
     return false;
@@ -403,7 +393,7 @@ void MainWindow::addLogAndButtons()
     activityLog = new QTextEdit;
     activityLog->setObjectName(QStringLiteral("activityLog"));
     activityLog->setReadOnly(true);
-    activityLog->setHtml(startupLog);
+    activityLog->setHtml(activityLogText(startupLog));
     // Only hidden here: showing it before the window owns it would open it as a window of its own.
     if (documentLoaded)
         activityLog->hide();
@@ -467,16 +457,14 @@ void MainWindow::accept()
     if (!checks.confirmBeta(betaChecked, betaCheckBox && betaCheckBox->isEnabled()))
         return;
 
-    int certificate = 1;
     // Only a check that ran to its end says what is pending; after a failed one, a new search.
-    if (!searchCompleted || checkedGroups(&certificate) != searchedGroups
-        || betaChecked != searchedBeta || selectedProduct() != searchedProduct) {
+    if (!pending.isCurrentFor(currentSelection())) {
         dialogs->information(this, tr("Info:"),
                              tr("Die Einstellungen wurden verändert, bitte suchen Sie erneut nach "
                                 "Updates."));
         return;
     }
-    if (callerProcessId != 0 && executablePending
+    if (callerProcessId != 0 && pending.executablePending
         && !checks.waitForMainApplication(callerProcessId))
         return;
     const int selected = selectedProduct();
@@ -490,22 +478,33 @@ void MainWindow::accept()
         });
     if (migration == PreInstallChecks::Migration::EndRun)
         return;
-    installFiles(selected, certificate, betaChecked ? 1 : 0);
+    installFiles(selected, selectedCertificate(), betaChecked ? 1 : 0);
 }
 
-QSet<int> MainWindow::checkedGroups(int *certificate) const
+CheckSelection MainWindow::currentSelection() const
 {
-    QSet<int> selection;
-    for (auto it = groupCheckBoxes.constBegin(); it != groupCheckBoxes.constEnd(); ++it) {
-        if (!it.key()->isChecked())
-            continue;
-        selection.insert(it.value());
-        // With several elster groups checked, the last one visited decides.
-        const QJsonObject group = groups.at(it.value()).toObject();
-        if (group.value(QStringLiteral("type")).toString().toLower() == QLatin1String("elster"))
-            *certificate = group.value(QStringLiteral("cert")).toBool(false) ? 1 : 0;
+    CheckSelection selection;
+    for (const auto &groupBox : groupBoxes) {
+        if (groupBox.second->isChecked())
+            selection.checkedGroups.append(groupBox.first);
     }
+    selection.execGroupSingleOs = execGroupSingleOs;
+    selection.productType = selectedProduct();
+    selection.hasBetaBox = betaCheckBox;
+    selection.betaChecked = betaCheckBox && betaCheckBox->isChecked();
     return selection;
+}
+
+int MainWindow::selectedCertificate() const
+{
+    int certificate = 1;
+    // With several elster groups checked, the last one decides.
+    for (int index : currentSelection().checkedGroups) {
+        const UpdateGroup &group = document.groups.at(index);
+        if (group.kind() == GroupKind::Elster)
+            certificate = group.cert ? 1 : 0;
+    }
+    return certificate;
 }
 
 void MainWindow::installFiles(int selected, int certificate, int beta)
@@ -516,23 +515,21 @@ void MainWindow::installFiles(int selected, int certificate, int beta)
     progressBar->show();
 
     InstallRequest request;
-    request.groups = groups;
+    request.document = document;
     request.baseDir = baseDir();
     request.updaterOutdated = updaterOutdated;
     request.record = {releaseYear, selected, certificate, beta};
-    request.pluginFileNames = pluginFileNames;
-    request.plugin2FileNames = plugin2FileNames;
     request.runningExecutable = runningExecutable();
     FileInstaller installer(request, *platform,
                             [this](int value, int maximum) { showProgress(value, maximum); });
-    const InstallResult result = installer.run(offlineIndex, offlineStore.data());
+    const InstallResult result = installer.run(pending);
 
     if (!result.error) {
         dialogs->information(this, tr("Ergebnis:"),
                              tr("Die Aktualisierung wurde erfolgreich durchgeführt."));
         productType = selected;
     }
-    activityLog->setHtml(result.log);
+    activityLog->setHtml(activityLogText(result.log));
     activityLog->setVisible(!result.log.isEmpty());
     progressBar->hide();
     if (startButton)
@@ -588,19 +585,9 @@ void MainWindow::search()
     if (searchButton)
         searchButton->setEnabled(false);
     // Whatever an earlier check found is no longer what this one will find.
-    searchCompleted = false;
+    pending.searchCompleted = false;
     if (startButton)
         startButton->setEnabled(false);
-
-    CheckSelection selection;
-    for (auto it = groupCheckBoxes.constBegin(); it != groupCheckBoxes.constEnd(); ++it) {
-        if (it.key()->isChecked())
-            selection.checkedGroups.append(it.value());
-    }
-    selection.execGroupSingleOs = execGroupSingleOs;
-    selection.productType = selectedProduct();
-    selection.hasBetaBox = betaCheckBox;
-    selection.betaChecked = betaCheckBox && betaCheckBox->isChecked();
 
     const DataFileFetch fetch = [this](const QString &fileName, qint64 maxBytes, QByteArray *data,
                                        QString *error) {
@@ -609,10 +596,8 @@ void MainWindow::search()
                                 error);
     };
     const CheckProgress progress = [this](int value, int maximum) { showProgress(value, maximum); };
-    UpdateCheck check(groups, base, runningExecutable(), offlineLoaded, fetch, progress);
-    CheckState state {offlineIndex,     offlineStore,      directoriesToCreate, pluginFileNames,
-                      plugin2FileNames, executablePending, searchedGroups,      offlinePath};
-    const CheckResult result = check.run(selection, state);
+    UpdateCheck check(document, base, runningExecutable(), offlineLoaded, fetch, progress);
+    const CheckResult result = check.run(currentSelection(), pending);
     if (result.outcome == CheckResult::DuplicateType) {
         dialogs->information(
             this, tr("Info:"),
@@ -626,9 +611,8 @@ void MainWindow::search()
 
 void MainWindow::showCheckResult(const CheckResult &result)
 {
-    QString log = result.log;
-    searchCompleted = result.outcome == CheckResult::Completed;
-    if (searchCompleted) {
+    ActivityLog log = result.log;
+    if (result.outcome == CheckResult::Completed) {
         const QString current = tr("Alle Dateien sind aktuell.");
         dialogs->information(this, tr("Ergebnis:"),
                              result.pendingCount == 0 ? current
@@ -645,13 +629,11 @@ void MainWindow::showCheckResult(const CheckResult &result)
             dialogs->information(this, tr("Ergebnis:"), current);
         }
     }
-    activityLog->setHtml(log);
+    activityLog->setHtml(activityLogText(log));
     activityLog->setVisible(!log.isEmpty());
     progressBar->hide();
     if (searchButton)
         searchButton->setEnabled(true);
-    searchedBeta = betaCheckBox && betaCheckBox->isChecked();
-    searchedProduct = selectedProduct();
 }
 
 void MainWindow::help()

@@ -1,15 +1,15 @@
 #pragma once
 
-#include "package/offlineentry.h"
+#include "check/pendingupdate.h"
+#include "common/logline.h"
+#include "package/updatedocument.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QMainWindow>
 #include <QMap>
+#include <QPair>
 #include <QPointer>
-#include <QSet>
-#include <QSharedPointer>
 #include <QStringList>
+#include <QVector>
 
 #include <functional>
 #include <memory>
@@ -22,7 +22,6 @@ class QCheckBox;
 class QComboBox;
 class QProgressBar;
 class QPushButton;
-class QTemporaryFile;
 class QTextBrowser;
 class QTextEdit;
 class QUrl;
@@ -84,10 +83,10 @@ private:
     void addDocumentContent();
     void addMainInfo();
     void addGroups();
-    void addGroup(int index, const QJsonObject &group);
+    void addGroup(int index, const UpdateGroup &group);
     void addReleaseRow(bool offerBeta);
     void addLogAndButtons();
-    bool updaterFilesDiffer(const QJsonArray &files) const;
+    bool updaterFilesDiffer(const UpdateGroup &group) const;
     QTextBrowser *infoBrowser(const QString &text);
     void followInfoLink(QTextBrowser *browser, const QUrl &url);
     bool fetchReleaseFile(int year, const QString &label, const QString &fileName, qint64 maxBytes,
@@ -96,35 +95,27 @@ private:
     QString updaterDir() const;
     QString runningExecutable() const;
     int selectedProduct() const;
-    // The groups whose boxes are checked; *certificate takes the "cert" of a checked elster group.
-    QSet<int> checkedGroups(int *certificate) const;
+    // What the controls say now.
+    CheckSelection currentSelection() const;
+    // The "cert" of the last checked elster group, 1 when none is checked.
+    int selectedCertificate() const;
     int restartProduct(int selected) const;
     Relaunch relaunch();
     void showCheckResult(const CheckResult &result);
     void showProgress(int value, int maximum);
     void installFiles(int selected, int certificate, int beta);
 
-    QJsonDocument document;
-    QJsonArray groups;
-    QSet<int> searchedGroups;
-    QMap<QCheckBox *, int> groupCheckBoxes;
+    UpdateDocument document;
+    QVector<QPair<int, QCheckBox *>> groupBoxes; // group index and box, in the document's order
     QTextEdit *activityLog = nullptr;
     QComboBox *productCombo = nullptr;
     QProgressBar *progressBar = nullptr;
     QPointer<QPushButton> startButton;
     QPointer<QPushButton> searchButton;
     QPointer<QCheckBox> betaCheckBox;
-    bool searchedBeta = false;
-    bool searchCompleted = false; // the last update check ran to its end
-    int searchedProduct = 0;
-    OfflineIndex offlineIndex;
-    QSharedPointer<QTemporaryFile> offlineStore;
+    PendingUpdate pending; // what the last update check found, for the installation
     int releaseYear = 0;
     quint32 callerProcessId = 0;
-    bool executablePending = false;
-    QStringList directoriesToCreate;
-    QMap<int, QStringList> pluginFileNames;
-    QMap<int, QStringList> plugin2FileNames;
     bool offlineLoaded = false;
     QString offlinePath;
     int mode = 0;
@@ -146,7 +137,7 @@ private:
     int productValue = 3;
     int certificateFlag = -1;
     int betaFlag = -1;
-    QString startupLog;
+    ActivityLog startupLog;
     bool documentLoaded = false;
     int elsterGroupsShown = 0;
     QCheckBox *lastElsterBox = nullptr;

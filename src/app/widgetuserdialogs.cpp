@@ -1,4 +1,4 @@
-#include "widgetuserdialogs.h"
+#include "app/widgetuserdialogs.h"
 
 #include <QDesktopServices>
 #include <QFileDialog>

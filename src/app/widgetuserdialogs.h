@@ -1,6 +1,6 @@
 #pragma once
 
-#include "userdialogs.h"
+#include "common/userdialogs.h"
 
 // The real dialogs: QMessageBox, QFileDialog and QDesktopServices.
 class WidgetUserDialogs : public UserDialogs

@@ -1,6 +1,6 @@
-#include "updatecheck.h"
+#include "check/updatecheck.h"
 
-#include "logline.h"
+#include "common/logcategories.h"
 #include "package/hashname.h"
 #include "package/payload.h"
 #include "package/payloadstore.h"
@@ -10,10 +10,8 @@
 
 #include <QBuffer>
 #include <QCoreApplication>
-#include <QDebug>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonObject>
 #include <QTemporaryFile>
 
 namespace {
@@ -42,10 +40,10 @@ bool execPreferenceSkips(int groupIndex, const QMap<int, bool> &execGroupSingleO
 
 } // namespace
 
-UpdateCheck::UpdateCheck(const QJsonArray &groups, const QString &baseDir,
+UpdateCheck::UpdateCheck(const UpdateDocument &document, const QString &baseDir,
                          const QString &runningExecutable, bool offlineLoaded, DataFileFetch fetch,
                          CheckProgress progress)
-    : groups(groups)
+    : document(document)
     , baseDir(baseDir)
     , runningExecutable(runningExecutable)
     , offlineLoaded(offlineLoaded)
@@ -54,106 +52,100 @@ UpdateCheck::UpdateCheck(const QJsonArray &groups, const QString &baseDir,
 {
 }
 
-CheckResult UpdateCheck::run(const CheckSelection &selection, CheckState &state)
+CheckResult UpdateCheck::run(const CheckSelection &selection, PendingUpdate &update)
 {
     result = CheckResult();
     // What is pending comes from the installation as it is now: lists of an earlier check
     // would hide a folder that was created and removed since.
     entriesByIndex.clear();
     entriesByKey.clear();
-    for (auto it = state.offlineIndex.begin(); it != state.offlineIndex.end(); ++it) {
+    for (auto it = update.index.begin(); it != update.index.end(); ++it) {
         it.value().pending = false;
         entriesByIndex.insert(entryId(it.value().groupIndex, it.value().fileIndex), it);
         if (!it.key().isEmpty() && !entriesByKey.contains(it.key()))
             entriesByKey.insert(it.key(), it);
     }
-    state.searchedGroups.clear();
-    state.directoriesToCreate.clear();
+    update.searched = selection;
+    update.searchCompleted = false;
+    update.foldersToCreate.clear();
     foldersListed.clear();
-    state.pluginFileNames.clear();
-    state.plugin2FileNames.clear();
+    update.pluginFileNames.clear();
+    update.plugin2FileNames.clear();
 
     QSet<QString> typesSeen;
     for (int groupIndex : selection.checkedGroups) {
-        if (execPreferenceSkips(groupIndex, selection.execGroupSingleOs)) {
-            state.searchedGroups.insert(groupIndex);
+        if (execPreferenceSkips(groupIndex, selection.execGroupSingleOs))
             continue;
-        }
-        state.searchedGroups.insert(groupIndex);
-        const QJsonObject group = groups.at(groupIndex).toObject();
-        const QString type = group.value(QStringLiteral("type")).toString().toLower();
-        if (type == QLatin1String("exec")
-            && group.value(QStringLiteral("subtype")).toInt() != selection.productType)
+        const UpdateGroup &group = document.groups.at(groupIndex);
+        if (group.kind() == GroupKind::Exec && group.subtype != selection.productType)
             continue;
-        if (group.value(QStringLiteral("beta")).toBool() && selection.hasBetaBox
-            && !selection.betaChecked)
+        if (group.beta && selection.hasBetaBox && !selection.betaChecked)
             continue;
+        const QString type = group.type.toLower();
         if (!type.isEmpty() && typesSeen.contains(type)) {
             result.outcome = CheckResult::DuplicateType;
             result.duplicateType = type;
             return result;
         }
         typesSeen.insert(type);
-        if (!checkGroup(groupIndex, type, state)) {
+        if (!checkGroup(groupIndex, update)) {
             result.outcome = CheckResult::Failed;
             break;
         }
     }
-    for (const OfflineEntry &entry : qAsConst(state.offlineIndex)) {
-        if (entry.pending)
-            ++result.pendingCount;
-    }
+    update.searchCompleted = result.outcome == CheckResult::Completed;
+    result.pendingCount = update.pendingCount();
     return result;
 }
 
-bool UpdateCheck::checkGroup(int groupIndex, const QString &type, CheckState &state)
+bool UpdateCheck::checkGroup(int groupIndex, PendingUpdate &update)
 {
-    const QJsonArray files =
-        groups.at(groupIndex).toObject().value(QStringLiteral("data")).toArray();
-    const bool elster = type == QLatin1String("elster");
-    for (int i = 0; i < files.size(); ++i) {
-        progress(i + 1, files.size());
-        if (!checkFile(groupIndex, i, files.at(i).toObject(), elster, state))
+    const UpdateGroup &group = document.groups.at(groupIndex);
+    const bool elster = group.kind() == GroupKind::Elster;
+    for (int i = 0; i < group.files.size(); ++i) {
+        progress(i + 1, group.files.size());
+        if (!checkFile(groupIndex, i, group.files.at(i), elster, update))
             return false;
     }
     return true;
 }
 
-bool UpdateCheck::checkFile(int groupIndex, int fileIndex, const QJsonObject &entry, bool elster,
-                            CheckState &state)
+bool UpdateCheck::checkFile(int groupIndex, int fileIndex, const FileEntry &entry, bool elster,
+                            PendingUpdate &update)
 {
-    const QString targetPath = entry.value(QStringLiteral("targetpath")).toString();
-    const QString sha256 = entry.value(QStringLiteral("sha256")).toString();
+    const QString &targetPath = entry.targetPath;
+    const QString &sha256 = entry.sha256;
     // A path that may not be written is neither read nor listed for the installation: a
     // hostile document could otherwise make the check hash a device that never ends.
-    const QString fullPath = resolveTargetPath(baseDir, targetPath);
-    if (fullPath.isEmpty()) {
+    const std::optional<QString> resolved = resolveTargetPath(baseDir, targetPath);
+    if (!resolved) {
         appendLogLine(result.log, tr("Ungültiger Zielpfad:"), true, targetPath);
         return false;
     }
+    const QString &fullPath = *resolved;
 
-    if (entry.value(QStringLiteral("isdir")).toBool()) {
+    if (entry.isDir) {
         // A link where a folder goes is replaced by a real folder.
         if (localEntryAt(fullPath) != LocalEntry::Folder
             && !foldersListed.contains(fullPath.toLower())) {
             foldersListed.insert(fullPath.toLower());
-            state.directoriesToCreate.append(fullPath);
-            markFolderPending(groupIndex, fileIndex, sha256, state);
+            update.foldersToCreate.append(fullPath);
+            markFolderPending(groupIndex, fileIndex, sha256, update);
         }
         return true;
     }
 
-    auto stored = storedEntry(state.offlineIndex, sha256, groupIndex, fileIndex);
-    if (stored != state.offlineIndex.end() && stored.value().pending) {
+    auto stored = storedEntry(update.index, sha256, groupIndex, fileIndex);
+    if (stored != update.index.end() && stored.value().pending) {
         result.pendingBytes += stored.value().size;
         return true;
     }
-    qDebug() << fullPath;
+    qCDebug(lcCheck) << fullPath;
     if (elster)
-        notePlugin(groupIndex, fullPath, state);
+        notePlugin(groupIndex, fullPath, update);
 
     bool current = false;
-    if (!localFileCurrent(fullPath, sha256, &current, state))
+    if (!localFileCurrent(fullPath, sha256, &current, update))
         return false;
     if (current)
         return true;
@@ -162,20 +154,19 @@ bool UpdateCheck::checkFile(int groupIndex, int fileIndex, const QJsonObject &en
         appendLogLine(result.log, tr("Ungültiger Zielpfad:"), true, targetPath);
         return false;
     }
-    const qint64 size = qint64(entry.value(QStringLiteral("size")).toDouble());
-    if (stored != state.offlineIndex.end())
-        return markStoredPending(stored, size, entry, state);
+    if (stored != update.index.end())
+        return markStoredPending(stored, entry, update);
     // Content that another entry names is fetched and stored once.
     const auto shared = entriesByKey.constFind(sha256);
     if (shared != entriesByKey.constEnd())
-        return addSharedEntry(shared.value(), groupIndex, fileIndex, size, entry, state);
-    return fetchPayload(groupIndex, fileIndex, entry, fullPath, state);
+        return addSharedEntry(shared.value(), groupIndex, fileIndex, entry, update);
+    return fetchPayload(groupIndex, fileIndex, entry, fullPath, update);
 }
 
-bool UpdateCheck::markStoredPending(OfflineIndex::iterator stored, qint64 size,
-                                    const QJsonObject &entry, CheckState &state)
+bool UpdateCheck::markStoredPending(OfflineIndex::iterator stored, const FileEntry &entry,
+                                    PendingUpdate &update)
 {
-    if (!expandFromOfflineFile(stored, size, entry, state))
+    if (!expandFromOfflineFile(stored, entry, update))
         return false;
     stored.value().pending = true;
     result.pendingBytes += stored.value().size;
@@ -183,9 +174,9 @@ bool UpdateCheck::markStoredPending(OfflineIndex::iterator stored, qint64 size,
 }
 
 bool UpdateCheck::addSharedEntry(OfflineIndex::iterator shared, int groupIndex, int fileIndex,
-                                 qint64 size, const QJsonObject &entry, CheckState &state)
+                                 const FileEntry &entry, PendingUpdate &update)
 {
-    if (!expandFromOfflineFile(shared, size, entry, state))
+    if (!expandFromOfflineFile(shared, entry, update))
         return false;
     OfflineEntry added;
     added.offset = shared.value().offset;
@@ -193,35 +184,34 @@ bool UpdateCheck::addSharedEntry(OfflineIndex::iterator shared, int groupIndex, 
     added.groupIndex = groupIndex;
     added.fileIndex = fileIndex;
     added.pending = true;
-    addEntry(shared.key(), added, state);
+    addEntry(shared.key(), added, update);
     result.pendingBytes += added.size;
     return true;
 }
 
 // Payloads of an offline update file are expanded when a check first needs them, and checked
 // against their names like those from the server.
-bool UpdateCheck::expandFromOfflineFile(OfflineIndex::iterator stored, qint64 size,
-                                        const QJsonObject &fileEntry, CheckState &state)
+bool UpdateCheck::expandFromOfflineFile(OfflineIndex::iterator stored, const FileEntry &fileEntry,
+                                        PendingUpdate &update)
 {
     OfflineEntry &entry = stored.value();
     if (entry.sourceOffset < 0)
         return true;
-    const QString targetPath = fileEntry.value(QStringLiteral("targetpath")).toString();
-    const QString fullPath = baseDir + targetPath;
+    const QString fullPath = baseDir + fileEntry.targetPath;
     // As for the server's data: a payload that claims more than the document is not expanded.
-    if (entry.size > qMax<qint64>(0, size)) {
-        appendLogLine(result.log, tr("Fehler beim Laden der Datei:"), true, targetPath,
+    if (entry.size > qMax<qint64>(0, fileEntry.size)) {
+        appendLogLine(result.log, tr("Fehler beim Laden der Datei:"), true, fileEntry.targetPath,
                       tr("Die Daten der Offline-Update-Datei sind größer als angegeben."));
         return false;
     }
-    QFile source(state.offlineFile);
+    QFile source(update.offlineFile);
     if (!source.open(QIODevice::ReadOnly) || !source.seek(entry.sourceOffset)) {
-        appendLogLine(result.log, tr("Fehler beim Lesen der Datei:"), true, state.offlineFile,
+        appendLogLine(result.log, tr("Fehler beim Lesen der Datei:"), true, update.offlineFile,
                       source.errorString());
         return false;
     }
     if (!storePayload(source, entry.sourceLength, stored.key(),
-                      tr("Falscher Hash-Wert in der Offline-Update-Datei:"), fullPath, state,
+                      tr("Falscher Hash-Wert in der Offline-Update-Datei:"), fullPath, update,
                       &entry.offset, &entry.size))
         return false;
     entry.sourceOffset = -1;
@@ -230,16 +220,16 @@ bool UpdateCheck::expandFromOfflineFile(OfflineIndex::iterator stored, qint64 si
 
 bool UpdateCheck::storePayload(QIODevice &in, qint64 length, const QString &sha256,
                                const QString &mismatchTitle, const QString &fullPath,
-                               CheckState &state, qint64 *offset, qint64 *size)
+                               PendingUpdate &update, qint64 *offset, qint64 *size)
 {
-    if (!state.offlineStore)
-        state.offlineStore = PayloadStore::create();
-    QTemporaryFile &store = *state.offlineStore;
+    if (!update.store)
+        update.store = PayloadStore::create();
+    QTemporaryFile &store = *update.store;
     if (!store.isOpen()) {
         appendLogLine(result.log, tr("Fehler beim Schreiben der temporären Datei:"), true, fullPath,
                       store.errorString());
         // The next check tries again, perhaps with a temporary folder that works by then.
-        state.offlineStore.reset();
+        update.store.reset();
         return false;
     }
     *offset = store.size();
@@ -259,9 +249,9 @@ bool UpdateCheck::storePayload(QIODevice &in, qint64 length, const QString &sha2
     return false;
 }
 
-void UpdateCheck::addEntry(const QString &key, const OfflineEntry &entry, CheckState &state)
+void UpdateCheck::addEntry(const QString &key, const OfflineEntry &entry, PendingUpdate &update)
 {
-    const auto added = state.offlineIndex.insert(key, entry);
+    const auto added = update.index.insert(key, entry);
     entriesByIndex.insert(entryId(entry.groupIndex, entry.fileIndex), added);
     if (!key.isEmpty() && !entriesByKey.contains(key))
         entriesByKey.insert(key, added);
@@ -270,24 +260,25 @@ void UpdateCheck::addEntry(const QString &key, const OfflineEntry &entry, CheckS
 // Only a regular file is read: a link, a pipe or a device at a file's place is not what the
 // release put there (and may never end), so it counts as differing and is replaced.
 bool UpdateCheck::localFileCurrent(const QString &fullPath, const QString &sha256, bool *current,
-                                   CheckState &state)
+                                   PendingUpdate &update)
 {
     const LocalEntry local = localEntryAt(fullPath);
     if (local == LocalEntry::Missing)
         return true;
-    if (!state.executablePending)
-        state.executablePending = isExecutableSuffix(fullPath);
+    if (!update.executablePending)
+        update.executablePending = isExecutableSuffix(fullPath);
     if (local == LocalEntry::Other)
         return true;
-    QFile file(fullPath);
-    // A file that cannot be read to its end counts as unreadable, not as different.
-    const QString localHash = local == LocalEntry::File && file.open(QIODevice::ReadOnly)
-        ? hashNameOfDevice(&file)
-        : QString();
-    if (localHash.isEmpty()) {
+    if (local == LocalEntry::Folder) {
         appendLogLine(result.log, tr("Fehler beim Lesen der Datei:"), true, fullPath,
-                      local == LocalEntry::Folder ? tr("Ein Ordner steht an ihrer Stelle.")
-                                                  : file.errorString());
+                      tr("Ein Ordner steht an ihrer Stelle."));
+        return false;
+    }
+    // A file that cannot be read to its end counts as unreadable, not as different.
+    QString localHash;
+    QString error;
+    if (!hashNameOfFile(fullPath, &localHash, &error)) {
+        appendLogLine(result.log, tr("Fehler beim Lesen der Datei:"), true, fullPath, error);
         return false;
     }
     *current = localHash == sha256;
@@ -303,12 +294,12 @@ OfflineIndex::iterator UpdateCheck::storedEntry(OfflineIndex &index, const QStri
     return found.value();
 }
 
-bool UpdateCheck::fetchPayload(int groupIndex, int fileIndex, const QJsonObject &entry,
-                               const QString &fullPath, CheckState &state)
+bool UpdateCheck::fetchPayload(int groupIndex, int fileIndex, const FileEntry &entry,
+                               const QString &fullPath, PendingUpdate &update)
 {
-    const QString targetPath = entry.value(QStringLiteral("targetpath")).toString();
-    const QString sha256 = entry.value(QStringLiteral("sha256")).toString();
-    const qint64 size = qint64(entry.value(QStringLiteral("size")).toDouble());
+    const QString &targetPath = entry.targetPath;
+    const QString &sha256 = entry.sha256;
+    const qint64 size = entry.size;
     QByteArray body;
     QString error;
     if (!fetch(sha256 + QLatin1String(".bin"), payloadSizeLimit(size), &body, &error)) {
@@ -332,22 +323,22 @@ bool UpdateCheck::fetchPayload(int groupIndex, int fileIndex, const QJsonObject 
     compressed.open(QIODevice::ReadOnly);
     OfflineEntry added;
     if (!storePayload(compressed, body.size(), sha256, tr("Falscher Hash-Wert der Serverdaten:"),
-                      fullPath, state, &added.offset, &added.size))
+                      fullPath, update, &added.offset, &added.size))
         return false;
     added.groupIndex = groupIndex;
     added.fileIndex = fileIndex;
     added.pending = true;
-    addEntry(sha256, added, state);
+    addEntry(sha256, added, update);
     result.pendingBytes += added.size;
     return true;
 }
 
 // An earlier check may have listed the folder already; it is marked again, not added twice.
 void UpdateCheck::markFolderPending(int groupIndex, int fileIndex, const QString &key,
-                                    CheckState &state)
+                                    PendingUpdate &update)
 {
-    auto stored = storedEntry(state.offlineIndex, key, groupIndex, fileIndex);
-    if (stored != state.offlineIndex.end()) {
+    auto stored = storedEntry(update.index, key, groupIndex, fileIndex);
+    if (stored != update.index.end()) {
         stored.value().pending = true;
         return;
     }
@@ -355,16 +346,16 @@ void UpdateCheck::markFolderPending(int groupIndex, int fileIndex, const QString
     folder.groupIndex = groupIndex;
     folder.fileIndex = fileIndex;
     folder.pending = true;
-    addEntry(key, folder, state);
+    addEntry(key, folder, update);
 }
 
-void UpdateCheck::notePlugin(int groupIndex, const QString &fullPath, CheckState &state) const
+void UpdateCheck::notePlugin(int groupIndex, const QString &fullPath, PendingUpdate &update) const
 {
     QString path = QFileInfo(fullPath).absoluteFilePath().toLower();
     normalizeSeparators(path);
     const QString name = QFileInfo(fullPath).fileName();
     if (path.contains(QLatin1String("/plugins/")))
-        state.pluginFileNames[groupIndex].append(name);
+        update.pluginFileNames[groupIndex].append(name);
     else if (path.contains(QLatin1String("/plugins2/")))
-        state.plugin2FileNames[groupIndex].append(name);
+        update.plugin2FileNames[groupIndex].append(name);
 }

@@ -1,7 +1,6 @@
-#include "fileinstaller.h"
-#include "stagedwrite.h"
+#include "install/fileinstaller.h"
+#include "install/stagedwrite.h"
 
-#include "logline.h"
 #include "package/hashname.h"
 #include "package/targetpath.h"
 #include "platform/platform.h"
@@ -11,13 +10,14 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
-#include <QJsonObject>
+#include <QTemporaryFile>
 
 namespace {
 
-QDateTime timeOf(const QJsonObject &entry, const char *key)
+StagedWrite::Times timesOf(const FileEntry &entry)
 {
-    return entry.value(QLatin1String(key)).toVariant().toDateTime();
+    return {FileEntry::timeOf(entry.created), FileEntry::timeOf(entry.modified),
+            FileEntry::timeOf(entry.accessed)};
 }
 
 QString indexed(const char *title, const OfflineEntry &entry)
@@ -43,23 +43,23 @@ bool FileInstaller::fail(const QString &title, const QString &detail1, const QSt
     return false;
 }
 
-InstallResult FileInstaller::run(OfflineIndex &index, QFileDevice *store)
+InstallResult FileInstaller::run(PendingUpdate &update)
 {
     // One damaged payload or refused path found halfway would leave a release half installed:
     // everything is verified before the first file, folder, plug-in or record is touched.
-    if (verifyPending(index, store))
-        installPending(index, store);
+    if (verifyPending(update.index, update.store.data()))
+        installPending(update);
     // The record names the installed release and the user's choices: written only once every
     // pending file is in place, so a failed run never claims a release it did not install.
     if (!result.error)
         writeVersionRecord();
-    markInstalled(index);
+    markInstalled(update.index);
     result.installed = installed.size();
     appendLogLine(result.log, tr("%1 Datei(en) wurden aktualisiert.").arg(result.installed), false);
     return result;
 }
 
-QString FileInstaller::targetOf(const QString &targetPath) const
+std::optional<QString> FileInstaller::targetOf(const QString &targetPath) const
 {
     return resolveTargetPath(request.baseDir, targetPath, request.runningExecutable);
 }
@@ -69,14 +69,9 @@ bool FileInstaller::installsEntry(const OfflineEntry &entry) const
     return entry.pending && (!request.updaterOutdated || entry.groupIndex == 0);
 }
 
-QJsonObject FileInstaller::fileEntryOf(const OfflineEntry &entry) const
+const FileEntry &FileInstaller::fileEntryOf(const OfflineEntry &entry) const
 {
-    return request.groups.at(entry.groupIndex)
-        .toObject()
-        .value(QStringLiteral("data"))
-        .toArray()
-        .at(entry.fileIndex)
-        .toObject();
+    return request.document.entry(entry.groupIndex, entry.fileIndex);
 }
 
 bool FileInstaller::verifyPending(const OfflineIndex &index, QFileDevice *store)
@@ -84,53 +79,54 @@ bool FileInstaller::verifyPending(const OfflineIndex &index, QFileDevice *store)
     for (const OfflineEntry &entry : index) {
         if (!installsEntry(entry))
             continue;
-        const QJsonObject fileEntry = fileEntryOf(entry);
-        const QString targetPath = fileEntry.value(QStringLiteral("targetpath")).toString();
-        if (targetOf(targetPath).isEmpty())
-            return fail(tr("Ungültiger Zielpfad:"), targetPath);
-        if (fileEntry.value(QStringLiteral("isdir")).toBool())
+        const FileEntry &fileEntry = fileEntryOf(entry);
+        if (!targetOf(fileEntry.targetPath))
+            return fail(tr("Ungültiger Zielpfad:"), fileEntry.targetPath);
+        if (fileEntry.isDir)
             continue;
-        const qint64 size = qint64(fileEntry.value(QStringLiteral("size")).toDouble());
-        const QString hash =
-            store && store->seek(entry.offset) ? hashNameOfDevice(store, entry.size) : QString();
-        if (entry.size != size || hash != fileEntry.value(QStringLiteral("sha256")).toString())
+        // The line names the hash found, empty when the store could not be read.
+        QString hash;
+        QString error;
+        if (!store || !store->seek(entry.offset)
+            || !hashNameOfDevice(store, entry.size, &hash, &error))
+            hash.clear();
+        if (entry.size != fileEntry.size || hash != fileEntry.sha256)
             return fail(tr("Falscher Hash-Wert in der temporären Datei:"), hash);
     }
     return true;
 }
 
-void FileInstaller::installPending(const OfflineIndex &index, QFileDevice *store)
+void FileInstaller::installPending(const PendingUpdate &update)
 {
+    const OfflineIndex &index = update.index;
     int counter = 1;
     for (auto it = index.constBegin(); it != index.constEnd(); ++it) {
         const OfflineEntry &entry = it.value();
         if (!installsEntry(entry))
             continue;
-        const QJsonObject group = request.groups.at(entry.groupIndex).toObject();
-        if (group.value(QStringLiteral("type")).toString().toLower() == QLatin1String("elster")
+        if (request.document.groups.at(entry.groupIndex).kind() == GroupKind::Elster
             && !elsterCleaned.contains(entry.groupIndex)) {
             elsterCleaned.insert(entry.groupIndex);
-            cleanPlugins(entry.groupIndex);
+            cleanPlugins(entry.groupIndex, update);
         }
         progress(counter++, index.size());
-        if (!installEntry(entry, fileEntryOf(entry), store))
+        if (!installEntry(entry, fileEntryOf(entry), update.store.data()))
             break;
         if (!result.error)
             installed.append({it.key(), entry});
     }
 }
 
-bool FileInstaller::installEntry(const OfflineEntry &entry, const QJsonObject &fileEntry,
+bool FileInstaller::installEntry(const OfflineEntry &entry, const FileEntry &fileEntry,
                                  QFileDevice *store)
 {
     // Checked before anything was written, and again here: a link may have appeared since.
-    const QString targetPath = fileEntry.value(QStringLiteral("targetpath")).toString();
-    const QString target = targetOf(targetPath);
-    if (target.isEmpty())
-        return fail(tr("Ungültiger Zielpfad:"), targetPath);
-    if (fileEntry.value(QStringLiteral("isdir")).toBool())
-        return installFolder(fileEntry, target);
-    return installFile(entry, fileEntry, target, store);
+    const std::optional<QString> target = targetOf(fileEntry.targetPath);
+    if (!target)
+        return fail(tr("Ungültiger Zielpfad:"), fileEntry.targetPath);
+    if (fileEntry.isDir)
+        return installFolder(fileEntry, *target);
+    return installFile(entry, fileEntry, *target, store);
 }
 
 // One pass over the index: looking each entry up under its key would take time growing with
@@ -159,12 +155,12 @@ bool FileInstaller::writeVersionRecord()
     return true;
 }
 
-void FileInstaller::cleanPlugins(int groupIndex)
+void FileInstaller::cleanPlugins(int groupIndex, const PendingUpdate &update)
 {
     cleanPluginFolder(request.baseDir + QLatin1String("plugins/"),
-                      request.pluginFileNames.value(groupIndex));
+                      update.pluginFileNames.value(groupIndex));
     cleanPluginFolder(request.baseDir + QLatin1String("plugins2/"),
-                      request.plugin2FileNames.value(groupIndex));
+                      update.plugin2FileNames.value(groupIndex));
 }
 
 void FileInstaller::cleanPluginFolder(const QString &folder, const QStringList &keep)
@@ -190,47 +186,47 @@ void FileInstaller::cleanPluginFolder(const QString &folder, const QStringList &
     }
 }
 
-bool FileInstaller::installFolder(const QJsonObject &fileEntry, const QString &target)
+bool FileInstaller::installFolder(const FileEntry &fileEntry, const QString &target)
 {
     // A link where the folder goes is replaced: the folder's times, and everything installed
     // below it, would otherwise land wherever it points.
-    if (localEntryAt(target) == LocalEntry::Other && !removeLink(target))
-        return fail(tr("Fehler beim Erstellen des Ordners:"), target, platform.errorText(0));
+    QString error;
+    if (localEntryAt(target) == LocalEntry::Other && !removeLink(target, &error))
+        return fail(tr("Fehler beim Erstellen des Ordners:"), target, error);
     if (localEntryAt(target) == LocalEntry::File)
         return fail(tr("Fehler beim Erstellen des Ordners:"), target,
                     tr("Eine Datei steht an seiner Stelle."));
-    if (localEntryAt(target) == LocalEntry::Missing && !QDir().mkpath(target))
-        return fail(tr("Fehler beim Erstellen des Ordners:"), target, platform.errorText(0));
-    if (!platform.setTimes(target, true, timeOf(fileEntry, "time_c"), timeOf(fileEntry, "time_m"),
-                           timeOf(fileEntry, "time_r"))) {
+    if (localEntryAt(target) == LocalEntry::Missing && !makePath(target, &error))
+        return fail(tr("Fehler beim Erstellen des Ordners:"), target, error);
+    const StagedWrite::Times times = timesOf(fileEntry);
+    if (!platform.setTimes(target, true, times.created, times.written, times.accessed, nullptr,
+                           &error)) {
         fail(tr("Fehler beim Setzen des Datums, evtl. blockiert ein Virenscanner die Datei:"),
-             target, platform.errorText(0));
+             target, error);
     }
     appendLogLine(result.log, tr("Ordner:"), false, target, tr("wurde erstellt."));
     return true;
 }
 
-bool FileInstaller::installFile(const OfflineEntry &entry, const QJsonObject &fileEntry,
+bool FileInstaller::installFile(const OfflineEntry &entry, const FileEntry &fileEntry,
                                 const QString &target, QFileDevice *store)
 {
+    QString error;
     QString folder = QFileInfo(target).absolutePath();
     normalizeDirPath(folder);
-    if (!QFileInfo::exists(folder) && !QDir().mkpath(folder))
-        return fail(tr("Fehler beim Erstellen des Ordners:"), folder, platform.errorText(0));
+    if (!QFileInfo::exists(folder) && !makePath(folder, &error))
+        return fail(tr("Fehler beim Erstellen des Ordners:"), folder, error);
     if (QFileInfo::exists(target))
         platform.makeFileWritable(target);
 
     // Copied from the store in blocks and checked once more on the way: memory stays bounded
     // by a block, and the store cannot change between the check and the copy unnoticed.
-    QString error;
     QString hash;
     if (!store || !store->seek(entry.offset))
         return fail(tr("Falscher Hash-Wert in der temporären Datei:"), hashName(QByteArray()));
-    const StagedWrite::Times times {timeOf(fileEntry, "time_c"), timeOf(fileEntry, "time_m"),
-                                    timeOf(fileEntry, "time_r")};
-    switch (StagedWrite::copy(target, *store, entry.size,
-                              fileEntry.value(QStringLiteral("sha256")).toString(), platform,
-                              &error, &hash, &times)) {
+    const StagedWrite::Times times = timesOf(fileEntry);
+    switch (StagedWrite::copy(target, *store, entry.size, fileEntry.sha256, platform, &error, &hash,
+                              &times)) {
     case StagedWrite::HashMismatch:
         return fail(tr("Falscher Hash-Wert in der temporären Datei:"), hash);
     case StagedWrite::OpenFailed:
@@ -241,8 +237,9 @@ bool FileInstaller::installFile(const OfflineEntry &entry, const QJsonObject &fi
         break;
     }
     // Again after the rename: Windows may carry the replaced file's creation time over.
-    if (!platform.setTimes(target, false, times.created, times.written, times.accessed))
-        fail(tr("Fehler beim Setzen des Datums:"), target, platform.errorText(0));
+    if (!platform.setTimes(target, false, times.created, times.written, times.accessed, nullptr,
+                           &error))
+        fail(tr("Fehler beim Setzen des Datums:"), target, error);
     appendLogLine(result.log, tr("Datei:"), false, target, tr("wurde geschrieben."));
     return true;
 }

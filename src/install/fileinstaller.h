@@ -1,13 +1,12 @@
 #pragma once
 
-#include "package/offlineentry.h"
+#include "check/pendingupdate.h"
+#include "common/logline.h"
+#include "package/updatedocument.h"
 #include "package/versionrecord.h"
-#include <QCoreApplication>
 
-#include <QJsonArray>
-#include <QMap>
+#include <QCoreApplication>
 #include <QSet>
-#include <QStringList>
 
 #include <functional>
 
@@ -16,23 +15,21 @@ class QFileDevice;
 
 struct InstallRequest
 {
-    QJsonArray groups;
+    UpdateDocument document;
     QString baseDir;
     bool updaterOutdated = false; // install the updater's group (index 0) only
     VersionRecord record; // written after the files, only when all were installed
-    QMap<int, QStringList> pluginFileNames;
-    QMap<int, QStringList> plugin2FileNames;
     QString runningExecutable; // the updater's own file, which no entry may replace
 };
 
 struct InstallResult
 {
     bool error = false;
-    QString log; // rich text for the activity log
+    ActivityLog log;
     int installed = 0; // entries written without error, folders included
 };
 
-// Writes every pending folder and file of the offline index with the times the document
+// Writes every pending folder and file of a pending update with the times the document
 // records, cleaning stale plug-ins of each "elster" group first, then the version record. Each file
 // is staged beside its target and replaces it only when the whole, verified payload is written
 // (StagedWrite), so a failure or a killed process leaves the old file intact.
@@ -46,23 +43,23 @@ public:
     FileInstaller(const InstallRequest &request, PlatformServices &platform,
                   std::function<void(int value, int maximum)> progress);
 
-    InstallResult run(OfflineIndex &index, QFileDevice *store);
+    InstallResult run(PendingUpdate &update);
 
 private:
     bool installsEntry(const OfflineEntry &entry) const;
-    // The full path of a target path, empty when the entry may not be written there.
-    QString targetOf(const QString &targetPath) const;
-    QJsonObject fileEntryOf(const OfflineEntry &entry) const;
+    // The full path of a target path; nothing when the entry may not be written there.
+    std::optional<QString> targetOf(const QString &targetPath) const;
+    const FileEntry &fileEntryOf(const OfflineEntry &entry) const;
     bool verifyPending(const OfflineIndex &index, QFileDevice *store);
     bool writeVersionRecord();
     // Only reads the index: the pending marks change after the loop, in markInstalled.
-    void installPending(const OfflineIndex &index, QFileDevice *store);
-    bool installEntry(const OfflineEntry &entry, const QJsonObject &fileEntry, QFileDevice *store);
+    void installPending(const PendingUpdate &update);
+    bool installEntry(const OfflineEntry &entry, const FileEntry &fileEntry, QFileDevice *store);
     void markInstalled(OfflineIndex &index) const;
-    void cleanPlugins(int groupIndex);
+    void cleanPlugins(int groupIndex, const PendingUpdate &update);
     void cleanPluginFolder(const QString &folder, const QStringList &keep);
-    bool installFolder(const QJsonObject &fileEntry, const QString &target);
-    bool installFile(const OfflineEntry &entry, const QJsonObject &fileEntry, const QString &target,
+    bool installFolder(const FileEntry &fileEntry, const QString &target);
+    bool installFile(const OfflineEntry &entry, const FileEntry &fileEntry, const QString &target,
                      QFileDevice *store);
     bool fail(const QString &title, const QString &detail1, const QString &detail2 = QString());
 

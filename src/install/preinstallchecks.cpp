@@ -1,8 +1,8 @@
-#include "preinstallchecks.h"
+#include "install/preinstallchecks.h"
 
+#include "common/serverurls.h"
+#include "common/userdialogs.h"
 #include "platform/platformservices.h"
-#include "serverurls.h"
-#include "userdialogs.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -124,11 +124,11 @@ PreInstallChecks::migrateDataFolder(const QString &updaterDir, int installedType
                "Wollen Sie fortfahren?"));
         return openPageAnd(goOn ? Migration::Continue : Migration::EndRun, selectedType);
     }
-    const bool renamed =
-        isStavin(selectedType) ? QDir().rename(orvel, stavin) : QDir().rename(stavin, orvel);
+    QString reason;
+    const bool renamed = isStavin(selectedType) ? platform.rename(orvel, stavin, &reason)
+                                                : platform.rename(stavin, orvel, &reason);
     if (renamed)
         return openPageAnd(Migration::Continue, selectedType);
-    const QString reason = platform.errorText(0);
     if (!platform.elevated() && offerElevatedRestart())
         return Migration::EndRun;
     const bool goOn =

@@ -1,7 +1,7 @@
-#include "relaunch.h"
+#include "install/relaunch.h"
 
+#include "common/userdialogs.h"
 #include "platform/platformservices.h"
-#include "userdialogs.h"
 
 #include <QCoreApplication>
 
@@ -63,11 +63,11 @@ bool Relaunch::handOver(int productType, const QString &offlinePath, bool elevat
 
 bool Relaunch::start(const QString &verb, const QString &executable, const QString &parameters)
 {
-    if (platform.start(verb, executable, parameters) > 32) {
+    QString error;
+    if (platform.start(verb, executable, parameters, &error)) {
         quit();
         return true;
     }
-    dialogs.information(parent, tr("Fehler:"),
-                        platform.errorText(0) + QLatin1String("\r\n") + executable);
+    dialogs.information(parent, tr("Fehler:"), error + QLatin1String("\r\n") + executable);
     return false;
 }

@@ -1,4 +1,4 @@
-#include "stagedwrite.h"
+#include "install/stagedwrite.h"
 
 #include "package/durablefile.h"
 #include "package/hashname.h"
@@ -48,11 +48,11 @@ bool copyBlocks(QIODevice &source, qint64 length, QFile &file, QString *error, Q
 
 // A run killed right after the rename must not leave a whole file with the time of the
 // installation: the next check would find it current and never set its times.
-bool setTimes(QFile *file, const StagedWrite::Times *times)
+bool setTimes(QFile *file, const StagedWrite::Times *times, QString *error)
 {
     return !times
         || setFileTimes(file->fileName(), false, times->created, times->written, times->accessed,
-                        file);
+                        file, error);
 }
 
 } // namespace
@@ -76,16 +76,12 @@ StagedWrite::Result StagedWrite::copy(const QString &target, QIODevice &source, 
         result = HashMismatch;
     // The bytes reach the disk before the name does: after a power cut the target is the old
     // file or the new one, never an empty one.
-    else if (!keepFileMode(&file, target) || !setTimes(&file, times)
-             || !platform.syncToDisk(&file)) {
-        *error = platform.errorText(0);
+    else if (!keepFileMode(&file, target, error) || !setTimes(&file, times, error)
+             || !platform.syncToDisk(&file, error))
         result = WriteFailed;
-    }
     file.close();
-    if (result == Written && !platform.replace(file.fileName(), target)) {
-        *error = platform.errorText(0);
+    if (result == Written && !platform.replace(file.fileName(), target, error))
         result = WriteFailed;
-    }
     if (result != Written)
         file.remove();
     return result;

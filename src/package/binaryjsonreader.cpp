@@ -1,4 +1,4 @@
-#include "binaryjsonreader.h"
+#include "package/binaryjsonreader.h"
 
 #include <QJsonArray>
 #include <QJsonObject>

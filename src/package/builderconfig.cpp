@@ -1,5 +1,5 @@
-#include "builderconfig.h"
-#include "packagelog.h"
+#include "package/builderconfig.h"
+#include "package/packagelog.h"
 
 #include "platform/platform.h"
 
@@ -19,7 +19,7 @@ QDomElement rootElement(const QDomDocument &document)
     return QDomElement();
 }
 
-MainInfoConfig readMainInfo(const QDomElement &element)
+MainInfo readMainInfo(const QDomElement &element)
 {
     return {element.attribute(QStringLiteral("os")), element.text()};
 }
@@ -31,20 +31,19 @@ GroupConfig readGroup(const QDomElement &element)
     };
     GroupConfig group;
     const QString type = attribute("type");
-    QJsonObject &values = group.values;
-    values.insert(QStringLiteral("name"), attribute("name"));
-    values.insert(QStringLiteral("version"), attribute("version"));
-    values.insert(QStringLiteral("os"), attribute("os"));
-    values.insert(QStringLiteral("type"), type);
-    values.insert(QStringLiteral("subtype"),
-                  type == QLatin1String("exec") ? attribute("subtype").toInt() : -1);
-    values.insert(QStringLiteral("beta"), attribute("beta") == QLatin1String("1"));
-    values.insert(QStringLiteral("cert"), attribute("cert") != QLatin1String("0"));
-    values.insert(QStringLiteral("active"), attribute("active"));
-    values.insert(QStringLiteral("disable"), attribute("disable"));
+    UpdateGroup &values = group.values;
+    values.name = attribute("name");
+    values.version = attribute("version");
+    values.os = attribute("os");
+    values.type = type;
+    values.subtype = type == QLatin1String("exec") ? attribute("subtype").toInt() : -1;
+    values.beta = attribute("beta") == QLatin1String("1");
+    values.cert = attribute("cert") != QLatin1String("0");
+    values.active = attribute("active");
+    values.disable = attribute("disable");
     const QDomElement info = element.firstChildElement(QStringLiteral("info"));
     if (!info.isNull())
-        values.insert(QStringLiteral("info"), info.text());
+        values.info = info.text();
     group.hasSourceDir = element.hasAttribute(QStringLiteral("srcdir"));
     group.sourceDir = attribute("srcdir");
     normalizeDirPath(group.sourceDir);

@@ -1,22 +1,18 @@
 #pragma once
 
-#include <QJsonObject>
+#include "package/updatedocument.h"
+
 #include <QString>
 #include <QVector>
 
 // The XML builder configuration as the package builder uses it.
-struct MainInfoConfig
-{
-    QString os; // verbatim
-    QString info; // all text inside the element
-};
 
 struct GroupConfig
 {
     bool hasSourceDir = false;
     QString sourceDir; // separators normalised, trailing "/"
-    // Update-group keys without "size", "count" and "data", which the source tree gives.
-    QJsonObject values;
+    // The group as the document describes it, without size and files: the source tree gives them.
+    UpdateGroup values;
 };
 
 struct BuilderConfig
@@ -25,7 +21,7 @@ struct BuilderConfig
     int year = 0; // 2000 to 9999; 0 when absent, which only a run without offline file allows
     QString targetFile; // trimmed; empty: no offline update file
     QString version; // verbatim
-    QVector<MainInfoConfig> mainInfos; // every main_info in document order
+    QVector<MainInfo> mainInfos; // every main_info in document order: "os" verbatim, all text
     QVector<GroupConfig> groups; // every group in document order, with or without srcdir
 };
 

@@ -1,4 +1,4 @@
-#include "builderlog.h"
+#include "package/builderlog.h"
 
 QByteArray builderLogLine(const QString &targetPath, const QString &hashName, int groupIndex,
                           int fileIndex)

@@ -1,5 +1,5 @@
-#include "durablefile.h"
-#include "packagelog.h"
+#include "package/durablefile.h"
+#include "package/packagelog.h"
 
 #include "platform/platform.h"
 
@@ -20,10 +20,7 @@ bool writeAll(QIODevice &file, const QByteArray &data, QString *reason)
 
 bool syncToDisk(QFile &file, QString *reason)
 {
-    if (syncFile(&file))
-        return true;
-    *reason = windowsErrorText();
-    return false;
+    return syncFile(&file, reason);
 }
 
 bool writeFileDurably(const QString &path, const QByteArray &data, QString *error)
@@ -73,9 +70,8 @@ bool PartFile::commit(QString *reason)
     if (!syncToDisk(*part, reason))
         return false;
     part->close();
-    if (replaceFile(part->fileName(), target))
+    if (replaceFile(part->fileName(), target, reason))
         return true;
-    *reason = windowsErrorText();
     part->remove();
     return false;
 }

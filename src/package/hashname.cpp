@@ -1,5 +1,7 @@
-#include "hashname.h"
+#include "package/hashname.h"
 
+#include <QCoreApplication>
+#include <QFile>
 #include <QIODevice>
 
 #include <openssl/evp.h>
@@ -57,21 +59,36 @@ QString HashNameStream::finish()
     return hexText(digest, length);
 }
 
-QString hashNameOfDevice(QIODevice *device, qint64 length)
+bool hashNameOfDevice(QIODevice *device, qint64 length, QString *hash, QString *error)
 {
     HashNameStream stream;
     QByteArray block(1 << 20, Qt::Uninitialized);
     qint64 left = length < 0 ? std::numeric_limits<qint64>::max() : length;
     while (left > 0) {
         const qint64 read = device->read(block.data(), qMin<qint64>(block.size(), left));
-        if (read < 0)
-            return QString();
+        if (read < 0) {
+            *error = device->errorString();
+            return false;
+        }
         if (read == 0)
             break;
         stream.add(block.constData(), read);
         left -= read;
     }
-    if (length >= 0 && left > 0)
-        return QString();
-    return stream.finish();
+    if (length >= 0 && left > 0) {
+        *error = QCoreApplication::translate("MainWindow", "Die Datei endet vorzeitig.");
+        return false;
+    }
+    *hash = stream.finish();
+    return true;
+}
+
+bool hashNameOfFile(const QString &path, QString *hash, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = file.errorString();
+        return false;
+    }
+    return hashNameOfDevice(&file, -1, hash, error);
 }

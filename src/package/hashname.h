@@ -13,8 +13,11 @@ QString hashName(const QByteArray &data);
 
 // The hash name of everything a device yields from its current position, or of exactly
 // `length` bytes from there when length is 0 or more, read in blocks so that a large file is
-// never held whole. Empty when the device reports a read error or ends before `length`.
-QString hashNameOfDevice(QIODevice *device, qint64 length = -1);
+// never held whole. False, with the reason in *error, when the device reports a read error or
+// ends before `length`.
+bool hashNameOfDevice(QIODevice *device, qint64 length, QString *hash, QString *error);
+// The hash name of a file's content; false with the system's reason in *error.
+bool hashNameOfFile(const QString &path, QString *hash, QString *error);
 
 // The hash name of data that arrives in pieces.
 class HashNameStream

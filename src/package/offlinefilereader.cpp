@@ -1,6 +1,6 @@
-#include "offlinefilereader.h"
-#include "offlinefile.h"
-#include "updatedocument.h"
+#include "package/offlinefilereader.h"
+#include "package/offlinefile.h"
+#include "package/updatedocument.h"
 
 #include <QIODevice>
 #include <QtEndian>

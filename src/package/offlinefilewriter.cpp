@@ -1,6 +1,6 @@
-#include "offlinefilewriter.h"
-#include "durablefile.h"
-#include "offlinefile.h"
+#include "package/offlinefilewriter.h"
+#include "package/durablefile.h"
+#include "package/offlinefile.h"
 
 #include <QDataStream>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "durablefile.h"
+#include "package/durablefile.h"
 
 #include <QFile>
 #include <QString>

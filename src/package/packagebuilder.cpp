@@ -1,15 +1,15 @@
-#include "packagebuilder.h"
+#include "package/packagebuilder.h"
 
-#include "builderconfig.h"
-#include "builderlog.h"
-#include "durablefile.h"
-#include "hashname.h"
-#include "offlinefilewriter.h"
-#include "packagelog.h"
-#include "pathcontainment.h"
-#include "payload.h"
-#include "sourcewalk.h"
-#include "updatedocument.h"
+#include "package/builderconfig.h"
+#include "package/builderlog.h"
+#include "package/durablefile.h"
+#include "package/hashname.h"
+#include "package/offlinefilewriter.h"
+#include "package/packagelog.h"
+#include "package/pathcontainment.h"
+#include "package/payload.h"
+#include "package/sourcewalk.h"
+#include "package/updatedocument.h"
 
 #include "platform/platform.h"
 
@@ -18,8 +18,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFuture>
-#include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QSet>
 #include <QThreadPool>
 #include <QtConcurrent>
@@ -121,11 +121,10 @@ private:
                        const QString &canonicalSource);
     QString logFolder() const;
     bool openOutputs(QString &offlinePath);
-    QJsonArray mainInfoArray() const;
     bool buildGroup(const GroupConfig &group);
     bool storeFile(const SourceEntry &entry, const FileWork &work, int fileIndex,
-                   QJsonObject *fileEntry);
-    bool writeDocument(const QJsonObject &root);
+                   FileEntry *fileEntry);
+    bool writeDocument();
     bool finishOutputs();
     bool makeFolder(const QString &path);
 
@@ -134,7 +133,7 @@ private:
     BuilderConfig config;
     OfflineFileWriter offline;
     PartFile log;
-    QJsonArray groups;
+    UpdateDocument document;
     QSet<QString> writtenDataFiles; // hash names
 };
 
@@ -151,15 +150,13 @@ bool PackageBuilder::run(const QString &configPath, QString &offlinePath)
     if (!checkSources() || !makeFolder(config.targetDir) || !openOutputs(offlinePath))
         return false;
 
-    QJsonObject root;
-    root.insert(QStringLiteral("version"), config.version);
-    root.insert(QStringLiteral("main_info"), mainInfoArray());
+    document.version = config.version;
+    document.mainInfos = config.mainInfos;
     for (const GroupConfig &group : qAsConst(config.groups)) {
         if (group.hasSourceDir && !buildGroup(group))
             return false;
     }
-    root.insert(QStringLiteral("data"), groups);
-    return writeDocument(root);
+    return writeDocument();
 }
 
 // Every source folder must exist before anything is written, and no output may lie in one: the
@@ -173,8 +170,7 @@ bool PackageBuilder::checkSources()
         // An empty srcdir would walk the working directory and publish whatever lies there.
         if (group.sourceDir.isEmpty()) {
             error = reportFailure(FailedStep::loadXml, configFile,
-                                  QLatin1String("Gruppe ohne Quellordner: ")
-                                      + group.values.value(QStringLiteral("name")).toString());
+                                  QLatin1String("Gruppe ohne Quellordner: ") + group.values.name);
             return false;
         }
         const QString source = canonicalSourceFolder(group.sourceDir, &error);
@@ -229,20 +225,11 @@ bool PackageBuilder::openOutputs(QString &offlinePath)
 
 bool PackageBuilder::makeFolder(const QString &path)
 {
-    if (QDir().mkpath(path))
+    QString reason;
+    if (makePath(path, &reason))
         return true;
-    error = reportFailure(FailedStep::open, path, windowsErrorText());
+    error = reportFailure(FailedStep::open, path, reason);
     return false;
-}
-
-QJsonArray PackageBuilder::mainInfoArray() const
-{
-    QJsonArray array;
-    for (const MainInfoConfig &mainInfo : config.mainInfos) {
-        array.append(QJsonObject {{QStringLiteral("os"), mainInfo.os},
-                                  {QStringLiteral("info"), mainInfo.info}});
-    }
-    return array;
 }
 
 bool PackageBuilder::buildGroup(const GroupConfig &group)
@@ -265,52 +252,43 @@ bool PackageBuilder::buildGroup(const GroupConfig &group)
         }
     };
 
-    QJsonArray files;
-    qint64 sizeSum = 0;
+    UpdateGroup built = group.values;
     bool ok = true;
     for (int i = 0; i < entries.size() && ok; ++i) {
         submitUpTo(i + window);
         const SourceEntry &entry = entries.at(i);
         qCDebug(lcPackage) << entry.targetPath;
-        QJsonObject fileEntry {{QStringLiteral("targetpath"), entry.targetPath}};
-        if (entry.isDir) {
-            fileEntry.insert(QStringLiteral("isdir"), true);
-            fileEntry.insert(QStringLiteral("sha256"), QString());
-            fileEntry.insert(QStringLiteral("size"), 0);
-        } else {
+        FileEntry fileEntry;
+        fileEntry.targetPath = entry.targetPath;
+        fileEntry.isDir = entry.isDir;
+        if (!entry.isDir) {
             const FileWork work = inFlight.front().result();
             inFlight.pop_front();
-            ok = storeFile(entry, work, files.size(), &fileEntry);
-            sizeSum += work.size;
+            ok = storeFile(entry, work, built.files.size(), &fileEntry);
+            built.size += work.size;
         }
-        fileEntry.insert(QStringLiteral("time_c"), timeText(entry.created));
-        fileEntry.insert(QStringLiteral("time_m"), timeText(entry.modified));
-        fileEntry.insert(QStringLiteral("time_r"), timeText(entry.read));
-        files.append(fileEntry);
+        fileEntry.created = timeText(entry.created);
+        fileEntry.modified = timeText(entry.modified);
+        fileEntry.accessed = timeText(entry.read);
+        built.files.append(fileEntry);
     }
     for (QFuture<FileWork> &future : inFlight)
         future.waitForFinished();
     if (!ok)
         return false;
-
-    QJsonObject values = group.values;
-    // A JSON number: groups above 2 GB keep their size (the client reads it as a double).
-    values.insert(QStringLiteral("size"), sizeSum);
-    values.insert(QStringLiteral("count"), files.size());
-    values.insert(QStringLiteral("data"), files);
-    groups.append(values);
+    document.groups.append(built);
     return true;
 }
 
 bool PackageBuilder::storeFile(const SourceEntry &entry, const FileWork &work, int fileIndex,
-                               QJsonObject *fileEntry)
+                               FileEntry *fileEntry)
 {
     if (!work.ok) {
         error = work.error;
         return false;
     }
     qCDebug(lcPackage) << work.hashName;
-    const int groupIndex = groups.size();
+    const int groupIndex = document.groups.size();
     const QString dataPath = config.targetDir + work.hashName + QLatin1String(".bin");
     // The same content twice in one run is written once.
     if (!work.reused && !writtenDataFiles.contains(work.hashName)) {
@@ -331,16 +309,15 @@ bool PackageBuilder::storeFile(const SourceEntry &entry, const FileWork &work, i
         error = reportFailure(FailedStep::write, log.path(), reason);
         return false;
     }
-    fileEntry->insert(QStringLiteral("isdir"), false);
-    fileEntry->insert(QStringLiteral("sha256"), work.hashName);
-    fileEntry->insert(QStringLiteral("size"), int(work.size));
+    fileEntry->sha256 = work.hashName;
+    fileEntry->size = work.size;
     return true;
 }
 
-bool PackageBuilder::writeDocument(const QJsonObject &root)
+bool PackageBuilder::writeDocument()
 {
-    const QJsonDocument document(root);
-    qCDebug(lcPackage).noquote() << document.toJson(QJsonDocument::Compact);
+    qCDebug(lcPackage).noquote()
+        << QJsonDocument(documentToJson(document)).toJson(QJsonDocument::Compact);
     const QByteArray binary = documentToBinary(document);
     const QString name = hashName(binary) + QLatin1String(".bin");
     const QByteArray payload = compressPayload(binary);

@@ -1,6 +1,4 @@
-#include "packagelog.h"
-
-Q_LOGGING_CATEGORY(lcPackage, "ledgora.package")
+#include "package/packagelog.h"
 
 QString reportFailure(const char *step, const QString &path, const QString &reason)
 {

@@ -1,11 +1,8 @@
 #pragma once
 
-#include <QLoggingCategory>
-#include <QString>
+#include "common/logcategories.h"
 
-// Debug output of the package formats and the builder (paths, hash names, failures). Nothing
-// reads it; QT_LOGGING_RULES="ledgora.package.debug=false" silences it.
-Q_DECLARE_LOGGING_CATEGORY(lcPackage)
+#include <QString>
 
 // The step of the builder that failed, as its failure line names it.
 namespace FailedStep {

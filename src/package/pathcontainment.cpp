@@ -1,4 +1,4 @@
-#include "pathcontainment.h"
+#include "package/pathcontainment.h"
 
 #include <QFileInfo>
 #include <QStringList>

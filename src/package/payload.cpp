@@ -1,4 +1,4 @@
-#include "payload.h"
+#include "package/payload.h"
 
 #include <QtEndian>
 

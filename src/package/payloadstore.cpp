@@ -1,9 +1,9 @@
-#include "payloadstore.h"
+#include "package/payloadstore.h"
 
+#include "common/logcategories.h"
 #include "platform/platform.h"
 
 #include <QCoreApplication>
-#include <QDebug>
 #include <QDir>
 
 namespace {
@@ -21,7 +21,7 @@ QSharedPointer<QTemporaryFile> PayloadStore::create()
                            + QString::number(QCoreApplication::applicationPid())
                            + QLatin1String("-XXXXXX"));
     store->openStore();
-    qDebug() << store->fileName();
+    qCDebug(lcStore) << store->fileName();
     return store;
 }
 

@@ -1,8 +1,8 @@
-#include "payloadstream.h"
+#include "package/payloadstream.h"
 
-#include "durablefile.h"
-#include "hashname.h"
-#include "payload.h"
+#include "package/durablefile.h"
+#include "package/hashname.h"
+#include "package/payload.h"
 
 #include <QIODevice>
 #include <QtEndian>

@@ -1,6 +1,6 @@
-#include "sourcewalk.h"
-#include "packagelog.h"
-#include "pathcontainment.h"
+#include "package/sourcewalk.h"
+#include "package/packagelog.h"
+#include "package/pathcontainment.h"
 
 #include "platform/platform.h"
 

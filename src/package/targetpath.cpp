@@ -1,4 +1,4 @@
-#include "targetpath.h"
+#include "package/targetpath.h"
 
 #include "platform/platform.h"
 
@@ -67,8 +67,8 @@ bool isSameFile(const QString &a, const QString &b)
     return QDir::cleanPath(a).compare(QDir::cleanPath(b), Qt::CaseInsensitive) == 0;
 }
 
-QString resolveTargetPath(const QString &baseDir, const QString &targetPath,
-                          const QString &runningExecutable)
+std::optional<QString> resolveTargetPath(const QString &baseDir, const QString &targetPath,
+                                         const QString &runningExecutable)
 {
     QString relative = targetPath;
     relative.replace(QLatin1Char('\\'), QLatin1Char('/'));
@@ -76,17 +76,17 @@ QString resolveTargetPath(const QString &baseDir, const QString &targetPath,
     // alternate data streams need the colon.
     if (baseDir.isEmpty() || relative.isEmpty() || relative.startsWith(QLatin1Char('/'))
         || hasForbiddenCharacter(relative))
-        return QString();
+        return std::nullopt;
     const QStringList components = relative.split(QLatin1Char('/'));
     for (const QString &component : components) {
         if (!isAcceptedComponent(component))
-            return QString();
+            return std::nullopt;
     }
     const QString fullPath = baseDir + targetPath;
     if (isSameFile(relative, QStringLiteral("versioninfo.dat"))
         || (!runningExecutable.isEmpty() && isSameFile(fullPath, runningExecutable))
         || passesThroughLink(baseDir, components))
-        return QString();
+        return std::nullopt;
     return fullPath;
 }
 

@@ -2,15 +2,17 @@
 
 #include <QString>
 
-// The full path of an entry's "targetpath" below the application base directory, or an empty
-// text when the entry may not be written there, whatever the update document says:
+#include <optional>
+
+// The full path of an entry's "targetpath" below the application base directory, or nothing
+// when the entry may not be written there, whatever the update document says:
 // - paths that leave the base directory: absolute paths, drive letters, network prefixes,
 //   ".." components, and paths whose existing folders below the base include a link;
 // - names Windows takes for something else: device names (NUL, CON, COM1, aux.txt, ...), names
 //   ending in a dot or a blank, control characters and the characters <>"|?*;
 // - the version record, and runningExecutable (the updater's own file) when given.
-QString resolveTargetPath(const QString &baseDir, const QString &targetPath,
-                          const QString &runningExecutable = QString());
+std::optional<QString> resolveTargetPath(const QString &baseDir, const QString &targetPath,
+                                         const QString &runningExecutable = QString());
 
 // True when both paths name one file, compared as Windows compares names.
 bool isSameFile(const QString &a, const QString &b);

@@ -1,4 +1,4 @@
-#include "versionrecord.h"
+#include "package/versionrecord.h"
 
 #include <QFile>
 #include <QStringList>

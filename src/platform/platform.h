@@ -17,7 +17,8 @@ bool osKeyMatches(const QString &key, bool *isGeneric, int windowsVersion);
 // QSysInfo::windowsVersion() on Windows, 0 elsewhere.
 int runningWindowsVersion();
 
-// The system's text for an error code, trimmed; 0 means the calling thread's last error.
+// The system's text for an error code, trimmed; 0 means the calling thread's last error, read
+// at once by the calls below that fail.
 QString windowsErrorText(quint32 code = 0);
 bool isElevated();
 
@@ -34,31 +35,40 @@ QString applicationBaseDir(const QString &executableDir, int mode);
 // 100-nanosecond intervals since 1601-01-01 00:00 UTC; 0 for an invalid value.
 qint64 toFileTime(const QDateTime &dateTime);
 
+// The calls below that can fail return false with the system's text in *error.
+
 // Sets creation, last-write and last-access time. With openFile its handle is used and path
-// and isDirectory are ignored. A folder needs isDirectory. On failure the system's last error
-// is left for windowsErrorText(0). POSIX systems cannot set a creation time; it is ignored there.
+// and isDirectory are ignored. A folder needs isDirectory. POSIX systems cannot set a creation
+// time; it is ignored there.
 bool setFileTimes(const QString &path, bool isDirectory, const QDateTime &created,
-                  const QDateTime &written, const QDateTime &accessed, QFile *openFile = nullptr);
+                  const QDateTime &written, const QDateTime &accessed, QFile *openFile,
+                  QString *error);
 
 // Waits until what was written to the open file is on the disk (fsync; FlushFileBuffers on
-// Windows); the caller flushes the toolkit's buffer first. On failure the system's last error is
-// left for windowsErrorText(0).
-bool syncFile(QFile *file);
+// Windows); the caller flushes the toolkit's buffer first.
+bool syncFile(QFile *file, QString *error);
+
+// Creates a folder and the folders above it that are missing.
+bool makePath(const QString &path, QString *error);
 
 // Gives a staged file the mode of the regular file it will replace, or, for a new file, the
 // mode its name implies (the updater's own executable is executable). Windows keeps no modes.
-bool keepFileMode(QFile *staged, const QString &target);
+bool keepFileMode(QFile *staged, const QString &target, QString *error);
 
 // Moves source over target in one step; the target is the old file or the new one, never a mix.
-bool replaceFile(const QString &source, const QString &target);
+bool replaceFile(const QString &source, const QString &target, QString *error);
+
+// Gives a file or folder another name in the same folder tree; an existing target is not
+// replaced.
+bool renamePath(const QString &source, const QString &target, QString *error);
 
 // True for a symbolic link (on Windows any reparse point, junctions included), whether what
 // it points to exists or not.
 bool isLink(const QString &path);
 
 // Removes a link itself (also a junction, or a link to a folder, on Windows), or another
-// entry that is neither file nor folder; false with the system's last error.
-bool removeLink(const QString &path);
+// entry that is neither file nor folder.
+bool removeLink(const QString &path, QString *error);
 
 // Clears a read-only state before a file is rewritten (_wchmod with mode 384 on Windows,
 // owner read and write added elsewhere). A link is left as it is: what it points to may lie
@@ -73,8 +83,9 @@ bool processHasTopLevelWindow(quint32 processId);
 void sleepMilliseconds(int milliseconds);
 
 // Starts a program through the shell with the verb "runas" (raised rights) or the empty
-// default verb, not waiting for it. Returns the shell's value: greater than 32 on success.
-qintptr startProgram(const QString &verb, const QString &program, const QString &parameters);
+// default verb, not waiting for it.
+bool startProgram(const QString &verb, const QString &program, const QString &parameters,
+                  QString *error);
 
 // The file name of the updater's executable on this system.
 QString updaterExecutableName();

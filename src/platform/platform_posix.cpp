@@ -1,6 +1,7 @@
-#include "platform.h"
+#include "platform/platform.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -50,10 +51,12 @@ QStringList displayVariables()
     return assignments;
 }
 
-// The shell's values that ShellExecuteW gives for success, a missing file and refused access.
-constexpr qintptr shellStarted = 42;
-constexpr qintptr shellFileNotFound = 2;
-constexpr qintptr shellAccessDenied = 5;
+// The system's text for an error number: the reason a call below failed.
+bool failed(int errorNumber, QString *error)
+{
+    *error = windowsErrorText(quint32(errorNumber));
+    return false;
+}
 
 // pkexec's exit codes when the user dismissed the question or was not authorised.
 constexpr int pkexecDismissed = 126;
@@ -72,14 +75,12 @@ bool runsProgram(pid_t pid, const QString &program)
 
 // Runs pkexec as a child of ours, which it stays when we quit. The first window may only quit
 // once pkexec has become the program, not when the user dismissed the password question.
-qintptr startWithRaisedRights(const QString &program, const QStringList &arguments)
+bool startWithRaisedRights(const QString &program, const QStringList &arguments, QString *error)
 {
     const QString helper = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
     const QString env = QStandardPaths::findExecutable(QStringLiteral("env"));
-    if (helper.isEmpty() || env.isEmpty()) {
-        errno = ENOENT;
-        return shellFileNotFound;
-    }
+    if (helper.isEmpty() || env.isEmpty())
+        return failed(ENOENT, error);
     QList<QByteArray> encoded {QFile::encodeName(helper), QFile::encodeName(env)};
     for (const QString &argument : displayVariables() + QStringList {program} + arguments)
         encoded.append(QFile::encodeName(argument));
@@ -94,22 +95,21 @@ qintptr startWithRaisedRights(const QString &program, const QStringList &argumen
         _exit(pkexecRefused);
     }
     if (pid < 0)
-        return shellFileNotFound;
+        return failed(errno, error);
     // The password question is another process's window; this one waits for its answer.
     for (int waited = 0; waited < 300000; waited += 100) {
         int status = 0;
         if (waitpid(pid, &status, WNOHANG) == pid) {
             const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
             if (code != pkexecDismissed && code != pkexecRefused)
-                return shellStarted;
-            errno = EACCES;
-            return shellAccessDenied;
+                return true;
+            return failed(EACCES, error);
         }
         if (runsProgram(pid, program))
-            return shellStarted;
+            return true;
         QThread::msleep(100);
     }
-    return shellStarted;
+    return true;
 }
 
 } // namespace
@@ -133,44 +133,74 @@ bool isElevated()
 // Linux keeps no settable creation time: `created` is accepted and ignored, the modification
 // and access times are set.
 bool setFileTimes(const QString &path, bool isDirectory, const QDateTime &created,
-                  const QDateTime &written, const QDateTime &accessed, QFile *openFile)
+                  const QDateTime &written, const QDateTime &accessed, QFile *openFile,
+                  QString *error)
 {
     Q_UNUSED(created)
     const timespec times[2] = {toTimespec(accessed), toTimespec(written)};
     if (openFile) {
         openFile->flush();
-        return futimens(openFile->handle(), times) == 0;
+        return futimens(openFile->handle(), times) == 0 || failed(errno, error);
     }
     // Windows opens a folder only with the directory flag; keep that contract here.
     struct stat info;
     if (stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode)
-        && !isDirectory) {
-        errno = EISDIR;
-        return false;
-    }
-    return utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW)
-        == 0;
+        && !isDirectory)
+        return failed(EISDIR, error);
+    return utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW) == 0
+        || failed(errno, error);
 }
 
-bool syncFile(QFile *file)
+bool syncFile(QFile *file, QString *error)
 {
-    return fsync(file->handle()) == 0;
+    return fsync(file->handle()) == 0 || failed(errno, error);
 }
 
-bool replaceFile(const QString &source, const QString &target)
+// Folder by folder, so that the failure names the reason of the step that failed.
+bool makePath(const QString &path, QString *error)
+{
+    const QByteArray name = QFile::encodeName(QDir::cleanPath(path));
+    for (int end = 1; end <= name.size(); ++end) {
+        if (end < name.size() && name.at(end) != '/')
+            continue;
+        const QByteArray folder = name.left(end);
+        struct stat info;
+        if (mkdir(folder.constData(), 0777) != 0 && errno != EEXIST)
+            return failed(errno, error);
+        if (stat(folder.constData(), &info) != 0)
+            return failed(errno, error);
+        if (!S_ISDIR(info.st_mode))
+            return failed(ENOTDIR, error);
+    }
+    return true;
+}
+
+bool replaceFile(const QString &source, const QString &target, QString *error)
 {
     return ::rename(QFile::encodeName(source).constData(), QFile::encodeName(target).constData())
-        == 0;
+        == 0
+        || failed(errno, error);
 }
 
-bool keepFileMode(QFile *staged, const QString &target)
+bool renamePath(const QString &source, const QString &target, QString *error)
+{
+    // rename() would replace an empty folder or a file of that name.
+    const QByteArray to = QFile::encodeName(target);
+    struct stat info;
+    if (lstat(to.constData(), &info) == 0)
+        return failed(EEXIST, error);
+    return ::rename(QFile::encodeName(source).constData(), to.constData()) == 0
+        || failed(errno, error);
+}
+
+bool keepFileMode(QFile *staged, const QString &target, QString *error)
 {
     struct stat info;
     mode_t mode = QFileInfo(target).fileName() == updaterExecutableName() ? 0755 : 0644;
     // Without the set-id bits: a run with raised rights must not hand them to a new file.
     if (lstat(QFile::encodeName(target).constData(), &info) == 0 && S_ISREG(info.st_mode))
         mode = info.st_mode & 0777;
-    return fchmod(staged->handle(), mode) == 0;
+    return fchmod(staged->handle(), mode) == 0 || failed(errno, error);
 }
 
 bool isLink(const QString &path)
@@ -179,9 +209,9 @@ bool isLink(const QString &path)
     return lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
-bool removeLink(const QString &path)
+bool removeLink(const QString &path, QString *error)
 {
-    return unlink(QFile::encodeName(path).constData()) == 0;
+    return unlink(QFile::encodeName(path).constData()) == 0 || failed(errno, error);
 }
 
 bool makeWritable(const QString &path)
@@ -222,16 +252,15 @@ void sleepMilliseconds(int milliseconds)
     QThread::msleep(static_cast<unsigned long>(qMax(0, milliseconds)));
 }
 
-qintptr startProgram(const QString &verb, const QString &program, const QString &parameters)
+bool startProgram(const QString &verb, const QString &program, const QString &parameters,
+                  QString *error)
 {
     const QStringList arguments = QProcess::splitCommand(parameters);
     if (verb == QLatin1String("runas"))
-        return startWithRaisedRights(program, arguments);
-    if (!QFileInfo(program).isExecutable()) {
-        errno = ENOENT;
-        return shellFileNotFound;
-    }
-    return QProcess::startDetached(program, arguments) ? shellStarted : shellFileNotFound;
+        return startWithRaisedRights(program, arguments, error);
+    if (!QFileInfo(program).isExecutable())
+        return failed(ENOENT, error);
+    return QProcess::startDetached(program, arguments) || failed(ENOENT, error);
 }
 
 QString updaterExecutableName()

@@ -1,5 +1,5 @@
-#include "platform.h"
-#include "win32/win32services.h"
+#include "platform/platform.h"
+#include "platform/win32/win32services.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -21,43 +21,68 @@ QString windowsErrorText(quint32 code)
     return QString::fromStdWString(win32::errorText(code));
 }
 
+namespace {
+
+// The last error, taken right after the call that failed.
+bool failed(QString *error)
+{
+    *error = windowsErrorText(0);
+    return false;
+}
+
+} // namespace
+
 bool isElevated()
 {
     return win32::isElevated();
 }
 
 bool setFileTimes(const QString &path, bool isDirectory, const QDateTime &created,
-                  const QDateTime &written, const QDateTime &accessed, QFile *openFile)
+                  const QDateTime &written, const QDateTime &accessed, QFile *openFile,
+                  QString *error)
 {
     if (openFile) {
         openFile->flush();
         return win32::setFileTimesOfDescriptor(openFile->handle(), toFileTime(created),
-                                               toFileTime(written), toFileTime(accessed));
+                                               toFileTime(written), toFileTime(accessed))
+            || failed(error);
     }
     return win32::setFileTimes(path.toStdWString(), isDirectory, toFileTime(created),
-                               toFileTime(written), toFileTime(accessed));
+                               toFileTime(written), toFileTime(accessed))
+        || failed(error);
 }
 
-bool syncFile(QFile *file)
+bool syncFile(QFile *file, QString *error)
 {
-    return win32::flushFileBuffersOfDescriptor(file->handle());
+    return win32::flushFileBuffersOfDescriptor(file->handle()) || failed(error);
 }
 
-bool replaceFile(const QString &source, const QString &target)
+bool makePath(const QString &path, QString *error)
 {
-    return win32::replaceFile(source.toStdWString(), target.toStdWString());
+    return win32::createDirectories(path.toStdWString()) || failed(error);
 }
 
-bool keepFileMode(QFile *staged, const QString &target)
+bool replaceFile(const QString &source, const QString &target, QString *error)
+{
+    return win32::replaceFile(source.toStdWString(), target.toStdWString()) || failed(error);
+}
+
+bool renamePath(const QString &source, const QString &target, QString *error)
+{
+    return win32::moveFile(source.toStdWString(), target.toStdWString()) || failed(error);
+}
+
+bool keepFileMode(QFile *staged, const QString &target, QString *error)
 {
     Q_UNUSED(staged)
     Q_UNUSED(target)
+    Q_UNUSED(error)
     return true;
 }
 
-bool removeLink(const QString &path)
+bool removeLink(const QString &path, QString *error)
 {
-    return win32::removeLink(path.toStdWString());
+    return win32::removeLink(path.toStdWString()) || failed(error);
 }
 
 bool isLink(const QString &path)
@@ -85,10 +110,12 @@ void sleepMilliseconds(int milliseconds)
     win32::sleepMilliseconds(static_cast<std::uint32_t>(qMax(0, milliseconds)));
 }
 
-qintptr startProgram(const QString &verb, const QString &program, const QString &parameters)
+bool startProgram(const QString &verb, const QString &program, const QString &parameters,
+                  QString *error)
 {
     return win32::shellExecute(verb.toStdWString(), program.toStdWString(),
-                               parameters.toStdWString());
+                               parameters.toStdWString())
+        || failed(error);
 }
 
 QString updaterExecutableName()

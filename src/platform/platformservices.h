@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform.h"
+#include "platform/platform.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -13,13 +13,12 @@ class PlatformServices
 public:
     virtual ~PlatformServices() = default;
 
-    virtual QString errorText(quint32 code = 0) { return windowsErrorText(code); }
     virtual bool elevated() { return isElevated(); }
     virtual bool setTimes(const QString &path, bool isDirectory, const QDateTime &created,
-                          const QDateTime &written, const QDateTime &accessed,
-                          QFile *openFile = nullptr)
+                          const QDateTime &written, const QDateTime &accessed, QFile *openFile,
+                          QString *error)
     {
-        return setFileTimes(path, isDirectory, created, written, accessed, openFile);
+        return setFileTimes(path, isDirectory, created, written, accessed, openFile, error);
     }
     virtual bool makeFileWritable(const QString &path) { return makeWritable(path); }
     virtual bool removeFile(const QString &path, QString *error)
@@ -29,19 +28,24 @@ public:
         *error = file.errorString();
         return removed;
     }
-    virtual bool syncToDisk(QFile *file) { return syncFile(file); }
-    virtual bool replace(const QString &source, const QString &target)
+    virtual bool syncToDisk(QFile *file, QString *error) { return syncFile(file, error); }
+    virtual bool replace(const QString &source, const QString &target, QString *error)
     {
-        return replaceFile(source, target);
+        return replaceFile(source, target, error);
+    }
+    virtual bool rename(const QString &source, const QString &target, QString *error)
+    {
+        return renamePath(source, target, error);
     }
     virtual bool hasTopLevelWindow(quint32 processId)
     {
         return processHasTopLevelWindow(processId);
     }
     virtual void sleep(int milliseconds) { sleepMilliseconds(milliseconds); }
-    virtual qintptr start(const QString &verb, const QString &program, const QString &parameters)
+    virtual bool start(const QString &verb, const QString &program, const QString &parameters,
+                       QString *error)
     {
-        return startProgram(verb, program, parameters);
+        return startProgram(verb, program, parameters, error);
     }
     virtual bool useNewLocation(const QString &group) { return readUseNewLocation(group); }
 };

@@ -1,6 +1,6 @@
-#include "cdownloader.h"
-#include "cprogressdlgex.h"
-#include "cprogressthreadinfo.h"
+#include "transfer/cdownloader.h"
+#include "transfer/cprogressdlgex.h"
+#include "transfer/cprogressthreadinfo.h"
 
 #include <QApplication>
 #include <QDesktopWidget>

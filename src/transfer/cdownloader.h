@@ -1,6 +1,6 @@
 #pragma once
 
-#include "downloadoptions.h"
+#include "transfer/downloadoptions.h"
 
 #include <QNetworkReply>
 #include <QObject>

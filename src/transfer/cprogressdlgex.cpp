@@ -1,9 +1,9 @@
-#include "cprogressdlgex.h"
-#include "cprogressthread.h"
-#include "cprogressthreadinfo.h"
+#include "transfer/cprogressdlgex.h"
+#include "common/logcategories.h"
+#include "transfer/cprogressthread.h"
+#include "transfer/cprogressthreadinfo.h"
 
 #include <QCloseEvent>
-#include <QDebug>
 #include <QLabel>
 #include <QMutexLocker>
 #include <QProgressBar>
@@ -57,7 +57,7 @@ CProgressDlgEx::~CProgressDlgEx()
 bool CProgressDlgEx::isStopped()
 {
     if (!thread || thread->isFinished() || info->cancelled || closing) {
-        qDebug() << "stopped";
+        qCDebug(lcTransfer) << "stopped";
         return true;
     }
     return false;

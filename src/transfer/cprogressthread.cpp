@@ -1,5 +1,5 @@
-#include "cprogressthread.h"
-#include "cprogressthreadinfo.h"
+#include "transfer/cprogressthread.h"
+#include "transfer/cprogressthreadinfo.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "cprogressthreadinfo.h"
+#include "transfer/cprogressthreadinfo.h"
 
 #include <QMutexLocker>
 

@@ -1,5 +1,5 @@
-#include "commandline.h"
-#include "language.h"
+#include "app/commandline.h"
+#include "app/language.h"
 
 #include <QtTest>
 

@@ -1,4 +1,4 @@
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 #include "nestedbinaryjson.h"
 #include "releasefixture.h"
 #include "scripteddialogs.h"

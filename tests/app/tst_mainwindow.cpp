@@ -1,7 +1,8 @@
-#include "groupcheckboxtext.h"
-#include "logline.h"
-#include "mainwindow.h"
-#include "osmatch.h"
+#include "app/activitylogtext.h"
+#include "app/groupcheckboxtext.h"
+#include "app/mainwindow.h"
+#include "common/logline.h"
+#include "common/osmatch.h"
 #include "releasefixture.h"
 #include "scripteddialogs.h"
 
@@ -309,10 +310,10 @@ void tst_MainWindow::logLineShowsTextAsIs_data()
 void tst_MainWindow::logLineShowsTextAsIs()
 {
     QFETCH(QString, detail);
-    QString log;
+    ActivityLog log;
     appendLogLine(log, QStringLiteral("Datei:"), true, detail, detail);
     QTextDocument document;
-    document.setHtml(log);
+    document.setHtml(activityLogText(log));
     QCOMPARE(document.toPlainText(),
              QStringLiteral("Datei: ") + detail + QLatin1Char(' ') + detail);
 }
@@ -342,11 +343,15 @@ void tst_MainWindow::sizeText()
     QTEST(unit, "unit");
     // The same size as a published document carries it: a JSON number, read back from binary
     // JSON into the check box text.
-    const QJsonObject group =
-        documentFromBinary(
-            documentToBinary(QJsonDocument(QJsonObject {{QStringLiteral("size"), qint64(size)}})))
-            .object();
-    QCOMPARE(groupCheckBoxText(group),
+    UpdateGroup written;
+    written.size = qint64(size);
+    UpdateDocument document;
+    document.groups = {written};
+    QString error;
+    const std::optional<UpdateDocument> read =
+        documentFromBinary(documentToBinary(document), &error);
+    QVERIFY2(read, qPrintable(error));
+    QCOMPARE(groupCheckBoxText(read->groups.at(0)),
              QStringLiteral(": Version:  Datei(en): 0 Größe (%1): %2").arg(unit, amount));
 }
 

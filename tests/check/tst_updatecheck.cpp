@@ -240,11 +240,7 @@ void tst_UpdateCheck::caseOnlyHashDifference()
     UpdaterHarness harness;
     QVERIFY(harness.isValid());
     const QString upper = hashName("a").toUpper();
-    const QJsonObject entry {{QStringLiteral("targetpath"), QStringLiteral("a.txt")},
-                             {QStringLiteral("isdir"), false},
-                             {QStringLiteral("sha256"), upper},
-                             {QStringLiteral("size"), 1}};
-    QVERIFY(harness.releases().publishGroup(year, {entry}));
+    QVERIFY(harness.releases().publishGroup(year, {fileEntry(QStringLiteral("a.txt"), upper, 1)}));
     const QString folder = harness.releases().packageDir(year) + QLatin1Char('/');
     QVERIFY(
         ReleaseFixture::writeFile(folder + upper + QLatin1String(".bin"), compressPayload("a")));
@@ -275,10 +271,8 @@ void tst_UpdateCheck::hostileTargetPaths()
     UpdaterHarness harness;
     QVERIFY(harness.isValid());
     QVERIFY(ReleaseFixture::writeFile(harness.root() + QLatin1String("/aussen.txt"), "aussen"));
-    const QJsonObject entry {{QStringLiteral("targetpath"), targetPath},
-                             {QStringLiteral("isdir"), isDir},
-                             {QStringLiteral("sha256"), isDir ? QString() : hashName("x")},
-                             {QStringLiteral("size"), isDir ? 0 : 1}};
+    const FileEntry entry =
+        isDir ? folderEntry(targetPath) : fileEntry(targetPath, hashName("x"), 1);
     QVERIFY(harness.releases().publishGroup(year, {entry}));
     const auto window = harness.open();
     UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
@@ -309,25 +303,17 @@ protected:
 
 void tst_UpdateCheck::shortWriteToStore()
 {
-    const QJsonObject entry {{QStringLiteral("targetpath"), QStringLiteral("a.txt")},
-                             {QStringLiteral("sha256"), hashName("Inhalt")},
-                             {QStringLiteral("size"), 6}};
-    const QJsonArray groups {QJsonObject {{QStringLiteral("data"), QJsonArray {entry}}}};
+    UpdateGroup group;
+    group.files = {fileEntry(QStringLiteral("a.txt"), hashName("Inhalt"), 6)};
+    UpdateDocument document;
+    document.groups = {group};
     QTemporaryDir base;
-    OfflineIndex index;
     QSharedPointer<ShortStore> shortStore(new ShortStore);
     QVERIFY(shortStore->openStore());
-    QSharedPointer<QTemporaryFile> store = shortStore;
-    QStringList directories;
-    QMap<int, QStringList> plugins;
-    QMap<int, QStringList> plugins2;
-    bool executable = false;
-    QSet<int> searched;
-    const QString noOfflineFile;
-    CheckState state {index,    store,      directories, plugins,
-                      plugins2, executable, searched,    noOfflineFile};
+    PendingUpdate update;
+    update.store = shortStore;
     UpdateCheck check(
-        groups, base.path() + QLatin1Char('/'), QString(), false,
+        document, base.path() + QLatin1Char('/'), QString(), false,
         [](const QString &, qint64, QByteArray *data, QString *) {
             *data = compressPayload("Inhalt");
             return true;
@@ -335,10 +321,11 @@ void tst_UpdateCheck::shortWriteToStore()
         [](int, int) {});
     CheckSelection selection;
     selection.checkedGroups = {0};
-    const CheckResult result = check.run(selection, state);
+    const CheckResult result = check.run(selection, update);
     QCOMPARE(result.outcome, CheckResult::Failed);
-    QVERIFY(result.log.contains(QStringLiteral("Fehler beim Schreiben der temporären Datei:")));
-    QVERIFY(index.isEmpty());
+    QCOMPARE(result.log.value(0).title,
+             QStringLiteral("Fehler beim Schreiben der temporären Datei:"));
+    QVERIFY(update.index.isEmpty());
 }
 
 void tst_UpdateCheck::oversizedPayloadRefused_data()
@@ -668,19 +655,16 @@ void tst_UpdateCheck::offlinePayloadLargerThanItsEntry()
     UpdaterHarness harness;
     QVERIFY(harness.isValid());
     const QByteArray content(100000, 'x');
-    const QJsonObject entry {{QStringLiteral("targetpath"), QStringLiteral("a.txt")},
-                             {QStringLiteral("isdir"), false},
-                             {QStringLiteral("sha256"), hashName(content)},
-                             {QStringLiteral("size"), 1}};
-    const QJsonObject root {
-        {QStringLiteral("data"),
-         QJsonArray {QJsonObject {{QStringLiteral("name"), QStringLiteral("Programm")},
-                                  {QStringLiteral("data"), QJsonArray {entry}}}}}};
+    UpdateGroup group;
+    group.name = QStringLiteral("Programm");
+    group.files = {fileEntry(QStringLiteral("a.txt"), hashName(content), 1)};
+    UpdateDocument document;
+    document.groups = {group};
     const QString offline = harness.root() + QLatin1String("/hand.dat");
     OfflineFileWriter writer;
     QVERIFY(writer.open(offline, 2030));
     QVERIFY(writer.appendRecord(hashName(content), 0, 0, compressPayload(content)));
-    QVERIFY(writer.appendDocument(compressPayload(documentToBinary(QJsonDocument(root)))));
+    QVERIFY(writer.appendDocument(compressPayload(documentToBinary(document))));
     QVERIFY(writer.finish());
     harness.server().close();
     const auto window = harness.open({QStringLiteral("--offline"), offline});

@@ -3,7 +3,7 @@
 // "Update starten", answers Yes, and saves a screenshot before and after.
 //   demo_driver build CONFIGURATION
 //   demo_driver run UPDATER_DIR SCREENSHOT_DIR [lg_updater options...]
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 #include "yesdialogs.h"
 
 #include <QApplication>

@@ -2,7 +2,7 @@
 // on an installation, presses "Nach Updates suchen" and "Update starten", answers every
 // question with Yes and prints each dialog as "title|text" on a line.
 // Usage: e2e_client UPDATER_DIR [lg_updater options...]
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 #include "yesdialogs.h"
 
 #include <QApplication>

@@ -1,5 +1,5 @@
+#include "app/mainwindow.h"
 #include "fakeplatform.h"
-#include "mainwindow.h"
 #include "nginxserver.h"
 #include "programprocess.h"
 #include "releasefixture.h"

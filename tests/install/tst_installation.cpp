@@ -1,6 +1,7 @@
 #include "mountedfilesystem.h"
 #include "updaterharness.h"
 
+#include "app/activitylogtext.h"
 #include "install/fileinstaller.h"
 #include "package/hashname.h"
 #include "package/payloadstore.h"
@@ -56,9 +57,17 @@ namespace {
 struct Crafted
 {
     QString type; // of the one group
-    QJsonArray files;
-    OfflineIndex index;
-    QSharedPointer<QTemporaryFile> store = PayloadStore::create();
+    QVector<FileEntry> files;
+    PendingUpdate update = withStore();
+    OfflineIndex &index = update.index;
+    QSharedPointer<QTemporaryFile> &store = update.store;
+
+    static PendingUpdate withStore()
+    {
+        PendingUpdate update;
+        update.store = PayloadStore::create();
+        return update;
+    }
 
     void addFile(const QString &targetPath, const QByteArray &content, bool pending = true)
     {
@@ -70,14 +79,9 @@ struct Crafted
         entry.fileIndex = files.size();
         entry.pending = pending;
         index.insert(hashName(content), entry);
-        files.append(
-            QJsonObject {{QStringLiteral("targetpath"), targetPath},
-                         {QStringLiteral("isdir"), false},
-                         {QStringLiteral("sha256"), hashName(content)},
-                         {QStringLiteral("size"), content.size()},
-                         {QStringLiteral("time_c"), QStringLiteral("2016-03-01T14:05:09")},
-                         {QStringLiteral("time_m"), QStringLiteral("2017-01-02T03:04:05")},
-                         {QStringLiteral("time_r"), QStringLiteral("2018-05-06T07:08:09")}});
+        files.append({targetPath, false, hashName(content), content.size(),
+                      QStringLiteral("2016-03-01T14:05:09"), QStringLiteral("2017-01-02T03:04:05"),
+                      QStringLiteral("2018-05-06T07:08:09")});
     }
     void addFolder(const QString &targetPath)
     {
@@ -85,21 +89,20 @@ struct Crafted
         entry.fileIndex = files.size();
         entry.pending = true;
         index.insert(QString(), entry);
-        files.append(
-            QJsonObject {{QStringLiteral("targetpath"), targetPath},
-                         {QStringLiteral("isdir"), true},
-                         {QStringLiteral("sha256"), QString()},
-                         {QStringLiteral("time_m"), QStringLiteral("2017-01-02T03:04:05")}});
+        files.append({targetPath, true, QString(), 0, QString(),
+                      QStringLiteral("2017-01-02T03:04:05"), QString()});
     }
     InstallResult install(const QString &baseDir, PlatformServices &platform)
     {
         InstallRequest request;
-        request.groups = QJsonArray {
-            QJsonObject {{QStringLiteral("data"), files}, {QStringLiteral("type"), type}}};
+        UpdateGroup group;
+        group.type = type;
+        group.files = files;
+        request.document.groups = {group};
         request.baseDir = baseDir;
         request.record = {2026, 3, 1, 0};
         FileInstaller installer(request, platform, [](int, int) {});
-        return installer.run(index, store.data());
+        return installer.run(update);
     }
     QList<bool> pendingByFileIndex() const
     {
@@ -437,7 +440,8 @@ void tst_Installation::alteredPayloadStopsTheRun()
     const InstallResult result = crafted.install(base.path() + QLatin1Char('/'), platform);
     QVERIFY(result.error);
     QCOMPARE(result.installed, 0);
-    QVERIFY(result.log.contains(QStringLiteral("Falscher Hash-Wert in der temporären Datei:")));
+    QVERIFY(activityLogText(result.log)
+                .contains(QStringLiteral("Falscher Hash-Wert in der temporären Datei:")));
     QCOMPARE(crafted.pendingByFileIndex(), (QList<bool> {true, true, true, true}));
     QDirIterator it(base.path(), QDir::AllEntries | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
@@ -463,8 +467,9 @@ void tst_Installation::timeFailureOnThirdOfFive()
     for (int i = 0; i < 5; ++i)
         QCOMPARE(read(base.filePath(QStringLiteral("f%1.txt").arg(i))),
                  QByteArray("Inhalt ") + QByteArray::number(i));
-    QVERIFY(result.log.contains(QStringLiteral("Fehler beim Setzen des Datums:</strong>")));
-    QVERIFY(result.log.contains(QLatin1String("Zugriff verweigert")));
+    QVERIFY(activityLogText(result.log)
+                .contains(QStringLiteral("Fehler beim Setzen des Datums:</strong>")));
+    QVERIFY(activityLogText(result.log).contains(QLatin1String("Zugriff verweigert")));
     int pending = 0;
     for (bool p : crafted.pendingByFileIndex())
         pending += p ? 1 : 0;
@@ -482,8 +487,9 @@ void tst_Installation::folderEntryForExistingFolder()
     const InstallResult result = crafted.install(base.path() + QLatin1Char('/'), platform);
     QVERIFY(!result.error);
     QCOMPARE(result.installed, 2);
-    QVERIFY(result.log.contains(QStringLiteral("<strong>Ordner:</strong> ") + base.path()
-                                + QLatin1String("/Archiv wurde erstellt.")));
+    QVERIFY(activityLogText(result.log)
+                .contains(QStringLiteral("<strong>Ordner:</strong> ") + base.path()
+                          + QLatin1String("/Archiv wurde erstellt.")));
     QCOMPARE(QFileInfo(base.filePath(QStringLiteral("Archiv"))).lastModified(), recordedWrite);
     QCOMPARE(QFileInfo(base.filePath(QStringLiteral("leer.txt"))).size(), qint64(0));
     QCOMPARE(QFileInfo(base.filePath(QStringLiteral("leer.txt"))).lastModified(), recordedWrite);
@@ -500,11 +506,12 @@ void tst_Installation::fileWhereAFolderGoes()
     const InstallResult result = crafted.install(base.path() + QLatin1Char('/'), platform);
     QVERIFY(result.error);
     QCOMPARE(result.installed, 0);
-    QVERIFY2(result.log.contains(QStringLiteral("Fehler beim Erstellen des Ordners:</strong> ")
-                                 + base.filePath(QStringLiteral("Daten"))
-                                 + QLatin1String(" Eine Datei steht an seiner Stelle.")),
-             qPrintable(result.log));
-    QVERIFY(!result.log.contains(QLatin1String("wurde erstellt.")));
+    QVERIFY2(activityLogText(result.log)
+                 .contains(QStringLiteral("Fehler beim Erstellen des Ordners:</strong> ")
+                           + base.filePath(QStringLiteral("Daten"))
+                           + QLatin1String(" Eine Datei steht an seiner Stelle.")),
+             qPrintable(activityLogText(result.log)));
+    QVERIFY(!activityLogText(result.log).contains(QLatin1String("wurde erstellt.")));
     QCOMPARE(read(base.filePath(QStringLiteral("Daten"))), QByteArray("Datei"));
 }
 
@@ -516,7 +523,8 @@ void tst_Installation::nothingPending()
     crafted.addFile(QStringLiteral("a.txt"), "a", false);
     const InstallResult result = crafted.install(base.path() + QLatin1Char('/'), platform);
     QVERIFY(!result.error);
-    QCOMPARE(result.log, QStringLiteral("<strong>0 Datei(en) wurden aktualisiert.</strong>"));
+    QCOMPARE(activityLogText(result.log),
+             QStringLiteral("<strong>0 Datei(en) wurden aktualisiert.</strong>"));
     QCOMPARE(read(base.filePath(QStringLiteral("versioninfo.dat"))),
              QByteArray("2026\r\n3\r\n1\r\n0"));
     QVERIFY(!QFile::exists(base.filePath(QStringLiteral("a.txt"))));
@@ -584,8 +592,8 @@ void tst_Installation::stagedWrites()
     QCOMPARE(result.error, !line.isEmpty());
     QTEST(read(target), "content");
     if (!line.isEmpty())
-        QVERIFY2(result.log.contains(line.replace(QLatin1String("@BASE@"), base)),
-                 qPrintable(result.log));
+        QVERIFY2(activityLogText(result.log).contains(line.replace(QLatin1String("@BASE@"), base)),
+                 qPrintable(activityLogText(result.log)));
     QDirIterator leftovers(base, {QStringLiteral("*.lgtmp")}, QDir::Files | QDir::System);
     QVERIFY2(!leftovers.hasNext(), "no staging file stays behind");
 }
@@ -617,7 +625,7 @@ void tst_Installation::hostileTargetPaths()
         crafted.install(root.filePath(QStringLiteral("install/")), platform);
     QVERIFY(result.error);
     QCOMPARE(result.installed, 0);
-    QVERIFY(result.log.contains(QStringLiteral("Ungültiger Zielpfad:")));
+    QVERIFY(activityLogText(result.log).contains(QStringLiteral("Ungültiger Zielpfad:")));
     QDirIterator it(root.path(),
                     QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
@@ -775,7 +783,8 @@ void tst_Installation::resolvedPaths()
 {
     QFETCH(QString, targetPath);
     QTEST(resolveTargetPath(QStringLiteral("/base/"), targetPath,
-                            QStringLiteral("/base/Updater/lg_updater")),
+                            QStringLiteral("/base/Updater/lg_updater"))
+              .value_or(QString()),
           "resolved");
 }
 

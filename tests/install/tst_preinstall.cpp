@@ -394,7 +394,7 @@ void tst_PreInstall::refusedStart()
     QFETCH(QString, operation);
     ScriptedDialogs dialogs;
     FakePlatform platform;
-    platform.startResult = 5;
+    platform.startSucceeds = false;
     platform.lastError = QStringLiteral("Zugriff verweigert");
     int quits = 0;
     Relaunch relaunch(dialogs, platform, nullptr, QStringLiteral("/app/Updater/"), 2,

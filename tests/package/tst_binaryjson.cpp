@@ -55,7 +55,7 @@ QT_WARNING_POP
 // Both null, or equal down to the bits of every double (== does not hold for NaN).
 bool sameResult(const QJsonDocument &ours, const QJsonDocument &toolkit)
 {
-    return ours.isNull() == toolkit.isNull() && documentToBinary(ours) == documentToBinary(toolkit)
+    return ours.isNull() == toolkit.isNull() && binaryJson(ours) == binaryJson(toolkit)
         && ours.toJson() == toolkit.toJson();
 }
 
@@ -89,7 +89,7 @@ int rootTable(const QByteArray &data)
 
 QByteArray written(const QJsonDocument &document)
 {
-    return documentToBinary(document);
+    return binaryJson(document);
 }
 
 QJsonObject updateDocumentShape()

@@ -1,8 +1,9 @@
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 #include "mountedfilesystem.h"
 #include "programprocess.h"
 #include "scripteddialogs.h"
 
+#include "package/binaryjsonreader.h"
 #include "package/hashname.h"
 #include "package/offlinefile.h"
 #include "package/offlinefilereader.h"
@@ -179,7 +180,7 @@ QJsonObject tst_Builder::readDocument() const
     QFile data(path(QStringLiteral("pkg/")) + QString::fromUtf8(info.readAll()));
     if (!data.open(QIODevice::ReadOnly))
         return QJsonObject();
-    return documentFromBinary(expandPayload(data.readAll())).object();
+    return readBinaryJson(expandPayload(data.readAll())).object();
 }
 
 QList<OfflineRecord> tst_Builder::readRecords(int *count) const
@@ -1187,7 +1188,7 @@ void tst_Builder::examplesReleaseReadsBack()
         QVERIFY(own.readRecord(&record));
         QCOMPARE(hashName(expandPayload(record.payload)), record.hashName);
     }
-    const QJsonObject root = documentFromBinary(expandPayload(own.readDocumentPayload())).object();
+    const QJsonObject root = readBinaryJson(expandPayload(own.readDocumentPayload())).object();
     QCOMPARE(root.value(QStringLiteral("data")).toArray().size(), 4);
     QCOMPARE(root.value(QStringLiteral("version")).toString(), QStringLiteral("2026.1"));
 }

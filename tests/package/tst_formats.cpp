@@ -1,3 +1,5 @@
+#include "nestedbinaryjson.h"
+
 #include "package/builderlog.h"
 #include "package/hashname.h"
 #include "package/offlinefile.h"
@@ -30,6 +32,8 @@ private slots:
     void largePayloadExpandsInBoundedMemory();
     void oversizedDocumentRefused();
     void documentRoundTrip();
+    void incompleteDocument_data();
+    void incompleteDocument();
     void damagedDocument_data();
     void damagedDocument();
     void offlineFileLayout();
@@ -87,7 +91,14 @@ void tst_Formats::hashNames()
     QTEST(hashName(data), "hash");
     QBuffer buffer(&data);
     QVERIFY(buffer.open(QIODevice::ReadOnly));
-    QTEST(hashNameOfDevice(&buffer), "hash");
+    QString hash;
+    QString error;
+    QVERIFY(hashNameOfDevice(&buffer, -1, &hash, &error));
+    QTEST(hash, "hash");
+    // A length beyond the end is a device that ended early, not the hash of what was there.
+    QVERIFY(buffer.seek(0));
+    QVERIFY(!hashNameOfDevice(&buffer, data.size() + 1, &hash, &error));
+    QVERIFY(!error.isEmpty());
 }
 
 void tst_Formats::emptyContent()
@@ -230,7 +241,8 @@ void tst_Formats::oversizedDocumentRefused()
 {
     const QByteArray payload = zeroPayload(100000000);
     const qint64 peakBefore = peakResidentKiB();
-    QVERIFY(documentFromPayload(payload).isNull());
+    QString error;
+    QVERIFY(!documentFromPayload(payload, &error));
     QVERIFY2(peakResidentKiB() - peakBefore < 32 * 1024,
              qPrintable(QStringLiteral("peak grew by %1 KiB").arg(peakResidentKiB() - peakBefore)));
 
@@ -244,22 +256,142 @@ void tst_Formats::oversizedDocumentRefused()
     QVERIFY(reader.readDocumentPayload().isEmpty());
 }
 
+namespace {
+
+UpdateDocument sampleDocument()
+{
+    UpdateDocument document;
+    document.version = QStringLiteral("2017.1");
+    document.mainInfos = {{QStringLiteral("windows"), QStringLiteral("<p>Info</p>")}};
+    UpdateGroup group;
+    group.name = QStringLiteral("Programm ÄÖÜß");
+    group.version = QStringLiteral("1");
+    group.os = QStringLiteral("windows_7;windows_10");
+    group.type = QStringLiteral("Exec");
+    group.subtype = 3;
+    group.beta = true;
+    group.active = QStringLiteral("0");
+    group.disable = QStringLiteral("1");
+    group.info = QStringLiteral("Beschreibung");
+    // Above what 32 bits hold: the size must come back whole.
+    group.size = 3000000000LL;
+    group.files = {{QStringLiteral("ordner"), true, QString(), 0,
+                    QStringLiteral("2016-03-01T14:05:09"), QStringLiteral("2016-03-01T14:05:09"),
+                    QStringLiteral("2016-03-01T14:05:09")},
+                   {QStringLiteral("ordner/groß.dll"), false, hashName("x"), 3000000000LL,
+                    QStringLiteral("2016-03-01T14:05:09.123"),
+                    QStringLiteral("2017-01-02T03:04:05"), QStringLiteral("2018-05-06T07:08:09")}};
+    UpdateGroup plain;
+    plain.type = QStringLiteral("programm");
+    document.groups = {group, plain};
+    return document;
+}
+
+} // namespace
+
+// What the builder writes reads back to the same model and, written again, to the same bytes:
+// the client and a later builder see one document.
 void tst_Formats::documentRoundTrip()
 {
-    const QJsonObject root {
-        {QStringLiteral("version"), QStringLiteral("2017.1")},
-        {QStringLiteral("data"),
-         QJsonArray {QJsonObject {{QStringLiteral("name"), QStringLiteral("Programm ÄÖÜß")},
-                                  {QStringLiteral("size"), 1500000}}}}};
-    const QByteArray binary = documentToBinary(QJsonDocument(root));
+    const UpdateDocument document = sampleDocument();
+    const QByteArray binary = documentToBinary(document);
     QVERIFY(binary.startsWith("qbjs"));
-    QCOMPARE(documentFromBinary(binary).object(), root);
+    QString error;
+    const std::optional<UpdateDocument> read = documentFromBinary(binary, &error);
+    QVERIFY2(read, qPrintable(error));
+    QCOMPARE(documentToBinary(*read), binary);
+    const UpdateGroup &group = read->groups.at(0);
+    QCOMPARE(group.kind(), GroupKind::Exec);
+    QCOMPARE(group.size, 3000000000LL);
+    QCOMPARE(group.files.at(1).size, 3000000000LL);
+    QCOMPARE(group.files.at(1).targetPath, QStringLiteral("ordner/groß.dll"));
+    QCOMPARE(FileEntry::timeOf(group.files.at(1).created),
+             QDateTime(QDate(2016, 3, 1), QTime(14, 5, 9, 123)));
+    QCOMPARE(group.info, std::optional<QString>(QStringLiteral("Beschreibung")));
+    QCOMPARE(read->groups.at(1).info, std::optional<QString>());
+    QCOMPARE(read->groups.at(1).kind(), GroupKind::Files);
+}
+
+// A key that is missing or of another type is named, with the place of its object; nothing is
+// read as an empty value.
+void tst_Formats::incompleteDocument_data()
+{
+    QTest::addColumn<QStringList>("path"); // object keys and array positions down to the key
+    QTest::addColumn<QJsonValue>("value"); // undefined: the key is removed
+    QTest::addColumn<QString>("error");
+    const QJsonValue removed(QJsonValue::Undefined);
+    QTest::newRow("root version missing")
+        << QStringList {QStringLiteral("version")} << removed
+        << QStringLiteral("Dokument: Schlüssel \"version\" fehlt");
+    QTest::newRow("groups not an array")
+        << QStringList {QStringLiteral("data")} << QJsonValue(QStringLiteral("x"))
+        << QStringLiteral("Dokument: Schlüssel \"data\" hat den falschen Typ");
+    QTest::newRow("group type missing")
+        << QStringList {QStringLiteral("data"), QStringLiteral("1"), QStringLiteral("type")}
+        << removed << QStringLiteral("Gruppe 1: Schlüssel \"type\" fehlt");
+    QTest::newRow("misspelt sha256")
+        << QStringList {QStringLiteral("data"), QStringLiteral("0"), QStringLiteral("data"),
+                        QStringLiteral("1"), QStringLiteral("sha256")}
+        << removed << QStringLiteral("Gruppe 0, Datei 1: Schlüssel \"sha256\" fehlt");
+    QTest::newRow("size as text")
+        << QStringList {QStringLiteral("data"), QStringLiteral("0"), QStringLiteral("data"),
+                        QStringLiteral("0"), QStringLiteral("size")}
+        << QJsonValue(QStringLiteral("12"))
+        << QStringLiteral("Gruppe 0, Datei 0: Schlüssel \"size\" hat den falschen Typ");
+    QTest::newRow("isdir as number")
+        << QStringList {QStringLiteral("data"), QStringLiteral("0"), QStringLiteral("data"),
+                        QStringLiteral("0"), QStringLiteral("isdir")}
+        << QJsonValue(1)
+        << QStringLiteral("Gruppe 0, Datei 0: Schlüssel \"isdir\" hat den falschen Typ");
+    QTest::newRow("file entry not an object")
+        << QStringList {QStringLiteral("data"), QStringLiteral("0"), QStringLiteral("data"),
+                        QStringLiteral("0")}
+        << QJsonValue(7) << QStringLiteral("Gruppe 0, Datei 0: kein JSON-Objekt");
+    QTest::newRow("count disagrees")
+        << QStringList {QStringLiteral("data"), QStringLiteral("0"), QStringLiteral("count")}
+        << QJsonValue(5) << QStringLiteral("Gruppe 0: \"count\" ist nicht die Zahl der Dateien");
+    QTest::newRow("main_info without info")
+        << QStringList {QStringLiteral("main_info"), QStringLiteral("0"), QStringLiteral("info")}
+        << removed << QStringLiteral("main_info 0: Schlüssel \"info\" fehlt");
+}
+
+namespace {
+
+QJsonValue changed(const QJsonValue &value, QStringList path, const QJsonValue &replacement)
+{
+    const QString step = path.takeFirst();
+    if (value.isArray()) {
+        QJsonArray array = value.toArray();
+        const int index = step.toInt();
+        array[index] = path.isEmpty() ? replacement : changed(array.at(index), path, replacement);
+        return array;
+    }
+    QJsonObject object = value.toObject();
+    if (path.isEmpty() && replacement.isUndefined())
+        object.remove(step);
+    else
+        object[step] =
+            path.isEmpty() ? replacement : changed(object.value(step), path, replacement);
+    return object;
+}
+
+} // namespace
+
+void tst_Formats::incompleteDocument()
+{
+    QFETCH(QStringList, path);
+    QFETCH(QJsonValue, value);
+    QFETCH(QString, error);
+    const QJsonObject root = changed(documentToJson(sampleDocument()), path, value).toObject();
+    QString reason;
+    QVERIFY(!documentFromBinary(binaryJson(QJsonDocument(root)), &reason));
+    QCOMPARE(reason, error);
 }
 
 void tst_Formats::damagedDocument_data()
 {
     QTest::addColumn<QByteArray>("data");
-    QByteArray binary = documentToBinary(QJsonDocument(QJsonObject {{QStringLiteral("a"), 1}}));
+    QByteArray binary = documentToBinary(UpdateDocument());
     QByteArray cut = binary.left(binary.size() - 4);
     QByteArray badOffset = binary;
     badOffset[binary.size() - 1] = char(0x7F);
@@ -272,7 +404,9 @@ void tst_Formats::damagedDocument_data()
 void tst_Formats::damagedDocument()
 {
     QFETCH(QByteArray, data);
-    QVERIFY(documentFromBinary(data).isNull());
+    QString error;
+    QVERIFY(!documentFromBinary(data, &error));
+    QVERIFY(!error.isEmpty());
 }
 
 QByteArray tst_Formats::offlineFileBytes(int records, bool withDocument)
@@ -287,8 +421,7 @@ QByteArray tst_Formats::offlineFileBytes(int records, bool withDocument)
         writer.appendRecord(hashName(content), 0, i, compressPayload(content));
     }
     if (withDocument)
-        writer.appendDocument(compressPayload(
-            documentToBinary(QJsonDocument(QJsonObject {{QStringLiteral("data"), QJsonArray()}}))));
+        writer.appendDocument(compressPayload(documentToBinary(UpdateDocument())));
     writer.finish();
     QFile file(path);
     file.open(QIODevice::ReadOnly);
@@ -321,7 +454,8 @@ void tst_Formats::offlineFileLayout()
         QCOMPARE(record.fileIndex, i);
     }
     QVERIFY(!reader.hasStreamError());
-    QVERIFY(!documentFromBinary(expandPayload(reader.readDocumentPayload())).isNull());
+    QString error;
+    QVERIFY(documentFromBinary(expandPayload(reader.readDocumentPayload()), &error));
     QVERIFY(buffer.atEnd());
 }
 
@@ -338,7 +472,8 @@ void tst_Formats::offlineFileOfStoppedRun()
     QVERIFY(reader.readRecord(&record));
     QVERIFY(reader.readRecord(&record));
     QVERIFY(!reader.hasStreamError());
-    QVERIFY(documentFromBinary(expandPayload(reader.readDocumentPayload())).isNull());
+    QString error;
+    QVERIFY(!documentFromBinary(expandPayload(reader.readDocumentPayload()), &error));
 }
 
 void tst_Formats::damagedOfflineFile_data()
@@ -387,7 +522,8 @@ void tst_Formats::damagedOfflineFile()
     }
     QCOMPARE(read, completeRecords);
     QVERIFY(reader.hasStreamError());
-    QVERIFY(documentFromBinary(expandPayload(reader.readDocumentPayload())).isNull());
+    QString error;
+    QVERIFY(!documentFromBinary(expandPayload(reader.readDocumentPayload()), &error));
 }
 
 void tst_Formats::wrongIdentifier_data()

@@ -32,29 +32,31 @@ public:
         return PlatformServices::removeFile(path, error);
     }
     bool setTimes(const QString &path, bool isDirectory, const QDateTime &created,
-                  const QDateTime &written, const QDateTime &accessed, QFile *openFile) override
+                  const QDateTime &written, const QDateTime &accessed, QFile *openFile,
+                  QString *error) override
     {
         ++timeCalls;
         if (failTimesOnCall == timeCalls)
-            return false;
-        return PlatformServices::setTimes(path, isDirectory, created, written, accessed, openFile);
+            return failed(error);
+        return PlatformServices::setTimes(path, isDirectory, created, written, accessed, openFile,
+                                          error);
     }
     bool elevated() override { return isElevatedProcess; }
-    bool replace(const QString &source, const QString &target) override
+    bool replace(const QString &source, const QString &target, QString *error) override
     {
         if (readOnly(target) || (!failReplaceOf.isEmpty() && target.endsWith(failReplaceOf))) {
-            errno = EACCES;
+            *error = windowsErrorText(EACCES);
             return false;
         }
-        return PlatformServices::replace(source, target);
+        return PlatformServices::replace(source, target, error);
     }
-    bool syncToDisk(QFile *file) override
+    bool syncToDisk(QFile *file, QString *error) override
     {
         if (failSync) {
-            errno = EIO;
+            *error = windowsErrorText(EIO);
             return false;
         }
-        return PlatformServices::syncToDisk(file);
+        return PlatformServices::syncToDisk(file, error);
     }
     bool hasTopLevelWindow(quint32 processId) override
     {
@@ -62,19 +64,22 @@ public:
         return windowAnswers.isEmpty() ? false : windowAnswers.dequeue();
     }
     void sleep(int milliseconds) override { sleeps.append(milliseconds); }
-    qintptr start(const QString &verb, const QString &program, const QString &parameters) override
+    bool start(const QString &verb, const QString &program, const QString &parameters,
+               QString *error) override
     {
         starts.append(verb + QLatin1Char('|') + program + QLatin1Char('|') + parameters);
-        return startResult;
+        return startSucceeds || failed(error);
     }
     bool useNewLocation(const QString &group) override
     {
         settingsGroups.append(group);
         return newLocation;
     }
-    QString errorText(quint32 code) override
+    // A scripted failure: the system's text the test gave, else that of refused access.
+    bool failed(QString *error) const
     {
-        return code == 0 && !lastError.isEmpty() ? lastError : PlatformServices::errorText(code);
+        *error = lastError.isEmpty() ? windowsErrorText(EACCES) : lastError;
+        return false;
     }
 
     int failTimesOnCall = 0;
@@ -87,8 +92,8 @@ public:
     QList<quint32> windowQueries;
     QList<int> sleeps;
     QStringList starts;
-    qintptr startResult = 42;
+    bool startSucceeds = true;
     bool newLocation = false;
     QStringList settingsGroups;
-    QString lastError;
+    QString lastError; // the system's text of a scripted failure
 };

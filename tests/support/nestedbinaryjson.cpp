@@ -1,5 +1,13 @@
 #include "nestedbinaryjson.h"
 
+QT_WARNING_PUSH
+QT_WARNING_DISABLE_DEPRECATED
+QByteArray binaryJson(const QJsonDocument &document)
+{
+    return document.toBinaryData();
+}
+QT_WARNING_POP
+
 #include <QtEndian>
 
 QByteArray nestedBinaryJsonArrays(int levels, int width)

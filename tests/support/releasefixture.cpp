@@ -8,8 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 bool ReleaseFixture::writeFile(const QString &path, const QByteArray &content)
 {
@@ -25,14 +23,27 @@ QString ReleaseFixture::wwwRoot() const
     return root + QLatin1String("/www/ldg_update");
 }
 
-bool ReleaseFixture::publishGroup(int year, const QJsonArray &entries)
+FileEntry fileEntry(const QString &targetPath, const QString &sha256, qint64 size)
 {
-    const QJsonObject group {{QStringLiteral("name"), QStringLiteral("Programm")},
-                             {QStringLiteral("count"), entries.size()},
-                             {QStringLiteral("data"), entries}};
-    const QByteArray binary =
-        documentToBinary(QJsonDocument(QJsonObject {{QStringLiteral("data"), QJsonArray {group}},
-                                                    {QStringLiteral("main_info"), QJsonArray()}}));
+    const QString time = QStringLiteral("2016-03-01T14:05:09");
+    return {targetPath, false, sha256, size, time, time, time};
+}
+
+FileEntry folderEntry(const QString &targetPath)
+{
+    FileEntry entry = fileEntry(targetPath, QString(), 0);
+    entry.isDir = true;
+    return entry;
+}
+
+bool ReleaseFixture::publishGroup(int year, const QVector<FileEntry> &entries)
+{
+    UpdateGroup group;
+    group.name = QStringLiteral("Programm");
+    group.files = entries;
+    UpdateDocument document;
+    document.groups = {group};
+    const QByteArray binary = documentToBinary(document);
     const QString name = hashName(binary) + QLatin1String(".bin");
     const QString folder = packageDir(year) + QLatin1Char('/');
     return writeFile(folder + name, compressPayload(binary))

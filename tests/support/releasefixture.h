@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QJsonArray>
+#include "package/updatedocument.h"
+
 #include <QList>
 #include <QMap>
 #include <QString>
@@ -8,6 +9,10 @@
 // Builds releases with the real package builder from groups described in the test, laid out as
 // an update server publishes them: <root>/www/ldg_update/<year>/…, the offline update file as
 // <root>/<name>.dat.
+// File entries as a document made by hand states them, with fixed times.
+FileEntry fileEntry(const QString &targetPath, const QString &sha256, qint64 size);
+FileEntry folderEntry(const QString &targetPath);
+
 struct FixtureGroup
 {
     QString attributes; // XML attributes of the group element, without srcdir
@@ -28,7 +33,7 @@ public:
 
     // Publishes a document made by hand (a hostile or unusual one) as the release of `year`,
     // with one group holding `entries`.
-    bool publishGroup(int year, const QJsonArray &entries);
+    bool publishGroup(int year, const QVector<FileEntry> &entries);
 
     QString packageDir(int year) const;
     QString offlineFile(const QString &name) const;

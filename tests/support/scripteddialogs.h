@@ -1,6 +1,6 @@
 #pragma once
 
-#include "userdialogs.h"
+#include "common/userdialogs.h"
 
 #include <QList>
 #include <QQueue>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "app/mainwindow.h"
 #include "fakeplatform.h"
-#include "mainwindow.h"
 #include "releasefixture.h"
 #include "scripteddialogs.h"
 #include "testhttpserver.h"

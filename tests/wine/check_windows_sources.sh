@@ -14,7 +14,7 @@ for file in "$src"/src/*/*.cpp; do
     esac
     if ! x86_64-w64-mingw32-g++ -std=c++17 -fsyntax-only -Wall -Wextra \
         -DQT_NO_CAST_FROM_ASCII -DQT_USE_QSTRINGBUILDER -DQT_NO_FOREACH \
-        -I "$src/src" -I "$src/src/app" -I "$build/src" -I "$build/src/ledgora_gui_autogen/include" \
+        -I "$src/src" -I "$build/src" -I "$build/src/ledgora_app_autogen/include" \
         -isystem "$qt" -isystem "$qt/QtCore" -isystem "$qt/QtGui" -isystem "$qt/QtWidgets" \
         -isystem "$qt/QtNetwork" -isystem "$qt/QtXml" -isystem "$qt/QtConcurrent" \
         -isystem "$mkspecs/win32-g++" "$file"; then

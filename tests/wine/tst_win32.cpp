@@ -1,7 +1,7 @@
 // Tests of the Win32 layer on the real Windows API, run under Wine. Plain C++: the toolkit is
 // not available for mingw-w64 on the build machine, and the layer under test does not use it.
 
-#include "win32/win32services.h"
+#include "platform/win32/win32services.h"
 
 #include <windows.h>
 
@@ -234,8 +234,7 @@ void programStartPassesParameters(const std::wstring &folder)
     const std::wstring report = folder + L"arguments report.txt";
     const std::wstring reporter = directoryOfExecutable() + L"argreporter.exe";
     const std::wstring parameters = L"\"" + report + L"\" --product 3 --mode 3 ";
-    const std::intptr_t result = win32::shellExecute(L"", reporter, parameters);
-    CHECK(result > 32);
+    CHECK(win32::shellExecute(L"", reporter, parameters));
     std::string content;
     for (int i = 0; i < 200 && content.empty(); ++i) {
         win32::sleepMilliseconds(50);
@@ -245,7 +244,8 @@ void programStartPassesParameters(const std::wstring &folder)
         content = buffer.str();
     }
     CHECK(content == "--product|3|--mode|3|");
-    CHECK(win32::shellExecute(L"", folder + L"missing.exe", L"") <= 32);
+    CHECK(!win32::shellExecute(L"", folder + L"missing.exe", L""));
+    CHECK(win32::errorText(0) == win32::errorText(2));
 }
 
 // Whether the administrators' group is enabled in the process token: true exactly for an
@@ -272,6 +272,31 @@ void elevationQueryAnswers()
     CHECK(win32::isElevated() == administratorsEnabled());
 }
 
+// Nested folders are made in one call, an existing one is no failure, and a file in the way
+// fails with its own error, not with one of an earlier call.
+void foldersCreatedWithTheirParents(const std::wstring &folder)
+{
+    const std::wstring nested = folder + L"a\\b/c\\";
+    CHECK(win32::createDirectories(nested));
+    CHECK(GetFileAttributesW((folder + L"a\\b\\c").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+    CHECK(win32::createDirectories(nested));
+    writeFile(folder + L"blocker", "x");
+    SetLastError(0);
+    CHECK(!win32::createDirectories(folder + L"blocker\\d"));
+    CHECK(GetLastError() != 0);
+}
+
+// A folder takes a new name; an existing target stays and the move fails.
+void folderRenamedWithoutReplacing(const std::wstring &folder)
+{
+    CreateDirectoryW((folder + L"Ledgora").c_str(), nullptr);
+    CHECK(win32::moveFile(folder + L"Ledgora", folder + L"Ledgora Stavin"));
+    CHECK(GetFileAttributesW((folder + L"Ledgora Stavin").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+    CreateDirectoryW((folder + L"Ledgora").c_str(), nullptr);
+    CHECK(!win32::moveFile(folder + L"Ledgora", folder + L"Ledgora Stavin"));
+    CHECK(GetLastError() == ERROR_ALREADY_EXISTS);
+}
+
 } // namespace
 
 int main()
@@ -285,6 +310,8 @@ int main()
     fileFlushedByDescriptor(folder);
     readOnlyFileMadeWritable(folder);
     fileReplacedInOneStep(folder);
+    foldersCreatedWithTheirParents(folder);
+    folderRenamedWithoutReplacing(folder);
     windowOfProcess();
     programStartPassesParameters(folder);
     elevationQueryAnswers();

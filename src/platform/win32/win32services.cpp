@@ -1,4 +1,4 @@
-#include "win32services.h"
+#include "platform/win32/win32services.h"
 
 // windows.h first: the other Windows headers rely on its definitions.
 #include <windows.h>
@@ -198,13 +198,43 @@ void sleepMilliseconds(std::uint32_t milliseconds)
     Sleep(milliseconds);
 }
 
-std::intptr_t shellExecute(const std::wstring &verb, const std::wstring &file,
-                           const std::wstring &parameters)
+bool shellExecute(const std::wstring &verb, const std::wstring &file,
+                  const std::wstring &parameters)
 {
     const HINSTANCE result =
         ShellExecuteW(nullptr, verb.empty() ? nullptr : verb.c_str(), file.c_str(),
                       parameters.c_str(), nullptr, SW_SHOWNORMAL);
-    return reinterpret_cast<std::intptr_t>(result);
+    // The shell's documented rule: a value above 32 means started.
+    return reinterpret_cast<std::intptr_t>(result) > 32;
+}
+
+bool moveFile(const std::wstring &source, const std::wstring &target)
+{
+    return MoveFileW(source.c_str(), target.c_str()) != FALSE;
+}
+
+bool createDirectories(const std::wstring &path)
+{
+    std::wstring folder = path;
+    while (!folder.empty() && (folder.back() == L'/' || folder.back() == L'\\'))
+        folder.pop_back();
+    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    if (folder.empty()
+        || (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)))
+        return true;
+    const std::size_t parent = folder.find_last_of(L"/\\");
+    if (parent != std::wstring::npos && parent > 0 && folder[parent - 1] != L':'
+        && !createDirectories(folder.substr(0, parent)))
+        return false;
+    if (CreateDirectoryW(folder.c_str(), nullptr))
+        return true;
+    // Made by someone else meanwhile is no failure; a file of that name is.
+    const DWORD error = GetLastError();
+    const DWORD now = GetFileAttributesW(folder.c_str());
+    if (now != INVALID_FILE_ATTRIBUTES && (now & FILE_ATTRIBUTE_DIRECTORY))
+        return true;
+    SetLastError(error);
+    return false;
 }
 
 } // namespace win32

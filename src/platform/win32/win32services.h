@@ -51,8 +51,15 @@ bool processHasTopLevelWindow(std::uint32_t processId);
 void sleepMilliseconds(std::uint32_t milliseconds);
 
 // ShellExecuteW without owner window or working folder, SW_SHOWNORMAL. An empty verb is the
-// file's default action. Returns the shell's value, greater than 32 on success.
-std::intptr_t shellExecute(const std::wstring &verb, const std::wstring &file,
-                           const std::wstring &parameters);
+// file's default action. True when the shell started it; false with the last error set.
+bool shellExecute(const std::wstring &verb, const std::wstring &file,
+                  const std::wstring &parameters);
+
+// MoveFileW: a new name for a file or folder; an existing target is not replaced.
+bool moveFile(const std::wstring &source, const std::wstring &target);
+
+// CreateDirectoryW for the folder and each missing folder above it; true when it exists at the
+// end. False with the last error of the step that failed.
+bool createDirectories(const std::wstring &path);
 
 } // namespace win32

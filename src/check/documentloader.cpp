@@ -1,6 +1,6 @@
-#include "documentloader.h"
-#include "logline.h"
-#include "userdialogs.h"
+#include "check/documentloader.h"
+
+#include "common/logcategories.h"
 
 #include "package/hashname.h"
 #include "package/offlinefilereader.h"
@@ -9,9 +9,7 @@
 #include "package/updatedocument.h"
 
 #include <QCoreApplication>
-#include <QDebug>
 #include <QFile>
-#include <QTemporaryFile>
 
 namespace {
 
@@ -25,7 +23,8 @@ QString tr(const char *text)
 constexpr qint64 infoFileLimit = 4096;
 constexpr qint64 documentFileLimit = documentSizeLimit;
 
-bool tryReleaseFolder(int year, const ReleaseFetch &fetch, QString &log, QJsonDocument &document)
+bool tryReleaseFolder(int year, const ReleaseFetch &fetch, ActivityLog &log,
+                      UpdateDocument &document)
 {
     const QString title = tr("Fehler beim Laden der Infodatei:");
     QByteArray info;
@@ -52,18 +51,20 @@ bool tryReleaseFolder(int year, const ReleaseFetch &fetch, QString &log, QJsonDo
         return false;
     }
     // A matching hash proves only that the server sent what it named, not that it decodes.
-    document = documentFromBinary(binary);
-    if (document.isNull()) {
+    std::optional<UpdateDocument> restored = documentFromBinary(binary, &error);
+    if (!restored) {
+        qCWarning(lcDocument).noquote() << url << error;
         appendLogLine(log, title, true, url, tr("Fehler beim Laden des JSON-Dokuments."));
         return false;
     }
+    document = std::move(*restored);
     return true;
 }
 
 } // namespace
 
-bool loadOnlineDocument(int currentYear, const ReleaseFetch &fetch, QString &log, int &releaseYear,
-                        QJsonDocument &document)
+bool loadOnlineDocument(int currentYear, const ReleaseFetch &fetch, ActivityLog &log,
+                        int &releaseYear, UpdateDocument &document)
 {
     for (int year : {currentYear + 1, currentYear}) {
         releaseYear = year;
@@ -73,20 +74,20 @@ bool loadOnlineDocument(int currentYear, const ReleaseFetch &fetch, QString &log
     return false;
 }
 
-OfflineLoad loadOfflineFile(const QString &path, UserDialogs &dialogs, QWidget *parent,
-                            const OfflineTarget &target)
+OfflineLoad loadOfflineFile(const QString &path)
 {
+    OfflineLoad load;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        dialogs.information(parent, tr("Fehler beim Lesen der Datei:"), file.errorString());
-        return OfflineLoad::NotRead;
+        load.messages.append({tr("Fehler beim Lesen der Datei:"), file.errorString()});
+        return load;
     }
     OfflineFileReader reader(&file);
     if (!reader.readHeader()) {
-        dialogs.information(parent, tr("Fehler beim Lesen der Datei:"), tr("Falsche Datei."));
-        return OfflineLoad::NotRead;
+        load.messages.append({tr("Fehler beim Lesen der Datei:"), tr("Falsche Datei.")});
+        return load;
     }
-    target.releaseYear = reader.releaseYear();
+    load.releaseYear = reader.releaseYear();
 
     // Payloads stay in the file until the update check needs one; it expands and verifies
     // them into the temporary store then.
@@ -98,16 +99,22 @@ OfflineLoad loadOfflineFile(const QString &path, UserDialogs &dialogs, QWidget *
         entry.fileIndex = record.fileIndex;
         entry.sourceOffset = record.payloadOffset;
         entry.sourceLength = record.payloadLength;
-        target.index.insert(record.hashName, entry);
+        load.index.insert(record.hashName, entry);
     }
     if (reader.hasStreamError())
-        dialogs.information(parent, tr("Fehler beim Laden der Datei:"), tr("Dateifehler."));
+        load.messages.append({tr("Fehler beim Laden der Datei:"), tr("Dateifehler.")});
 
-    target.document = documentFromPayload(reader.readDocumentPayload());
-    if (target.document.isNull()) {
-        dialogs.information(parent, tr("Fehler beim Laden der Datei:"),
-                            tr("Fehler beim Laden des JSON-Dokuments."));
-        return OfflineLoad::DocumentBroken;
+    QString error;
+    std::optional<UpdateDocument> document =
+        documentFromPayload(reader.readDocumentPayload(), &error);
+    if (!document) {
+        qCWarning(lcDocument).noquote() << path << error;
+        load.messages.append(
+            {tr("Fehler beim Laden der Datei:"), tr("Fehler beim Laden des JSON-Dokuments.")});
+        load.outcome = OfflineLoad::DocumentBroken;
+        return load;
     }
-    return OfflineLoad::Loaded;
+    load.document = std::move(*document);
+    load.outcome = OfflineLoad::Loaded;
+    return load;
 }

@@ -1,4 +1,4 @@
-#include "osmatch.h"
+#include "common/osmatch.h"
 
 #include "platform/platform.h"
 

@@ -1,5 +1,5 @@
-#include "serverurls.h"
-#include "buildsettings.h"
+#include "common/serverurls.h"
+#include "common/buildsettings.h"
 
 QString updateBaseUrl()
 {

@@ -1,4 +1,4 @@
-#include "producttypes.h"
+#include "common/producttypes.h"
 
 #include <QCoreApplication>
 
