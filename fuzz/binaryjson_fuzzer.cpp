@@ -1,4 +1,5 @@
 #include "package/binaryjsonreader.h"
+#include "package/updatedocument.h"
 
 #include <cstdlib>
 
@@ -10,6 +11,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Not copied: a read past the end is then one that AddressSanitizer sees.
     const QByteArray bytes =
         QByteArray::fromRawData(reinterpret_cast<const char *>(data), int(size));
+    // The typed model over whatever the reader accepts: missing keys and wrong types are refused.
+    QString error;
+    documentFromBinary(bytes, &error);
     const QJsonDocument ours = readBinaryJson(bytes);
     if (ours.isNull())
         return 0;

@@ -23,6 +23,9 @@ private slots:
     void fileReplacedInOneStep();
     void fileSynced_data();
     void fileSynced();
+    void foldersMade_data();
+    void foldersMade();
+    void folderRenamedWithoutReplacing();
     void runningProcess();
     void programStartPassesParameters();
     void raisedRights_data();
@@ -177,6 +180,50 @@ void tst_PosixPlatform::fileSynced()
     QCOMPARE(syncFile(&file, &reason), error == 0);
     if (error != 0)
         QCOMPARE(reason, QString::fromLocal8Bit(std::strerror(error)));
+}
+
+void tst_PosixPlatform::foldersMade_data()
+{
+    QTest::addColumn<QString>("path"); // below a temporary folder that holds the file "datei"
+    QTest::addColumn<int>("error"); // 0: made
+    QTest::newRow("nested") << QStringLiteral("a/b/c/") << 0;
+    QTest::newRow("existing") << QStringLiteral(".") << 0;
+    QTest::newRow("file in the way") << QStringLiteral("datei/unter") << ENOTDIR;
+    QTest::newRow("file at the place") << QStringLiteral("datei") << ENOTDIR;
+}
+
+// The reason is that of the step that failed, not of an earlier call.
+void tst_PosixPlatform::foldersMade()
+{
+    QFETCH(QString, path);
+    QFETCH(int, error);
+    QTemporaryDir dir;
+    QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+    QFile file(dir.filePath(QStringLiteral("datei")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QString reason;
+    QCOMPARE(makePath(dir.filePath(path), &reason), error == 0);
+    if (error == 0)
+        QVERIFY(QFileInfo(dir.filePath(path)).isDir());
+    else
+        QCOMPARE(reason, QString::fromLocal8Bit(std::strerror(error)));
+}
+
+// The data folder's rename between editions never replaces a folder that appeared meanwhile.
+void tst_PosixPlatform::folderRenamedWithoutReplacing()
+{
+    QTemporaryDir dir;
+    QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+    const QString orvel = dir.filePath(QStringLiteral("Ledgora"));
+    const QString stavin = dir.filePath(QStringLiteral("Ledgora Stavin"));
+    QVERIFY(QDir().mkpath(orvel));
+    QString error;
+    QVERIFY2(renamePath(orvel, stavin, &error), qPrintable(error));
+    QVERIFY(QFileInfo(stavin).isDir() && !QFileInfo::exists(orvel));
+    QVERIFY(QDir().mkpath(orvel));
+    QVERIFY(!renamePath(orvel, stavin, &error));
+    QCOMPARE(error, QString::fromLocal8Bit(std::strerror(EEXIST)));
+    QVERIFY(QFileInfo(orvel).isDir());
 }
 
 void tst_PosixPlatform::runningProcess()
