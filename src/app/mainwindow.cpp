@@ -48,6 +48,11 @@
 
 namespace {
 
+// A server silent for this long has stalled: the wait ends. A slow one that sends goes on.
+constexpr int serverSilenceLimitMs = 30000;
+// A fetch that takes longer than this shows its dialog, which can cancel it.
+constexpr int progressDialogDelayMs = 1000;
+
 QFrame *separatorLine()
 {
     auto *line = new QFrame;
@@ -434,9 +439,9 @@ void MainWindow::prepareServerDownload(int year, DownloadOptions &options, const
     options.centreOn = this;
     // The limit counts from the last data received: a stalled server ends the wait soon, a
     // slow line goes on. A wait longer than a moment shows the dialog, which can cancel it.
-    options.timeoutMs = 30000;
+    options.timeoutMs = serverSilenceLimitMs;
     options.hidden = true;
-    options.showAfterMs = 1000;
+    options.showAfterMs = progressDialogDelayMs;
     options.url = baseUrl + fileName;
 }
 

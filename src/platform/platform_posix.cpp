@@ -58,6 +58,9 @@ bool failed(int errorNumber, QString *error)
     return false;
 }
 
+// How long the first window waits for the user to answer the password question.
+constexpr int passwordQuestionLimitMs = 300000;
+
 // pkexec's exit codes when the user dismissed the question or was not authorised.
 constexpr int pkexecDismissed = 126;
 constexpr int pkexecRefused = 127;
@@ -97,7 +100,7 @@ bool startWithRaisedRights(const QString &program, const QStringList &arguments,
     if (pid < 0)
         return failed(errno, error);
     // The password question is another process's window; this one waits for its answer.
-    for (int waited = 0; waited < 300000; waited += 100) {
+    for (int waited = 0; waited < passwordQuestionLimitMs; waited += 100) {
         int status = 0;
         if (waitpid(pid, &status, WNOHANG) == pid) {
             const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <io.h>
+#include <sys/stat.h>
 #include <shellapi.h>
 
 namespace win32 {
@@ -158,7 +159,7 @@ bool makeWritable(const std::wstring &path)
     // The mode of a link is not the mode of what it points to; that is not ours to change.
     if (isReparsePoint(path))
         return true;
-    return _wchmod(path.c_str(), 384) == 0;
+    return _wchmod(path.c_str(), _S_IREAD | _S_IWRITE) == 0;
 }
 
 bool removeLink(const std::wstring &path)
