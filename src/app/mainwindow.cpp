@@ -167,7 +167,7 @@ void MainWindow::readVersionRecord()
 {
     VersionRecord record;
     if (::readVersionRecord(baseDir() + QLatin1String("versioninfo.dat"), &record)) {
-        if (record.productType >= 1 && record.productType <= 6) {
+        if (isProductType(record.productType)) {
             recordValid = true;
             productType = record.productType;
             productValue = record.productType;
@@ -326,7 +326,7 @@ void MainWindow::addGroup(int index, const UpdateGroup &group)
     if (kind == GroupKind::Elster) {
         ++elsterGroupsShown;
         lastElsterBox = box;
-        if (certificateFlag != -1)
+        if (certificateFlag != VersionRecord::flagAbsent)
             box->setChecked(group.cert == (certificateFlag == 1));
     }
     if (exec) {
@@ -377,7 +377,7 @@ void MainWindow::addReleaseRow(bool offerBeta)
     row->addWidget(new QLabel(tr("Zu installierende Version (%1):").arg(releaseYear)));
     if (offerBeta) {
         betaCheckBox = new QCheckBox(tr("Beta-Version"));
-        if (betaFlag != -1) {
+        if (betaFlag != VersionRecord::flagAbsent) {
             betaCheckBox->setChecked(betaFlag != 0);
             betaCheckBox->setEnabled(betaFlag != 1);
         }

@@ -2,7 +2,9 @@
 
 #include "check/pendingupdate.h"
 #include "common/logline.h"
+#include "common/producttypes.h"
 #include "package/updatedocument.h"
+#include "package/versionrecord.h"
 
 #include <QMainWindow>
 #include <QMap>
@@ -120,7 +122,7 @@ private:
     QString offlinePath;
     int mode = 0;
     bool updaterOutdated = false;
-    int productType = -1;
+    int productType = -1; // the installed edition; -1: unknown
     QMap<int, bool> execGroupSingleOs;
     Ui::MainWindow *ui = nullptr;
 
@@ -134,9 +136,9 @@ private:
     bool aborted = false;
     QString buildError;
     bool recordValid = false;
-    int productValue = 3;
-    int certificateFlag = -1;
-    int betaFlag = -1;
+    int productValue = static_cast<int>(ProductType::Orvel);
+    int certificateFlag = VersionRecord::flagAbsent;
+    int betaFlag = VersionRecord::flagAbsent;
     ActivityLog startupLog;
     bool documentLoaded = false;
     int elsterGroupsShown = 0;

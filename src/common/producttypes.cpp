@@ -2,34 +2,42 @@
 
 #include <QCoreApplication>
 
+namespace {
+
+int number(ProductType type)
+{
+    return static_cast<int>(type);
+}
+
+} // namespace
+
+bool isProductType(int number)
+{
+    return number >= static_cast<int>(ProductType::Stavin)
+        && number <= static_cast<int>(ProductType::LuskPortable);
+}
+
 QString productName(int productType)
 {
     static const char *const names[] = {"Stavin", "Stavin Portabel", "Orvel", "Orvel Portabel",
                                         "Lusk",   "Lusk Portabel"};
-    if (productType < 1 || productType > 6)
+    if (!isProductType(productType))
         return QString();
     return QCoreApplication::translate("MainWindow", names[productType - 1]);
 }
 
 QList<int> productChoices(bool recordValid, int productValue)
 {
+    const QList<int> installed {number(ProductType::Stavin), number(ProductType::Orvel),
+                                number(ProductType::Lusk)};
+    const QList<int> portable {number(ProductType::StavinPortable),
+                               number(ProductType::OrvelPortable),
+                               number(ProductType::LuskPortable)};
     if (!recordValid)
-        return {1, 3, 5, 2, 4, 6};
-    switch (productValue) {
-    case 1:
-    case 3:
-    case 5:
-        return {1, 3, 5};
-    case 2:
-    case 4:
-    case 6:
-        return {2, 4, 6};
-    default:
-        return {};
-    }
-}
-
-bool isPortable(int productType)
-{
-    return productType == 2 || productType == 4 || productType == 6;
+        return installed + portable;
+    if (installed.contains(productValue))
+        return installed;
+    if (portable.contains(productValue))
+        return portable;
+    return {};
 }

@@ -1,5 +1,6 @@
 #include "install/preinstallchecks.h"
 
+#include "common/producttypes.h"
 #include "common/serverurls.h"
 #include "common/userdialogs.h"
 #include "platform/platformservices.h"
@@ -11,14 +12,16 @@
 
 namespace {
 
+// The installed (not portable) editions: only they keep a data folder in the documents.
 bool isStavin(int type)
 {
-    return type == 1;
+    return type == static_cast<int>(ProductType::Stavin);
 }
 
 bool isOrvelOrLusk(int type)
 {
-    return type == 3 || type == 5;
+    return type == static_cast<int>(ProductType::Orvel)
+        || type == static_cast<int>(ProductType::Lusk);
 }
 
 } // namespace
@@ -61,7 +64,9 @@ bool PreInstallChecks::waitForMainApplication(quint32 processId)
 
 bool PreInstallChecks::confirmStart(int productType, int releaseYear)
 {
-    const QString text = productType >= 1 && productType <= 4
+    // Stavin and Orvel, installed or portable, are licensed per year.
+    const QString text = productType >= static_cast<int>(ProductType::Stavin)
+            && productType <= static_cast<int>(ProductType::OrvelPortable)
         ? tr("Das Update installiert die Daten des Jahres '%1'.\r\n\r\nSofern Sie bisher mit "
              "einer älteren Jahresversion gearbeitet haben, ist evtl. ein kostenpflichtiges "
              "Update notwendig.\r\nSie finden in diesem Dialog unter 'Info' einen Link, unter "

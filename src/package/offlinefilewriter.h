@@ -23,7 +23,6 @@ public:
     bool finish();
 
     bool isOpen() const { return part.isOpen(); }
-    qint32 recordCount() const { return count; }
     // The system's reason for the first failure.
     QString errorString() const { return failure; }
 

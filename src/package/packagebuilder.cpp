@@ -173,11 +173,10 @@ bool PackageBuilder::checkSources()
                                   QLatin1String("Gruppe ohne Quellordner: ") + group.values.name);
             return false;
         }
-        const QString source = canonicalSourceFolder(group.sourceDir, &error);
-        if (source.isEmpty()
-            || !outputOutside("Paketordner", config.targetDir, group.sourceDir, source)
-            || !outputOutside("Offline-Updatedatei", config.targetFile, group.sourceDir, source)
-            || !outputOutside("Builder-Protokoll", logPath, group.sourceDir, source))
+        const std::optional<QString> source = canonicalSourceFolder(group.sourceDir, &error);
+        if (!source || !outputOutside("Paketordner", config.targetDir, group.sourceDir, *source)
+            || !outputOutside("Offline-Updatedatei", config.targetFile, group.sourceDir, *source)
+            || !outputOutside("Builder-Protokoll", logPath, group.sourceDir, *source))
             return false;
     }
     return true;

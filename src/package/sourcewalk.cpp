@@ -122,7 +122,7 @@ bool SourceWalk::fail(const QString &reason, const QString &link, const QString 
 
 } // namespace
 
-QString canonicalSourceFolder(const QString &sourceDir, QString *error)
+std::optional<QString> canonicalSourceFolder(const QString &sourceDir, QString *error)
 {
     const QFileInfo info(sourceDir);
     if (info.isDir())
@@ -131,16 +131,16 @@ QString canonicalSourceFolder(const QString &sourceDir, QString *error)
     *error =
         reportFailure(FailedStep::readSource, sourceDir,
                       exists ? QStringLiteral("kein Ordner") : QStringLiteral("Quellordner fehlt"));
-    return QString();
+    return std::nullopt;
 }
 
 bool walkSourceTree(const QString &sourceDir, QVector<SourceEntry> *entries, QString *error)
 {
-    const QString root = canonicalSourceFolder(sourceDir, error);
-    if (root.isEmpty())
+    const std::optional<QString> root = canonicalSourceFolder(sourceDir, error);
+    if (!root)
         return false;
-    SourceWalk walk(sourceDir, root, entries);
-    if (walk.walkFolder(sourceDir, root))
+    SourceWalk walk(sourceDir, *root, entries);
+    if (walk.walkFolder(sourceDir, *root))
         return true;
     *error = walk.error;
     return false;

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QVector>
 
+#include <optional>
+
 // One folder or regular file of a group's source tree.
 struct SourceEntry
 {
@@ -17,7 +19,7 @@ struct SourceEntry
 
 // The canonical path of a group's source folder (normalised, trailing "/"). Empty, with the
 // failure line in *error, when it is missing or not a folder.
-QString canonicalSourceFolder(const QString &sourceDir, QString *error);
+std::optional<QString> canonicalSourceFolder(const QString &sourceDir, QString *error);
 
 // The tree below sourceDir: each folder's entries in the order the file system lists them, a
 // folder's contents right after the folder. A link stands for what it points to, which must lie

@@ -8,8 +8,12 @@ struct VersionRecord
 {
     int releaseYear = 0;
     int productType = 0;
-    int certificateFlag = -1;
-    int betaFlag = -1;
+    // A flag of a missing record. The installer writes 0 or 1; any other number is kept as read,
+    // and the window's rules decide (certificate: not 1; beta: set, but not locked).
+    static constexpr int flagAbsent = -1;
+
+    int certificateFlag = flagAbsent;
+    int betaFlag = flagAbsent;
 };
 
 // False when the file is missing, unreadable or has fewer than four lines (LF or CR LF);

@@ -8,11 +8,9 @@ class QFile;
 // Windows services and path rules, the same on every system the updater is built for.
 // Windows builds use the Win32 API (win32/), other systems the nearest POSIX behaviour.
 
-// True when the operating-system key applies to the running Windows version. The generic key
-// "windows" matches everywhere and sets *isGeneric.
-bool osKeyMatches(const QString &key, bool *isGeneric);
-// The same against a given QSysInfo::WinVersion value; 0 stands for a system without a
-// version-specific key.
+// True when the operating-system key applies to a Windows version (a QSysInfo::WinVersion
+// value; 0 stands for a system without a version-specific key). The generic key "windows"
+// matches everywhere and sets *isGeneric.
 bool osKeyMatches(const QString &key, bool *isGeneric, int windowsVersion);
 // QSysInfo::windowsVersion() on Windows, 0 elsewhere.
 int runningWindowsVersion();
@@ -29,7 +27,6 @@ void normalizeDirPath(QString &path);
 
 // The canonical folder above the executable's folder (two above in mode 3), ending in "/";
 // empty when it does not exist.
-QString applicationBaseDir(int mode);
 QString applicationBaseDir(const QString &executableDir, int mode);
 
 // 100-nanosecond intervals since 1601-01-01 00:00 UTC; 0 for an invalid value.

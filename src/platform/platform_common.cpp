@@ -28,11 +28,6 @@ const QString &backslashPairMarker()
 
 } // namespace
 
-bool osKeyMatches(const QString &key, bool *isGeneric)
-{
-    return osKeyMatches(key, isGeneric, runningWindowsVersion());
-}
-
 bool osKeyMatches(const QString &key, bool *isGeneric, int windowsVersion)
 {
     if (isGeneric)
@@ -63,11 +58,6 @@ void normalizeDirPath(QString &path)
     normalizeSeparators(path);
     if (!path.isEmpty() && !path.endsWith(QLatin1Char('/')))
         path += QLatin1Char('/');
-}
-
-QString applicationBaseDir(int mode)
-{
-    return applicationBaseDir(QCoreApplication::applicationDirPath(), mode);
 }
 
 QString applicationBaseDir(const QString &executableDir, int mode)

@@ -4,8 +4,8 @@
 #include <windows.h>
 
 #include <io.h>
-#include <sys/stat.h>
 #include <shellapi.h>
+#include <sys/stat.h>
 
 namespace win32 {
 
