@@ -4,8 +4,6 @@
 
 #include "package/hashname.h"
 #include "package/offlinefilereader.h"
-#include "package/payload.h"
-#include "package/payloadstore.h"
 #include "package/updatedocument.h"
 
 #include <QCoreApplication>
@@ -43,8 +41,7 @@ bool tryReleaseFolder(int year, const ReleaseFetch &fetch, ActivityLog &log,
     }
     // The hash is of the expanded bytes: a payload that states more than a document can be is
     // refused before they are made.
-    const QByteArray binary =
-        statedPayloadSize(payload) <= documentSizeLimit ? expandPayload(payload) : QByteArray();
+    const QByteArray binary = expandDocumentPayload(payload);
     const QString expected = QString(name).remove(QStringLiteral(".bin"));
     if (hashName(binary) != expected) {
         appendLogLine(log, title, true, expected, error);

@@ -18,11 +18,6 @@ bool writeAll(QIODevice &file, const QByteArray &data, QString *reason)
     return true;
 }
 
-bool syncToDisk(QFile &file, QString *reason)
-{
-    return syncFile(&file, reason);
-}
-
 bool writeFileDurably(const QString &path, const QByteArray &data, QString *error)
 {
     PartFile file;
@@ -67,7 +62,7 @@ bool PartFile::isOpen() const
 
 bool PartFile::commit(QString *reason)
 {
-    if (!syncToDisk(*part, reason))
+    if (!syncFile(part.get(), reason))
         return false;
     part->close();
     if (replaceFile(part->fileName(), target, reason))

@@ -16,9 +16,6 @@ class QIODevice;
 // rest is written again until it is done or fails with the system's reason in *reason.
 bool writeAll(QIODevice &file, const QByteArray &data, QString *reason);
 
-// Syncs the file to the disk; on failure *reason is the system's text.
-bool syncToDisk(QFile &file, QString *reason);
-
 // Writes data as a PartFile: path holds its old content or all of the new one. On failure
 // *error is the builder's failure line for path.
 bool writeFileDurably(const QString &path, const QByteArray &data, QString *error);

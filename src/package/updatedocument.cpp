@@ -215,11 +215,14 @@ std::optional<UpdateDocument> documentFromBinary(const QByteArray &data, QString
     return readDocument(json.object(), error);
 }
 
+QByteArray expandDocumentPayload(const QByteArray &payload)
+{
+    if (payload.size() > documentSizeLimit || statedPayloadSize(payload) > documentSizeLimit)
+        return QByteArray();
+    return expandPayload(payload);
+}
+
 std::optional<UpdateDocument> documentFromPayload(const QByteArray &payload, QString *error)
 {
-    if (payload.size() > documentSizeLimit || statedPayloadSize(payload) > documentSizeLimit) {
-        *error = QStringLiteral("Dokument: größer als %1 Bytes").arg(documentSizeLimit);
-        return std::nullopt;
-    }
-    return documentFromBinary(expandPayload(payload), error);
+    return documentFromBinary(expandDocumentPayload(payload), error);
 }

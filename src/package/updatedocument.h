@@ -85,6 +85,10 @@ std::optional<UpdateDocument> documentFromBinary(const QByteArray &data, QString
 // larger ones, compressed or expanded, are refused before memory is taken for them.
 constexpr qint64 documentSizeLimit = 64 * 1024 * 1024;
 
+// The binary JSON in a document's compressed payload; empty when damaged or when the payload
+// states more than documentSizeLimit, which is refused before memory is taken for it.
+QByteArray expandDocumentPayload(const QByteArray &payload);
+
 // The document from its compressed payload; nothing when damaged or beyond documentSizeLimit.
 std::optional<UpdateDocument> documentFromPayload(const QByteArray &payload, QString *error);
 
