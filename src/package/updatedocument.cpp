@@ -8,6 +8,8 @@
 #include <QJsonObject>
 #include <QVariant>
 
+#include <cmath>
+
 namespace {
 
 // Reads the keys of one JSON object; the first key that is missing or of another type ends
@@ -26,7 +28,18 @@ public:
 
     QString text(const char *key) { return take(key, QJsonValue::String).toString(); }
     bool flag(const char *key) { return take(key, QJsonValue::Bool).toBool(); }
-    double number(const char *key) { return take(key, QJsonValue::Double).toDouble(); }
+    // A size: a JSON number that a 64-bit integer holds (a hostile document may state 1e300).
+    qint64 size(const char *key)
+    {
+        const double value = take(key, QJsonValue::Double).toDouble();
+        constexpr double limit = 9.2e18;
+        if (std::isfinite(value) && value > -limit && value < limit)
+            return qint64(value);
+        if (ok())
+            *error = QStringLiteral("%1: Schlüssel \"%2\" liegt außerhalb des Bereichs")
+                         .arg(where, QLatin1String(key));
+        return 0;
+    }
     int integer(const char *key) { return take(key, QJsonValue::Double).toInt(); }
     QJsonArray array(const char *key) { return take(key, QJsonValue::Array).toArray(); }
 
@@ -69,7 +82,7 @@ FileEntry readFileEntry(ObjectReader &&reader)
     entry.targetPath = reader.text("targetpath");
     entry.isDir = reader.flag("isdir");
     entry.sha256 = reader.text("sha256");
-    entry.size = qint64(reader.number("size"));
+    entry.size = reader.size("size");
     entry.created = reader.text("time_c");
     entry.modified = reader.text("time_m");
     entry.accessed = reader.text("time_r");
@@ -91,7 +104,7 @@ UpdateGroup readGroup(const QJsonObject &object, int groupIndex, QString *error)
     group.active = reader.text("active");
     group.disable = reader.text("disable");
     group.info = reader.optionalText("info");
-    group.size = qint64(reader.number("size"));
+    group.size = reader.size("size");
     const QJsonArray files = reader.array("data");
     for (int i = 0; i < files.size() && reader.ok(); ++i) {
         const QString entryWhere = QStringLiteral("%1, Datei %2").arg(where).arg(i);

@@ -343,6 +343,10 @@ void tst_Formats::incompleteDocument_data()
                         QStringLiteral("0"), QStringLiteral("isdir")}
         << QJsonValue(1)
         << QStringLiteral("Gruppe 0, Datei 0: Schlüssel \"isdir\" hat den falschen Typ");
+    QTest::newRow("size beyond 64 bits")
+        << QStringList {QStringLiteral("data"), QStringLiteral("0"), QStringLiteral("size")}
+        << QJsonValue(1.15e164)
+        << QStringLiteral("Gruppe 0: Schlüssel \"size\" liegt außerhalb des Bereichs");
     QTest::newRow("file entry not an object")
         << QStringList {QStringLiteral("data"), QStringLiteral("0"), QStringLiteral("data"),
                         QStringLiteral("0")}
