@@ -7,6 +7,8 @@
 #include "app/language.h"
 #include "app/widgetuserdialogs.h"
 #include "check/documentloader.h"
+#include "check/localfile.h"
+#include "common/installationlayout.h"
 #include "common/logcategories.h"
 #include "common/osmatch.h"
 #include "common/producttypes.h"
@@ -16,7 +18,6 @@
 #include "install/fileinstaller.h"
 #include "install/preinstallchecks.h"
 #include "install/relaunch.h"
-#include "package/hashname.h"
 #include "package/packagebuilder.h"
 #include "package/payloadstore.h"
 #include "package/targetpath.h"
@@ -166,7 +167,7 @@ QString MainWindow::baseDir() const
 void MainWindow::readVersionRecord()
 {
     VersionRecord record;
-    if (::readVersionRecord(baseDir() + QLatin1String("versioninfo.dat"), &record)) {
+    if (::readVersionRecord(baseDir() + InstallationLayout::versionRecord, &record)) {
         if (isProductType(record.productType)) {
             recordValid = true;
             productType = record.productType;
@@ -358,14 +359,11 @@ bool MainWindow::updaterFilesDiffer(const UpdateGroup &group) const
             continue;
         QString target = entry.targetPath;
         normalizeSeparators(target);
-        target.remove(QStringLiteral("updater-temp/"), Qt::CaseInsensitive);
-        // A path outside the installation is not read, and nothing but a regular file is:
-        // the update check then refuses or replaces what stands there.
+        target.remove(InstallationLayout::updaterTemp, Qt::CaseInsensitive);
+        // A path outside the installation is not read: the update check refuses it.
         const std::optional<QString> path = resolveTargetPath(base, target);
-        QString hash;
         QString error;
-        if (!path || localEntryAt(*path) != LocalEntry::File
-            || !hashNameOfFile(*path, &hash, &error) || hash != entry.sha256)
+        if (!path || compareLocalFile(*path, entry.sha256, &error) != LocalFile::Current)
             return true;
     }
     return false;

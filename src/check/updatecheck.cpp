@@ -1,4 +1,6 @@
 #include "check/updatecheck.h"
+#include "check/localfile.h"
+#include "common/installationlayout.h"
 
 #include "common/logcategories.h"
 #include "package/hashname.h"
@@ -257,31 +259,27 @@ void UpdateCheck::addEntry(const QString &key, const OfflineEntry &entry, Pendin
         entriesByKey.insert(key, added);
 }
 
-// Only a regular file is read: a link, a pipe or a device at a file's place is not what the
-// release put there (and may never end), so it counts as differing and is replaced.
 bool UpdateCheck::localFileCurrent(const QString &fullPath, const QString &sha256, bool *current,
                                    PendingUpdate &update)
 {
-    const LocalEntry local = localEntryAt(fullPath);
-    if (local == LocalEntry::Missing)
-        return true;
-    if (!update.executablePending)
+    QString error;
+    const LocalFile local = compareLocalFile(fullPath, sha256, &error);
+    if (local != LocalFile::Missing && !update.executablePending)
         update.executablePending = isExecutableSuffix(fullPath);
-    if (local == LocalEntry::Other)
-        return true;
-    if (local == LocalEntry::Folder) {
+    switch (local) {
+    case LocalFile::Folder:
         appendLogLine(result.log, tr("Fehler beim Lesen der Datei:"), true, fullPath,
                       tr("Ein Ordner steht an ihrer Stelle."));
         return false;
-    }
-    // A file that cannot be read to its end counts as unreadable, not as different.
-    QString localHash;
-    QString error;
-    if (!hashNameOfFile(fullPath, &localHash, &error)) {
+    case LocalFile::Unreadable:
         appendLogLine(result.log, tr("Fehler beim Lesen der Datei:"), true, fullPath, error);
         return false;
+    case LocalFile::Missing:
+    case LocalFile::Differs:
+    case LocalFile::Current:
+        break;
     }
-    *current = localHash == sha256;
+    *current = local == LocalFile::Current;
     return true;
 }
 
@@ -354,8 +352,8 @@ void UpdateCheck::notePlugin(int groupIndex, const QString &fullPath, PendingUpd
     QString path = QFileInfo(fullPath).absoluteFilePath().toLower();
     normalizeSeparators(path);
     const QString name = QFileInfo(fullPath).fileName();
-    if (path.contains(QLatin1String("/plugins/")))
+    if (path.contains(QLatin1Char('/') + InstallationLayout::plugins))
         update.pluginFileNames[groupIndex].append(name);
-    else if (path.contains(QLatin1String("/plugins2/")))
+    else if (path.contains(QLatin1Char('/') + InstallationLayout::plugins2))
         update.plugin2FileNames[groupIndex].append(name);
 }

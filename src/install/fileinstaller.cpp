@@ -1,6 +1,7 @@
 #include "install/fileinstaller.h"
 #include "install/stagedwrite.h"
 
+#include "common/installationlayout.h"
 #include "package/hashname.h"
 #include "package/targetpath.h"
 #include "platform/platform.h"
@@ -144,7 +145,7 @@ void FileInstaller::markInstalled(OfflineIndex &index) const
 
 bool FileInstaller::writeVersionRecord()
 {
-    const QString path = request.baseDir + QLatin1String("versioninfo.dat");
+    const QString path = request.baseDir + InstallationLayout::versionRecord;
     if (QFileInfo::exists(path))
         platform.makeFileWritable(path);
     // Written whole or not at all: a torn record would make the next start guess the edition.
@@ -157,9 +158,9 @@ bool FileInstaller::writeVersionRecord()
 
 void FileInstaller::cleanPlugins(int groupIndex, const PendingUpdate &update)
 {
-    cleanPluginFolder(request.baseDir + QLatin1String("plugins/"),
+    cleanPluginFolder(request.baseDir + InstallationLayout::plugins,
                       update.pluginFileNames.value(groupIndex));
-    cleanPluginFolder(request.baseDir + QLatin1String("plugins2/"),
+    cleanPluginFolder(request.baseDir + InstallationLayout::plugins2,
                       update.plugin2FileNames.value(groupIndex));
 }
 

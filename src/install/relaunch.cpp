@@ -1,5 +1,6 @@
 #include "install/relaunch.h"
 
+#include "common/installationlayout.h"
 #include "common/userdialogs.h"
 #include "platform/platformservices.h"
 
@@ -57,7 +58,7 @@ bool Relaunch::offerElevatedRestart(int productType, const QString &offlinePath)
 bool Relaunch::handOver(int productType, const QString &offlinePath, bool elevated)
 {
     return start(elevated ? QStringLiteral("runas") : QString(),
-                 updaterDir + QLatin1String("updater-temp/") + updaterExecutableName(),
+                 updaterDir + InstallationLayout::updaterTemp + updaterExecutableName(),
                  handOverParameters(productType, offlinePath));
 }
 

@@ -1,6 +1,5 @@
 #include "install/stagedwrite.h"
 
-#include "package/durablefile.h"
 #include "package/hashname.h"
 #include "platform/platform.h"
 #include "platform/platformservices.h"
@@ -24,27 +23,6 @@ StagedWrite::Result StagedWrite::write(const QString &target, const QByteArray &
 }
 
 namespace {
-
-// Copies in blocks, hashing on the way; false with the reason when the source ends early or
-// the file cannot take the bytes.
-bool copyBlocks(QIODevice &source, qint64 length, QFile &file, QString *error, QString *hash)
-{
-    HashNameStream stream;
-    QByteArray block(1 << 20, Qt::Uninitialized);
-    for (qint64 left = length; left > 0;) {
-        const qint64 read = source.read(block.data(), qMin<qint64>(block.size(), left));
-        if (read <= 0) {
-            *error = source.errorString();
-            return false;
-        }
-        stream.add(block.constData(), read);
-        if (!writeAll(file, QByteArray::fromRawData(block.constData(), int(read)), error))
-            return false;
-        left -= read;
-    }
-    *hash = stream.finish();
-    return true;
-}
 
 // A run killed right after the rename must not leave a whole file with the time of the
 // installation: the next check would find it current and never set its times.
@@ -70,7 +48,7 @@ StagedWrite::Result StagedWrite::copy(const QString &target, QIODevice &source, 
         return OpenFailed;
     }
     Result result = Written;
-    if (!copyBlocks(source, length, file, error, hash))
+    if (!copyHashed(source, length, file, hash, error))
         result = WriteFailed;
     else if (!sha256.isEmpty() && *hash != sha256)
         result = HashMismatch;

@@ -1,5 +1,7 @@
 #include "package/hashname.h"
 
+#include "package/durablefile.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QIODevice>
@@ -59,20 +61,29 @@ QString HashNameStream::finish()
     return hexText(digest, length);
 }
 
-bool hashNameOfDevice(QIODevice *device, qint64 length, QString *hash, QString *error)
+namespace {
+
+constexpr qint64 blockSize = 1 << 20;
+
+// Reads the device in blocks from its position, to its end or `length` bytes (length 0 or
+// more), hashing each block and handing it to `take`, which may refuse it with *error set.
+template<typename Take>
+bool hashBlocks(QIODevice &device, qint64 length, QString *hash, QString *error, Take take)
 {
     HashNameStream stream;
-    QByteArray block(1 << 20, Qt::Uninitialized);
+    QByteArray block(blockSize, Qt::Uninitialized);
     qint64 left = length < 0 ? std::numeric_limits<qint64>::max() : length;
     while (left > 0) {
-        const qint64 read = device->read(block.data(), qMin<qint64>(block.size(), left));
+        const qint64 read = device.read(block.data(), qMin<qint64>(block.size(), left));
         if (read < 0) {
-            *error = device->errorString();
+            *error = device.errorString();
             return false;
         }
         if (read == 0)
             break;
         stream.add(block.constData(), read);
+        if (!take(block.constData(), read))
+            return false;
         left -= read;
     }
     if (length >= 0 && left > 0) {
@@ -81,6 +92,20 @@ bool hashNameOfDevice(QIODevice *device, qint64 length, QString *hash, QString *
     }
     *hash = stream.finish();
     return true;
+}
+
+} // namespace
+
+bool hashNameOfDevice(QIODevice *device, qint64 length, QString *hash, QString *error)
+{
+    return hashBlocks(*device, length, hash, error, [](const char *, qint64) { return true; });
+}
+
+bool copyHashed(QIODevice &source, qint64 length, QIODevice &target, QString *hash, QString *error)
+{
+    return hashBlocks(source, length, hash, error, [&](const char *data, qint64 size) {
+        return writeAll(target, QByteArray::fromRawData(data, int(size)), error);
+    });
 }
 
 bool hashNameOfFile(const QString &path, QString *hash, QString *error)

@@ -16,6 +16,10 @@ QString hashName(const QByteArray &data);
 // never held whole. False, with the reason in *error, when the device reports a read error or
 // ends before `length`.
 bool hashNameOfDevice(QIODevice *device, qint64 length, QString *hash, QString *error);
+// Copies exactly `length` bytes from the source's position to the target in blocks, with the
+// hash name of what was copied; false with the reason when the source fails or ends early or
+// the target cannot take the bytes.
+bool copyHashed(QIODevice &source, qint64 length, QIODevice &target, QString *hash, QString *error);
 // The hash name of a file's content; false with the system's reason in *error.
 bool hashNameOfFile(const QString &path, QString *hash, QString *error);
 

@@ -5,7 +5,6 @@
 #include "package/payload.h"
 
 #include <QIODevice>
-#include <QtEndian>
 
 #include <zlib.h>
 
@@ -34,7 +33,7 @@ ExpandedPayload expandPayloadInto(QIODevice &in, qint64 length, QIODevice &out)
     char prefix[4];
     if (length < 4 || in.read(prefix, 4) != 4)
         return damaged();
-    const quint64 stated = qFromBigEndian<quint32>(prefix);
+    const quint64 stated = statedPayloadSize(QByteArray::fromRawData(prefix, 4));
     quint64 streamLeft = quint64(length) - 4;
     if (stated == 0 || !isPlausibleExpansion(stated, streamLeft)) {
         // A stated size of 0 is the empty content, whatever follows.

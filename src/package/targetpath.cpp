@@ -1,5 +1,6 @@
 #include "package/targetpath.h"
 
+#include "common/installationlayout.h"
 #include "platform/platform.h"
 
 #include <QDir>
@@ -83,7 +84,7 @@ std::optional<QString> resolveTargetPath(const QString &baseDir, const QString &
             return std::nullopt;
     }
     const QString fullPath = baseDir + targetPath;
-    if (isSameFile(relative, QStringLiteral("versioninfo.dat"))
+    if (isSameFile(relative, InstallationLayout::versionRecord)
         || (!runningExecutable.isEmpty() && isSameFile(fullPath, runningExecutable))
         || passesThroughLink(baseDir, components))
         return std::nullopt;
