@@ -24,6 +24,7 @@
 #include "package/versionrecord.h"
 #include "platform/platform.h"
 #include "platform/platformservices.h"
+#include "transfer/cdownloadbatch.h"
 #include "transfer/cdownloader.h"
 #include "transfer/downloadoptions.h"
 
@@ -73,6 +74,7 @@ MainWindow::MainWindow(const MainWindowContext &context, QWidget *parent)
     , dialogs(context.dialogs)
     , platform(context.platform)
     , quitApplication(context.quit ? context.quit : [] { QCoreApplication::quit(); })
+    , downloader(new CDownloader(this))
 {
     if (!dialogs) {
         ownDialogs = std::make_unique<WidgetUserDialogs>();
@@ -191,11 +193,28 @@ bool MainWindow::fetchReleaseFile(int year, const QString &label, const QString 
     prepareServerDownload(year, options, label, fileName, baseUrl);
     options.maxBytes = maxBytes;
     *url = options.url;
-    CDownloader downloader;
-    const bool ok = downloader.download(options);
-    *data = downloader.data;
-    *error = downloader.errorText;
+    const bool ok = downloader->download(options);
+    *data = downloader->data;
+    *error = downloader->errorText;
     return ok;
+}
+
+// One dialog for all of them, which appears only when the fetch takes longer than a moment.
+void MainWindow::fetchDataFiles(QVector<FetchedDataFile> &files)
+{
+    DownloadOptions options;
+    QString baseUrl;
+    prepareServerDownload(releaseYear, options, tr("Lade Datei..."), QString(), baseUrl);
+    QVector<DownloadItem> items;
+    for (const FetchedDataFile &file : qAsConst(files))
+        items.append({baseUrl + file.fileName, file.maxBytes, false, QString(), false, {}});
+    CDownloadBatch(downloader->networkManager(), options, items).run();
+    for (int i = 0; i < files.size(); ++i) {
+        files[i].ok = items.at(i).ok;
+        files[i].error = items.at(i).errorText;
+        files[i].body = items.at(i).body;
+        files[i].stagingFailed = items.at(i).stagingFailed;
+    }
 }
 
 void MainWindow::loadUpdateDocument()
@@ -443,12 +462,14 @@ void MainWindow::prepareServerDownload(int year, DownloadOptions &options, const
     options.url = baseUrl + fileName;
 }
 
-// The slots run without returning to the event loop: repaint now, or the bar shows nothing.
+// The slots run without returning to the event loop. The bar repaints itself at once when its
+// visible value changes, which is all a user can see; a repaint per file cost most of the time
+// of a check over thousands of current files.
 void MainWindow::showProgress(int value, int maximum)
 {
-    progressBar->setRange(0, maximum);
+    if (progressBar->maximum() != maximum)
+        progressBar->setRange(0, maximum);
     progressBar->setValue(value);
-    progressBar->repaint();
 }
 
 void MainWindow::CheckGroup(int) { }
@@ -592,12 +613,7 @@ void MainWindow::search()
     if (startButton)
         startButton->setEnabled(false);
 
-    const DataFileFetch fetch = [this](const QString &fileName, qint64 maxBytes, QByteArray *data,
-                                       QString *error) {
-        QString url;
-        return fetchReleaseFile(releaseYear, tr("Lade Datei..."), fileName, maxBytes, data, &url,
-                                error);
-    };
+    const DataFileFetch fetch = [this](QVector<FetchedDataFile> &files) { fetchDataFiles(files); };
     const CheckProgress progress = [this](int value, int maximum) { showProgress(value, maximum); };
     UpdateCheck check(document, base, runningExecutable(), offlineLoaded, fetch, progress);
     const CheckResult result = check.run(currentSelection(), pending);

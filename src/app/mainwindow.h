@@ -17,6 +17,8 @@
 #include <memory>
 
 struct CheckResult;
+struct FetchedDataFile;
+class CDownloader;
 struct DownloadOptions;
 class Relaunch;
 class PlatformServices;
@@ -93,6 +95,7 @@ private:
     void followInfoLink(QTextBrowser *browser, const QUrl &url);
     bool fetchReleaseFile(int year, const QString &label, const QString &fileName, qint64 maxBytes,
                           QByteArray *data, QString *url, QString *error);
+    void fetchDataFiles(QVector<FetchedDataFile> &files);
     QString baseDir() const;
     QString updaterDir() const;
     QString runningExecutable() const;
@@ -149,4 +152,7 @@ private:
     UserDialogs *dialogs = nullptr;
     PlatformServices *platform = nullptr;
     std::function<void()> quitApplication;
+    // Every download of the run goes through its one network manager, so connections to the
+    // update server are kept alive from one file to the next.
+    CDownloader *downloader = nullptr;
 };

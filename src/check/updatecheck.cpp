@@ -10,7 +10,6 @@
 #include "package/targetpath.h"
 #include "platform/platform.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -103,23 +102,38 @@ CheckResult UpdateCheck::run(const CheckSelection &selection, PendingUpdate &upd
 bool UpdateCheck::checkGroup(int groupIndex, PendingUpdate &update)
 {
     const UpdateGroup &group = document.groups.at(groupIndex);
-    const bool elster = group.kind() == GroupKind::Elster;
-    for (int i = 0; i < group.files.size(); ++i) {
-        progress(i + 1, group.files.size());
-        if (!checkFile(groupIndex, i, group.files.at(i), elster, update))
-            return false;
-    }
-    return true;
-}
-
-bool UpdateCheck::checkFile(int groupIndex, int fileIndex, const FileEntry &entry, bool elster,
-                            PendingUpdate &update)
-{
-    const QString &targetPath = entry.targetPath;
-    const QString &sha256 = entry.sha256;
     // A path that may not be written is neither read nor listed for the installation: a
     // hostile document could otherwise make the check hash a device that never ends.
-    const std::optional<QString> resolved = resolveTargetPath(baseDir, targetPath);
+    QVector<std::optional<QString>> resolved;
+    QVector<QPair<QString, QString>> toCompare;
+    for (const FileEntry &entry : group.files) {
+        resolved.append(resolveTargetPath(baseDir, entry.targetPath));
+        const bool isFile = resolved.constLast() && !entry.isDir;
+        toCompare.append({isFile ? *resolved.constLast() : QString(), entry.sha256});
+    }
+    LocalComparisons comparisons(toCompare);
+    toFetch.clear();
+    const int logBefore = result.log.size();
+    bool comparedAll = true;
+    for (int i = 0; i < group.files.size() && comparedAll; ++i) {
+        progress(i + 1, group.files.size());
+        comparedAll = checkFile(groupIndex, i, resolved.at(i), comparisons, update);
+    }
+    // A failure of the comparison lies after every file to fetch; a failed fetch comes first.
+    const ActivityLog comparisonFailure = result.log.mid(logBefore);
+    result.log.resize(logBefore);
+    if (!fetchPending(groupIndex, toFetch, update))
+        return false;
+    result.log += comparisonFailure;
+    return comparedAll;
+}
+
+bool UpdateCheck::checkFile(int groupIndex, int fileIndex, const std::optional<QString> &resolved,
+                            LocalComparisons &comparisons, PendingUpdate &update)
+{
+    const FileEntry &entry = document.entry(groupIndex, fileIndex);
+    const QString &targetPath = entry.targetPath;
+    const QString &sha256 = entry.sha256;
     if (!resolved) {
         appendLogLine(result.log, tr("Ungültiger Zielpfad:"), true, targetPath);
         return false;
@@ -143,11 +157,11 @@ bool UpdateCheck::checkFile(int groupIndex, int fileIndex, const FileEntry &entr
         return true;
     }
     qCDebug(lcCheck) << fullPath;
-    if (elster)
+    if (document.groups.at(groupIndex).kind() == GroupKind::Elster)
         notePlugin(groupIndex, fullPath, update);
 
     bool current = false;
-    if (!localFileCurrent(fullPath, sha256, &current, update))
+    if (!localFileCurrent(fullPath, comparisons.take(fileIndex), &current, update))
         return false;
     if (current)
         return true;
@@ -162,7 +176,8 @@ bool UpdateCheck::checkFile(int groupIndex, int fileIndex, const FileEntry &entr
     const auto shared = entriesByKey.constFind(sha256);
     if (shared != entriesByKey.constEnd())
         return addSharedEntry(shared.value(), groupIndex, fileIndex, entry, update);
-    return fetchPayload(groupIndex, fileIndex, entry, fullPath, update);
+    toFetch.append({fileIndex, fullPath});
+    return true;
 }
 
 bool UpdateCheck::markStoredPending(OfflineIndex::iterator stored, const FileEntry &entry,
@@ -259,11 +274,11 @@ void UpdateCheck::addEntry(const QString &key, const OfflineEntry &entry, Pendin
         entriesByKey.insert(key, added);
 }
 
-bool UpdateCheck::localFileCurrent(const QString &fullPath, const QString &sha256, bool *current,
+bool UpdateCheck::localFileCurrent(const QString &fullPath,
+                                   const LocalComparisons::Result &comparison, bool *current,
                                    PendingUpdate &update)
 {
-    QString error;
-    const LocalFile local = compareLocalFile(fullPath, sha256, &error);
+    const LocalFile local = comparison.state;
     if (local != LocalFile::Missing && !update.executablePending)
         update.executablePending = isExecutableSuffix(fullPath);
     switch (local) {
@@ -272,7 +287,8 @@ bool UpdateCheck::localFileCurrent(const QString &fullPath, const QString &sha25
                       tr("Ein Ordner steht an ihrer Stelle."));
         return false;
     case LocalFile::Unreadable:
-        appendLogLine(result.log, tr("Fehler beim Lesen der Datei:"), true, fullPath, error);
+        appendLogLine(result.log, tr("Fehler beim Lesen der Datei:"), true, fullPath,
+                      comparison.error);
         return false;
     case LocalFile::Missing:
     case LocalFile::Differs:
@@ -292,16 +308,54 @@ OfflineIndex::iterator UpdateCheck::storedEntry(OfflineIndex &index, const QStri
     return found.value();
 }
 
-bool UpdateCheck::fetchPayload(int groupIndex, int fileIndex, const FileEntry &entry,
+// Every differing file of the group is fetched at once: the requests share kept-alive
+// connections and several are in flight, where one after the other each waited for its own.
+// The results are then taken in the entries' order, so the first failure is the one a check
+// file by file would have met.
+bool UpdateCheck::fetchPending(int groupIndex, const QVector<QPair<int, QString>> &toFetch,
+                               PendingUpdate &update)
+{
+    QVector<FetchedDataFile> files;
+    QHash<QString, int> fileOfKey;
+    for (const auto &wanted : toFetch) {
+        const FileEntry &entry = document.entry(groupIndex, wanted.first);
+        if (fileOfKey.contains(entry.sha256))
+            continue;
+        fileOfKey.insert(entry.sha256, files.size());
+        FetchedDataFile file;
+        file.fileName = entry.sha256 + QLatin1String(".bin");
+        file.maxBytes = payloadSizeLimit(entry.size);
+        files.append(file);
+    }
+    if (!files.isEmpty())
+        fetch(files);
+    for (const auto &wanted : toFetch) {
+        const FileEntry &entry = document.entry(groupIndex, wanted.first);
+        // A content named twice was stored for its first entry.
+        const auto shared = entriesByKey.constFind(entry.sha256);
+        const bool stored = shared != entriesByKey.constEnd()
+            ? addSharedEntry(shared.value(), groupIndex, wanted.first, entry, update)
+            : storeFetched(groupIndex, wanted.first, files.at(fileOfKey.value(entry.sha256)),
+                           wanted.second, update);
+        if (!stored)
+            return false;
+    }
+    return true;
+}
+
+bool UpdateCheck::storeFetched(int groupIndex, int fileIndex, const FetchedDataFile &file,
                                const QString &fullPath, PendingUpdate &update)
 {
+    const FileEntry &entry = document.entry(groupIndex, fileIndex);
     const QString &targetPath = entry.targetPath;
-    const QString &sha256 = entry.sha256;
-    const qint64 size = entry.size;
-    QByteArray body;
-    QString error;
-    if (!fetch(sha256 + QLatin1String(".bin"), payloadSizeLimit(size), &body, &error)) {
-        appendLogLine(result.log, tr("Fehler beim Laden der Datei:"), true, targetPath, error);
+    if (file.stagingFailed) {
+        appendLogLine(result.log, tr("Fehler beim Schreiben der temporären Datei:"), true, fullPath,
+                      file.error);
+        return false;
+    }
+    if (!file.ok || !file.body || !file.body->open()) {
+        appendLogLine(result.log, tr("Fehler beim Laden der Datei:"), true, targetPath,
+                      file.ok && file.body ? file.body->errorString() : file.error);
         if (offlineLoaded) {
             appendLogLine(
                 result.log,
@@ -312,21 +366,23 @@ bool UpdateCheck::fetchPayload(int groupIndex, int fileIndex, const FileEntry &e
         return false;
     }
     // The document states the size: a payload that claims more is refused unexpanded.
-    if (statedPayloadSize(body) > quint64(qMax<qint64>(0, size)) || !fitsInPayload(size)) {
+    if (statedPayloadSize(file.body->peek(4)) > quint64(qMax<qint64>(0, entry.size))
+        || !fitsInPayload(entry.size)) {
         appendLogLine(result.log, tr("Fehler beim Laden der Datei:"), true, targetPath,
                       tr("Die Serverdaten sind größer als angegeben."));
         return false;
     }
-    QBuffer compressed(&body);
-    compressed.open(QIODevice::ReadOnly);
     OfflineEntry added;
-    if (!storePayload(compressed, body.size(), sha256, tr("Falscher Hash-Wert der Serverdaten:"),
-                      fullPath, update, &added.offset, &added.size))
+    const bool stored = storePayload(*file.body, file.body->size(), entry.sha256,
+                                     tr("Falscher Hash-Wert der Serverdaten:"), fullPath, update,
+                                     &added.offset, &added.size);
+    file.body->close();
+    if (!stored)
         return false;
     added.groupIndex = groupIndex;
     added.fileIndex = fileIndex;
     added.pending = true;
-    addEntry(sha256, added, update);
+    addEntry(entry.sha256, added, update);
     result.pendingBytes += added.size;
     return true;
 }

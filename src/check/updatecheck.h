@@ -1,5 +1,6 @@
 #pragma once
 
+#include "check/localfile.h"
 #include "check/pendingupdate.h"
 #include "common/logline.h"
 #include "package/updatedocument.h"
@@ -7,6 +8,9 @@
 #include <QCoreApplication>
 #include <QHash>
 #include <QSet>
+#include <QSharedPointer>
+#include <QTemporaryFile>
+#include <QVector>
 
 #include <functional>
 
@@ -22,10 +26,19 @@ struct CheckResult
     qint64 pendingBytes = 0;
 };
 
-// Fetches a data file ("<sha256>.bin") of the release, refusing a reply of more than maxBytes;
-// false with the downloader's error text.
-using DataFileFetch =
-    std::function<bool(const QString &fileName, qint64 maxBytes, QByteArray *data, QString *error)>;
+// A data file of the release that the check needs from the server.
+struct FetchedDataFile
+{
+    QString fileName; // "<sha256>.bin"
+    qint64 maxBytes = 0; // a reply of more is refused
+    bool ok = false;
+    QString error; // the downloader's text when not ok
+    bool stagingFailed = false; // not ok because the temporary file could not take the body
+    QSharedPointer<QTemporaryFile> body; // closed; the compressed payload when ok
+};
+
+// Fetches the data files, all in one go; each says how it went.
+using DataFileFetch = std::function<void(QVector<FetchedDataFile> &files)>;
 // Reports progress through the group being compared: value of maximum.
 using CheckProgress = std::function<void(int value, int maximum)>;
 
@@ -48,9 +61,13 @@ public:
 
 private:
     bool checkGroup(int groupIndex, PendingUpdate &update);
-    bool checkFile(int groupIndex, int fileIndex, const FileEntry &entry, bool elster,
-                   PendingUpdate &update);
-    bool fetchPayload(int groupIndex, int fileIndex, const FileEntry &entry,
+    // resolved: the entry's full path, nothing when it may not be written.
+    bool checkFile(int groupIndex, int fileIndex, const std::optional<QString> &resolved,
+                   LocalComparisons &comparisons, PendingUpdate &update);
+    // toFetch: file indices and full paths of the group's entries whose payload the server has.
+    bool fetchPending(int groupIndex, const QVector<QPair<int, QString>> &toFetch,
+                      PendingUpdate &update);
+    bool storeFetched(int groupIndex, int fileIndex, const FetchedDataFile &file,
                       const QString &fullPath, PendingUpdate &update);
     bool markStoredPending(OfflineIndex::iterator stored, const FileEntry &entry,
                            PendingUpdate &update);
@@ -69,8 +86,8 @@ private:
     // The entry stored for a file entry: same key and indices; end() when there is none.
     OfflineIndex::iterator storedEntry(OfflineIndex &index, const QString &key, int groupIndex,
                                        int fileIndex) const;
-    bool localFileCurrent(const QString &fullPath, const QString &sha256, bool *current,
-                          PendingUpdate &update);
+    bool localFileCurrent(const QString &fullPath, const LocalComparisons::Result &comparison,
+                          bool *current, PendingUpdate &update);
     void notePlugin(int groupIndex, const QString &fullPath, PendingUpdate &update) const;
 
     UpdateDocument document;
@@ -84,4 +101,5 @@ private:
     QHash<quint64, OfflineIndex::iterator> entriesByIndex;
     QHash<QString, OfflineIndex::iterator> entriesByKey; // one file entry per content
     QSet<QString> foldersListed; // lower case
+    QVector<QPair<int, QString>> toFetch; // of the group being compared
 };

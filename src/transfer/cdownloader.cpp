@@ -39,25 +39,71 @@ QNetworkRequest CDownloader::makeRequest(const DownloadOptions &options)
     return request;
 }
 
-void CDownloader::retirePrevious()
+QNetworkAccessManager *CDownloader::networkManager()
 {
-    if (manager)
-        manager->deleteLater();
-    if (progressInfo)
-        progressInfo->deleteLater();
-    if (reply) {
-        if (reply->isRunning())
-            reply->close();
-        reply->deleteLater();
-    }
+    if (!manager)
+        manager = new QNetworkAccessManager(this);
+    return manager;
+}
+
+// A reply of an earlier download must not reach this one's slots.
+void CDownloader::retireReply()
+{
+    if (!reply)
+        return;
+    disconnect(reply, nullptr, this, nullptr);
+    if (reply->isRunning())
+        reply->close();
+    reply->deleteLater();
+}
+
+Qt::WindowFlags CDownloader::dialogFlags()
+{
+    return Qt::Tool | Qt::FramelessWindowHint | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint
+        | Qt::WindowMaximizeButtonHint;
+}
+
+QString CDownloader::cancelledText()
+{
+    return tr("Vom Benutzer abgebrochen.");
+}
+
+QString CDownloader::silenceText(int timeoutMs)
+{
+    return tr("Der Server antwortet nicht mehr: seit %1 Sekunden keine Daten.")
+        .arg(timeoutMs / 1000.0);
+}
+
+QString CDownloader::sizeRefusal(qint64 maxBytes)
+{
+    return tr("Die Antwort des Servers ist größer als erwartet (mehr als %1 Bytes).").arg(maxBytes);
+}
+
+std::optional<QString> CDownloader::metaDataRefusal(QNetworkReply *reply, qint64 maxBytes)
+{
+    const QByteArray encoding = reply->rawHeader("Content-Encoding").trimmed().toLower();
+    if (!encoding.isEmpty() && encoding != "identity")
+        return tr("Der Server sendet die Daten kodiert (%1).").arg(QString::fromLatin1(encoding));
+    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+    if (maxBytes > 0 && length.isValid() && length.toLongLong() > maxBytes)
+        return sizeRefusal(maxBytes);
+    return std::nullopt;
+}
+
+// A redirect or an empty answer is no file: its body must not be taken for one.
+std::optional<QString> CDownloader::statusRefusal(QNetworkReply *reply)
+{
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (status.isValid() && status.toInt() != 200)
+        return tr("Der Server antwortete mit dem Status %1.").arg(status.toInt());
+    return std::nullopt;
 }
 
 bool CDownloader::download(const DownloadOptions &newOptions)
 {
     if (&newOptions != &options)
         options = newOptions;
-    retirePrevious();
-    manager = new QNetworkAccessManager(this);
+    retireReply();
     lastPercent = 0;
     finished = false;
     failed = false;
@@ -75,30 +121,26 @@ bool CDownloader::download(const DownloadOptions &newOptions)
     info->hidden = options.hidden;
     info->showAfterMs = options.showAfterMs;
 
-    reply = manager->get(request);
+    reply = networkManager()->get(request);
     received.clear();
-    connect(manager, &QNetworkAccessManager::finished, this, &CDownloader::replyFinished);
+    connect(reply, &QNetworkReply::finished, this, [this] {
+        if (reply)
+            replyFinished(reply);
+    });
     connect(reply, &QNetworkReply::downloadProgress, this, &CDownloader::replyDownloadProgress);
     connect(reply, &QNetworkReply::errorOccurred, this, &CDownloader::replyError);
     connect(reply, &QNetworkReply::metaDataChanged, this, &CDownloader::replyMetaDataChanged);
     connect(reply, &QNetworkReply::readyRead, this, &CDownloader::replyReadyRead);
 
-    const Qt::WindowFlags flags = Qt::Tool | Qt::FramelessWindowHint | Qt::WindowTitleHint
-        | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint;
     QWidget *parent = options.owner ? options.owner : QApplication::desktop();
-    const bool cancelled = !runProgressDialog(parent, info, flags);
+    const bool cancelled = !runProgressDialog(parent, info, dialogFlags());
 
     closed = true;
     if (cancelled)
-        errorText = tr("Vom Benutzer abgebrochen.");
+        errorText = cancelledText();
     else if (!finished && !failed)
-        errorText = tr("Der Server antwortet nicht mehr: seit %1 Sekunden keine Daten.")
-                        .arg(options.timeoutMs / 1000.0);
-    if (reply) {
-        if (reply->isRunning())
-            reply->close();
-        reply->deleteLater();
-    }
+        errorText = silenceText(options.timeoutMs);
+    retireReply();
     return finished && !failed;
 }
 
@@ -106,10 +148,8 @@ void CDownloader::replyFinished(QNetworkReply *r)
 {
     if (closed || failed)
         return;
-    // A redirect or an empty answer is no file: its body must not be taken for one.
-    const QVariant status = r->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (status.isValid() && status.toInt() != 200) {
-        refuse(tr("Der Server antwortete mit dem Status %1.").arg(status.toInt()));
+    if (const auto refusal = statusRefusal(r)) {
+        refuse(*refusal);
         return;
     }
     received += r->readAll();
@@ -138,14 +178,8 @@ void CDownloader::replyMetaDataChanged()
 {
     if (closed || failed || !reply)
         return;
-    const QByteArray encoding = reply->rawHeader("Content-Encoding").trimmed().toLower();
-    if (!encoding.isEmpty() && encoding != "identity") {
-        refuse(tr("Der Server sendet die Daten kodiert (%1).").arg(QString::fromLatin1(encoding)));
-        return;
-    }
-    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-    if (length.isValid())
-        refuseAboveLimit(length.toLongLong());
+    if (const auto refusal = metaDataRefusal(reply, options.maxBytes))
+        refuse(*refusal);
 }
 
 // The body is taken as it arrives, so that what the toolkit buffers stays small and the limit
@@ -180,8 +214,7 @@ bool CDownloader::refuseAboveLimit(qint64 bytes)
 {
     if (options.maxBytes <= 0 || bytes <= options.maxBytes)
         return false;
-    refuse(tr("Die Antwort des Servers ist größer als erwartet (mehr als %1 Bytes).")
-               .arg(options.maxBytes));
+    refuse(sizeRefusal(options.maxBytes));
     return true;
 }
 

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QPointer>
 
+#include <optional>
+
 class CProgressThreadInfo;
 class QNetworkAccessManager;
 class QNetworkRequest;
@@ -30,6 +32,21 @@ public:
     // The request that download() sends: TLS settings only for URLs starting with "https://".
     static QNetworkRequest makeRequest(const DownloadOptions &options);
 
+    // The one network manager of this downloader, made at first use: every download and batch
+    // through it shares kept-alive connections.
+    QNetworkAccessManager *networkManager();
+
+    // The rules by which a reply is refused, shared with CDownloadBatch: an encoded body or an
+    // announced length above maxBytes (when the headers arrive), a status other than 200 (when
+    // it has finished without error), a body that grew past maxBytes.
+    static std::optional<QString> metaDataRefusal(QNetworkReply *reply, qint64 maxBytes);
+    static std::optional<QString> statusRefusal(QNetworkReply *reply);
+    static QString sizeRefusal(qint64 maxBytes);
+    // Why a run ended early: the user, or a server silent for longer than the limit.
+    static QString cancelledText();
+    static QString silenceText(int timeoutMs);
+    static Qt::WindowFlags dialogFlags();
+
     QByteArray data;
     QString errorText;
     QString contentType;
@@ -42,7 +59,7 @@ private slots:
     void replyReadyRead();
 
 private:
-    void retirePrevious();
+    void retireReply();
     bool refuseAboveLimit(qint64 bytes);
     // Ends the download as failed with the reason as its error text.
     void refuse(const QString &reason);

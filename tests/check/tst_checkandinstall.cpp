@@ -5,6 +5,7 @@
 #include "check/updatecheck.h"
 #include "install/fileinstaller.h"
 #include "package/payload.h"
+#include "package/payloadstore.h"
 
 #include <QtTest>
 
@@ -61,20 +62,28 @@ struct Scenario
 
     UpdateCheck check()
     {
-        const DataFileFetch fetch = [this](const QString &fileName, qint64, QByteArray *data,
-                                           QString *error) {
-            fetched.append(fileName);
-            if (serverAnswer == QLatin1String("fails")) {
-                *error = QStringLiteral("Verbindung abgelehnt");
-                return false;
-            }
-            QFile file(releases.packageDir(year) + QLatin1Char('/') + fileName);
-            *data = serverAnswer == QLatin1String("lies") ? compressPayload("anders")
-                : file.open(QIODevice::ReadOnly)          ? file.readAll()
-                                                          : QByteArray();
-            return true;
+        const DataFileFetch fetch = [this](QVector<FetchedDataFile> &files) {
+            for (FetchedDataFile &file : files)
+                serve(file);
         };
         return UpdateCheck(document, installDir, QString(), false, fetch, [](int, int) {});
+    }
+
+    // Answers as the update server would, or as a failing or lying one.
+    void serve(FetchedDataFile &file)
+    {
+        fetched.append(file.fileName);
+        if (serverAnswer == QLatin1String("fails")) {
+            file.error = QStringLiteral("Verbindung abgelehnt");
+            return;
+        }
+        QFile published(releases.packageDir(year) + QLatin1Char('/') + file.fileName);
+        const QByteArray body = serverAnswer == QLatin1String("lies") ? compressPayload("anders")
+            : published.open(QIODevice::ReadOnly)                     ? published.readAll()
+                                                                      : QByteArray();
+        file.body = PayloadStore::create();
+        file.ok = file.body->write(body) == body.size();
+        file.body->close();
     }
 
     Files installed() const
@@ -142,11 +151,13 @@ void tst_CheckAndInstall::checkThenInstall_data()
     QTest::newRow("shared content")
         << twice << Files() << QString() << 2 << 1 << QStringList() << twice;
     const Files old {{QStringLiteral("a.txt"), "alt"}, {QStringLiteral("sub/"), {}}};
-    QTest::newRow("server fails") << release << old << QStringLiteral("fails") << 0 << 1
+    // Every differing file is asked for at once; the first failure in the entries' order ends
+    // the check.
+    QTest::newRow("server fails") << release << old << QStringLiteral("fails") << 0 << 2
                                   << QStringList {QStringLiteral("Fehler beim Laden der Datei:")}
                                   << old;
     QTest::newRow("server sends other content")
-        << release << old << QStringLiteral("lies") << 0 << 1
+        << release << old << QStringLiteral("lies") << 0 << 2
         << QStringList {QStringLiteral("Falscher Hash-Wert der Serverdaten:")} << old;
 }
 

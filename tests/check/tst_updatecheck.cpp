@@ -314,9 +314,12 @@ void tst_UpdateCheck::shortWriteToStore()
     update.store = shortStore;
     UpdateCheck check(
         document, base.path() + QLatin1Char('/'), QString(), false,
-        [](const QString &, qint64, QByteArray *data, QString *) {
-            *data = compressPayload("Inhalt");
-            return true;
+        [](QVector<FetchedDataFile> &files) {
+            for (FetchedDataFile &file : files) {
+                file.body = PayloadStore::create();
+                file.ok = file.body->write(compressPayload("Inhalt")) > 0;
+                file.body->close();
+            }
         },
         [](int, int) {});
     CheckSelection selection;

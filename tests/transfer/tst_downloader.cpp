@@ -2,6 +2,7 @@
 #include "scripteddialogs.h"
 #include "testhttpserver.h"
 
+#include "transfer/cdownloadbatch.h"
 #include "transfer/cdownloader.h"
 #include "transfer/cprogressdlgex.h"
 
@@ -30,6 +31,9 @@ private slots:
     void progress();
     void errorThenFinishedStoresNoBody();
     void twoDownloadsInARow();
+    void batch_data();
+    void batch();
+    void batchOfManyFiles();
     void preparedServerDownload();
 
 private:
@@ -330,6 +334,109 @@ void tst_Downloader::twoDownloadsInARow()
     QVERIFY2(downloader.errorText.startsWith(QLatin1String("Der Server antwortet nicht mehr")),
              "a time-out says so instead of the earlier error text");
     QVERIFY(downloader.download(options(*http, "/body")));
+}
+
+namespace {
+
+QByteArray bodyOf(const DownloadItem &item)
+{
+    if (!item.body || !item.body->open())
+        return QByteArray();
+    const QByteArray body = item.body->readAll();
+    item.body->close();
+    return body;
+}
+
+} // namespace
+
+// Three files in one batch; the middle one meets each way a reply can fail, and the others
+// arrive all the same, each judged on its own.
+void tst_Downloader::batch_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("extraHeaders");
+    QTest::addColumn<int>("stallAfterChunks"); // -1: the whole body
+    QTest::addColumn<qint64>("maxBytes");
+    QTest::addColumn<QString>("error"); // of the middle item; empty: it arrives
+    QTest::newRow("arrives") << 200 << QByteArray() << -1 << qint64(0) << QString();
+    QTest::newRow("missing") << 404 << QByteArray() << -1 << qint64(0)
+                             << QStringLiteral("Not Found");
+    QTest::newRow("larger than its limit")
+        << 200 << QByteArray() << -1 << qint64(3)
+        << QStringLiteral("Die Antwort des Servers ist größer als erwartet (mehr als 3 Bytes).");
+    QTest::newRow("encoded") << 200 << QByteArray("Content-Encoding: gzip\r\n") << -1 << qint64(0)
+                             << QStringLiteral("Der Server sendet die Daten kodiert (gzip).");
+    QTest::newRow("redirected") << 302 << QByteArray("Location: http://127.0.0.1:1/\r\n") << -1
+                                << qint64(0)
+                                << QStringLiteral("Der Server antwortete mit dem Status 302.");
+    QTest::newRow("stalls")
+        << 200 << QByteArray() << 1 << qint64(0)
+        << QStringLiteral("Der Server antwortet nicht mehr: seit 0.5 Sekunden keine Daten.");
+}
+
+void tst_Downloader::batch()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, extraHeaders);
+    QFETCH(int, stallAfterChunks);
+    QFETCH(qint64, maxBytes);
+    QFETCH(QString, error);
+    const QByteArray prefix = "/batch-" + QByteArray(QTest::currentDataTag()).replace(' ', '-');
+    TestHttpServer::Response middle;
+    middle.status = status;
+    middle.body = "zwei Teile";
+    middle.extraHeaders = extraHeaders;
+    middle.chunks = 2;
+    middle.stallAfterChunks = stallAfterChunks;
+    if (status != 404)
+        http->setResponse(prefix + "/2", middle);
+    for (const QByteArray &name : {QByteArray("/1"), QByteArray("/3")}) {
+        TestHttpServer::Response fine;
+        fine.body = "Datei " + name;
+        http->setResponse(prefix + name, fine);
+    }
+    QVector<DownloadItem> items;
+    for (const char *name : {"/1", "/2", "/3"})
+        items.append({http->baseUrl() + QString::fromLatin1(prefix.mid(1) + name),
+                      QByteArray(name) == "/2" ? maxBytes : 0,
+                      false,
+                      QString(),
+                      false,
+                      {}});
+    CDownloader downloader;
+    CDownloadBatch batch(downloader.networkManager(), options(*http, "/", 500), items);
+    QVERIFY(batch.run());
+    QCOMPARE(bodyOf(items.at(0)), QByteArray("Datei /1"));
+    QCOMPARE(bodyOf(items.at(2)), QByteArray("Datei /3"));
+    QVERIFY(items.at(0).ok && items.at(2).ok);
+    QCOMPARE(items.at(1).ok, error.isEmpty());
+    if (error.isEmpty())
+        QCOMPARE(bodyOf(items.at(1)), QByteArray("zwei Teile"));
+    else
+        QVERIFY2(items.at(1).errorText.contains(error), qPrintable(items.at(1).errorText));
+    QVERIFY(!items.at(1).stagingFailed);
+}
+
+// More files than requests in flight: each is asked for once and arrives whole.
+void tst_Downloader::batchOfManyFiles()
+{
+    QVector<DownloadItem> items;
+    for (int i = 0; i < 40; ++i) {
+        TestHttpServer::Response response;
+        response.body = QByteArray("Datei ") + QByteArray::number(i);
+        response.chunks = 1 + i % 3;
+        const QByteArray path = "/viele/" + QByteArray::number(i);
+        http->setResponse(path, response);
+        items.append(
+            {http->baseUrl() + QString::fromLatin1(path.mid(1)), 0, false, QString(), false, {}});
+    }
+    CDownloader downloader;
+    QVERIFY(CDownloadBatch(downloader.networkManager(), options(*http, "/"), items).run());
+    for (int i = 0; i < items.size(); ++i) {
+        QVERIFY2(items.at(i).ok, qPrintable(items.at(i).errorText));
+        QCOMPARE(bodyOf(items.at(i)), QByteArray("Datei ") + QByteArray::number(i));
+        QCOMPARE(http->count("/viele/" + QByteArray::number(i)), 1);
+    }
 }
 
 void tst_Downloader::preparedServerDownload()

@@ -1,0 +1,194 @@
+#include "transfer/cdownloadbatch.h"
+
+#include "package/durablefile.h"
+#include "package/payloadstore.h"
+#include "transfer/cdownloader.h"
+#include "transfer/cprogressdlgex.h"
+#include "transfer/cprogressthreadinfo.h"
+
+#include <QApplication>
+#include <QDesktopWidget>
+#include <QMutexLocker>
+#include <QNetworkAccessManager>
+
+namespace {
+
+// The toolkit opens up to six connections to one host; more requests would only queue there.
+constexpr int maxInFlight = 6;
+
+} // namespace
+
+CDownloadBatch::CDownloadBatch(QNetworkAccessManager *manager, const DownloadOptions &options,
+                               QVector<DownloadItem> &items)
+    : manager(manager)
+    , options(options)
+    , items(items)
+{
+}
+
+CDownloadBatch::~CDownloadBatch()
+{
+    for (QNetworkReply *reply : inFlight.keys())
+        retire(reply);
+}
+
+bool CDownloadBatch::run()
+{
+    if (items.isEmpty())
+        return true;
+    auto *info = new CProgressThreadInfo;
+    progressInfo = info;
+    info->cancelable = true;
+    info->autoStep = false;
+    info->title = options.label;
+    info->text = options.url;
+    info->timeoutMs = options.timeoutMs;
+    info->centreOn = options.centreOn;
+    info->hidden = options.hidden;
+    info->showAfterMs = options.showAfterMs;
+    startNext();
+
+    QWidget *parent = options.owner ? options.owner : QApplication::desktop();
+    const bool cancelled = !runProgressDialog(parent, info, CDownloader::dialogFlags());
+    if (cancelled)
+        endUnfinished(CDownloader::cancelledText());
+    else
+        endUnfinished(CDownloader::silenceText(options.timeoutMs));
+    return !cancelled;
+}
+
+void CDownloadBatch::startNext()
+{
+    while (inFlight.size() < maxInFlight && next < items.size()) {
+        const int index = next++;
+        DownloadItem &item = items[index];
+        item.ok = false;
+        item.body = PayloadStore::create();
+        if (!item.body->isOpen()) {
+            item.errorText = item.body->errorString();
+            item.stagingFailed = true;
+            item.body.reset();
+            ++done;
+            continue;
+        }
+        DownloadOptions request = options;
+        request.url = item.url;
+        QNetworkReply *reply = manager->get(CDownloader::makeRequest(request));
+        inFlight.insert(reply, index);
+        connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply] { onMetaData(reply); });
+        connect(reply, &QNetworkReply::readyRead, this, [this, reply] { onReadyRead(reply); });
+        connect(reply, &QNetworkReply::finished, this, [this, reply] { onFinished(reply); });
+    }
+    showProgress();
+    if (done == items.size() && progressInfo)
+        progressInfo->wakeUp();
+}
+
+void CDownloadBatch::onMetaData(QNetworkReply *reply)
+{
+    const int index = inFlight.value(reply, -1);
+    if (index < 0)
+        return;
+    if (const auto refusal = CDownloader::metaDataRefusal(reply, items.at(index).maxBytes))
+        fail(reply, index, *refusal);
+}
+
+void CDownloadBatch::onReadyRead(QNetworkReply *reply)
+{
+    const int index = inFlight.value(reply, -1);
+    if (index >= 0)
+        take(reply, index);
+}
+
+// Writes what has arrived to the item's file; false when the item failed on the way.
+bool CDownloadBatch::take(QNetworkReply *reply, int index)
+{
+    DownloadItem &item = items[index];
+    QString reason;
+    if (!writeAll(*item.body, reply->readAll(), &reason)) {
+        item.stagingFailed = true;
+        fail(reply, index, reason);
+        return false;
+    }
+    if (item.maxBytes > 0 && item.body->size() > item.maxBytes) {
+        fail(reply, index, CDownloader::sizeRefusal(item.maxBytes));
+        return false;
+    }
+    if (progressInfo)
+        progressInfo->noteActivity();
+    return true;
+}
+
+void CDownloadBatch::onFinished(QNetworkReply *reply)
+{
+    const int index = inFlight.value(reply, -1);
+    if (index < 0)
+        return;
+    if (reply->error() != QNetworkReply::NoError) {
+        fail(reply, index, reply->errorString());
+        return;
+    }
+    if (const auto refusal = CDownloader::statusRefusal(reply)) {
+        fail(reply, index, *refusal);
+        return;
+    }
+    if (!take(reply, index))
+        return;
+    DownloadItem &item = items[index];
+    item.ok = true;
+    item.body->close();
+    inFlight.remove(reply);
+    retire(reply);
+    ++done;
+    startNext();
+}
+
+void CDownloadBatch::fail(QNetworkReply *reply, int index, const QString &reason)
+{
+    DownloadItem &item = items[index];
+    item.ok = false;
+    item.errorText = reason;
+    item.body.reset();
+    // Out of the set first: aborting emits finished at once.
+    inFlight.remove(reply);
+    retire(reply);
+    ++done;
+    startNext();
+}
+
+void CDownloadBatch::retire(QNetworkReply *reply)
+{
+    disconnect(reply, nullptr, this, nullptr);
+    if (reply->isRunning())
+        reply->abort();
+    reply->deleteLater();
+}
+
+void CDownloadBatch::showProgress()
+{
+    if (!progressInfo)
+        return;
+    const int percent = int(qint64(done) * 100 / qMax(1, items.size()));
+    if (percent == lastPercent)
+        return;
+    QMutexLocker locker(&progressInfo->mutex);
+    progressInfo->pendingValue = percent;
+    lastPercent = percent;
+}
+
+// After the dialog: whatever has not arrived fails with the reason the run ended.
+void CDownloadBatch::endUnfinished(const QString &reason)
+{
+    for (QNetworkReply *reply : inFlight.keys()) {
+        DownloadItem &item = items[inFlight.value(reply)];
+        item.ok = false;
+        item.errorText = reason;
+        item.body.reset();
+        retire(reply);
+    }
+    inFlight.clear();
+    for (; next < items.size(); ++next) {
+        items[next].ok = false;
+        items[next].errorText = reason;
+    }
+}
