@@ -273,9 +273,19 @@ void tst_EndToEnd::emptyInstallationToReleaseA()
     QString error;
     QVERIFY2(buildWithProgram(QStringLiteral("A"), &error), qPrintable(error));
     for (const QString &install : {QStringLiteral("install"), QStringLiteral("install-offline")}) {
+        const QSet<QByteArray> connectionsBefore = nginx->connections();
+        const int requestsBefore = nginx->requestedPaths().size();
         const auto window =
             openClient(path(install), {QStringLiteral("--product"), QStringLiteral("1")});
         searchAndInstall(window.get());
+        // Info file, document and every data file over a few kept-alive connections: one per
+        // file would be as many connections as requests.
+        const int requests = nginx->requestedPaths().size() - requestsBefore;
+        QVERIFY(requests >= 9);
+        QVERIFY2((nginx->connections() - connectionsBefore).size() <= 6,
+                 qPrintable(QStringLiteral("%1 connections for %2 requests")
+                                .arg((nginx->connections() - connectionsBefore).size())
+                                .arg(requests)));
         QCOMPARE(dialogs.shown.last().text,
                  QStringLiteral("Die Aktualisierung wurde erfolgreich durchgeführt."));
         verifyInstallation(path(install), QStringLiteral("A"));

@@ -50,7 +50,9 @@ bool NginxServer::start(QString *error)
         QStringLiteral(
             "%1worker_processes 1;\nerror_log %2/error.log;\npid %2/nginx.pid;\n"
             "events { worker_connections 64; }\n"
-            "http {\n  access_log %2/access.log;\n"
+            "http {\n  log_format withconnection '$remote_addr [$connection] \"$request\" "
+            "$status $body_bytes_sent';\n"
+            "  access_log %2/access.log withconnection;\n"
             "  client_body_temp_path %2/temp; proxy_temp_path %2/temp; fastcgi_temp_path %2/temp;\n"
             "  uwsgi_temp_path %2/temp; scgi_temp_path %2/temp;\n"
             "  default_type application/octet-stream;\n"
@@ -112,6 +114,22 @@ QStringList NginxServer::requestedPaths() const
         paths.append(QString::fromUtf8(quoted.at(1).split(' ').value(1)));
     }
     return paths;
+}
+
+QSet<QByteArray> NginxServer::connections() const
+{
+    QFile log(workDir + QLatin1String("/access.log"));
+    QSet<QByteArray> serials;
+    if (!log.open(QIODevice::ReadOnly))
+        return serials;
+    for (const QByteArray &line : log.readAll().split('\n')) {
+        // 127.0.0.1 [12] "GET /ldg_update/2026/x.bin HTTP/1.1" 200 ...
+        const int open = line.indexOf('[');
+        const int close = line.indexOf(']', open);
+        if (open >= 0 && close > open)
+            serials.insert(line.mid(open + 1, close - open - 1));
+    }
+    return serials;
 }
 
 int NginxServer::requests(const QString &suffix) const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QProcess>
+#include <QSet>
 #include <QString>
 
 // Debian's nginx on a free port of 127.0.0.1, serving a folder over HTTPS with a certificate
@@ -19,6 +20,8 @@ public:
     // Requests in the access log whose path ends with `suffix` (status 200 only).
     int requests(const QString &suffix) const;
     QStringList requestedPaths() const;
+    // The serial numbers of the TCP connections that served the logged requests.
+    QSet<QByteArray> connections() const;
 
 private:
     QString workDir;
