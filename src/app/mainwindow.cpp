@@ -194,7 +194,8 @@ bool MainWindow::fetchReleaseFile(int year, const QString &label, const QString 
     options.maxBytes = maxBytes;
     *url = options.url;
     const bool ok = downloader->download(options);
-    *data = downloader->data;
+    // The downloader keeps the last body a download brought; a failed one brings none.
+    *data = ok ? downloader->data : QByteArray();
     *error = downloader->errorText;
     return ok;
 }
@@ -207,12 +208,12 @@ void MainWindow::fetchDataFiles(QVector<FetchedDataFile> &files)
     prepareServerDownload(releaseYear, options, tr("Lade Datei..."), QString(), baseUrl);
     QVector<DownloadItem> items;
     for (const FetchedDataFile &file : qAsConst(files))
-        items.append({baseUrl + file.fileName, file.maxBytes, false, QString(), false, {}});
+        items.append({baseUrl + file.fileName, file.maxBytes, false, QString(), false, QString()});
     CDownloadBatch(downloader->networkManager(), options, items).run();
     for (int i = 0; i < files.size(); ++i) {
         files[i].ok = items.at(i).ok;
         files[i].error = items.at(i).errorText;
-        files[i].body = items.at(i).body;
+        files[i].bodyPath = items.at(i).bodyPath;
         files[i].stagingFailed = items.at(i).stagingFailed;
     }
 }

@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryFile>
 
 namespace {
@@ -329,6 +330,13 @@ bool UpdateCheck::fetchPending(int groupIndex, const QVector<QPair<int, QString>
     }
     if (!files.isEmpty())
         fetch(files);
+    // Each body goes once it is stored, and the rest with the group, whatever happens.
+    const auto removeBodies = qScopeGuard([&files] {
+        for (const FetchedDataFile &file : qAsConst(files)) {
+            if (!file.bodyPath.isEmpty())
+                QFile::remove(file.bodyPath);
+        }
+    });
     for (const auto &wanted : toFetch) {
         const FileEntry &entry = document.entry(groupIndex, wanted.first);
         // A content named twice was stored for its first entry.
@@ -353,9 +361,10 @@ bool UpdateCheck::storeFetched(int groupIndex, int fileIndex, const FetchedDataF
                       file.error);
         return false;
     }
-    if (!file.ok || !file.body || !file.body->open()) {
+    QFile body(file.bodyPath);
+    if (!file.ok || !body.open(QIODevice::ReadOnly)) {
         appendLogLine(result.log, tr("Fehler beim Laden der Datei:"), true, targetPath,
-                      file.ok && file.body ? file.body->errorString() : file.error);
+                      file.ok ? body.errorString() : file.error);
         if (offlineLoaded) {
             appendLogLine(
                 result.log,
@@ -366,17 +375,18 @@ bool UpdateCheck::storeFetched(int groupIndex, int fileIndex, const FetchedDataF
         return false;
     }
     // The document states the size: a payload that claims more is refused unexpanded.
-    if (statedPayloadSize(file.body->peek(4)) > quint64(qMax<qint64>(0, entry.size))
+    if (statedPayloadSize(body.peek(4)) > quint64(qMax<qint64>(0, entry.size))
         || !fitsInPayload(entry.size)) {
         appendLogLine(result.log, tr("Fehler beim Laden der Datei:"), true, targetPath,
                       tr("Die Serverdaten sind größer als angegeben."));
         return false;
     }
     OfflineEntry added;
-    const bool stored = storePayload(*file.body, file.body->size(), entry.sha256,
-                                     tr("Falscher Hash-Wert der Serverdaten:"), fullPath, update,
-                                     &added.offset, &added.size);
-    file.body->close();
+    const bool stored =
+        storePayload(body, body.size(), entry.sha256, tr("Falscher Hash-Wert der Serverdaten:"),
+                     fullPath, update, &added.offset, &added.size);
+    body.close();
+    QFile::remove(file.bodyPath);
     if (!stored)
         return false;
     added.groupIndex = groupIndex;

@@ -8,8 +8,6 @@
 #include <QCoreApplication>
 #include <QHash>
 #include <QSet>
-#include <QSharedPointer>
-#include <QTemporaryFile>
 #include <QVector>
 
 #include <functional>
@@ -34,7 +32,7 @@ struct FetchedDataFile
     bool ok = false;
     QString error; // the downloader's text when not ok
     bool stagingFailed = false; // not ok because the temporary file could not take the body
-    QSharedPointer<QTemporaryFile> body; // closed; the compressed payload when ok
+    QString bodyPath; // when ok: a file holding the compressed payload, which the check removes
 };
 
 // Fetches the data files, all in one go; each says how it went.

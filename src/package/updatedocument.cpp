@@ -110,6 +110,10 @@ UpdateGroup readGroup(const QJsonObject &object, int groupIndex, QString *error)
         const QString entryWhere = QStringLiteral("%1, Datei %2").arg(where).arg(i);
         const QJsonObject file = reader.objectAt(files, i, entryWhere);
         group.files.append(readFileEntry(ObjectReader(file, entryWhere, error)));
+        // A folder named by a content's hash would stand for that content in the check.
+        if (group.files.constLast().isDir && !group.files.constLast().sha256.isEmpty()
+            && reader.ok())
+            *error = QStringLiteral("%1: ein Ordner mit Hash-Wert").arg(entryWhere);
     }
     // The count is what the window shows; one that disagrees with the entries is not a
     // document the builder wrote.

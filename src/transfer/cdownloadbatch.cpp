@@ -63,14 +63,15 @@ void CDownloadBatch::startNext()
         const int index = next++;
         DownloadItem &item = items[index];
         item.ok = false;
-        item.body = PayloadStore::create();
-        if (!item.body->isOpen()) {
-            item.errorText = item.body->errorString();
+        const QSharedPointer<QTemporaryFile> sink = PayloadStore::create();
+        if (!sink->isOpen()) {
+            item.errorText = sink->errorString();
             item.stagingFailed = true;
-            item.body.reset();
             ++done;
+            dropItemsAfter(index, item.errorText);
             continue;
         }
+        sinks.insert(index, sink);
         DownloadOptions request = options;
         request.url = item.url;
         QNetworkReply *reply = manager->get(CDownloader::makeRequest(request));
@@ -104,13 +105,14 @@ void CDownloadBatch::onReadyRead(QNetworkReply *reply)
 bool CDownloadBatch::take(QNetworkReply *reply, int index)
 {
     DownloadItem &item = items[index];
+    QTemporaryFile &sink = *sinks.value(index);
     QString reason;
-    if (!writeAll(*item.body, reply->readAll(), &reason)) {
+    if (!writeAll(sink, reply->readAll(), &reason)) {
         item.stagingFailed = true;
         fail(reply, index, reason);
         return false;
     }
-    if (item.maxBytes > 0 && item.body->size() > item.maxBytes) {
+    if (item.maxBytes > 0 && sink.size() > item.maxBytes) {
         fail(reply, index, CDownloader::sizeRefusal(item.maxBytes));
         return false;
     }
@@ -136,7 +138,10 @@ void CDownloadBatch::onFinished(QNetworkReply *reply)
         return;
     DownloadItem &item = items[index];
     item.ok = true;
-    item.body->close();
+    // The file stays, its descriptor goes: a batch of thousands must not hold thousands open.
+    const QSharedPointer<QTemporaryFile> sink = sinks.take(index);
+    sink->setAutoRemove(false);
+    item.bodyPath = sink->fileName();
     inFlight.remove(reply);
     retire(reply);
     ++done;
@@ -148,12 +153,33 @@ void CDownloadBatch::fail(QNetworkReply *reply, int index, const QString &reason
     DownloadItem &item = items[index];
     item.ok = false;
     item.errorText = reason;
-    item.body.reset();
+    sinks.remove(index);
     // Out of the set first: aborting emits finished at once.
     inFlight.remove(reply);
     retire(reply);
     ++done;
+    dropItemsAfter(index, reason);
     startNext();
+}
+
+void CDownloadBatch::dropItemsAfter(int index, const QString &reason)
+{
+    for (QNetworkReply *reply : inFlight.keys()) {
+        const int later = inFlight.value(reply);
+        if (later < index)
+            continue;
+        items[later].ok = false;
+        items[later].errorText = reason;
+        sinks.remove(later);
+        inFlight.remove(reply);
+        retire(reply);
+        ++done;
+    }
+    for (; next < items.size(); ++next) {
+        items[next].ok = false;
+        items[next].errorText = reason;
+        ++done;
+    }
 }
 
 void CDownloadBatch::retire(QNetworkReply *reply)
@@ -183,10 +209,10 @@ void CDownloadBatch::endUnfinished(const QString &reason)
         DownloadItem &item = items[inFlight.value(reply)];
         item.ok = false;
         item.errorText = reason;
-        item.body.reset();
         retire(reply);
     }
     inFlight.clear();
+    sinks.clear();
     for (; next < items.size(); ++next) {
         items[next].ok = false;
         items[next].errorText = reason;

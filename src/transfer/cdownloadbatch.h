@@ -22,13 +22,15 @@ struct DownloadItem
     bool ok = false;
     QString errorText; // why the item failed
     bool stagingFailed = false; // the temporary file could not take the body: a local fault
-    QSharedPointer<QTemporaryFile> body; // closed; holds the whole body when ok
+    QString bodyPath; // when ok: the closed file that holds the body; the caller removes it
 };
 
 // Many GETs over one network manager, a few in flight at once, under one progress dialog that
 // appears only when the batch takes longer than a moment. Synchronous for its caller. Each
 // item is judged as CDownloader judges one download: status 200, no encoding, within its
-// limit; the batch's time limit counts from the last data received by any item.
+// limit; the batch's time limit counts from the last data received by any item. The items are
+// needed in their order: once one fails, those after it are not fetched (or stopped), as they
+// can no longer be used.
 class CDownloadBatch : public QObject
 {
     Q_OBJECT
@@ -52,11 +54,14 @@ private:
     void retire(QNetworkReply *reply);
     void showProgress();
     void endUnfinished(const QString &reason);
+    void dropItemsAfter(int index, const QString &reason);
 
     QNetworkAccessManager *manager;
     DownloadOptions options;
     QVector<DownloadItem> &items;
     QHash<QNetworkReply *, int> inFlight;
+    // The open files of the items in flight, so that only a few descriptors are open at once.
+    QHash<int, QSharedPointer<QTemporaryFile>> sinks;
     QPointer<CProgressThreadInfo> progressInfo;
     int next = 0;
     int done = 0;

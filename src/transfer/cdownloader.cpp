@@ -52,8 +52,10 @@ void CDownloader::retireReply()
     if (!reply)
         return;
     disconnect(reply, nullptr, this, nullptr);
+    // Closing would leave it running until the event loop deletes it, taking whatever the
+    // server goes on sending.
     if (reply->isRunning())
-        reply->close();
+        reply->abort();
     reply->deleteLater();
 }
 
@@ -104,6 +106,7 @@ bool CDownloader::download(const DownloadOptions &newOptions)
     if (&newOptions != &options)
         options = newOptions;
     retireReply();
+    errorText.clear();
     lastPercent = 0;
     finished = false;
     failed = false;

@@ -5,7 +5,6 @@
 #include "check/updatecheck.h"
 #include "install/fileinstaller.h"
 #include "package/payload.h"
-#include "package/payloadstore.h"
 
 #include <QtTest>
 
@@ -81,9 +80,8 @@ struct Scenario
         const QByteArray body = serverAnswer == QLatin1String("lies") ? compressPayload("anders")
             : published.open(QIODevice::ReadOnly)                     ? published.readAll()
                                                                       : QByteArray();
-        file.body = PayloadStore::create();
-        file.ok = file.body->write(body) == body.size();
-        file.body->close();
+        file.bodyPath = stagedBody(body);
+        file.ok = !file.bodyPath.isEmpty();
     }
 
     Files installed() const

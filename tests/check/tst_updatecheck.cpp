@@ -316,9 +316,8 @@ void tst_UpdateCheck::shortWriteToStore()
         document, base.path() + QLatin1Char('/'), QString(), false,
         [](QVector<FetchedDataFile> &files) {
             for (FetchedDataFile &file : files) {
-                file.body = PayloadStore::create();
-                file.ok = file.body->write(compressPayload("Inhalt")) > 0;
-                file.body->close();
+                file.bodyPath = stagedBody(compressPayload("Inhalt"));
+                file.ok = !file.bodyPath.isEmpty();
             }
         },
         [](int, int) {});

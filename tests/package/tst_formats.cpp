@@ -347,6 +347,11 @@ void tst_Formats::incompleteDocument_data()
         << QStringList {QStringLiteral("data"), QStringLiteral("0"), QStringLiteral("size")}
         << QJsonValue(1.15e164)
         << QStringLiteral("Gruppe 0: Schlüssel \"size\" liegt außerhalb des Bereichs");
+    QTest::newRow("folder with a hash name")
+        << QStringList {QStringLiteral("data"), QStringLiteral("0"), QStringLiteral("data"),
+                        QStringLiteral("0"), QStringLiteral("sha256")}
+        << QJsonValue(QStringLiteral("ab"))
+        << QStringLiteral("Gruppe 0, Datei 0: ein Ordner mit Hash-Wert");
     QTest::newRow("file entry not an object")
         << QStringList {QStringLiteral("data"), QStringLiteral("0"), QStringLiteral("data"),
                         QStringLiteral("0")}

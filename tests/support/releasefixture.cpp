@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryFile>
 
 bool ReleaseFixture::writeFile(const QString &path, const QByteArray &content)
 {
@@ -27,6 +28,17 @@ FileEntry fileEntry(const QString &targetPath, const QString &sha256, qint64 siz
 {
     const QString time = QStringLiteral("2016-03-01T14:05:09");
     return {targetPath, false, sha256, size, time, time, time};
+}
+
+QString stagedBody(const QByteArray &body)
+{
+    QTemporaryFile file;
+    file.setAutoRemove(false);
+    if (!file.open() || file.write(body) != body.size()) {
+        file.remove();
+        return QString();
+    }
+    return file.fileName();
 }
 
 FileEntry folderEntry(const QString &targetPath)

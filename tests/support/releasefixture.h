@@ -13,6 +13,10 @@
 FileEntry fileEntry(const QString &targetPath, const QString &sha256, qint64 size);
 FileEntry folderEntry(const QString &targetPath);
 
+// A fetched body as the downloader leaves it: a closed temporary file that the check removes.
+// Empty when it cannot be written.
+QString stagedBody(const QByteArray &body);
+
 struct FixtureGroup
 {
     QString attributes; // XML attributes of the group element, without srcdir

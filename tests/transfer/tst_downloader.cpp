@@ -6,8 +6,11 @@
 #include "transfer/cdownloader.h"
 #include "transfer/cprogressdlgex.h"
 
+#include <QScopeGuard>
 #include <QtTest>
 #include <QtWidgets>
+
+#include <sys/resource.h>
 
 // The downloader against real servers on 127.0.0.1, plain HTTP and HTTPS.
 class tst_Downloader : public QObject
@@ -34,6 +37,7 @@ private slots:
     void batch_data();
     void batch();
     void batchOfManyFiles();
+    void batchStopsAfterAFailure();
     void preparedServerDownload();
 
 private:
@@ -340,16 +344,13 @@ namespace {
 
 QByteArray bodyOf(const DownloadItem &item)
 {
-    if (!item.body || !item.body->open())
-        return QByteArray();
-    const QByteArray body = item.body->readAll();
-    item.body->close();
-    return body;
+    QFile body(item.bodyPath);
+    return item.ok && body.open(QIODevice::ReadOnly) ? body.readAll() : QByteArray();
 }
 
 } // namespace
 
-// Three files in one batch; the middle one meets each way a reply can fail, and the others
+// Three files in one batch; the last one meets each way a reply can fail, and the others
 // arrive all the same, each judged on its own.
 void tst_Downloader::batch_data()
 {
@@ -357,7 +358,7 @@ void tst_Downloader::batch_data()
     QTest::addColumn<QByteArray>("extraHeaders");
     QTest::addColumn<int>("stallAfterChunks"); // -1: the whole body
     QTest::addColumn<qint64>("maxBytes");
-    QTest::addColumn<QString>("error"); // of the middle item; empty: it arrives
+    QTest::addColumn<QString>("error"); // of the last item; empty: it arrives
     QTest::newRow("arrives") << 200 << QByteArray() << -1 << qint64(0) << QString();
     QTest::newRow("missing") << 404 << QByteArray() << -1 << qint64(0)
                              << QStringLiteral("Not Found");
@@ -389,8 +390,8 @@ void tst_Downloader::batch()
     middle.chunks = 2;
     middle.stallAfterChunks = stallAfterChunks;
     if (status != 404)
-        http->setResponse(prefix + "/2", middle);
-    for (const QByteArray &name : {QByteArray("/1"), QByteArray("/3")}) {
+        http->setResponse(prefix + "/3", middle);
+    for (const QByteArray &name : {QByteArray("/1"), QByteArray("/2")}) {
         TestHttpServer::Response fine;
         fine.body = "Datei " + name;
         http->setResponse(prefix + name, fine);
@@ -398,30 +399,35 @@ void tst_Downloader::batch()
     QVector<DownloadItem> items;
     for (const char *name : {"/1", "/2", "/3"})
         items.append({http->baseUrl() + QString::fromLatin1(prefix.mid(1) + name),
-                      QByteArray(name) == "/2" ? maxBytes : 0,
-                      false,
-                      QString(),
-                      false,
-                      {}});
+                      QByteArray(name) == "/3" ? maxBytes : 0, false, QString(), false, QString()});
     CDownloader downloader;
     CDownloadBatch batch(downloader.networkManager(), options(*http, "/", 500), items);
     QVERIFY(batch.run());
     QCOMPARE(bodyOf(items.at(0)), QByteArray("Datei /1"));
-    QCOMPARE(bodyOf(items.at(2)), QByteArray("Datei /3"));
-    QVERIFY(items.at(0).ok && items.at(2).ok);
-    QCOMPARE(items.at(1).ok, error.isEmpty());
+    QVERIFY2(items.at(1).ok, qPrintable(items.at(1).errorText));
+    QCOMPARE(bodyOf(items.at(1)), QByteArray("Datei /2"));
+    QCOMPARE(items.at(2).ok, error.isEmpty());
     if (error.isEmpty())
-        QCOMPARE(bodyOf(items.at(1)), QByteArray("zwei Teile"));
+        QCOMPARE(bodyOf(items.at(2)), QByteArray("zwei Teile"));
     else
-        QVERIFY2(items.at(1).errorText.contains(error), qPrintable(items.at(1).errorText));
-    QVERIFY(!items.at(1).stagingFailed);
+        QVERIFY2(items.at(2).errorText.contains(error), qPrintable(items.at(2).errorText));
+    QVERIFY(!items.at(2).stagingFailed);
+    for (const DownloadItem &item : qAsConst(items))
+        QFile::remove(item.bodyPath);
 }
 
-// More files than requests in flight: each is asked for once and arrives whole.
+// More files than requests in flight, and more than the process may open: each is asked for
+// once and arrives whole, with only the files in flight open.
 void tst_Downloader::batchOfManyFiles()
 {
+    rlimit limit;
+    QCOMPARE(getrlimit(RLIMIT_NOFILE, &limit), 0);
+    const rlimit before = limit;
+    limit.rlim_cur = 96;
+    QCOMPARE(setrlimit(RLIMIT_NOFILE, &limit), 0);
+    const auto restore = qScopeGuard([&before] { setrlimit(RLIMIT_NOFILE, &before); });
     QVector<DownloadItem> items;
-    for (int i = 0; i < 40; ++i) {
+    for (int i = 0; i < 200; ++i) {
         TestHttpServer::Response response;
         response.body = QByteArray("Datei ") + QByteArray::number(i);
         response.chunks = 1 + i % 3;
@@ -436,6 +442,33 @@ void tst_Downloader::batchOfManyFiles()
         QVERIFY2(items.at(i).ok, qPrintable(items.at(i).errorText));
         QCOMPARE(bodyOf(items.at(i)), QByteArray("Datei ") + QByteArray::number(i));
         QCOMPARE(http->count("/viele/" + QByteArray::number(i)), 1);
+        QFile::remove(items.at(i).bodyPath);
+    }
+}
+
+// Once a file has failed, the files after it cannot be used: they are not fetched on.
+void tst_Downloader::batchStopsAfterAFailure()
+{
+    QVector<DownloadItem> items;
+    for (int i = 0; i < 20; ++i) {
+        TestHttpServer::Response slow;
+        slow.body = "langsam";
+        slow.chunks = 2;
+        slow.chunkDelayMs = 300;
+        const QByteArray path = "/danach/" + QByteArray::number(i);
+        if (i > 0)
+            http->setResponse(path, slow);
+        items.append({http->baseUrl() + QString::fromLatin1(path.mid(1)), 0, false, QString(),
+                      false, QString()});
+    }
+    CDownloader downloader;
+    QVERIFY(CDownloadBatch(downloader.networkManager(), options(*http, "/"), items).run());
+    QVERIFY(items.at(0).errorText.contains(QLatin1String("Not Found")));
+    for (int i = 1; i < items.size(); ++i) {
+        QVERIFY(!items.at(i).ok);
+        QVERIFY(items.at(i).bodyPath.isEmpty());
+        if (i >= 6)
+            QCOMPARE(http->count("/danach/" + QByteArray::number(i)), 0);
     }
 }
 
