@@ -28,7 +28,7 @@ int main(int argc, char *argv[])
         selection.checkedGroups.append(i);
     UpdateCheck check(
         load.document, arguments.at(2) + QLatin1Char('/'), QString(), false,
-        [](QVector<FetchedDataFile> &) {}, [](int, int) {});
+        [](QVector<FetchedDataFile> &, const std::function<bool(int)> &) {}, [](int, int) {});
     QElapsedTimer timer;
     timer.start();
     const CheckResult result = check.run(selection, update);

@@ -200,21 +200,39 @@ bool MainWindow::fetchReleaseFile(int year, const QString &label, const QString 
     return ok;
 }
 
+namespace {
+
+void takeDownload(DownloadItem &item, FetchedDataFile &file)
+{
+    file.ok = item.ok;
+    file.error = item.errorText;
+    file.stagingFailed = item.stagingFailed;
+    file.data = std::move(item.data);
+    file.bodyPath = item.bodyPath;
+    item.data.clear();
+}
+
+} // namespace
+
 // One dialog for all of them, which appears only when the fetch takes longer than a moment.
-void MainWindow::fetchDataFiles(QVector<FetchedDataFile> &files)
+void MainWindow::fetchDataFiles(QVector<FetchedDataFile> &files,
+                                const std::function<bool(int)> &arrived)
 {
     DownloadOptions options;
     QString baseUrl;
     prepareServerDownload(releaseYear, options, tr("Lade Datei..."), QString(), baseUrl);
     QVector<DownloadItem> items;
     for (const FetchedDataFile &file : qAsConst(files))
-        items.append({baseUrl + file.fileName, file.maxBytes, false, QString(), false, QString()});
-    CDownloadBatch(downloader->networkManager(), options, items).run();
+        items.append({baseUrl + file.fileName, file.maxBytes, false, QString(), false, {}, {}});
+    QVector<bool> taken(files.size(), false);
+    CDownloadBatch(downloader->networkManager(), options, items, [&](int index) {
+        takeDownload(items[index], files[index]);
+        taken[index] = true;
+        return arrived(index);
+    }).run();
     for (int i = 0; i < files.size(); ++i) {
-        files[i].ok = items.at(i).ok;
-        files[i].error = items.at(i).errorText;
-        files[i].bodyPath = items.at(i).bodyPath;
-        files[i].stagingFailed = items.at(i).stagingFailed;
+        if (!taken.at(i))
+            takeDownload(items[i], files[i]);
     }
 }
 
@@ -614,7 +632,10 @@ void MainWindow::search()
     if (startButton)
         startButton->setEnabled(false);
 
-    const DataFileFetch fetch = [this](QVector<FetchedDataFile> &files) { fetchDataFiles(files); };
+    const DataFileFetch fetch = [this](QVector<FetchedDataFile> &files,
+                                       const std::function<bool(int)> &arrived) {
+        fetchDataFiles(files, arrived);
+    };
     const CheckProgress progress = [this](int value, int maximum) { showProgress(value, maximum); };
     UpdateCheck check(document, base, runningExecutable(), offlineLoaded, fetch, progress);
     const CheckResult result = check.run(currentSelection(), pending);

@@ -95,7 +95,7 @@ private:
     void followInfoLink(QTextBrowser *browser, const QUrl &url);
     bool fetchReleaseFile(int year, const QString &label, const QString &fileName, qint64 maxBytes,
                           QByteArray *data, QString *url, QString *error);
-    void fetchDataFiles(QVector<FetchedDataFile> &files);
+    void fetchDataFiles(QVector<FetchedDataFile> &files, const std::function<bool(int)> &arrived);
     QString baseDir() const;
     QString updaterDir() const;
     QString runningExecutable() const;

@@ -10,6 +10,7 @@
 #include "package/targetpath.h"
 #include "platform/platform.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -328,8 +329,6 @@ bool UpdateCheck::fetchPending(int groupIndex, const QVector<QPair<int, QString>
         file.maxBytes = payloadSizeLimit(entry.size);
         files.append(file);
     }
-    if (!files.isEmpty())
-        fetch(files);
     // Each body goes once it is stored, and the rest with the group, whatever happens.
     const auto removeBodies = qScopeGuard([&files] {
         for (const FetchedDataFile &file : qAsConst(files)) {
@@ -337,18 +336,37 @@ bool UpdateCheck::fetchPending(int groupIndex, const QVector<QPair<int, QString>
                 QFile::remove(file.bodyPath);
         }
     });
-    for (const auto &wanted : toFetch) {
+    toFetchDone = 0;
+    fetchFailed = false;
+    if (!files.isEmpty()) {
+        fetch(files, [&](int arrived) {
+            return storeArrived(groupIndex, files, fileOfKey, arrived + 1, update);
+        });
+    }
+    return storeArrived(groupIndex, files, fileOfKey, files.size(), update);
+}
+
+bool UpdateCheck::storeArrived(int groupIndex, QVector<FetchedDataFile> &files,
+                               const QHash<QString, int> &fileOfKey, int arrived,
+                               PendingUpdate &update)
+{
+    while (toFetchDone < toFetch.size() && !fetchFailed) {
+        const auto &wanted = toFetch.at(toFetchDone);
         const FileEntry &entry = document.entry(groupIndex, wanted.first);
+        const int file = fileOfKey.value(entry.sha256);
+        if (file >= arrived)
+            break;
         // A content named twice was stored for its first entry.
         const auto shared = entriesByKey.constFind(entry.sha256);
         const bool stored = shared != entriesByKey.constEnd()
             ? addSharedEntry(shared.value(), groupIndex, wanted.first, entry, update)
-            : storeFetched(groupIndex, wanted.first, files.at(fileOfKey.value(entry.sha256)),
-                           wanted.second, update);
-        if (!stored)
-            return false;
+            : storeFetched(groupIndex, wanted.first, files.at(file), wanted.second, update);
+        // Stored once, the body is no longer needed: memory holds the files in flight only.
+        files[file].data.clear();
+        fetchFailed = !stored;
+        ++toFetchDone;
     }
-    return true;
+    return !fetchFailed;
 }
 
 bool UpdateCheck::storeFetched(int groupIndex, int fileIndex, const FetchedDataFile &file,
@@ -361,7 +379,10 @@ bool UpdateCheck::storeFetched(int groupIndex, int fileIndex, const FetchedDataF
                       file.error);
         return false;
     }
-    QFile body(file.bodyPath);
+    QFile bodyFile(file.bodyPath);
+    QBuffer bodyBuffer;
+    bodyBuffer.setData(file.data);
+    QIODevice &body = file.bodyPath.isEmpty() ? static_cast<QIODevice &>(bodyBuffer) : bodyFile;
     if (!file.ok || !body.open(QIODevice::ReadOnly)) {
         appendLogLine(result.log, tr("Fehler beim Laden der Datei:"), true, targetPath,
                       file.ok ? body.errorString() : file.error);
@@ -386,7 +407,8 @@ bool UpdateCheck::storeFetched(int groupIndex, int fileIndex, const FetchedDataF
         storePayload(body, body.size(), entry.sha256, tr("Falscher Hash-Wert der Serverdaten:"),
                      fullPath, update, &added.offset, &added.size);
     body.close();
-    QFile::remove(file.bodyPath);
+    if (!file.bodyPath.isEmpty())
+        QFile::remove(file.bodyPath);
     if (!stored)
         return false;
     added.groupIndex = groupIndex;

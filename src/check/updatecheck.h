@@ -32,11 +32,15 @@ struct FetchedDataFile
     bool ok = false;
     QString error; // the downloader's text when not ok
     bool stagingFailed = false; // not ok because the temporary file could not take the body
-    QString bodyPath; // when ok: a file holding the compressed payload, which the check removes
+    QByteArray data; // when ok: the compressed payload, unless it is in bodyPath
+    QString bodyPath; // when ok: a file holding a large payload, which the check removes
 };
 
-// Fetches the data files, all in one go; each says how it went.
-using DataFileFetch = std::function<void(QVector<FetchedDataFile> &files)>;
+// Fetches the data files, all in one go; each says how it went. As soon as a file and all
+// before it have ended, arrived(index) may take it on (false: stop, the rest is not needed);
+// files not handed on that way are taken after the call.
+using DataFileFetch = std::function<void(QVector<FetchedDataFile> &files,
+                                         const std::function<bool(int index)> &arrived)>;
 // Reports progress through the group being compared: value of maximum.
 using CheckProgress = std::function<void(int value, int maximum)>;
 
@@ -65,6 +69,9 @@ private:
     // toFetch: file indices and full paths of the group's entries whose payload the server has.
     bool fetchPending(int groupIndex, const QVector<QPair<int, QString>> &toFetch,
                       PendingUpdate &update);
+    // Stores the entries of toFetch whose data files are among the first `arrived` ones.
+    bool storeArrived(int groupIndex, QVector<FetchedDataFile> &files,
+                      const QHash<QString, int> &fileOfKey, int arrived, PendingUpdate &update);
     bool storeFetched(int groupIndex, int fileIndex, const FetchedDataFile &file,
                       const QString &fullPath, PendingUpdate &update);
     bool markStoredPending(OfflineIndex::iterator stored, const FileEntry &entry,
@@ -100,4 +107,6 @@ private:
     QHash<QString, OfflineIndex::iterator> entriesByKey; // one file entry per content
     QSet<QString> foldersListed; // lower case
     QVector<QPair<int, QString>> toFetch; // of the group being compared
+    int toFetchDone = 0; // entries of toFetch taken care of
+    bool fetchFailed = false;
 };

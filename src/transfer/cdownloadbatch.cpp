@@ -15,14 +15,21 @@ namespace {
 
 // The toolkit opens up to six connections to one host; more requests would only queue there.
 constexpr int maxInFlight = 6;
+// Items may end out of order; those waiting for an earlier one are held, so only this many
+// are started ahead of the first one not yet handed on.
+constexpr int maxAhead = 64;
+// A body up to this size stays in memory; a larger one goes to a file.
+constexpr qint64 memoryLimit = 1 << 20;
 
 } // namespace
 
 CDownloadBatch::CDownloadBatch(QNetworkAccessManager *manager, const DownloadOptions &options,
-                               QVector<DownloadItem> &items)
+                               QVector<DownloadItem> &items, std::function<bool(int)> arrived)
     : manager(manager)
     , options(options)
     , items(items)
+    , arrived(std::move(arrived))
+    , ended(items.size(), false)
 {
 }
 
@@ -50,32 +57,22 @@ bool CDownloadBatch::run()
 
     QWidget *parent = options.owner ? options.owner : QApplication::desktop();
     const bool cancelled = !runProgressDialog(parent, info, CDownloader::dialogFlags());
-    if (cancelled)
-        endUnfinished(CDownloader::cancelledText());
-    else
-        endUnfinished(CDownloader::silenceText(options.timeoutMs));
+    endUnfinished(cancelled ? CDownloader::cancelledText()
+                            : CDownloader::silenceText(options.timeoutMs));
+    deliver();
     return !cancelled;
 }
 
 void CDownloadBatch::startNext()
 {
-    while (inFlight.size() < maxInFlight && next < items.size()) {
+    while (inFlight.size() < maxInFlight && next < items.size() && next - front < maxAhead) {
         const int index = next++;
-        DownloadItem &item = items[index];
-        item.ok = false;
-        const QSharedPointer<QTemporaryFile> sink = PayloadStore::create();
-        if (!sink->isOpen()) {
-            item.errorText = sink->errorString();
-            item.stagingFailed = true;
-            ++done;
-            dropItemsAfter(index, item.errorText);
-            continue;
-        }
-        sinks.insert(index, sink);
+        items[index].ok = false;
         DownloadOptions request = options;
-        request.url = item.url;
+        request.url = items.at(index).url;
         QNetworkReply *reply = manager->get(CDownloader::makeRequest(request));
         inFlight.insert(reply, index);
+        sinks.insert(index, Sink());
         connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply] { onMetaData(reply); });
         connect(reply, &QNetworkReply::readyRead, this, [this, reply] { onReadyRead(reply); });
         connect(reply, &QNetworkReply::finished, this, [this, reply] { onFinished(reply); });
@@ -101,24 +98,45 @@ void CDownloadBatch::onReadyRead(QNetworkReply *reply)
         take(reply, index);
 }
 
-// Writes what has arrived to the item's file; false when the item failed on the way.
+// Keeps what has arrived; false when the item failed on the way.
 bool CDownloadBatch::take(QNetworkReply *reply, int index)
 {
-    DownloadItem &item = items[index];
-    QTemporaryFile &sink = *sinks.value(index);
+    Sink &sink = sinks[index];
     QString reason;
-    if (!writeAll(sink, reply->readAll(), &reason)) {
-        item.stagingFailed = true;
+    if (!write(sink, reply->readAll(), &reason)) {
+        items[index].stagingFailed = true;
         fail(reply, index, reason);
         return false;
     }
-    if (item.maxBytes > 0 && sink.size() > item.maxBytes) {
-        fail(reply, index, CDownloader::sizeRefusal(item.maxBytes));
+    const qint64 size = sink.file ? sink.file->size() : sink.memory.size();
+    const qint64 maxBytes = items.at(index).maxBytes;
+    if (maxBytes > 0 && size > maxBytes) {
+        fail(reply, index, CDownloader::sizeRefusal(maxBytes));
         return false;
     }
     if (progressInfo)
         progressInfo->noteActivity();
     return true;
+}
+
+bool CDownloadBatch::write(Sink &sink, const QByteArray &bytes, QString *reason)
+{
+    if (!sink.file && sink.memory.size() + bytes.size() <= memoryLimit) {
+        sink.memory += bytes;
+        return true;
+    }
+    if (!sink.file) {
+        sink.file = PayloadStore::create();
+        if (!sink.file->isOpen()) {
+            *reason = sink.file->errorString();
+            return false;
+        }
+        const QByteArray held = sink.memory;
+        sink.memory.clear();
+        if (!writeAll(*sink.file, held, reason))
+            return false;
+    }
+    return writeAll(*sink.file, bytes, reason);
 }
 
 void CDownloadBatch::onFinished(QNetworkReply *reply)
@@ -137,28 +155,39 @@ void CDownloadBatch::onFinished(QNetworkReply *reply)
     if (!take(reply, index))
         return;
     DownloadItem &item = items[index];
+    Sink sink = sinks.take(index);
     item.ok = true;
-    // The file stays, its descriptor goes: a batch of thousands must not hold thousands open.
-    const QSharedPointer<QTemporaryFile> sink = sinks.take(index);
-    sink->setAutoRemove(false);
-    item.bodyPath = sink->fileName();
+    item.data = sink.memory;
+    if (sink.file) {
+        // The file stays, its descriptor goes: thousands of bodies must not hold thousands open.
+        sink.file->setAutoRemove(false);
+        item.bodyPath = sink.file->fileName();
+    }
+    end(reply, index);
+}
+
+void CDownloadBatch::end(QNetworkReply *reply, int index)
+{
     inFlight.remove(reply);
     retire(reply);
+    ended[index] = true;
     ++done;
+    deliver();
     startNext();
 }
 
 void CDownloadBatch::fail(QNetworkReply *reply, int index, const QString &reason)
 {
-    DownloadItem &item = items[index];
-    item.ok = false;
-    item.errorText = reason;
+    items[index].ok = false;
+    items[index].errorText = reason;
     sinks.remove(index);
     // Out of the set first: aborting emits finished at once.
     inFlight.remove(reply);
     retire(reply);
+    ended[index] = true;
     ++done;
     dropItemsAfter(index, reason);
+    deliver();
     startNext();
 }
 
@@ -173,12 +202,26 @@ void CDownloadBatch::dropItemsAfter(int index, const QString &reason)
         sinks.remove(later);
         inFlight.remove(reply);
         retire(reply);
+        ended[later] = true;
         ++done;
     }
     for (; next < items.size(); ++next) {
         items[next].ok = false;
         items[next].errorText = reason;
+        ended[next] = true;
         ++done;
+    }
+}
+
+// Hands on every item whose predecessors have all ended, in order.
+void CDownloadBatch::deliver()
+{
+    while (front < items.size() && ended.at(front)) {
+        const int index = front++;
+        if (!stopped && arrived && !arrived(index)) {
+            stopped = true;
+            dropItemsAfter(front, items.at(index).errorText);
+        }
     }
 }
 
@@ -206,9 +249,10 @@ void CDownloadBatch::showProgress()
 void CDownloadBatch::endUnfinished(const QString &reason)
 {
     for (QNetworkReply *reply : inFlight.keys()) {
-        DownloadItem &item = items[inFlight.value(reply)];
-        item.ok = false;
-        item.errorText = reason;
+        const int index = inFlight.value(reply);
+        items[index].ok = false;
+        items[index].errorText = reason;
+        ended[index] = true;
         retire(reply);
     }
     inFlight.clear();
@@ -216,5 +260,6 @@ void CDownloadBatch::endUnfinished(const QString &reason)
     for (; next < items.size(); ++next) {
         items[next].ok = false;
         items[next].errorText = reason;
+        ended[next] = true;
     }
 }

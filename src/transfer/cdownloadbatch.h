@@ -10,11 +10,13 @@
 #include <QTemporaryFile>
 #include <QVector>
 
+#include <functional>
+
 class CProgressThreadInfo;
 class QNetworkAccessManager;
 
-// One file of a batch: its body goes to a temporary file as it arrives, so memory holds a
-// few blocks whatever the files' sizes.
+// One file of a batch. A small body is kept in memory; a larger one goes to a temporary file
+// as it arrives, so memory holds a few blocks whatever the files' sizes.
 struct DownloadItem
 {
     QString url;
@@ -22,22 +24,26 @@ struct DownloadItem
     bool ok = false;
     QString errorText; // why the item failed
     bool stagingFailed = false; // the temporary file could not take the body: a local fault
-    QString bodyPath; // when ok: the closed file that holds the body; the caller removes it
+    QByteArray data; // when ok: the body, unless it is in bodyPath
+    QString bodyPath; // when ok: the closed file that holds a large body; the caller removes it
 };
 
 // Many GETs over one network manager, a few in flight at once, under one progress dialog that
 // appears only when the batch takes longer than a moment. Synchronous for its caller. Each
 // item is judged as CDownloader judges one download: status 200, no encoding, within its
-// limit; the batch's time limit counts from the last data received by any item. The items are
-// needed in their order: once one fails, those after it are not fetched (or stopped), as they
-// can no longer be used.
+// limit; the batch's time limit counts from the last data received by any item.
+// The items are needed in their order: each is handed to `arrived` as soon as it and all before
+// it have ended, while later ones still arrive, and once one has failed (or `arrived` says
+// stop), those after it are not fetched on, as they can no longer be used.
 class CDownloadBatch : public QObject
 {
     Q_OBJECT
 
 public:
+    // arrived(index): the item has ended (ok or not); false stops the batch.
     CDownloadBatch(QNetworkAccessManager *manager, const DownloadOptions &options,
-                   QVector<DownloadItem> &items);
+                   QVector<DownloadItem> &items,
+                   std::function<bool(int index)> arrived = std::function<bool(int)>());
     ~CDownloadBatch() override;
 
     // Fetches every item; false when the user cancelled (the items that had not arrived then
@@ -45,25 +51,38 @@ public:
     bool run();
 
 private:
+    // Where a body in flight goes: memory until it grows past a limit, then a file.
+    struct Sink
+    {
+        QByteArray memory;
+        QSharedPointer<QTemporaryFile> file;
+    };
+
     void startNext();
     void onMetaData(QNetworkReply *reply);
     void onReadyRead(QNetworkReply *reply);
     void onFinished(QNetworkReply *reply);
     bool take(QNetworkReply *reply, int index);
+    bool write(Sink &sink, const QByteArray &bytes, QString *reason);
+    void end(QNetworkReply *reply, int index);
     void fail(QNetworkReply *reply, int index, const QString &reason);
+    void dropItemsAfter(int index, const QString &reason);
+    void deliver();
     void retire(QNetworkReply *reply);
     void showProgress();
     void endUnfinished(const QString &reason);
-    void dropItemsAfter(int index, const QString &reason);
 
     QNetworkAccessManager *manager;
     DownloadOptions options;
     QVector<DownloadItem> &items;
+    std::function<bool(int)> arrived;
+    QVector<bool> ended;
     QHash<QNetworkReply *, int> inFlight;
-    // The open files of the items in flight, so that only a few descriptors are open at once.
-    QHash<int, QSharedPointer<QTemporaryFile>> sinks;
+    QHash<int, Sink> sinks; // of the items in flight
     QPointer<CProgressThreadInfo> progressInfo;
-    int next = 0;
+    int next = 0; // the first item not started
+    int front = 0; // the first item not handed to `arrived`
     int done = 0;
     int lastPercent = -1;
+    bool stopped = false; // `arrived` said stop
 };

@@ -61,9 +61,13 @@ struct Scenario
 
     UpdateCheck check()
     {
-        const DataFileFetch fetch = [this](QVector<FetchedDataFile> &files) {
-            for (FetchedDataFile &file : files)
-                serve(file);
+        const DataFileFetch fetch = [this](QVector<FetchedDataFile> &files,
+                                           const std::function<bool(int)> &arrived) {
+            for (int i = 0; i < files.size(); ++i) {
+                serve(files[i]);
+                if (!arrived(i))
+                    return;
+            }
         };
         return UpdateCheck(document, installDir, QString(), false, fetch, [](int, int) {});
     }
@@ -149,13 +153,12 @@ void tst_CheckAndInstall::checkThenInstall_data()
     QTest::newRow("shared content")
         << twice << Files() << QString() << 2 << 1 << QStringList() << twice;
     const Files old {{QStringLiteral("a.txt"), "alt"}, {QStringLiteral("sub/"), {}}};
-    // Every differing file is asked for at once; the first failure in the entries' order ends
-    // the check.
-    QTest::newRow("server fails") << release << old << QStringLiteral("fails") << 0 << 2
+    // The first failure in the entries' order ends the check: nothing after it is fetched on.
+    QTest::newRow("server fails") << release << old << QStringLiteral("fails") << 0 << 1
                                   << QStringList {QStringLiteral("Fehler beim Laden der Datei:")}
                                   << old;
     QTest::newRow("server sends other content")
-        << release << old << QStringLiteral("lies") << 0 << 2
+        << release << old << QStringLiteral("lies") << 0 << 1
         << QStringList {QStringLiteral("Falscher Hash-Wert der Serverdaten:")} << old;
 }
 

@@ -314,7 +314,7 @@ void tst_UpdateCheck::shortWriteToStore()
     update.store = shortStore;
     UpdateCheck check(
         document, base.path() + QLatin1Char('/'), QString(), false,
-        [](QVector<FetchedDataFile> &files) {
+        [](QVector<FetchedDataFile> &files, const std::function<bool(int)> &) {
             for (FetchedDataFile &file : files) {
                 file.bodyPath = stagedBody(compressPayload("Inhalt"));
                 file.ok = !file.bodyPath.isEmpty();
