@@ -71,6 +71,9 @@ void CDownloadBatch::startNext()
         DownloadOptions request = options;
         request.url = items.at(index).url;
         QNetworkReply *reply = manager->get(CDownloader::makeRequest(request));
+        // Without a limit the network thread reads on whatever the disk takes: a large file
+        // piles up in memory.
+        reply->setReadBufferSize(memoryLimit);
         inFlight.insert(reply, index);
         sinks.insert(index, Sink());
         connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply] { onMetaData(reply); });
