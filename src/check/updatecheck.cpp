@@ -1,6 +1,5 @@
 #include "check/updatecheck.h"
 #include "check/localfile.h"
-#include "common/installationlayout.h"
 
 #include "common/logcategories.h"
 #include "package/hashname.h"
@@ -440,8 +439,8 @@ void UpdateCheck::notePlugin(int groupIndex, const QString &fullPath, PendingUpd
     QString path = QFileInfo(fullPath).absoluteFilePath().toLower();
     normalizeSeparators(path);
     const QString name = QFileInfo(fullPath).fileName();
-    if (path.contains(QLatin1Char('/') + InstallationLayout::plugins))
+    if (path.contains(QLatin1String("/plugins/")))
         update.pluginFileNames[groupIndex].append(name);
-    else if (path.contains(QLatin1Char('/') + InstallationLayout::plugins2))
+    else if (path.contains(QLatin1String("/plugins2/")))
         update.plugin2FileNames[groupIndex].append(name);
 }
