@@ -338,6 +338,7 @@ void tst_Downloader::twoDownloadsInARow()
     QVERIFY2(downloader.errorText.startsWith(QLatin1String("Der Server antwortet nicht mehr")),
              "a time-out says so instead of the earlier error text");
     QVERIFY(downloader.download(options(*http, "/body")));
+    QCOMPARE(downloader.errorText, QString()); // a success carries no earlier error
 }
 
 namespace {
