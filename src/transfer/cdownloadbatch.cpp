@@ -43,22 +43,15 @@ bool CDownloadBatch::run()
 {
     if (items.isEmpty())
         return true;
-    auto *info = new CProgressThreadInfo;
+    CProgressThreadInfo *info = CDownloader::progressRecord(options);
     progressInfo = info;
-    info->cancelable = true;
-    info->autoStep = false;
-    info->title = options.label;
-    info->text = options.url;
-    info->timeoutMs = options.timeoutMs;
-    info->centreOn = options.centreOn;
-    info->hidden = options.hidden;
-    info->showAfterMs = options.showAfterMs;
     startNext();
 
     QWidget *parent = options.owner ? options.owner : QApplication::desktop();
     const bool cancelled = !runProgressDialog(parent, info, CDownloader::dialogFlags());
-    endUnfinished(cancelled ? CDownloader::cancelledText()
-                            : CDownloader::silenceText(options.timeoutMs));
+    // Whatever has not arrived fails with the reason the run ended.
+    dropItemsAfter(
+        0, cancelled ? CDownloader::cancelledText() : CDownloader::silenceText(options.timeoutMs));
     deliver();
     return !cancelled;
 }
@@ -181,39 +174,35 @@ void CDownloadBatch::end(QNetworkReply *reply, int index)
 
 void CDownloadBatch::fail(QNetworkReply *reply, int index, const QString &reason)
 {
-    items[index].ok = false;
-    items[index].errorText = reason;
-    sinks.remove(index);
-    // Out of the set first: aborting emits finished at once.
-    inFlight.remove(reply);
-    retire(reply);
-    ended[index] = true;
-    ++done;
+    endItem(reply, index, reason);
     dropItemsAfter(index, reason);
     deliver();
     startNext();
 }
 
+// Ends an item in flight, or one not started (reply null), as failed.
+void CDownloadBatch::endItem(QNetworkReply *reply, int index, const QString &reason)
+{
+    items[index].ok = false;
+    items[index].errorText = reason;
+    sinks.remove(index);
+    if (reply) {
+        // Out of the set first: aborting emits finished at once.
+        inFlight.remove(reply);
+        retire(reply);
+    }
+    ended[index] = true;
+    ++done;
+}
+
 void CDownloadBatch::dropItemsAfter(int index, const QString &reason)
 {
     for (QNetworkReply *reply : inFlight.keys()) {
-        const int later = inFlight.value(reply);
-        if (later < index)
-            continue;
-        items[later].ok = false;
-        items[later].errorText = reason;
-        sinks.remove(later);
-        inFlight.remove(reply);
-        retire(reply);
-        ended[later] = true;
-        ++done;
+        if (inFlight.value(reply) >= index)
+            endItem(reply, inFlight.value(reply), reason);
     }
-    for (; next < items.size(); ++next) {
-        items[next].ok = false;
-        items[next].errorText = reason;
-        ended[next] = true;
-        ++done;
-    }
+    for (; next < items.size(); ++next)
+        endItem(nullptr, next, reason);
 }
 
 // Hands on every item whose predecessors have all ended, in order.
@@ -246,23 +235,4 @@ void CDownloadBatch::showProgress()
     QMutexLocker locker(&progressInfo->mutex);
     progressInfo->pendingValue = percent;
     lastPercent = percent;
-}
-
-// After the dialog: whatever has not arrived fails with the reason the run ended.
-void CDownloadBatch::endUnfinished(const QString &reason)
-{
-    for (QNetworkReply *reply : inFlight.keys()) {
-        const int index = inFlight.value(reply);
-        items[index].ok = false;
-        items[index].errorText = reason;
-        ended[index] = true;
-        retire(reply);
-    }
-    inFlight.clear();
-    sinks.clear();
-    for (; next < items.size(); ++next) {
-        items[next].ok = false;
-        items[next].errorText = reason;
-        ended[next] = true;
-    }
 }

@@ -66,11 +66,11 @@ private:
     bool write(Sink &sink, const QByteArray &bytes, QString *reason);
     void end(QNetworkReply *reply, int index);
     void fail(QNetworkReply *reply, int index, const QString &reason);
+    void endItem(QNetworkReply *reply, int index, const QString &reason);
     void dropItemsAfter(int index, const QString &reason);
     void deliver();
     void retire(QNetworkReply *reply);
     void showProgress();
-    void endUnfinished(const QString &reason);
 
     QNetworkAccessManager *manager;
     DownloadOptions options;

@@ -59,6 +59,20 @@ void CDownloader::retireReply()
     reply->deleteLater();
 }
 
+CProgressThreadInfo *CDownloader::progressRecord(const DownloadOptions &options)
+{
+    auto *info = new CProgressThreadInfo;
+    info->cancelable = true;
+    info->autoStep = false;
+    info->title = options.label;
+    info->text = options.url;
+    info->timeoutMs = options.timeoutMs;
+    info->centreOn = options.centreOn;
+    info->hidden = options.hidden;
+    info->showAfterMs = options.showAfterMs;
+    return info;
+}
+
 Qt::WindowFlags CDownloader::dialogFlags()
 {
     return Qt::Tool | Qt::FramelessWindowHint | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint
@@ -113,16 +127,8 @@ bool CDownloader::download(const DownloadOptions &newOptions)
     closed = false;
 
     const QNetworkRequest request = makeRequest(options);
-    auto *info = new CProgressThreadInfo;
+    CProgressThreadInfo *info = progressRecord(options);
     progressInfo = info;
-    info->cancelable = true;
-    info->autoStep = false;
-    info->title = options.label;
-    info->text = options.url;
-    info->timeoutMs = options.timeoutMs;
-    info->centreOn = options.centreOn;
-    info->hidden = options.hidden;
-    info->showAfterMs = options.showAfterMs;
 
     reply = networkManager()->get(request);
     received.clear();

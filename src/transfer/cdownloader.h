@@ -46,6 +46,9 @@ public:
     static QString cancelledText();
     static QString silenceText(int timeoutMs);
     static Qt::WindowFlags dialogFlags();
+    // The progress record of a download with these options: cancelable, stepped by the
+    // transfer; the dialog that runs it takes it over.
+    static CProgressThreadInfo *progressRecord(const DownloadOptions &options);
 
     QByteArray data;
     QString errorText;
