@@ -182,7 +182,7 @@ void MainWindow::readVersionRecord()
         productValue = int(productOption.toUInt());
         productType = productValue;
     }
-    groupBoxes.clear();
+    groupCheckBoxes.clear();
 }
 
 bool MainWindow::fetchReleaseFile(int year, const QString &label, const QString &fileName,
@@ -267,7 +267,7 @@ void MainWindow::loadUpdateDocument()
         return;
     offlineLoaded = true;
     document = std::move(load.document);
-    pending.index = std::move(load.index);
+    pending.offlineIndex = std::move(load.index);
     pending.offlineFile = offlinePath;
 }
 
@@ -353,7 +353,7 @@ void MainWindow::addGroup(int index, const UpdateGroup &group)
         execGroupSingleOs.insert(index, namesSingleSpecificOs(group.os));
 
     auto *box = new QCheckBox(groupCheckBoxText(group));
-    groupBoxes.append({index, box});
+    groupCheckBoxes.append({index, box});
     mainLayout->addWidget(box);
     const QString info = group.info.value_or(QString());
     if (!exec && !info.isEmpty())
@@ -527,7 +527,7 @@ void MainWindow::accept()
 CheckSelection MainWindow::currentSelection() const
 {
     CheckSelection selection;
-    for (const auto &groupBox : groupBoxes) {
+    for (const auto &groupBox : groupCheckBoxes) {
         if (groupBox.second->isChecked())
             selection.checkedGroups.append(groupBox.first);
     }

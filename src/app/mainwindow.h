@@ -111,7 +111,8 @@ private:
     void installFiles(int selected, int certificate, int beta);
 
     UpdateDocument document;
-    QVector<QPair<int, QCheckBox *>> groupBoxes; // group index and box, in the document's order
+    QVector<QPair<int, QCheckBox *>>
+        groupCheckBoxes; // group index and box, in the document's order
     QTextEdit *activityLog = nullptr;
     QComboBox *productCombo = nullptr;
     QProgressBar *progressBar = nullptr;

@@ -13,7 +13,7 @@ bool CheckSelection::sameChoiceAs(const CheckSelection &other) const
 int PendingUpdate::pendingCount() const
 {
     int count = 0;
-    for (const OfflineEntry &entry : index)
+    for (const OfflineEntry &entry : offlineIndex)
         count += entry.pending ? 1 : 0;
     return count;
 }

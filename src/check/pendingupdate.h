@@ -27,10 +27,11 @@ struct CheckSelection
 // an offline update file fills the index before the first check.
 struct PendingUpdate
 {
-    OfflineIndex index;
-    QSharedPointer<QTemporaryFile> store; // expanded payloads back to back; made when first needed
+    OfflineIndex offlineIndex;
+    QSharedPointer<QTemporaryFile>
+        offlineStore; // expanded payloads back to back; made when first needed
     QString offlineFile; // where entries not yet in the store have their compressed payloads
-    QStringList foldersToCreate;
+    QStringList directoriesToCreate;
     QMap<int, QStringList> pluginFileNames; // per elster group: the files its plugins/ keeps
     QMap<int, QStringList> plugin2FileNames; // the same for plugins2/
     bool executablePending = false; // an installed .exe or .dll differs or is missing

@@ -61,7 +61,7 @@ CheckResult UpdateCheck::run(const CheckSelection &selection, PendingUpdate &upd
     // would hide a folder that was created and removed since.
     entriesByIndex.clear();
     entriesByKey.clear();
-    for (auto it = update.index.begin(); it != update.index.end(); ++it) {
+    for (auto it = update.offlineIndex.begin(); it != update.offlineIndex.end(); ++it) {
         it.value().pending = false;
         entriesByIndex.insert(entryId(it.value().groupIndex, it.value().fileIndex), it);
         if (!it.key().isEmpty() && !entriesByKey.contains(it.key()))
@@ -69,7 +69,7 @@ CheckResult UpdateCheck::run(const CheckSelection &selection, PendingUpdate &upd
     }
     update.searched = selection;
     update.searchCompleted = false;
-    update.foldersToCreate.clear();
+    update.directoriesToCreate.clear();
     foldersListed.clear();
     update.pluginFileNames.clear();
     update.plugin2FileNames.clear();
@@ -146,14 +146,14 @@ bool UpdateCheck::checkFile(int groupIndex, int fileIndex, const std::optional<Q
         if (localEntryAt(fullPath) != LocalEntry::Folder
             && !foldersListed.contains(fullPath.toLower())) {
             foldersListed.insert(fullPath.toLower());
-            update.foldersToCreate.append(fullPath);
+            update.directoriesToCreate.append(fullPath);
             markFolderPending(groupIndex, fileIndex, sha256, update);
         }
         return true;
     }
 
-    auto stored = storedEntry(update.index, sha256, groupIndex, fileIndex);
-    if (stored != update.index.end() && stored.value().pending) {
+    auto stored = storedEntry(update.offlineIndex, sha256, groupIndex, fileIndex);
+    if (stored != update.offlineIndex.end() && stored.value().pending) {
         result.pendingBytes += stored.value().size;
         return true;
     }
@@ -171,7 +171,7 @@ bool UpdateCheck::checkFile(int groupIndex, int fileIndex, const std::optional<Q
         appendLogLine(result.log, tr("Ungültiger Zielpfad:"), true, targetPath);
         return false;
     }
-    if (stored != update.index.end())
+    if (stored != update.offlineIndex.end())
         return markStoredPending(stored, entry, update);
     // Content that another entry names is fetched and stored once.
     const auto shared = entriesByKey.constFind(sha256);
@@ -240,14 +240,14 @@ bool UpdateCheck::storePayload(QIODevice &in, qint64 length, const QString &sha2
                                const QString &mismatchTitle, const QString &fullPath,
                                PendingUpdate &update, qint64 *offset, qint64 *size)
 {
-    if (!update.store)
-        update.store = PayloadStore::create();
-    QTemporaryFile &store = *update.store;
+    if (!update.offlineStore)
+        update.offlineStore = PayloadStore::create();
+    QTemporaryFile &store = *update.offlineStore;
     if (!store.isOpen()) {
         appendLogLine(result.log, tr("Fehler beim Schreiben der temporären Datei:"), true, fullPath,
                       store.errorString());
         // The next check tries again, perhaps with a temporary folder that works by then.
-        update.store.reset();
+        update.offlineStore.reset();
         return false;
     }
     *offset = store.size();
@@ -269,7 +269,7 @@ bool UpdateCheck::storePayload(QIODevice &in, qint64 length, const QString &sha2
 
 void UpdateCheck::addEntry(const QString &key, const OfflineEntry &entry, PendingUpdate &update)
 {
-    const auto added = update.index.insert(key, entry);
+    const auto added = update.offlineIndex.insert(key, entry);
     entriesByIndex.insert(entryId(entry.groupIndex, entry.fileIndex), added);
     if (!key.isEmpty() && !entriesByKey.contains(key))
         entriesByKey.insert(key, added);
@@ -422,8 +422,8 @@ bool UpdateCheck::storeFetched(int groupIndex, int fileIndex, const FetchedDataF
 void UpdateCheck::markFolderPending(int groupIndex, int fileIndex, const QString &key,
                                     PendingUpdate &update)
 {
-    auto stored = storedEntry(update.index, key, groupIndex, fileIndex);
-    if (stored != update.index.end()) {
+    auto stored = storedEntry(update.offlineIndex, key, groupIndex, fileIndex);
+    if (stored != update.offlineIndex.end()) {
         stored.value().pending = true;
         return;
     }

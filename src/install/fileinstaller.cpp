@@ -48,13 +48,13 @@ InstallResult FileInstaller::run(PendingUpdate &update)
 {
     // One damaged payload or refused path found halfway would leave a release half installed:
     // everything is verified before the first file, folder, plug-in or record is touched.
-    if (verifyPending(update.index, update.store.data()))
+    if (verifyPending(update.offlineIndex, update.offlineStore.data()))
         installPending(update);
     // The record names the installed release and the user's choices: written only once every
     // pending file is in place, so a failed run never claims a release it did not install.
     if (!result.error)
         writeVersionRecord();
-    markInstalled(update.index);
+    markInstalled(update.offlineIndex);
     result.installed = installed.size();
     appendLogLine(result.log, tr("%1 Datei(en) wurden aktualisiert.").arg(result.installed), false);
     return result;
@@ -99,7 +99,7 @@ bool FileInstaller::verifyPending(const OfflineIndex &index, QFileDevice *store)
 
 void FileInstaller::installPending(const PendingUpdate &update)
 {
-    const OfflineIndex &index = update.index;
+    const OfflineIndex &index = update.offlineIndex;
     int counter = 1;
     for (auto it = index.constBegin(); it != index.constEnd(); ++it) {
         const OfflineEntry &entry = it.value();
@@ -111,7 +111,7 @@ void FileInstaller::installPending(const PendingUpdate &update)
             cleanPlugins(entry.groupIndex, update);
         }
         progress(counter++, index.size());
-        if (!installEntry(entry, fileEntryOf(entry), update.store.data()))
+        if (!installEntry(entry, fileEntryOf(entry), update.offlineStore.data()))
             break;
         if (!result.error)
             installed.append({it.key(), entry});

@@ -311,7 +311,7 @@ void tst_UpdateCheck::shortWriteToStore()
     QSharedPointer<ShortStore> shortStore(new ShortStore);
     QVERIFY(shortStore->openStore());
     PendingUpdate update;
-    update.store = shortStore;
+    update.offlineStore = shortStore;
     UpdateCheck check(
         document, base.path() + QLatin1Char('/'), QString(), false,
         [](QVector<FetchedDataFile> &files, const std::function<bool(int)> &) {
@@ -327,7 +327,7 @@ void tst_UpdateCheck::shortWriteToStore()
     QCOMPARE(result.outcome, CheckResult::Failed);
     QCOMPARE(result.log.value(0).title,
              QStringLiteral("Fehler beim Schreiben der temporären Datei:"));
-    QVERIFY(update.index.isEmpty());
+    QVERIFY(update.offlineIndex.isEmpty());
 }
 
 void tst_UpdateCheck::oversizedPayloadRefused_data()

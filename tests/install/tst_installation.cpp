@@ -59,13 +59,13 @@ struct Crafted
     QString type; // of the one group
     QVector<FileEntry> files;
     PendingUpdate update = withStore();
-    OfflineIndex &index = update.index;
-    QSharedPointer<QTemporaryFile> &store = update.store;
+    OfflineIndex &index = update.offlineIndex;
+    QSharedPointer<QTemporaryFile> &store = update.offlineStore;
 
     static PendingUpdate withStore()
     {
         PendingUpdate update;
-        update.store = PayloadStore::create();
+        update.offlineStore = PayloadStore::create();
         return update;
     }
 
