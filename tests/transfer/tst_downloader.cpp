@@ -370,20 +370,29 @@ void tst_Downloader::batch_data()
     QTest::addColumn<int>("stallAfterChunks"); // -1: the whole body
     QTest::addColumn<qint64>("maxBytes");
     QTest::addColumn<QString>("error"); // of the last item; empty: it arrives
-    QTest::newRow("arrives") << 200 << QByteArray() << -1 << qint64(0) << QString();
+    QTest::addColumn<bool>("announced"); // the body's length is sent ahead
+    QTest::newRow("arrives") << 200 << QByteArray() << -1 << qint64(0) << QString() << true;
     QTest::newRow("missing") << 404 << QByteArray() << -1 << qint64(0)
-                             << QStringLiteral("Not Found");
+                             << QStringLiteral("Not Found") << true;
     QTest::newRow("larger than its limit")
         << 200 << QByteArray() << -1 << qint64(3)
-        << QStringLiteral("Die Antwort des Servers ist größer als erwartet (mehr als 3 Bytes).");
+        << QStringLiteral("Die Antwort des Servers ist größer als erwartet (mehr als 3 Bytes).")
+        << true;
     QTest::newRow("encoded") << 200 << QByteArray("Content-Encoding: gzip\r\n") << -1 << qint64(0)
-                             << QStringLiteral("Der Server sendet die Daten kodiert (gzip).");
+                             << QStringLiteral("Der Server sendet die Daten kodiert (gzip).")
+                             << true;
     QTest::newRow("redirected") << 302 << QByteArray("Location: http://127.0.0.1:1/\r\n") << -1
                                 << qint64(0)
-                                << QStringLiteral("Der Server antwortete mit dem Status 302.");
+                                << QStringLiteral("Der Server antwortete mit dem Status 302.")
+                                << true;
+    QTest::newRow("larger than its limit, length not sent")
+        << 200 << QByteArray() << -1 << qint64(3)
+        << QStringLiteral("Die Antwort des Servers ist größer als erwartet (mehr als 3 Bytes).")
+        << false;
     QTest::newRow("stalls")
         << 200 << QByteArray() << 1 << qint64(0)
-        << QStringLiteral("Der Server antwortet nicht mehr: seit 0.5 Sekunden keine Daten.");
+        << QStringLiteral("Der Server antwortet nicht mehr: seit 0.5 Sekunden keine Daten.")
+        << true;
 }
 
 void tst_Downloader::batch()
@@ -393,6 +402,7 @@ void tst_Downloader::batch()
     QFETCH(int, stallAfterChunks);
     QFETCH(qint64, maxBytes);
     QFETCH(QString, error);
+    QFETCH(bool, announced);
     const QByteArray prefix = "/batch-" + QByteArray(QTest::currentDataTag()).replace(' ', '-');
     TestHttpServer::Response middle;
     middle.status = status;
@@ -400,6 +410,8 @@ void tst_Downloader::batch()
     middle.extraHeaders = extraHeaders;
     middle.chunks = 2;
     middle.stallAfterChunks = stallAfterChunks;
+    if (!announced)
+        middle.mode = TestHttpServer::Response::NoLength;
     if (status != 404)
         http->setResponse(prefix + "/3", middle);
     for (const QByteArray &name : {QByteArray("/1"), QByteArray("/2")}) {
