@@ -3,13 +3,14 @@
 #include <QLatin1String>
 
 // Names inside an installation that the updater, the main application and published releases
-// share.
+// share. Not constexpr: clang (the fuzzing build) cannot run QLatin1String's strlen at compile
+// time.
 namespace InstallationLayout {
 // The version record, in the application base directory.
-constexpr QLatin1String versionRecord("versioninfo.dat");
+inline const QLatin1String versionRecord("versioninfo.dat");
 // Where a new updater goes, below the updater's folder, to finish the update in mode 3.
-constexpr QLatin1String updaterTemp("updater-temp/");
+inline const QLatin1String updaterTemp("updater-temp/");
 // The plug-in folders that elster groups fill, below the application base directory.
-constexpr QLatin1String plugins("plugins/");
-constexpr QLatin1String plugins2("plugins2/");
+inline const QLatin1String plugins("plugins/");
+inline const QLatin1String plugins2("plugins2/");
 } // namespace InstallationLayout
