@@ -203,8 +203,7 @@ bool PackageBuilder::storeFiles(const QVector<SourceEntry> &entries, UpdateGroup
     return ok;
 }
 
-bool PackageBuilder::storeEntry(const SourceEntry &entry, FileWorkQueue &queue,
-                                UpdateGroup *built)
+bool PackageBuilder::storeEntry(const SourceEntry &entry, FileWorkQueue &queue, UpdateGroup *built)
 {
     qCDebug(lcPackageFiles) << entry.targetPath;
     FileEntry fileEntry;

@@ -66,8 +66,8 @@ bool payloadExpandsTo(const QByteArray &payload, const QByteArray &content)
     size_t streamRead = 0;
     // Without a place for the expanded length, libdeflate requires exactly content.size().
     const libdeflate_result result = libdeflate_zlib_decompress_ex(
-        threadDecompressor(), payload.constData() + 4, size_t(payload.size() - 4),
-        expanded.data(), size_t(expanded.size()), &streamRead, nullptr);
+        threadDecompressor(), payload.constData() + 4, size_t(payload.size() - 4), expanded.data(),
+        size_t(expanded.size()), &streamRead, nullptr);
     return result == LIBDEFLATE_SUCCESS && streamRead == size_t(payload.size() - 4)
         && expanded == content;
 }

@@ -6,11 +6,24 @@
 #include <QThreadPool>
 #include <QtConcurrent>
 
+namespace {
+
+// The blocks compress on a pool of their own. On the pool of whole files, the thread that reads
+// the blocks would wait for each oldest block while another thread compresses it, and a single
+// large file would keep one core busy, not all.
+QThreadPool &blockPool()
+{
+    static QThreadPool pool;
+    return pool;
+}
+
+} // namespace
+
 PayloadCompressor::PayloadCompressor(QIODevice &out, qint64 contentSize)
     : out(out)
     , contentSize(contentSize)
     // Two blocks per core: one being compressed, one waiting for it to be taken.
-    , window(2 * qMax(1, QThreadPool::globalInstance()->maxThreadCount()))
+    , window(2 * qMax(1, blockPool().maxThreadCount()))
 {
 }
 
@@ -26,10 +39,11 @@ bool PayloadCompressor::add(const QByteArray &block)
         return false;
     added += block.size();
     const bool last = added >= contentSize;
-    inFlight.push_back(QtConcurrent::run(
-        [block, last] { return deflateBlock(block.constData(), block.size(), last); }));
-    // A thread of the pool that waits here runs a block that has not started yet itself
-    // (QFuture steals it), so a pool busy with whole files cannot leave this file waiting.
+    inFlight.push_back(QtConcurrent::run(&blockPool(), [block, last] {
+        return deflateBlock(block.constData(), block.size(), last);
+    }));
+    // Waiting here for a block that no thread has started yet runs it on this thread (QFuture
+    // takes it back from the pool).
     while (int(inFlight.size()) > window) {
         if (!writeOldest())
             return false;

@@ -100,8 +100,13 @@ QByteArray randomBytes(qint64 size)
 QByteArray ledgerText(qint64 size)
 {
     QByteArray text;
-    for (int line = 0; text.size() < size; ++line)
-        text += "Buchung " + QByteArray::number(line * 7919 % 100003) + " Konto Soll Haben\n";
+    // Piece by piece: appending a built expression would reallocate the array to its exact
+    // size every time, which the sanitizer build copies at each step.
+    for (int line = 0; text.size() < size; ++line) {
+        text.append("Buchung ");
+        text.append(QByteArray::number(line * 7919 % 100003));
+        text.append(" Konto Soll Haben\n");
+    }
     text.truncate(int(size));
     return text;
 }
