@@ -3,7 +3,8 @@
 #include <QLatin1String>
 
 // Names inside an installation that the updater, the main application and published releases
-// share.
+// share. Not constexpr: clang (the fuzzing build) cannot run QLatin1String's strlen at compile
+// time.
 namespace InstallationLayout {
 // The version record, in the application base directory.
 inline const QLatin1String versionRecord("versioninfo.dat");

@@ -32,6 +32,27 @@ bool writeFileDurably(const QString &path, const QByteArray &data, QString *erro
     return false;
 }
 
+QString partPathOf(const QString &path)
+{
+    return path + QLatin1String(".part");
+}
+
+bool writeUnsyncedPart(const QString &path, const QByteArray &data, QString *error)
+{
+    PartFile file;
+    QString reason;
+    if (!file.open(path, &reason)) {
+        *error = reportFailure(FailedStep::open, path, reason);
+        return false;
+    }
+    if (!writeAll(file.file(), data, &reason)) {
+        *error = reportFailure(FailedStep::write, path, reason);
+        return false;
+    }
+    file.close();
+    return true;
+}
+
 PartFile::PartFile()
     : part(std::make_unique<QFile>())
 {
@@ -48,7 +69,7 @@ PartFile::~PartFile()
 bool PartFile::open(const QString &path, QString *reason)
 {
     target = path;
-    part->setFileName(path + QLatin1String(".part"));
+    part->setFileName(partPathOf(path));
     if (part->open(QIODevice::ReadWrite | QIODevice::Truncate | QIODevice::Unbuffered))
         return true;
     *reason = part->errorString();
@@ -69,4 +90,9 @@ bool PartFile::commit(QString *reason)
         return true;
     part->remove();
     return false;
+}
+
+void PartFile::close()
+{
+    part->close();
 }

@@ -20,10 +20,17 @@ bool writeAll(QIODevice &file, const QByteArray &data, QString *reason);
 // *error is the builder's failure line for path.
 bool writeFileDurably(const QString &path, const QByteArray &data, QString *error);
 
+// Where a file is written before it takes its own name: "<path>.part".
+QString partPathOf(const QString &path);
+
+// Writes data as the part of path and closes it without a sync, for a DataFileBatch to commit.
+// On failure *error is the builder's failure line for path, and no part is left.
+bool writeUnsyncedPart(const QString &path, const QByteArray &data, QString *error);
+
 // A file that replaces another only once it is complete: written as "<path>.part" (a killed
 // run's leftover of that name is overwritten), it takes its own name when committed, after a
-// sync. One that is not committed is removed with the object, so a failed run leaves the
-// previous file as it was.
+// sync. One that is neither committed nor closed is removed with the object, so a failed run
+// leaves the previous file as it was.
 class PartFile
 {
 public:
@@ -40,6 +47,9 @@ public:
     QString path() const { return target; }
     // Syncs, closes and renames the part to its own name.
     bool commit(QString *reason);
+    // Closes the complete part without a sync: it stays "<path>.part" for a DataFileBatch,
+    // which syncs many files at once.
+    void close();
 
 private:
     std::unique_ptr<QFile> part;

@@ -2,6 +2,7 @@
 #include "package/durablefile.h"
 #include "package/offlinefile.h"
 
+#include <QCoreApplication>
 #include <QDataStream>
 
 namespace {
@@ -36,12 +37,40 @@ bool OfflineFileWriter::appendRecord(const QString &hashName, qint32 groupIndex,
 {
     // A payload is never null (it holds at least its length field), so the stream's form of it
     // is its size as quint32 followed by its bytes; written apart, a large payload is not copied.
-    if (!write(encoded(hashName, groupIndex, fileIndex, quint32(payload.size())))
-        || !write(payload))
-        return false;
+    return write(encoded(hashName, groupIndex, fileIndex, quint32(payload.size())))
+        && write(payload) && countRecord();
+}
+
+bool OfflineFileWriter::appendRecord(const QString &hashName, qint32 groupIndex, qint32 fileIndex,
+                                     QIODevice &payload, qint64 length)
+{
+    return write(encoded(hashName, groupIndex, fileIndex, quint32(length))) && copy(payload, length)
+        && countRecord();
+}
+
+bool OfflineFileWriter::countRecord()
+{
     ++count;
     const qint64 end = part.file().pos();
     return seek(countPosition) && write(encoded(count)) && seek(end);
+}
+
+bool OfflineFileWriter::copy(QIODevice &source, qint64 length)
+{
+    QByteArray block(int(qMin<qint64>(length, 1 << 20)), Qt::Uninitialized);
+    for (qint64 left = length; left > 0;) {
+        const qint64 read = source.read(block.data(), qMin<qint64>(block.size(), left));
+        if (read <= 0) {
+            failure = read < 0
+                ? source.errorString()
+                : QCoreApplication::translate("MainWindow", "Die Datei endet vorzeitig.");
+            return false;
+        }
+        if (!write(QByteArray::fromRawData(block.constData(), int(read))))
+            return false;
+        left -= read;
+    }
+    return true;
 }
 
 bool OfflineFileWriter::appendDocument(const QByteArray &payload)

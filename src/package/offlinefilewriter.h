@@ -17,6 +17,10 @@ public:
     bool open(const QString &path, qint32 releaseYear);
     bool appendRecord(const QString &hashName, qint32 groupIndex, qint32 fileIndex,
                       const QByteArray &payload);
+    // The same record with a payload of `length` bytes read from `payload`'s position, copied
+    // in blocks: a large file's payload is never held whole.
+    bool appendRecord(const QString &hashName, qint32 groupIndex, qint32 fileIndex,
+                      QIODevice &payload, qint64 length);
     bool appendDocument(const QByteArray &payload);
     // Syncs to the disk, closes and gives the file its name; false when a write failed at any
     // point or the data did not reach the disk.
@@ -27,6 +31,8 @@ public:
     QString errorString() const { return failure; }
 
 private:
+    bool countRecord();
+    bool copy(QIODevice &source, qint64 length);
     bool write(const QByteArray &bytes);
     bool seek(qint64 position);
 

@@ -2,7 +2,10 @@
 
 #include "package/builderconfig.h"
 #include "package/builderlog.h"
+#include "package/datafilebatch.h"
+#include "package/datafileclaims.h"
 #include "package/durablefile.h"
+#include "package/fileworkqueue.h"
 #include "package/hashname.h"
 #include "package/offlinefilewriter.h"
 #include "package/packagelog.h"
@@ -13,101 +16,13 @@
 
 #include "platform/platform.h"
 
-#include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QFuture>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSet>
-#include <QThreadPool>
 #include <QtConcurrent>
 
-#include <deque>
-
 namespace {
-
-// What a worker thread makes of one source file: its hash name and the payload of its data
-// file, read from an existing data file that holds this content or else newly compressed.
-struct FileWork
-{
-    bool ok = false;
-    QString error;
-    QString hashName;
-    qint64 size = 0;
-    QByteArray payload;
-    bool reused = false;
-};
-
-QString timeText(const QDateTime &time)
-{
-    return time.toLocalTime().toString(Qt::ISODate);
-}
-
-// expandPayload gives the empty array for a damaged payload too, so the empty content is
-// compared with its one valid payload instead.
-bool payloadHolds(const QByteArray &payload, const QByteArray &content)
-{
-    if (content.isEmpty())
-        return payload == compressPayload(content);
-    return expandPayload(payload) == content;
-}
-
-// Takes the payload of an existing data file when it holds exactly this content. One cut short
-// by a full disk or a killed run, or holding anything else, is written again, not published.
-// False when the file exists but cannot be read.
-bool reuseDataFile(const QString &dataPath, const QByteArray &content, FileWork *work)
-{
-    // Only a regular file: a device or a pipe under that name would be read without end.
-    if (!QFileInfo(dataPath).isFile())
-        return true;
-    QFile file(dataPath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        work->error = reportFailure(FailedStep::open, dataPath, file.errorString());
-        return false;
-    }
-    const QByteArray payload = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        work->error = reportFailure(FailedStep::open, dataPath, file.errorString());
-        return false;
-    }
-    if (payloadHolds(payload, content)) {
-        work->payload = payload;
-        work->reused = true;
-    } else {
-        qCDebug(lcPackage) << "Beschädigte Datendatei wird neu geschrieben:" << dataPath;
-    }
-    return true;
-}
-
-FileWork hashAndCompress(const QString &path, const QString &targetDir)
-{
-    FileWork work;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        work.error = reportFailure(FailedStep::open, path, file.errorString());
-        return work;
-    }
-    if (!fitsInPayload(file.size())) {
-        work.error = reportFailure(FailedStep::open, path,
-                                   QStringLiteral("Datei zu groß für ein Update-Paket"));
-        return work;
-    }
-    const QByteArray content = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        work.error = reportFailure(FailedStep::open, path, file.errorString());
-        return work;
-    }
-    work.size = content.size();
-    work.hashName = hashName(content);
-    if (!reuseDataFile(targetDir + work.hashName + QLatin1String(".bin"), content, &work))
-        return work;
-    if (!work.reused)
-        work.payload = compressPayload(content);
-    work.ok = true;
-    return work;
-}
 
 class PackageBuilder
 {
@@ -121,9 +36,14 @@ private:
                        const QString &canonicalSource);
     QString logFolder() const;
     bool openOutputs(QString &offlinePath);
+    bool buildGroups();
     bool buildGroup(const GroupConfig &group);
+    bool storeFiles(const QVector<SourceEntry> &entries, UpdateGroup *built);
+    bool storeEntry(const SourceEntry &entry, FileWorkQueue &queue, UpdateGroup *built);
     bool storeFile(const SourceEntry &entry, const FileWork &work, int fileIndex,
                    FileEntry *fileEntry);
+    bool appendRecord(const FileWork &work, int groupIndex, int fileIndex);
+    void keepWrittenDataFiles();
     bool writeDocument();
     bool finishOutputs();
     bool makeFolder(const QString &path);
@@ -134,7 +54,8 @@ private:
     OfflineFileWriter offline;
     PartFile log;
     UpdateDocument document;
-    QSet<QString> writtenDataFiles; // hash names
+    DataFileClaims claims;
+    DataFileBatch dataFiles;
 };
 
 bool PackageBuilder::run(const QString &configPath, QString &offlinePath)
@@ -152,11 +73,27 @@ bool PackageBuilder::run(const QString &configPath, QString &offlinePath)
 
     document.version = config.version;
     document.mainInfos = config.mainInfos;
+    if (buildGroups() && writeDocument())
+        return true;
+    keepWrittenDataFiles();
+    return false;
+}
+
+bool PackageBuilder::buildGroups()
+{
     for (const GroupConfig &group : qAsConst(config.groups)) {
         if (group.hasSourceDir && !buildGroup(group))
             return false;
     }
-    return writeDocument();
+    return true;
+}
+
+// The data files written before a failure hold their content all the same: they take their
+// names, and the next run finds them instead of compressing again.
+void PackageBuilder::keepWrittenDataFiles()
+{
+    QString ignored;
+    dataFiles.commit(&ignored);
 }
 
 // Every source folder must exist before anything is written, and no output may lie in one: the
@@ -236,47 +173,53 @@ bool PackageBuilder::buildGroup(const GroupConfig &group)
     QVector<SourceEntry> entries;
     if (!walkSourceTree(group.sourceDir, &entries, &error))
         return false;
-
-    // Reading, hashing and compressing run on the pool, a few files ahead; the results are
-    // taken in walk order, so data files, records and log lines keep that order.
-    const int window = qMax(2, QThreadPool::globalInstance()->maxThreadCount() * 2);
-    std::deque<QFuture<FileWork>> inFlight;
-    int next = 0;
-    auto submitUpTo = [&](int limit) {
-        while (next < entries.size() && next < limit) {
-            const SourceEntry &entry = entries.at(next++);
-            if (!entry.isDir)
-                inFlight.push_back(
-                    QtConcurrent::run(hashAndCompress, entry.path, config.targetDir));
-        }
-    };
-
     UpdateGroup built = group.values;
-    bool ok = true;
-    for (int i = 0; i < entries.size() && ok; ++i) {
-        submitUpTo(i + window);
-        const SourceEntry &entry = entries.at(i);
-        qCDebug(lcPackage) << entry.targetPath;
-        FileEntry fileEntry;
-        fileEntry.targetPath = entry.targetPath;
-        fileEntry.isDir = entry.isDir;
-        if (!entry.isDir) {
-            const FileWork work = inFlight.front().result();
-            inFlight.pop_front();
-            ok = storeFile(entry, work, built.files.size(), &fileEntry);
-            built.size += work.size;
-        }
-        fileEntry.created = timeText(entry.created);
-        fileEntry.modified = timeText(entry.modified);
-        fileEntry.accessed = timeText(entry.read);
-        built.files.append(fileEntry);
-    }
-    for (QFuture<FileWork> &future : inFlight)
-        future.waitForFinished();
-    if (!ok)
+    if (!storeFiles(entries, &built))
         return false;
     document.groups.append(built);
     return true;
+}
+
+// Reading, hashing and compressing run on the pool, far ahead; the results are taken in walk
+// order, so data files, records and log lines keep that order.
+bool PackageBuilder::storeFiles(const QVector<SourceEntry> &entries, UpdateGroup *built)
+{
+    FileWorkQueue queue;
+    int next = 0;
+    bool ok = true;
+    for (int i = 0; i < entries.size() && ok; ++i) {
+        for (; next < entries.size() && queue.hasRoom(); ++next) {
+            const SourceEntry &entry = entries.at(next);
+            if (!entry.isDir)
+                queue.add({entry.path, entry.size, config.targetDir, &claims});
+        }
+        ok = storeEntry(entries.at(i), queue, built);
+    }
+    // Files done after a failure may have written their parts too: they go with the others.
+    for (const FileWork &work : queue.drain()) {
+        if (work.ok && !work.writtenDataFile.isEmpty())
+            dataFiles.add(work.writtenDataFile);
+    }
+    return ok;
+}
+
+bool PackageBuilder::storeEntry(const SourceEntry &entry, FileWorkQueue &queue, UpdateGroup *built)
+{
+    qCDebug(lcPackageFiles) << entry.targetPath;
+    FileEntry fileEntry;
+    fileEntry.targetPath = entry.targetPath;
+    fileEntry.isDir = entry.isDir;
+    bool ok = true;
+    if (!entry.isDir) {
+        const FileWork work = queue.takeOldest();
+        ok = storeFile(entry, work, built->files.size(), &fileEntry);
+        built->size += work.size;
+    }
+    fileEntry.created = localTimeText(entry.created);
+    fileEntry.modified = localTimeText(entry.modified);
+    fileEntry.accessed = localTimeText(entry.read);
+    built->files.append(fileEntry);
+    return ok;
 }
 
 bool PackageBuilder::storeFile(const SourceEntry &entry, const FileWork &work, int fileIndex,
@@ -286,21 +229,12 @@ bool PackageBuilder::storeFile(const SourceEntry &entry, const FileWork &work, i
         error = work.error;
         return false;
     }
-    qCDebug(lcPackage) << work.hashName;
+    qCDebug(lcPackageFiles) << work.hashName << work.payloadPath;
+    if (!work.writtenDataFile.isEmpty())
+        dataFiles.add(work.writtenDataFile);
     const int groupIndex = document.groups.size();
-    const QString dataPath = config.targetDir + work.hashName + QLatin1String(".bin");
-    // The same content twice in one run is written once.
-    if (!work.reused && !writtenDataFiles.contains(work.hashName)) {
-        qCDebug(lcPackage) << dataPath;
-        if (!writeFileDurably(dataPath, work.payload, &error))
-            return false;
-        writtenDataFiles.insert(work.hashName);
-    }
-    if (offline.isOpen()
-        && !offline.appendRecord(work.hashName, groupIndex, fileIndex, work.payload)) {
-        error = reportFailure(FailedStep::write, config.targetFile, offline.errorString());
+    if (offline.isOpen() && !appendRecord(work, groupIndex, fileIndex))
         return false;
-    }
     QString reason;
     if (!writeAll(log.file(),
                   builderLogLine(entry.targetPath, work.hashName, groupIndex, fileIndex),
@@ -313,14 +247,44 @@ bool PackageBuilder::storeFile(const SourceEntry &entry, const FileWork &work, i
     return true;
 }
 
+// A payload held in memory is written as it is; a large one is copied from its data file.
+bool PackageBuilder::appendRecord(const FileWork &work, int groupIndex, int fileIndex)
+{
+    bool appended = false;
+    if (!work.payload.isEmpty()) {
+        appended = offline.appendRecord(work.hashName, groupIndex, fileIndex, work.payload);
+    } else {
+        QFile payload(work.payloadPath);
+        if (!payload.open(QIODevice::ReadOnly)) {
+            error = reportFailure(FailedStep::open, work.payloadPath, payload.errorString());
+            return false;
+        }
+        appended =
+            offline.appendRecord(work.hashName, groupIndex, fileIndex, payload, payload.size());
+    }
+    if (!appended)
+        error = reportFailure(FailedStep::write, config.targetFile, offline.errorString());
+    return appended;
+}
+
 bool PackageBuilder::writeDocument()
 {
-    qCDebug(lcPackage).noquote()
+    // One sync for every data file, before anything names them. For thousands of files it
+    // takes as long as making the document, so both run at once.
+    QString syncError;
+    QFuture<bool> synced =
+        QtConcurrent::run([this, &syncError] { return dataFiles.commit(&syncError); });
+    qCDebug(lcPackageFiles).noquote()
         << QJsonDocument(documentToJson(document)).toJson(QJsonDocument::Compact);
     const QByteArray binary = documentToBinary(document);
     const QString name = hashName(binary) + QLatin1String(".bin");
     const QByteArray payload = compressPayload(binary);
-    if (!writeFileDurably(config.targetDir + name, payload, &error))
+    const bool written = writeFileDurably(config.targetDir + name, payload, &error);
+    if (!synced.result()) {
+        error = syncError;
+        return false;
+    }
+    if (!written)
         return false;
     if (offline.isOpen() && !offline.appendDocument(payload)) {
         error = reportFailure(FailedStep::write, config.targetFile, offline.errorString());

@@ -1,14 +1,35 @@
 #include "package/payload.h"
+#include "package/deflateblocks.h"
 
 #include <QtEndian>
 
+#include <libdeflate.h>
 #include <zlib.h>
+
+#include <memory>
 
 namespace {
 
 // The largest array the format uses, content or payload: below QByteArray's limit of a little
 // less than 2 GiB, with room for its header.
 constexpr quint64 maxArraySize = INT_MAX - 64;
+
+struct DecompressorDeleter
+{
+    void operator()(libdeflate_decompressor *decompressor) const
+    {
+        libdeflate_free_decompressor(decompressor);
+    }
+};
+
+libdeflate_decompressor *threadDecompressor()
+{
+    thread_local std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor(
+        libdeflate_alloc_decompressor());
+    if (!decompressor)
+        qBadAlloc();
+    return decompressor.get();
+}
 
 } // namespace
 
@@ -22,17 +43,33 @@ QByteArray compressPayload(const QByteArray &data)
 {
     if (data.isEmpty())
         return QByteArray(4, '\0');
-    // compress2 as qCompress calls it, but into a buffer of zlib's own bound: qCompress asks for
-    // a hundredth more than the data, which overflows an int above about 2.1 GB.
-    uLongf length = compressBound(uLong(data.size()));
-    QByteArray payload(int(length) + 4, Qt::Uninitialized);
-    qToBigEndian(quint32(data.size()), payload.data());
-    if (compress2(reinterpret_cast<Bytef *>(payload.data() + 4), &length,
-                  reinterpret_cast<const Bytef *>(data.constData()), uLong(data.size()), 9)
-        != Z_OK)
-        qBadAlloc(); // with a buffer of zlib's bound, only zlib's own allocation can fail
-    payload.resize(int(length) + 4);
-    return payload;
+    QByteArray payload = PayloadJoiner::head(data.size());
+    PayloadJoiner joiner;
+    for (qint64 offset = 0; offset < data.size(); offset += payloadBlockSize) {
+        const qint64 size = qMin(payloadBlockSize, data.size() - offset);
+        const DeflatedBlock block =
+            deflateBlock(data.constData() + offset, size, offset + size == data.size());
+        joiner.add(block);
+        payload += block.deflate;
+    }
+    return payload + joiner.tail();
+}
+
+bool payloadExpandsTo(const QByteArray &payload, const QByteArray &content)
+{
+    // The empty content has one payload: a stated size of 0 says nothing about what follows.
+    if (content.isEmpty())
+        return payload == compressPayload(content);
+    if (payload.size() < 4 || statedPayloadSize(payload) != quint32(content.size()))
+        return false;
+    QByteArray expanded(content.size(), Qt::Uninitialized);
+    size_t streamRead = 0;
+    // Without a place for the expanded length, libdeflate requires exactly content.size().
+    const libdeflate_result result = libdeflate_zlib_decompress_ex(
+        threadDecompressor(), payload.constData() + 4, size_t(payload.size() - 4), expanded.data(),
+        size_t(expanded.size()), &streamRead, nullptr);
+    return result == LIBDEFLATE_SUCCESS && streamRead == size_t(payload.size() - 4)
+        && expanded == content;
 }
 
 quint32 statedPayloadSize(const QByteArray &payload)

@@ -26,9 +26,10 @@ ExpandedPayload damaged()
     return result;
 }
 
-} // namespace
-
-ExpandedPayload expandPayloadInto(QIODevice &in, qint64 length, QIODevice &out)
+// Expands the payload in blocks, hashing the content and handing each block to `take`, which
+// may refuse it with result->error set (a write that failed).
+template<typename Take>
+ExpandedPayload expandBlocks(QIODevice &in, qint64 length, Take take)
 {
     char prefix[4];
     if (length < 4 || in.read(prefix, 4) != 4)
@@ -66,8 +67,7 @@ ExpandedPayload expandPayloadInto(QIODevice &in, qint64 length, QIODevice &out)
         if (quint64(result.size + produced) > stated)
             return damaged();
         hash.add(output.constData(), produced);
-        if (!writeAll(out, QByteArray::fromRawData(output.constData(), int(produced)),
-                      &result.error)) {
+        if (!take(QByteArray::fromRawData(output.constData(), int(produced)), &result.error)) {
             result.status = ExpandedPayload::WriteFailed;
             return result;
         }
@@ -78,4 +78,18 @@ ExpandedPayload expandPayloadInto(QIODevice &in, qint64 length, QIODevice &out)
     result.status = ExpandedPayload::Expanded;
     result.hashName = hash.finish();
     return result;
+}
+
+} // namespace
+
+ExpandedPayload expandPayloadInto(QIODevice &in, qint64 length, QIODevice &out)
+{
+    return expandBlocks(in, length, [&out](const QByteArray &block, QString *error) {
+        return writeAll(out, block, error);
+    });
+}
+
+ExpandedPayload inspectPayload(QIODevice &in, qint64 length)
+{
+    return expandBlocks(in, length, [](const QByteArray &, QString *) { return true; });
 }

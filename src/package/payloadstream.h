@@ -19,3 +19,7 @@ struct ExpandedPayload
 // block, whatever size the payload states. The same payloads count as damaged as for
 // expandPayload; what was written of a damaged one is the caller's to remove.
 ExpandedPayload expandPayloadInto(QIODevice &in, qint64 length, QIODevice &out);
+
+// The size and hash name of what the payload expands to, the content itself dropped block by
+// block: whether a data file holds a given content, in bounded memory.
+ExpandedPayload inspectPayload(QIODevice &in, qint64 length);

@@ -22,17 +22,19 @@ QString unreachableReason(const QString &link)
     return file.errorString();
 }
 
-SourceEntry sourceEntry(const QString &path, const QString &targetPath, const QFileInfo &info)
+SourceEntry sourceEntry(const QString &path, const QString &targetPath, bool isDir,
+                        const FileStatus &status)
 {
     SourceEntry entry;
     entry.path = path;
     entry.targetPath = targetPath;
-    entry.isDir = info.isDir();
-    entry.modified = info.lastModified();
+    entry.isDir = isDir;
+    entry.size = isDir ? 0 : status.size;
+    entry.modified = status.modified;
     // Some file systems keep no birth time; an empty "time_c" would give the installed file no
     // creation time at all, the modification time is the nearest one known.
-    entry.created = info.birthTime().isValid() ? info.birthTime() : entry.modified;
-    entry.read = info.lastRead();
+    entry.created = status.created.value_or(status.modified);
+    entry.read = status.accessed;
     return entry;
 }
 
@@ -94,7 +96,15 @@ bool SourceWalk::takeEntry(const QString &path, const QFileInfo &info,
         error = reportFailure(FailedStep::open, path, QStringLiteral("weder Datei noch Ordner"));
         return false;
     }
-    entries->append(sourceEntry(path, path.mid(sourceDir.size()), info));
+    // One status read for size and times: the file information's own conversions of times
+    // cost more than the read.
+    FileStatus status;
+    QString reason;
+    if (!readFileStatus(path, &status, &reason)) {
+        error = reportFailure(FailedStep::open, path, reason);
+        return false;
+    }
+    entries->append(sourceEntry(path, path.mid(sourceDir.size()), info.isDir(), status));
     return !info.isDir() || walkFolder(path, canonicalPath);
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QDateTime>
 #include <QString>
 #include <QVector>
 
@@ -12,9 +11,11 @@ struct SourceEntry
     QString path; // read from here
     QString targetPath; // published under this path, relative to the source folder
     bool isDir = false;
-    QDateTime created;
-    QDateTime modified;
-    QDateTime read;
+    qint64 size = 0; // of a file, when the walk found it
+    // Seconds since 1970-01-01 00:00 UTC.
+    qint64 created = 0;
+    qint64 modified = 0;
+    qint64 read = 0;
 };
 
 // The canonical path of a group's source folder (normalised, trailing "/"). Empty, with the

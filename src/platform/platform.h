@@ -2,8 +2,11 @@
 
 #include <QString>
 
+#include <optional>
+
 class QDateTime;
 class QFile;
+class QStringList;
 
 // Windows services and path rules, the same on every system the updater is built for.
 // Windows builds use the Win32 API (win32/), other systems the nearest POSIX behaviour.
@@ -32,6 +35,24 @@ QString applicationBaseDir(const QString &executableDir, int mode);
 // 100-nanosecond intervals since 1601-01-01 00:00 UTC; 0 for an invalid value.
 qint64 toFileTime(const QDateTime &dateTime);
 
+// What the system keeps about a file or folder (what a link points to), read in one call.
+// Times in seconds since 1970-01-01 00:00 UTC; no creation time where the file system keeps
+// none.
+struct FileStatus
+{
+    qint64 size = 0;
+    std::optional<qint64> created;
+    qint64 modified = 0;
+    qint64 accessed = 0;
+};
+bool readFileStatus(const QString &path, FileStatus *status, QString *error);
+
+// The moment in this system's local time as "yyyy-MM-ddTHH:mm:ss", the text
+// QDateTime::toString(Qt::ISODate) gives for it; empty outside the years 0 to 9999. The
+// toolkit's conversions make glibc look at the time zone file again each time; this one reads
+// it once.
+QString localTimeText(qint64 secondsSinceEpoch);
+
 // The calls below that can fail return false with the system's text in *error.
 
 // Sets creation, last-write and last-access time. With openFile its handle is used and path
@@ -44,6 +65,12 @@ bool setFileTimes(const QString &path, bool isDirectory, const QDateTime &create
 // Waits until what was written to the open file is on the disk (fsync; FlushFileBuffers on
 // Windows); the caller flushes the toolkit's buffer first.
 bool syncFile(QFile *file, QString *error);
+
+// Waits until the named files, written and closed without a sync, are on the disk. Linux syncs
+// the file system of each of their folders once (syncfs): one wait for the disk instead of one
+// for every file. Other systems sync file by file. On failure *failedPath names the folder or
+// file whose sync failed.
+bool syncFiles(const QStringList &paths, QString *failedPath, QString *error);
 
 // Creates a folder and the folders above it that are missing.
 bool makePath(const QString &path, QString *error);

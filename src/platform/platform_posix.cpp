@@ -7,11 +7,13 @@
 #include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QStringList>
 #include <QThread>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -133,6 +135,34 @@ bool isElevated()
     return geteuid() == 0;
 }
 
+bool readFileStatus(const QString &path, FileStatus *status, QString *error)
+{
+    struct statx info = {};
+    if (statx(AT_FDCWD, QFile::encodeName(path).constData(), AT_STATX_SYNC_AS_STAT,
+              STATX_BASIC_STATS | STATX_BTIME, &info)
+        != 0)
+        return failed(errno, error);
+    status->size = qint64(info.stx_size);
+    status->created =
+        info.stx_mask & STATX_BTIME ? std::optional<qint64>(info.stx_btime.tv_sec) : std::nullopt;
+    status->modified = info.stx_mtime.tv_sec;
+    status->accessed = info.stx_atime.tv_sec;
+    return true;
+}
+
+QString localTimeText(qint64 secondsSinceEpoch)
+{
+    // localtime_r reads the time zone once per process; the toolkit calls tzset() first,
+    // which makes glibc check /etc/localtime on every conversion.
+    const time_t seconds = time_t(secondsSinceEpoch);
+    tm local = {};
+    if (!localtime_r(&seconds, &local) || local.tm_year + 1900 < 0 || local.tm_year + 1900 > 9999)
+        return QString();
+    return QString::asprintf("%04d-%02d-%02dT%02d:%02d:%02d", local.tm_year + 1900,
+                             local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                             local.tm_sec);
+}
+
 // Linux keeps no settable creation time: `created` is accepted and ignored, the modification
 // and access times are set.
 bool setFileTimes(const QString &path, bool isDirectory, const QDateTime &created,
@@ -157,6 +187,29 @@ bool setFileTimes(const QString &path, bool isDirectory, const QDateTime &create
 bool syncFile(QFile *file, QString *error)
 {
     return fsync(file->handle()) == 0 || failed(errno, error);
+}
+
+bool syncFiles(const QStringList &paths, QString *failedPath, QString *error)
+{
+    QStringList folders;
+    for (const QString &path : paths) {
+        const QString folder = QFileInfo(path).absolutePath();
+        if (!folders.contains(folder))
+            folders.append(folder);
+    }
+    for (const QString &folder : qAsConst(folders)) {
+        const int descriptor =
+            open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const bool synced = descriptor >= 0 && syncfs(descriptor) == 0;
+        const int reason = errno;
+        if (descriptor >= 0)
+            close(descriptor);
+        if (!synced) {
+            *failedPath = folder;
+            return failed(reason, error);
+        }
+    }
+    return true;
 }
 
 // Folder by folder, so that the failure names the reason of the step that failed.

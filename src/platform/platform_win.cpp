@@ -3,7 +3,9 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
+#include <QStringList>
 #include <QSysInfo>
 
 // The version values are those the published "os" keys were defined with; the toolkit marks
@@ -55,6 +57,47 @@ bool setFileTimes(const QString &path, bool isDirectory, const QDateTime &create
 bool syncFile(QFile *file, QString *error)
 {
     return win32::flushFileBuffersOfDescriptor(file->handle()) || failed(error);
+}
+
+bool readFileStatus(const QString &path, FileStatus *status, QString *error)
+{
+    constexpr quint32 errorFileNotFound = 2; // ERROR_FILE_NOT_FOUND
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        *error = windowsErrorText(errorFileNotFound);
+        return false;
+    }
+    status->size = info.size();
+    const QDateTime created = info.birthTime();
+    status->created =
+        created.isValid() ? std::optional<qint64>(created.toSecsSinceEpoch()) : std::nullopt;
+    status->modified = info.lastModified().toSecsSinceEpoch();
+    status->accessed = info.lastRead().toSecsSinceEpoch();
+    return true;
+}
+
+// On Windows the toolkit's conversion reads no time zone file each time: it is used as it is.
+QString localTimeText(qint64 secondsSinceEpoch)
+{
+    return QDateTime::fromSecsSinceEpoch(secondsSinceEpoch).toString(Qt::ISODate);
+}
+
+bool syncFiles(const QStringList &paths, QString *failedPath, QString *error)
+{
+    for (const QString &path : paths) {
+        QFile file(path);
+        // FlushFileBuffers needs a handle with write access.
+        if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly)) {
+            *failedPath = path;
+            *error = file.errorString();
+            return false;
+        }
+        if (!syncFile(&file, error)) {
+            *failedPath = path;
+            return false;
+        }
+    }
+    return true;
 }
 
 bool makePath(const QString &path, QString *error)

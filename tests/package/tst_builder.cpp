@@ -1,15 +1,19 @@
 #include "app/mainwindow.h"
 #include "mountedfilesystem.h"
+#include "overcommitteddisk.h"
 #include "programprocess.h"
 #include "scripteddialogs.h"
 
 #include "package/binaryjsonreader.h"
+#include "package/deflateblocks.h"
 #include "package/hashname.h"
 #include "package/offlinefile.h"
 #include "package/offlinefilereader.h"
 #include "package/packagebuilder.h"
 #include "package/payload.h"
 #include "package/updatedocument.h"
+
+#include "platform/platform.h"
 
 #include <QtTest>
 
@@ -29,7 +33,11 @@ private slots:
     void groupValues_data();
     void groupValues();
     void mainInfoAnywhere();
+    void secondRunReusesDataFiles_data();
     void secondRunReusesDataFiles();
+    void contentAroundTheBlockSize_data();
+    void contentAroundTheBlockSize();
+    void timesAreLocalTimeText();
     void withoutOfflineFileLogGoesToWorkingDirectory();
     void targetDirWithBackslashesAndBlanks();
     void walkOrderIsTheFileSystemsOrder();
@@ -45,15 +53,20 @@ private slots:
     void unreadableSourceFolderStopsTheRun();
     void failedWriteKeepsThePackage_data();
     void failedWriteKeepsThePackage();
+    void failedSyncKeepsThePackage();
     void damagedDataFileIsRewritten_data();
     void damagedDataFileIsRewritten();
     void fileTooLargeForAPayload_data();
     void fileTooLargeForAPayload();
     void groupLargerThan2GB();
+    void largeFileInBoundedMemory_data();
+    void largeFileInBoundedMemory();
     void withoutBirthTimeCreationIsModification();
     void independentReaderAcceptsPackage();
     void modeOneShowsSuccessBoxAndGoesOn();
     void realProgramBuildsPackage();
+    void lineForEveryFileOnlyWhenAskedFor_data();
+    void lineForEveryFileOnlyWhenAskedFor();
     void realProgramExitsOnFailure_data();
     void realProgramExitsOnFailure();
     void examplesReleaseReadsBack();
@@ -412,19 +425,27 @@ void tst_Builder::mainInfoAnywhere()
              QStringLiteral("Gruppeninfo"));
 }
 
+void tst_Builder::secondRunReusesDataFiles_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("held whole") << QByteArray("Inhalt x");
+    QTest::newRow("read in blocks") << QByteArray("Inhalt x ").repeated(300000);
+}
+
 void tst_Builder::secondRunReusesDataFiles()
 {
-    write(QStringLiteral("a/x.txt"), "Inhalt x");
+    QFETCH(QByteArray, content);
+    write(QStringLiteral("a/x.txt"), content);
     const QString conf =
         writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a"))));
     QString offlinePath;
     QVERIFY(buildPackage(conf, offlinePath));
     // Compressed at another level, a payload is valid but has other bytes: they show whether
     // the second run rewrites the data file or copies it into the offline update file.
-    const QByteArray otherPayload = qCompress(QByteArray("Inhalt x"), 1);
-    QVERIFY(otherPayload != compressPayload("Inhalt x"));
+    const QByteArray otherPayload = qCompress(content, 1);
+    QVERIFY(otherPayload != compressPayload(content));
     const QString dataPath =
-        path(QStringLiteral("pkg/")) + hashName("Inhalt x") + QLatin1String(".bin");
+        path(QStringLiteral("pkg/")) + hashName(content) + QLatin1String(".bin");
     QFile data(dataPath);
     QVERIFY(data.open(QIODevice::WriteOnly | QIODevice::Truncate));
     data.write(otherPayload);
@@ -438,6 +459,77 @@ void tst_Builder::secondRunReusesDataFiles()
     QVERIFY(QFile::exists(path(QStringLiteral("pkg/info.bin"))));
     QCOMPARE(logLines().size(), 2);
     QVERIFY(!readDocument().isEmpty());
+}
+
+void tst_Builder::contentAroundTheBlockSize_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    const int block = int(payloadBlockSize);
+    const QByteArray text = QByteArray("Buchung 4711 Konto Soll Haben\n").repeated(200000);
+    QTest::newRow("a block less one byte") << text.left(block - 1);
+    QTest::newRow("a block") << text.left(block);
+    QTest::newRow("a block and one byte") << text.left(block + 1);
+    QTest::newRow("five blocks and a half") << text.left(5 * block + block / 2);
+    QTest::newRow("incompressible, two blocks and one byte") << incompressible(2 * block + 1);
+}
+
+// The same content in two folders and in a second group: one data file, made once, that zlib
+// expands to the content, and an offline record of its bytes for each file.
+void tst_Builder::contentAroundTheBlockSize()
+{
+    QFETCH(QByteArray, content);
+    for (const QString &name : {QStringLiteral("a/eins/daten.bin"),
+                                QStringLiteral("a/zwei/kopie.bin"), QStringLiteral("b/daten.bin")})
+        write(name, content);
+    QString offlinePath;
+    QString error;
+    QVERIFY2(
+        buildPackage(writeConfig(QStringLiteral("<group srcdir=\"%1\"/><group srcdir=\"%2\"/>")
+                                     .arg(path(QStringLiteral("a")), path(QStringLiteral("b")))),
+                     offlinePath, &error),
+        qPrintable(error));
+    const QString hash = hashName(content);
+    const QByteArray dataFile = contentOf(QStringLiteral("pkg/") + hash + QLatin1String(".bin"));
+    QVERIFY(expandPayload(dataFile) == content);
+    QVERIFY(dataFile.size() <= payloadSizeLimit(content.size()));
+    QCOMPARE(QDir(path(QStringLiteral("pkg"))).entryList(QDir::Files).size(), 3);
+    const QList<OfflineRecord> records = readRecords();
+    QCOMPARE(records.size(), 3);
+    for (const OfflineRecord &record : records) {
+        QCOMPARE(record.hashName, hash);
+        QVERIFY(record.payload == dataFile);
+    }
+    QCOMPARE(logLines().size(), 4);
+}
+
+// The three times of every entry are the local time's ISO text, as the toolkit writes it.
+void tst_Builder::timesAreLocalTimeText()
+{
+    write(QStringLiteral("a/x.txt"), "x");
+    QVERIFY(QDir().mkpath(path(QStringLiteral("a/leer"))));
+    const QDateTime winter(QDate(2017, 1, 2), QTime(3, 4, 5));
+    const QDateTime summer(QDate(2018, 7, 8), QTime(9, 10, 11));
+    for (const QString &name : {QStringLiteral("a/x.txt"), QStringLiteral("a/leer")}) {
+        QString error;
+        QVERIFY2(setFileTimes(path(name), name.endsWith(QLatin1String("leer")), winter, winter,
+                              summer, nullptr, &error),
+                 qPrintable(error));
+    }
+    QString offlinePath;
+    QVERIFY(buildPackage(
+        writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a")))),
+        offlinePath));
+    const QJsonArray entries = firstGroupEntries();
+    QCOMPARE(entries.size(), 2);
+    for (const QJsonValue &value : entries) {
+        const QJsonObject entry = value.toObject();
+        const QFileInfo info(path(QStringLiteral("a/"))
+                             + entry.value(QStringLiteral("targetpath")).toString());
+        const QDateTime created = info.birthTime().isValid() ? info.birthTime() : winter;
+        QCOMPARE(entry.value(QStringLiteral("time_c")).toString(), created.toString(Qt::ISODate));
+        QCOMPARE(entry.value(QStringLiteral("time_m")).toString(), winter.toString(Qt::ISODate));
+        QCOMPARE(entry.value(QStringLiteral("time_r")).toString(), summer.toString(Qt::ISODate));
+    }
 }
 
 void tst_Builder::withoutOfflineFileLogGoesToWorkingDirectory()
@@ -898,6 +990,44 @@ void tst_Builder::failedWriteKeepsThePackage()
              QStringList());
 }
 
+// A disk that takes the data files but cannot keep them: the one sync before "info.bin" fails,
+// the run reports it, and the previous release stays as it was.
+void tst_Builder::failedSyncKeepsThePackage()
+{
+    QVERIFY(QDir().mkpath(path(QStringLiteral("knapp"))));
+    const OvercommittedDisk disk(path(QStringLiteral("knapp")), 512);
+    if (!disk.isMounted())
+        QSKIP(qPrintable(QLatin1String("no overcommitted disk: ") + disk.errorString()));
+    write(QStringLiteral("a/x.txt"), "alter Inhalt");
+    const QString conf = writeConfig(
+        QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a"))),
+        QStringLiteral("trgdir=\"%1\" trgfile=\"%2\" year=\"2017\"")
+            .arg(path(QStringLiteral("knapp/pkg")), path(QStringLiteral("out/update.dat"))));
+    QString offlinePath;
+    QString error;
+    QVERIFY2(buildPackage(conf, offlinePath, &error), qPrintable(error));
+    const QString infoPath = QStringLiteral("knapp/pkg/info.bin");
+    const QByteArray oldInfo = contentOf(infoPath);
+    QCOMPARE(oldInfo.size(), 68);
+    const QByteArray oldOffline = contentOf(QStringLiteral("out/update.dat"));
+    const QByteArray oldLog = contentOf(QStringLiteral("out/log.txt"));
+
+    const QByteArray newContent = incompressible(4 << 20);
+    write(QStringLiteral("a/x.txt"), newContent);
+    QVERIFY(!buildPackage(conf, offlinePath, &error));
+    QVERIFY2(error.startsWith(QStringLiteral("Fehler beim Schreiben der Datei: ")
+                              + path(QStringLiteral("knapp/pkg"))),
+             qPrintable(error));
+    QCOMPARE(contentOf(infoPath), oldInfo);
+    QCOMPARE(contentOf(QStringLiteral("out/update.dat")), oldOffline);
+    QCOMPARE(contentOf(QStringLiteral("out/log.txt")), oldLog);
+    QVERIFY(!QFile::exists(path(QStringLiteral("knapp/pkg/")) + hashName(newContent)
+                           + QLatin1String(".bin")));
+    QCOMPARE(
+        QDir(path(QStringLiteral("knapp/pkg"))).entryList({QStringLiteral("*.part")}, QDir::Files),
+        QStringList());
+}
+
 void tst_Builder::damagedDataFileIsRewritten_data()
 {
     QTest::addColumn<QByteArray>("content");
@@ -909,6 +1039,15 @@ void tst_Builder::damagedDataFileIsRewritten_data()
     QTest::newRow("payload of another content") << content << compressPayload("anderer Inhalt");
     QTest::newRow("no payload at all") << content << QByteArray("kein Payload");
     QTest::newRow("empty content, damaged payload") << QByteArray() << QByteArray("\0\0\0\5", 4);
+    const QByteArray large = QByteArray("Buchung ").repeated(300000);
+    const QByteArray largePayload = compressPayload(large);
+    QTest::newRow("read in blocks, cut short")
+        << large << largePayload.left(largePayload.size() / 2);
+    QTest::newRow("read in blocks, payload of another content")
+        << large << compressPayload(QByteArray("Haben ").repeated(400000));
+    QByteArray flipped = largePayload;
+    flipped[flipped.size() / 2] = char(flipped.at(flipped.size() / 2) ^ 0x55);
+    QTest::newRow("read in blocks, one byte changed") << large << flipped;
 }
 
 void tst_Builder::damagedDataFileIsRewritten()
@@ -974,6 +1113,45 @@ void tst_Builder::groupLargerThan2GB()
     QCOMPARE(entries.size(), 2);
     for (const QJsonValue &entry : entries)
         QCOMPARE(qint64(entry.toObject().value(QStringLiteral("size")).toDouble()), size);
+}
+
+void tst_Builder::largeFileInBoundedMemory_data()
+{
+    QTest::addColumn<bool>("rebuild"); // the data file exists and is checked instead
+    QTest::newRow("first build") << false;
+    QTest::newRow("rebuild") << true;
+}
+
+// The real program builds a release of one file of 512 MiB without holding it: its peak memory
+// stays far below the file's size, whether it compresses the file or checks an existing data
+// file. Sparse zeros read and compress quickly.
+void tst_Builder::largeFileInBoundedMemory()
+{
+    QFETCH(bool, rebuild);
+    if (!QFile::exists(QStringLiteral("/proc/self/status")))
+        QSKIP("no /proc to read the peak memory from");
+    write(QStringLiteral("a/gross.bin"), QByteArray());
+    QVERIFY(QFile(path(QStringLiteral("a/gross.bin"))).resize(qint64(512) << 20));
+    const QString conf =
+        writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a"))));
+    QString offlinePath;
+    if (rebuild)
+        QVERIFY(buildPackage(conf, offlinePath));
+    QFile::remove(path(QStringLiteral("pkg/info.bin")));
+    QProcess process;
+    startUpdaterProcess(
+        process, {QStringLiteral("--mode"), QStringLiteral("1"), QStringLiteral("--conf"), conf});
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(path(QStringLiteral("pkg/info.bin"))), 120000);
+    QFile status(QStringLiteral("/proc/%1/status").arg(process.processId()));
+    QVERIFY(status.open(QIODevice::ReadOnly));
+    const QString text = QString::fromLatin1(status.readAll());
+    process.kill();
+    process.waitForFinished();
+    // "VmHWM:   123456 kB": the highest resident set of the process so far.
+    const QRegularExpressionMatch peak =
+        QRegularExpression(QStringLiteral("VmHWM:\\s+(\\d+) kB")).match(text);
+    QVERIFY2(peak.hasMatch(), qPrintable(text));
+    QVERIFY2(peak.captured(1).toLongLong() < 256 * 1024, qPrintable(peak.captured(0)));
 }
 
 void tst_Builder::withoutBirthTimeCreationIsModification()
@@ -1059,6 +1237,35 @@ void tst_Builder::realProgramBuildsPackage()
     process.waitForFinished();
     QVERIFY(!readDocument().isEmpty());
     QCOMPARE(readRecords().size(), 1);
+}
+
+void tst_Builder::lineForEveryFileOnlyWhenAskedFor_data()
+{
+    QTest::addColumn<QString>("rules"); // QT_LOGGING_RULES; empty: none
+    QTest::addColumn<bool>("lines");
+    QTest::newRow("by default") << QString() << false;
+    QTest::newRow("asked for") << QStringLiteral("ledgora.package.files.debug=true") << true;
+}
+
+// Thousands of files would write thousands of debug lines, which cost more than the work.
+void tst_Builder::lineForEveryFileOnlyWhenAskedFor()
+{
+    QFETCH(QString, rules);
+    QFETCH(bool, lines);
+    write(QStringLiteral("a/datei-mit-eigenem-namen.txt"), "x");
+    const QString conf =
+        writeConfig(QStringLiteral("<group srcdir=\"%1\"/>").arg(path(QStringLiteral("a"))));
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("QT_LOGGING_RULES"), rules);
+    QProcess process;
+    startUpdaterProcess(
+        process, {QStringLiteral("--mode"), QStringLiteral("1"), QStringLiteral("--conf"), conf},
+        env);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(path(QStringLiteral("pkg/info.bin"))), 20000);
+    process.kill();
+    process.waitForFinished();
+    const QString output = QString::fromLocal8Bit(process.readAllStandardError());
+    QCOMPARE(output.contains(QLatin1String("datei-mit-eigenem-namen.txt")), lines);
 }
 
 void tst_Builder::realProgramExitsOnFailure_data()

@@ -1,11 +1,13 @@
 #include "nestedbinaryjson.h"
 
 #include "package/builderlog.h"
+#include "package/deflateblocks.h"
 #include "package/hashname.h"
 #include "package/offlinefile.h"
 #include "package/offlinefilereader.h"
 #include "package/offlinefilewriter.h"
 #include "package/payload.h"
+#include "package/payloadcompressor.h"
 #include "package/payloadstream.h"
 #include "package/updatedocument.h"
 #include "package/versionrecord.h"
@@ -25,10 +27,15 @@ private slots:
     void emptyContent();
     void payloadRoundTrip_data();
     void payloadRoundTrip();
+    void payloadInBlocks_data();
+    void payloadInBlocks();
+    void payloadCompressorReportsWriteFailure();
     void payloadSizeLimit_data();
     void payloadSizeLimit();
     void damagedPayload_data();
     void damagedPayload();
+    void payloadCheckedAgainstContent_data();
+    void payloadCheckedAgainstContent();
     void largePayloadExpandsInBoundedMemory();
     void oversizedDocumentRefused();
     void documentRoundTrip();
@@ -71,6 +78,39 @@ QPair<QByteArray, int> expandedIntoFile(const QByteArray &payload)
     return {content, int(expanded.status)};
 }
 
+// What inspectPayload finds in a payload: its status, size and hash name.
+ExpandedPayload inspected(const QByteArray &payload)
+{
+    QBuffer input;
+    input.setData(payload);
+    input.open(QIODevice::ReadOnly);
+    return inspectPayload(input, payload.size());
+}
+
+QByteArray randomBytes(qint64 size)
+{
+    QByteArray bytes(int(size), Qt::Uninitialized);
+    QRandomGenerator generator(17);
+    for (char &c : bytes)
+        c = char(generator.bounded(256));
+    return bytes;
+}
+
+// Lines of ledger words: compresses well, with matches reaching far back.
+QByteArray ledgerText(qint64 size)
+{
+    QByteArray text;
+    // Piece by piece: appending a built expression would reallocate the array to its exact
+    // size every time, which the sanitizer build copies at each step.
+    for (int line = 0; text.size() < size; ++line) {
+        text.append("Buchung ");
+        text.append(QByteArray::number(line * 7919 % 100003));
+        text.append(" Konto Soll Haben\n");
+    }
+    text.truncate(int(size));
+    return text;
+}
+
 } // namespace
 
 void tst_Formats::hashNames_data()
@@ -110,13 +150,9 @@ void tst_Formats::emptyContent()
 void tst_Formats::payloadRoundTrip_data()
 {
     QTest::addColumn<QByteArray>("data");
-    QByteArray random(100000, Qt::Uninitialized);
-    QRandomGenerator generator(17);
-    for (char &c : random)
-        c = char(generator.bounded(256));
     QTest::newRow("one byte") << QByteArray("x");
     QTest::newRow("text") << QByteArray("Buchhaltung ").repeated(5000);
-    QTest::newRow("incompressible") << random;
+    QTest::newRow("incompressible") << randomBytes(100000);
     QTest::newRow("a megabyte of zeros") << QByteArray(1 << 20, '\0');
 }
 
@@ -124,10 +160,80 @@ void tst_Formats::payloadRoundTrip()
 {
     QFETCH(QByteArray, data);
     const QByteArray payload = compressPayload(data);
-    QCOMPARE(payload, qCompress(data, 9));
+    // Any reader of qCompress's format reads it.
+    QCOMPARE(qUncompress(payload), data);
     QCOMPARE(statedPayloadSize(payload), quint32(data.size()));
     QCOMPARE(expandPayload(payload), data);
     QCOMPARE(expandedIntoFile(payload).first, data);
+    const ExpandedPayload found = inspected(payload);
+    QCOMPARE(found.status, ExpandedPayload::Expanded);
+    QCOMPARE(found.size, qint64(data.size()));
+    QCOMPARE(found.hashName, hashName(data));
+}
+
+void tst_Formats::payloadInBlocks_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    const qint64 block = payloadBlockSize;
+    QTest::newRow("nothing") << QByteArray();
+    QTest::newRow("one byte") << QByteArray("x");
+    QTest::newRow("a block less one byte") << ledgerText(block - 1);
+    QTest::newRow("a block") << ledgerText(block);
+    QTest::newRow("a block and one byte") << ledgerText(block + 1);
+    QTest::newRow("two blocks") << ledgerText(2 * block);
+    QTest::newRow("five blocks and a half") << ledgerText(5 * block + block / 2);
+    QTest::newRow("a block of zeros and one") << QByteArray(int(block + 1), '\0');
+    QTest::newRow("incompressible block") << randomBytes(block);
+    QTest::newRow("incompressible, three blocks and one byte") << randomBytes(3 * block + 1);
+}
+
+// Compressed block by block on the pool into a file, the blocks form one zlib stream that zlib
+// inflates in one go, the same bytes as compressPayload, no larger than clients accept.
+void tst_Formats::payloadInBlocks()
+{
+    QFETCH(QByteArray, content);
+    QTemporaryFile file;
+    QVERIFY(file.open());
+    PayloadCompressor compressor(file, content.size());
+    for (qint64 offset = 0; offset < content.size(); offset += payloadBlockSize)
+        QVERIFY(compressor.add(content.mid(int(offset), int(payloadBlockSize))));
+    QVERIFY2(compressor.finish(), qPrintable(compressor.errorString()));
+    QVERIFY(file.seek(0));
+    const QByteArray payload = file.readAll();
+
+    QCOMPARE(payload, compressPayload(content));
+    QCOMPARE(statedPayloadSize(payload), quint32(content.size()));
+    QVERIFY2(payload.size() <= ::payloadSizeLimit(content.size()),
+             qPrintable(QString::number(payload.size())));
+    if (content.isEmpty()) {
+        QCOMPARE(payload, QByteArray(4, '\0'));
+        return;
+    }
+    QByteArray expanded(content.size(), Qt::Uninitialized);
+    uLongf expandedLength = uLongf(expanded.size());
+    uLong streamLength = uLong(payload.size() - 4);
+    QCOMPARE(uncompress2(reinterpret_cast<Bytef *>(expanded.data()), &expandedLength,
+                         reinterpret_cast<const Bytef *>(payload.constData() + 4), &streamLength),
+             Z_OK);
+    QCOMPARE(qint64(expandedLength), qint64(content.size()));
+    QCOMPARE(qint64(streamLength), qint64(payload.size() - 4)); // the stream ends with the payload
+    QVERIFY(expanded == content);
+    QCOMPARE(expandedIntoFile(payload).second, int(ExpandedPayload::Expanded));
+}
+
+// A device that fails, as a full disk does, fails the payload instead of cutting it short.
+void tst_Formats::payloadCompressorReportsWriteFailure()
+{
+    QFile full(QStringLiteral("/dev/full"));
+    if (!full.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        QSKIP("no /dev/full on this system");
+    const QByteArray content = randomBytes(3 * payloadBlockSize);
+    PayloadCompressor compressor(full, content.size());
+    bool written = true;
+    for (qint64 offset = 0; offset < content.size() && written; offset += payloadBlockSize)
+        written = compressor.add(content.mid(int(offset), int(payloadBlockSize)));
+    QVERIFY(!(written && compressor.finish()));
+    QCOMPARE(compressor.errorString(), QString::fromLocal8Bit(strerror(ENOSPC)));
 }
 
 void tst_Formats::payloadSizeLimit_data()
@@ -175,6 +281,40 @@ void tst_Formats::damagedPayload()
     QFETCH(QByteArray, payload);
     QCOMPARE(expandPayload(payload), QByteArray());
     QCOMPARE(expandedIntoFile(payload).second, int(ExpandedPayload::Damaged));
+    QCOMPARE(inspected(payload).status, ExpandedPayload::Damaged);
+}
+
+void tst_Formats::payloadCheckedAgainstContent_data()
+{
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("holds");
+    const QByteArray text = ledgerText(3 * payloadBlockSize + 5);
+    const QByteArray good = compressPayload(text);
+    QByteArray flipped = good;
+    flipped[good.size() / 2] = char(flipped.at(good.size() / 2) ^ 0x55);
+    QByteArray longer = good;
+    longer[3] = char(longer.at(3) + 1);
+    QTest::newRow("this program's payload") << good << text << true;
+    QTest::newRow("zlib's payload at level 1") << qCompress(text, 1) << text << true;
+    QTest::newRow("another content") << compressPayload(text.left(1000)) << text << false;
+    QTest::newRow("flipped byte") << flipped << text << false;
+    QTest::newRow("cut short") << good.left(good.size() - 5) << text << false;
+    QTest::newRow("bytes after the stream") << good + "x" << text << false;
+    QTest::newRow("stated size too large") << longer << text << false;
+    QTest::newRow("length field only") << good.left(4) << text << false;
+    QTest::newRow("nothing") << QByteArray() << text << false;
+    QTest::newRow("empty content") << QByteArray(4, '\0') << QByteArray() << true;
+    QTest::newRow("empty content, bytes after the length")
+        << QByteArray("\0\0\0\0x", 5) << QByteArray() << false;
+}
+
+// Whether an existing data file may be published again for a content.
+void tst_Formats::payloadCheckedAgainstContent()
+{
+    QFETCH(QByteArray, payload);
+    QFETCH(QByteArray, content);
+    QTEST(payloadExpandsTo(payload, content), "holds");
 }
 
 namespace {

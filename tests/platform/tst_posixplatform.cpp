@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +19,11 @@ private slots:
     void folderNeedsDirectoryFlag();
     void fileTimesOnOpenFile();
     void missingPathFails();
+    void fileStatusRead_data();
+    void fileStatusRead();
+    void localTimeTextAsTheToolkitWritesIt_data();
+    void localTimeTextAsTheToolkitWritesIt();
+    void filesSyncedTogether();
     void errorText();
     void readOnlyFileMadeWritable();
     void fileReplacedInOneStep();
@@ -101,6 +107,116 @@ void tst_PosixPlatform::missingPathFails()
     QString error;
     QVERIFY(!setFileTimes(QStringLiteral("/nonexistent/x"), false, created, written, accessed,
                           nullptr, &error));
+    QCOMPARE(error, QString::fromLocal8Bit(std::strerror(ENOENT)));
+}
+
+void tst_PosixPlatform::fileStatusRead_data()
+{
+    QTest::addColumn<QString>("entry"); // "file", "folder" or "link" to a file
+    QTest::newRow("file") << QStringLiteral("file");
+    QTest::newRow("folder") << QStringLiteral("folder");
+    QTest::newRow("link to a file: the file's status") << QStringLiteral("link");
+}
+
+void tst_PosixPlatform::fileStatusRead()
+{
+    QFETCH(QString, entry);
+    QTemporaryDir dir;
+    QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+    const QString target = dir.filePath(QStringLiteral("target"));
+    if (entry == QLatin1String("folder")) {
+        QVERIFY(QDir().mkdir(target));
+    } else {
+        QFile file(target);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write("sieben!"), qint64(7));
+    }
+    QString error;
+    QVERIFY2(setFileTimes(target, entry == QLatin1String("folder"), created, written, accessed,
+                          nullptr, &error),
+             qPrintable(error));
+    QString path = target;
+    if (entry == QLatin1String("link")) {
+        path = dir.filePath(QStringLiteral("link"));
+        QVERIFY(QFile::link(target, path));
+    }
+    FileStatus status;
+    QVERIFY2(readFileStatus(path, &status, &error), qPrintable(error));
+    const QFileInfo info(target);
+    QCOMPARE(status.size, info.size());
+    QCOMPARE(status.modified, written.toSecsSinceEpoch());
+    QCOMPARE(status.accessed, accessed.toSecsSinceEpoch());
+    QCOMPARE(status.created.has_value(), info.birthTime().isValid());
+    if (status.created)
+        QCOMPARE(*status.created, info.birthTime().toSecsSinceEpoch());
+
+    QVERIFY(!readFileStatus(dir.filePath(QStringLiteral("fehlt")), &status, &error));
+    QCOMPARE(error, QString::fromLocal8Bit(std::strerror(ENOENT)));
+}
+
+void tst_PosixPlatform::localTimeTextAsTheToolkitWritesIt_data()
+{
+    QTest::addColumn<QByteArray>("zone"); // TZ; empty: the system's own
+    QTest::addColumn<qint64>("seconds");
+    const QByteArray berlin("Europe/Berlin");
+    QTest::newRow("system zone, now") << QByteArray() << QDateTime::currentSecsSinceEpoch();
+    QTest::newRow("winter") << berlin << qint64(1483322645); // 2017-01-02 02:04:05 UTC
+    QTest::newRow("summer") << berlin << qint64(1525583289); // 2018-05-06 05:08:09 UTC
+    QTest::newRow("last second before summer time") << berlin << qint64(1616893199);
+    QTest::newRow("first second of summer time") << berlin << qint64(1616893200);
+    QTest::newRow("last second of summer time") << berlin << qint64(1635641999);
+    QTest::newRow("first second after summer time") << berlin << qint64(1635642000);
+    QTest::newRow("1970") << berlin << qint64(0);
+    QTest::newRow("before 1970") << berlin << qint64(-300000000);
+    QTest::newRow("half-hour zone") << QByteArray("Asia/Kolkata") << qint64(1483322645);
+    QTest::newRow("year 9999") << QByteArray("UTC") << qint64(253402300799);
+    QTest::newRow("year 10000: no text") << QByteArray("UTC") << qint64(253402300800);
+}
+
+// The builder wrote every time as QDateTime's ISO text of the local time; the text comes from
+// the C library now and must stay the same.
+void tst_PosixPlatform::localTimeTextAsTheToolkitWritesIt()
+{
+    QFETCH(QByteArray, zone);
+    QFETCH(qint64, seconds);
+    if (!zone.isEmpty()
+        && !QFile::exists(QLatin1String("/usr/share/zoneinfo/") + QString::fromLatin1(zone)))
+        QSKIP("no time zone data on this system");
+    const QByteArray systemZone = qgetenv("TZ");
+    const bool hadZone = qEnvironmentVariableIsSet("TZ");
+    if (!zone.isEmpty())
+        qputenv("TZ", zone);
+    tzset();
+    const QString expected = QDateTime::fromSecsSinceEpoch(seconds).toString(Qt::ISODate);
+    const QString text = localTimeText(seconds);
+    if (hadZone)
+        qputenv("TZ", systemZone);
+    else
+        qunsetenv("TZ");
+    tzset();
+    QCOMPARE(text, expected);
+}
+
+void tst_PosixPlatform::filesSyncedTogether()
+{
+    QTemporaryDir dir;
+    QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+    QVERIFY(QDir().mkdir(dir.filePath(QStringLiteral("b"))));
+    QStringList paths;
+    for (const QString &name :
+         {QStringLiteral("a1"), QStringLiteral("a2"), QStringLiteral("b/b1")}) {
+        QFile file(dir.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write("Inhalt"), qint64(6));
+        paths.append(file.fileName());
+    }
+    QString failedPath;
+    QString error;
+    QVERIFY2(syncFiles(paths, &failedPath, &error), qPrintable(error));
+
+    const QString missing = dir.filePath(QStringLiteral("fehlt"));
+    QVERIFY(!syncFiles(paths + QStringList {missing + QLatin1String("/x")}, &failedPath, &error));
+    QCOMPARE(failedPath, missing);
     QCOMPARE(error, QString::fromLocal8Bit(std::strerror(ENOENT)));
 }
 
