@@ -2,6 +2,7 @@
 // and hashed, nothing is fetched. Prints the seconds; bench/check_bench.sh sets it against
 // sha256sum over the same files.
 #include "check/documentloader.h"
+#include "check/releasetrust.h"
 #include "check/updatecheck.h"
 
 #include <QCoreApplication>
@@ -18,7 +19,7 @@ int main(int argc, char *argv[])
         QTextStream(stderr) << "usage: bench_check OFFLINE_FILE INSTALLATION_DIR\n";
         return 2;
     }
-    const OfflineLoad load = loadOfflineFile(arguments.at(1));
+    const OfflineLoad load = loadOfflineFile(arguments.at(1), ReleaseTrust());
     if (load.outcome != OfflineLoad::Loaded)
         return 1;
     // The installation is current: nothing of the offline file is needed, nothing fetched.

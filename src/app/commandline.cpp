@@ -32,7 +32,10 @@ CommandLine CommandLine::parse(const QStringList &arguments)
     const QCommandLineOption os = option("os", "Betriebssystem simulieren", "OS");
     const QCommandLineOption product = option("product", "Produktyp", "Produktyp");
     const QCommandLineOption processId = option("processid", "Prozess-ID Aufrufer", "Prozess-ID");
-    parser.addOptions({conf, offline, mode, os, product, processId});
+    const QCommandLineOption allowOlder(
+        QStringLiteral("allowolder"),
+        QCoreApplication::translate("MainWindow", "Älteres signiertes Offline-Update zulassen"));
+    parser.addOptions({conf, offline, mode, os, product, processId, allowOlder});
     parser.parse(arguments);
 
     CommandLine values;
@@ -43,6 +46,7 @@ CommandLine CommandLine::parse(const QStringList &arguments)
     values.callerProcessId = parser.value(processId).toUInt();
     values.offlinePath = unquote(parser.value(offline));
     values.product = parser.value(product);
+    values.allowOlder = parser.isSet(allowOlder);
     return values;
 }
 

@@ -12,6 +12,7 @@ struct CommandLine
     quint32 callerProcessId = 0;
     QString offlinePath; // unquoted
     QString product; // raw; applied after the version record is read
+    bool allowOlder = false; // an offline file older than the installed signed release is taken
 
     // Parses like the shipped updater: help and version are registered but never acted on,
     // unknown options and missing values are ignored.

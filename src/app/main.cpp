@@ -1,4 +1,6 @@
 #include "app/mainwindow.h"
+#include "app/releasekeys.h"
+#include "check/releasetrust.h"
 
 #include <QApplication>
 
@@ -7,7 +9,16 @@
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
-    MainWindow window;
+    MainWindowContext context;
+    const std::optional<QVector<QByteArray>> keys =
+        releaseKeysFromText(QStringLiteral(LEDGORA_RELEASE_KEYS));
+    // The build checks the keys; a program that would check against none of them must not run.
+    if (!keys) {
+        std::fprintf(stderr, "invalid release key built in: %s\n", LEDGORA_RELEASE_KEYS);
+        return 1;
+    }
+    context.releaseKeys = *keys;
+    MainWindow window(context);
     if (window.startupAborted()) {
         if (window.startupError().isEmpty())
             return 0;

@@ -8,6 +8,7 @@
 #include "app/widgetuserdialogs.h"
 #include "check/documentloader.h"
 #include "check/localfile.h"
+#include "check/releasetrust.h"
 #include "common/installationlayout.h"
 #include "common/logcategories.h"
 #include "common/osmatch.h"
@@ -31,6 +32,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QDate>
 #include <QFile>
 #include <QFileInfo>
@@ -71,6 +73,7 @@ MainWindow::MainWindow(const MainWindowContext &context, QWidget *parent)
     , arguments(context.arguments.isEmpty() ? QCoreApplication::arguments() : context.arguments)
     , executableDir(context.executableDir.isEmpty() ? QCoreApplication::applicationDirPath()
                                                     : context.executableDir)
+    , releaseKeys(context.releaseKeys)
     , dialogs(context.dialogs)
     , platform(context.platform)
     , quitApplication(context.quit ? context.quit : [] { QCoreApplication::quit(); })
@@ -142,6 +145,7 @@ void MainWindow::readCommandLine()
     callerProcessId = values.callerProcessId;
     offlinePath = values.offlinePath;
     productOption = values.product;
+    allowOlder = values.allowOlder;
 }
 
 void MainWindow::createMainLayout()
@@ -243,8 +247,9 @@ void MainWindow::loadUpdateDocument()
         return fetchReleaseFile(year, tr("Lade Infodatei..."), fileName, maxBytes, data, url,
                                 error);
     };
-    documentLoaded =
-        loadOnlineDocument(QDate::currentDate().year(), fetch, startupLog, releaseYear, document);
+    const ReleaseTrust trust = releaseTrust();
+    documentLoaded = loadOnlineDocument(QDate::currentDate().year(), fetch, trust, startupLog,
+                                        releaseYear, document, releaseNumber);
     if (!documentLoaded && offlinePath.isEmpty()) {
         if (dialogs->question(this, tr("Keine Internetverbindung:"),
                               tr("Es konnte keine Verbindung zum Server hergestellt werden, "
@@ -256,7 +261,7 @@ void MainWindow::loadUpdateDocument()
         return;
     // The restarts pass no working folder: a relative path would name no file, or another one.
     offlinePath = QFileInfo(offlinePath).absoluteFilePath();
-    OfflineLoad load = loadOfflineFile(offlinePath);
+    OfflineLoad load = loadOfflineFile(offlinePath, trust);
     for (const LoadMessage &message : qAsConst(load.messages))
         dialogs->information(this, message.title, message.text);
     if (load.outcome == OfflineLoad::NotRead)
@@ -267,6 +272,7 @@ void MainWindow::loadUpdateDocument()
         return;
     offlineLoaded = true;
     document = std::move(load.document);
+    releaseNumber = load.releaseNumber;
     pending.offlineIndex = std::move(load.index);
     pending.offlineFile = offlinePath;
 }
@@ -563,6 +569,10 @@ void MainWindow::installFiles(int selected, int certificate, int beta)
     request.updaterOutdated = updaterOutdated;
     request.record = {releaseYear, selected, certificate, beta};
     request.runningExecutable = runningExecutable();
+    if (releaseNumber) {
+        request.releaseNumbersPath = releaseNumbersPath();
+        request.releaseNumber = *releaseNumber;
+    }
     FileInstaller installer(request, *platform,
                             [this](int value, int maximum) { showProgress(value, maximum); });
     const InstallResult result = installer.run(pending);
@@ -602,6 +612,27 @@ QString MainWindow::updaterDir() const
     return folder;
 }
 
+// The copy in updater-temp/ keeps the record of the updater it replaces.
+QString MainWindow::releaseNumbersPath() const
+{
+    QString folder = updaterDir();
+    if (mode == 3)
+        folder = QDir::cleanPath(folder + QLatin1String("..")) + QLatin1Char('/');
+    return folder + InstallationLayout::releaseNumbers;
+}
+
+ReleaseTrust MainWindow::releaseTrust() const
+{
+    ReleaseTrust trust;
+    trust.keys = releaseKeys;
+    if (trust.required()) {
+        trust.now = QDateTime::currentDateTimeUtc();
+        trust.installed = readReleaseNumbers(releaseNumbersPath());
+        trust.allowOlder = allowOlder;
+    }
+    return trust;
+}
+
 QString MainWindow::runningExecutable() const
 {
     return updaterDir() + updaterExecutableName();
@@ -609,7 +640,7 @@ QString MainWindow::runningExecutable() const
 
 Relaunch MainWindow::relaunch()
 {
-    return Relaunch(*dialogs, *platform, this, updaterDir(), mode, quitApplication);
+    return Relaunch(*dialogs, *platform, this, updaterDir(), mode, quitApplication, allowOlder);
 }
 
 void MainWindow::reject()

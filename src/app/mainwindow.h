@@ -15,8 +15,10 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 struct CheckResult;
+struct ReleaseTrust;
 struct FetchedDataFile;
 class CDownloader;
 struct DownloadOptions;
@@ -44,6 +46,9 @@ struct MainWindowContext
     UserDialogs *dialogs = nullptr; // not owned; null: real message boxes
     PlatformServices *platform = nullptr; // not owned; null: the real system
     std::function<void()> quit; // ends the program after a relaunch; null: quit()
+    // The publisher's Ed25519 public keys (raw); empty: releases are taken unsigned. The real
+    // program passes the keys it was built with.
+    QVector<QByteArray> releaseKeys;
 };
 
 class MainWindow : public QMainWindow
@@ -98,6 +103,8 @@ private:
     void fetchDataFiles(QVector<FetchedDataFile> &files, const std::function<bool(int)> &arrived);
     QString baseDir() const;
     QString updaterDir() const;
+    QString releaseNumbersPath() const;
+    ReleaseTrust releaseTrust() const;
     QString runningExecutable() const;
     int selectedProduct() const;
     // What the controls say now.
@@ -121,9 +128,12 @@ private:
     QPointer<QCheckBox> betaCheckBox;
     PendingUpdate pending; // what the last update check found, for the installation
     int releaseYear = 0;
+    // The loaded release's signed number; none when it came unsigned.
+    std::optional<quint64> releaseNumber;
     quint32 callerProcessId = 0;
     bool offlineLoaded = false;
     QString offlinePath;
+    bool allowOlder = false;
     int mode = 0;
     bool updaterOutdated = false;
     int productType = -1; // the installed edition; -1: unknown
@@ -136,6 +146,7 @@ private:
     QString osOverride;
     QString productOption;
     QString executableDir;
+    QVector<QByteArray> releaseKeys;
     QVBoxLayout *mainLayout = nullptr;
     bool aborted = false;
     QString buildError;

@@ -1,9 +1,12 @@
 #include "check/documentloader.h"
 
+#include "check/releasetrust.h"
+
 #include "common/logcategories.h"
 
 #include "package/hashname.h"
 #include "package/offlinefilereader.h"
+#include "package/releasestatement.h"
 #include "package/updatedocument.h"
 
 #include <QCoreApplication>
@@ -21,8 +24,35 @@ QString tr(const char *text)
 constexpr qint64 infoFileLimit = 4096;
 constexpr qint64 documentFileLimit = documentSizeLimit;
 
-bool tryReleaseFolder(int year, const ReleaseFetch &fetch, ActivityLog &log,
-                      UpdateDocument &document)
+// A client with the publisher's keys takes a release only with its statement, before fetching
+// the document: what the publisher did not sign is not even read.
+bool statementAccepted(int year, const QString &documentName, const ReleaseFetch &fetch,
+                       const ReleaseTrust &trust, ActivityLog &log,
+                       std::optional<quint64> &releaseNumber)
+{
+    releaseNumber.reset();
+    if (!trust.required())
+        return true;
+    QByteArray statement;
+    QString url;
+    QString error;
+    if (!fetch(year, releaseStatementFileName, releaseStatementLimit, &statement, &url, &error)) {
+        appendLogLine(log, statementRefusedTitle(), true, url, error);
+        return false;
+    }
+    const QString documentHash = documentName.endsWith(QLatin1String(".bin"))
+        ? documentName.left(documentName.size() - 4)
+        : QString();
+    StatementRefusal refusal;
+    releaseNumber = acceptStatement(statement, year, documentHash, trust, false, &refusal);
+    if (!releaseNumber)
+        appendLogLine(log, refusal.title, true, url, refusal.reason);
+    return releaseNumber.has_value();
+}
+
+bool tryReleaseFolder(int year, const ReleaseFetch &fetch, const ReleaseTrust &trust,
+                      ActivityLog &log, UpdateDocument &document,
+                      std::optional<quint64> &releaseNumber)
 {
     const QString title = tr("Fehler beim Laden der Infodatei:");
     QByteArray info;
@@ -34,6 +64,8 @@ bool tryReleaseFolder(int year, const ReleaseFetch &fetch, ActivityLog &log,
     }
     // The whole text names the document data file: a trailing line break is a wrong name.
     const QString name = QString::fromUtf8(info);
+    if (!statementAccepted(year, name, fetch, trust, log, releaseNumber))
+        return false;
     QByteArray payload;
     if (!fetch(year, name, documentFileLimit, &payload, &url, &error)) {
         appendLogLine(log, title, true, url, error);
@@ -60,18 +92,19 @@ bool tryReleaseFolder(int year, const ReleaseFetch &fetch, ActivityLog &log,
 
 } // namespace
 
-bool loadOnlineDocument(int currentYear, const ReleaseFetch &fetch, ActivityLog &log,
-                        int &releaseYear, UpdateDocument &document)
+bool loadOnlineDocument(int currentYear, const ReleaseFetch &fetch, const ReleaseTrust &trust,
+                        ActivityLog &log, int &releaseYear, UpdateDocument &document,
+                        std::optional<quint64> &releaseNumber)
 {
     for (int year : {currentYear + 1, currentYear}) {
         releaseYear = year;
-        if (tryReleaseFolder(year, fetch, log, document))
+        if (tryReleaseFolder(year, fetch, trust, log, document, releaseNumber))
             return true;
     }
     return false;
 }
 
-OfflineLoad loadOfflineFile(const QString &path)
+OfflineLoad loadOfflineFile(const QString &path, const ReleaseTrust &trust)
 {
     OfflineLoad load;
     QFile file(path);
@@ -102,8 +135,24 @@ OfflineLoad loadOfflineFile(const QString &path)
         load.messages.append({tr("Fehler beim Laden der Datei:"), tr("Dateifehler.")});
 
     QString error;
-    std::optional<UpdateDocument> document =
-        documentFromPayload(reader.readDocumentPayload(), &error);
+    const QByteArray binary = expandDocumentPayload(reader.readDocumentPayload());
+    std::optional<UpdateDocument> document = documentFromBinary(binary, &error);
+    if (document && trust.required()) {
+        const std::optional<QByteArray> statement = reader.readStatement();
+        StatementRefusal refusal;
+        load.releaseNumber = statement
+            ? acceptStatement(*statement, load.releaseYear, hashName(binary), trust,
+                              trust.allowOlder, &refusal)
+            : std::nullopt;
+        if (!statement)
+            refusal = {statementRefusedTitle(), tr("Die Datei enthält keine Signatur.")};
+        // Refused, the file is as good as unread: whatever the server gave stands.
+        if (!load.releaseNumber) {
+            load.messages.append({refusal.title, refusal.reason});
+            load.outcome = OfflineLoad::NotRead;
+            return load;
+        }
+    }
     if (!document) {
         qCWarning(lcDocument).noquote() << path << error;
         load.messages.append(

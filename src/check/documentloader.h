@@ -8,6 +8,9 @@
 #include <QVector>
 
 #include <functional>
+#include <optional>
+
+struct ReleaseTrust;
 
 // Fetches one file of a release folder, refusing a reply of more than maxBytes. On failure
 // `error` holds the downloader's text; `url` is the request URL in any case.
@@ -15,9 +18,12 @@ using ReleaseFetch = std::function<bool(int year, const QString &fileName, qint6
                                         QByteArray *data, QString *url, QString *error)>;
 
 // Loads the update document from the release folder of next year, else of this year. Each
-// failed attempt appends one red line to `log`; `releaseYear` is the year tried last.
-bool loadOnlineDocument(int currentYear, const ReleaseFetch &fetch, ActivityLog &log,
-                        int &releaseYear, UpdateDocument &document);
+// failed attempt appends one red line to `log`; `releaseYear` is the year tried last. With keys
+// in `trust`, a release counts only with its accepted statement, whose release number then
+// goes to `releaseNumber`.
+bool loadOnlineDocument(int currentYear, const ReleaseFetch &fetch, const ReleaseTrust &trust,
+                        ActivityLog &log, int &releaseYear, UpdateDocument &document,
+                        std::optional<quint64> &releaseNumber);
 
 // A message the window shows in an information box.
 struct LoadMessage
@@ -29,7 +35,9 @@ struct LoadMessage
 struct OfflineLoad
 {
     enum Outcome {
-        NotRead, // cannot be opened or not an offline update file: the online result stands
+        // cannot be opened, not an offline update file, or its statement refused: the online
+        // result stands
+        NotRead,
         DocumentBroken, // read, but its document could not be restored: no document at all
         Loaded,
     };
@@ -39,7 +47,8 @@ struct OfflineLoad
     // Where each payload lies in the file; nothing is expanded yet.
     OfflineIndex index;
     UpdateDocument document;
+    std::optional<quint64> releaseNumber; // of an accepted statement
 };
 
-// Reads an offline update file.
-OfflineLoad loadOfflineFile(const QString &path);
+// Reads an offline update file; with keys in `trust`, only one with an accepted statement.
+OfflineLoad loadOfflineFile(const QString &path, const ReleaseTrust &trust);

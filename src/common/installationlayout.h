@@ -10,6 +10,8 @@ namespace InstallationLayout {
 inline const QLatin1String versionRecord("versioninfo.dat");
 // Where a new updater goes, below the updater's folder, to finish the update in mode 3.
 inline const QLatin1String updaterTemp("updater-temp/");
+// The highest signed release numbers installed, in the updater's own folder (not in updater-temp).
+inline const QLatin1String releaseNumbers("releasenumbers.dat");
 // The plug-in folders that elster groups fill, below the application base directory.
 inline const QLatin1String plugins("plugins/");
 inline const QLatin1String plugins2("plugins2/");

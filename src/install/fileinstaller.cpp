@@ -3,6 +3,7 @@
 
 #include "common/installationlayout.h"
 #include "package/hashname.h"
+#include "package/releasenumbers.h"
 #include "package/targetpath.h"
 #include "platform/platform.h"
 #include "platform/platformservices.h"
@@ -52,8 +53,8 @@ InstallResult FileInstaller::run(PendingUpdate &update)
         installPending(update);
     // The record names the installed release and the user's choices: written only once every
     // pending file is in place, so a failed run never claims a release it did not install.
-    if (!result.error)
-        writeVersionRecord();
+    if (!result.error && writeVersionRecord())
+        writeReleaseNumber();
     markInstalled(update.offlineIndex);
     result.installed = installed.size();
     appendLogLine(result.log, tr("%1 Datei(en) wurden aktualisiert.").arg(result.installed), false);
@@ -151,6 +152,24 @@ bool FileInstaller::writeVersionRecord()
     // Written whole or not at all: a torn record would make the next start guess the edition.
     QString error;
     if (StagedWrite::write(path, versionRecordText(request.record), platform, &error)
+        != StagedWrite::Written)
+        return fail(tr("Fehler beim Schreiben der Datei:"), path, error);
+    return true;
+}
+
+bool FileInstaller::writeReleaseNumber()
+{
+    const QString &path = request.releaseNumbersPath;
+    if (path.isEmpty())
+        return true;
+    ReleaseNumbers numbers = readReleaseNumbers(path);
+    const int year = request.record.releaseYear;
+    // An older release that the user allowed does not lower the mark.
+    if (numbers.contains(year) && numbers.value(year) >= request.releaseNumber)
+        return true;
+    numbers[year] = request.releaseNumber;
+    QString error;
+    if (StagedWrite::write(path, releaseNumbersText(numbers), platform, &error)
         != StagedWrite::Written)
         return fail(tr("Fehler beim Schreiben der Datei:"), path, error);
     return true;

@@ -20,6 +20,10 @@ struct InstallRequest
     bool updaterOutdated = false; // install the updater's group (index 0) only
     VersionRecord record; // written after the files, only when all were installed
     QString runningExecutable; // the updater's own file, which no entry may replace
+    // A signed release's number, kept in this file (the updater's own, beside it) with the
+    // record, so that no older release of the year is installed after it. Empty: unsigned.
+    QString releaseNumbersPath;
+    quint64 releaseNumber = 0;
 };
 
 struct InstallResult
@@ -52,6 +56,7 @@ private:
     const FileEntry &fileEntryOf(const OfflineEntry &entry) const;
     bool verifyPending(const OfflineIndex &index, QFileDevice *store);
     bool writeVersionRecord();
+    bool writeReleaseNumber();
     // Only reads the index: the pending marks change after the loop, in markInstalled.
     void installPending(const PendingUpdate &update);
     bool installEntry(const OfflineEntry &entry, const FileEntry &fileEntry, QFileDevice *store);

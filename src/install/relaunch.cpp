@@ -8,38 +8,45 @@
 
 namespace {
 
-QString offlineOption(const QString &offlinePath)
+QString offlineOption(const QString &offlinePath, bool allowOlder)
 {
-    return offlinePath.isEmpty() ? QString() : QStringLiteral("--offline \"%1\"").arg(offlinePath);
+    if (offlinePath.isEmpty())
+        return QString();
+    return QStringLiteral("--offline \"%1\"").arg(offlinePath)
+        + (allowOlder ? QLatin1String(" --allowolder") : QLatin1String());
 }
 
 } // namespace
 
 Relaunch::Relaunch(UserDialogs &dialogs, PlatformServices &platform, QWidget *parent,
-                   const QString &updaterDir, int mode, std::function<void()> quit)
+                   const QString &updaterDir, int mode, std::function<void()> quit,
+                   bool allowOlder)
     : dialogs(dialogs)
     , platform(platform)
     , parent(parent)
     , updaterDir(updaterDir)
     , mode(mode)
     , quit(std::move(quit))
+    , allowOlder(allowOlder)
 {
 }
 
-QString Relaunch::restartParameters(int productType, const QString &offlinePath, int mode)
+QString Relaunch::restartParameters(int productType, const QString &offlinePath, int mode,
+                                    bool allowOlder)
 {
     // A copy in updater-temp/ that restarted in mode 2 would take the updater's own folder for
     // the installation and install the release there.
     if (mode == 3)
-        return handOverParameters(productType, offlinePath);
+        return handOverParameters(productType, offlinePath, allowOlder);
     return QStringLiteral("--product %1 %2")
-        .arg(QString::number(productType), offlineOption(offlinePath));
+        .arg(QString::number(productType), offlineOption(offlinePath, allowOlder));
 }
 
-QString Relaunch::handOverParameters(int productType, const QString &offlinePath)
+QString Relaunch::handOverParameters(int productType, const QString &offlinePath,
+                                     bool allowOlder)
 {
     return QStringLiteral("--product %1 --mode 3 %2")
-        .arg(QString::number(productType), offlineOption(offlinePath));
+        .arg(QString::number(productType), offlineOption(offlinePath, allowOlder));
 }
 
 bool Relaunch::offerElevatedRestart(int productType, const QString &offlinePath)
@@ -51,7 +58,7 @@ bool Relaunch::offerElevatedRestart(int productType, const QString &offlinePath)
     if (!dialogs.question(parent, tr("Bestätigung:"), text))
         return false;
     start(QStringLiteral("runas"), updaterDir + updaterExecutableName(),
-          restartParameters(productType, offlinePath, mode));
+          restartParameters(productType, offlinePath, mode, allowOlder));
     return true;
 }
 
@@ -59,7 +66,7 @@ bool Relaunch::handOver(int productType, const QString &offlinePath, bool elevat
 {
     return start(elevated ? QStringLiteral("runas") : QString(),
                  updaterDir + InstallationLayout::updaterTemp + updaterExecutableName(),
-                 handOverParameters(productType, offlinePath));
+                 handOverParameters(productType, offlinePath, allowOlder));
 }
 
 bool Relaunch::start(const QString &verb, const QString &executable, const QString &parameters)

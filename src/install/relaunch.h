@@ -18,13 +18,18 @@ class Relaunch
 
 public:
     // mode: the running updater's working mode; a copy in mode 3 restarts in mode 3.
+    // allowOlder: the user allowed an older offline file, and the next process does too.
     Relaunch(UserDialogs &dialogs, PlatformServices &platform, QWidget *parent,
-             const QString &updaterDir, int mode, std::function<void()> quit);
+             const QString &updaterDir, int mode, std::function<void()> quit,
+             bool allowOlder = false);
 
-    // "--product <type> " followed by --offline "<path>" when an offline file is in use; in
-    // mode 3 with "--mode 3" after the product, as for the hand-over.
-    static QString restartParameters(int productType, const QString &offlinePath, int mode);
-    static QString handOverParameters(int productType, const QString &offlinePath);
+    // "--product <type> " followed by --offline "<path>" when an offline file is in use (and
+    // " --allowolder" after it when allowed); in mode 3 with "--mode 3" after the product, as
+    // for the hand-over.
+    static QString restartParameters(int productType, const QString &offlinePath, int mode,
+                                     bool allowOlder = false);
+    static QString handOverParameters(int productType, const QString &offlinePath,
+                                      bool allowOlder = false);
 
     // Asks first; false when the user declines, true when a start was attempted.
     bool offerElevatedRestart(int productType, const QString &offlinePath);
@@ -40,4 +45,5 @@ private:
     QString updaterDir;
     int mode;
     std::function<void()> quit;
+    bool allowOlder;
 };

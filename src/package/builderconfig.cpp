@@ -1,10 +1,14 @@
 #include "package/builderconfig.h"
 #include "package/packagelog.h"
+#include "package/releasestatement.h"
 
 #include "platform/platform.h"
 
 #include <QDomDocument>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QXmlStreamReader>
 
 namespace {
@@ -69,6 +73,39 @@ bool readYear(const QDomElement &root, bool forOfflineFile, int *year, QString *
     return false;
 }
 
+// A statement names its year and must not lie about its number or expiry: what cannot be read
+// exactly fails the run rather than being signed as something else.
+bool readSigning(const QDomElement &root, const QString &configPath, BuilderConfig *config,
+                 QString *reason)
+{
+    const QString key = root.attribute(QStringLiteral("signkey")).trimmed();
+    if (key.isEmpty())
+        return true;
+    config->signKeyPath = QFileInfo(QFileInfo(configPath).absoluteDir(), key).absoluteFilePath();
+    if (config->year == 0) {
+        *reason = QStringLiteral("Kein Jahr (year) für die Signatur angegeben");
+        return false;
+    }
+    if (root.hasAttribute(QStringLiteral("release"))) {
+        const QString text = root.attribute(QStringLiteral("release"));
+        static const QRegularExpression number(QStringLiteral("^(0|[1-9][0-9]{0,18})$"));
+        if (!number.match(text).hasMatch()) {
+            *reason = QStringLiteral("Ungültige Release-Nummer: ") + text;
+            return false;
+        }
+        config->releaseNumber = text.toULongLong();
+    }
+    if (root.hasAttribute(QStringLiteral("expires"))) {
+        const QString text = root.attribute(QStringLiteral("expires"));
+        config->expires = expiryFromText(text);
+        if (!config->expires) {
+            *reason = QStringLiteral("Ungültiges Ablaufdatum (JJJJ-MM-TTThh:mm:ssZ): ") + text;
+            return false;
+        }
+    }
+    return true;
+}
+
 // The toolkit's DOM parser recurses once per level: a configuration nested deep enough runs
 // it out of stack. Real configurations are three levels deep.
 constexpr int maxDepth = 64;
@@ -122,6 +159,10 @@ bool readBuilderConfig(const QString &path, BuilderConfig *config, QString *erro
         return false;
     }
     config->version = root.attribute(QStringLiteral("version"));
+    if (!readSigning(root, path, config, &reason)) {
+        *error = reportFailure(FailedStep::loadXml, path, reason);
+        return false;
+    }
 
     const QDomNodeList mainInfos = document.elementsByTagName(QStringLiteral("main_info"));
     for (int i = 0; i < mainInfos.size(); ++i)

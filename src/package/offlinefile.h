@@ -1,15 +1,23 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 // The offline update file: QDataStream version 17 (Qt 5.6), big-endian. Identifier (QString),
 // release year (qint32), record count (qint32, at byte offset 80), the file records (hash name
 // QString, group index qint32, file index qint32, compressed payload QByteArray), then the
-// document's compressed payload (QByteArray).
+// document's compressed payload (QByteArray). A signed release then adds the trailer tag
+// (QByteArray) and the release's statement (QByteArray); readers that stop after the document
+// never see them.
 namespace OfflineFile {
 
 const int streamVersion = 17;
 const qint64 recordCountOffset = 80;
+
+inline QByteArray statementTag()
+{
+    return QByteArrayLiteral("Ledgora-Release-Statement");
+}
 
 inline QString identifier()
 {

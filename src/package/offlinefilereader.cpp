@@ -1,5 +1,7 @@
 #include "package/offlinefilereader.h"
+
 #include "package/offlinefile.h"
+#include "package/releasestatement.h"
 #include "package/updatedocument.h"
 
 #include <QIODevice>
@@ -71,4 +73,21 @@ QByteArray OfflineFileReader::readDocumentPayload()
     if (stream.readRawData(payload.data(), int(length)) != int(length))
         return QByteArray();
     return payload;
+}
+
+std::optional<QByteArray> OfflineFileReader::readStatement()
+{
+    QIODevice *device = stream.device();
+    if (hasStreamError() || device->atEnd())
+        return std::nullopt;
+    const QByteArray tag = OfflineFile::statementTag();
+    quint32 length = 0;
+    stream >> length;
+    if (length != quint32(tag.size()) || device->read(tag.size()) != tag)
+        return QByteArray();
+    stream >> length;
+    if (hasStreamError() || qint64(length) > releaseStatementLimit)
+        return QByteArray();
+    const QByteArray statement = device->read(length);
+    return statement.size() == int(length) ? statement : QByteArray();
 }

@@ -3,6 +3,8 @@
 #include <QDataStream>
 #include <QString>
 
+#include <optional>
+
 class QIODevice;
 
 struct OfflineRecord
@@ -47,6 +49,9 @@ public:
     // The document's compressed payload; empty when absent, cut short or larger than a
     // document can be.
     QByteArray readDocumentPayload();
+    // After the document: the release's statement. Nothing when the file ends there; empty when
+    // something else follows, or a statement cut short or too large to be one.
+    std::optional<QByteArray> readStatement();
 
 private:
     QDataStream stream;

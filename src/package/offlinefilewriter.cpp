@@ -78,6 +78,11 @@ bool OfflineFileWriter::appendDocument(const QByteArray &payload)
     return write(encoded(payload));
 }
 
+bool OfflineFileWriter::appendStatement(const QByteArray &statement)
+{
+    return write(encoded(OfflineFile::statementTag()) + encoded(statement));
+}
+
 bool OfflineFileWriter::finish()
 {
     return failure.isEmpty() && part.commit(&failure);

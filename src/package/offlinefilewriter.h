@@ -22,6 +22,8 @@ public:
     bool appendRecord(const QString &hashName, qint32 groupIndex, qint32 fileIndex,
                       QIODevice &payload, qint64 length);
     bool appendDocument(const QByteArray &payload);
+    // The release's signed statement, after the document.
+    bool appendStatement(const QByteArray &statement);
     // Syncs to the disk, closes and gives the file its name; false when a write failed at any
     // point or the data did not reach the disk.
     bool finish();

@@ -11,6 +11,8 @@
 #include "package/packagelog.h"
 #include "package/pathcontainment.h"
 #include "package/payload.h"
+#include "package/releasesignature.h"
+#include "package/releasestatement.h"
 #include "package/sourcewalk.h"
 #include "package/updatedocument.h"
 
@@ -31,6 +33,7 @@ public:
     QString errorText() const { return error; }
 
 private:
+    bool checkSignKey();
     bool checkSources();
     bool outputOutside(const char *output, const QString &path, const QString &sourceDir,
                        const QString &canonicalSource);
@@ -45,6 +48,7 @@ private:
     bool appendRecord(const FileWork &work, int groupIndex, int fileIndex);
     void keepWrittenDataFiles();
     bool writeDocument();
+    bool publishStatement(const QString &documentHash);
     bool finishOutputs();
     bool makeFolder(const QString &path);
 
@@ -68,7 +72,8 @@ bool PackageBuilder::run(const QString &configPath, QString &offlinePath)
                               QStringLiteral("Kein Zielordner (trgdir) angegeben"));
         return false;
     }
-    if (!checkSources() || !makeFolder(config.targetDir) || !openOutputs(offlinePath))
+    if (!checkSignKey() || !checkSources() || !makeFolder(config.targetDir)
+        || !openOutputs(offlinePath))
         return false;
 
     document.version = config.version;
@@ -94,6 +99,16 @@ void PackageBuilder::keepWrittenDataFiles()
 {
     QString ignored;
     dataFiles.commit(&ignored);
+}
+
+// A key that cannot sign would fail the run at its very end, after all the work.
+bool PackageBuilder::checkSignKey()
+{
+    QString reason;
+    if (config.signKeyPath.isEmpty() || publicKeyOfKeyFile(config.signKeyPath, &reason))
+        return true;
+    error = reportFailure(FailedStep::open, config.signKeyPath, reason);
+    return false;
 }
 
 // Every source folder must exist before anything is written, and no output may lie in one: the
@@ -277,7 +292,8 @@ bool PackageBuilder::writeDocument()
     qCDebug(lcPackageFiles).noquote()
         << QJsonDocument(documentToJson(document)).toJson(QJsonDocument::Compact);
     const QByteArray binary = documentToBinary(document);
-    const QString name = hashName(binary) + QLatin1String(".bin");
+    const QString documentHash = hashName(binary);
+    const QString name = documentHash + QLatin1String(".bin");
     const QByteArray payload = compressPayload(binary);
     const bool written = writeFileDurably(config.targetDir + name, payload, &error);
     if (!synced.result()) {
@@ -290,9 +306,47 @@ bool PackageBuilder::writeDocument()
         error = reportFailure(FailedStep::write, config.targetFile, offline.errorString());
         return false;
     }
+    if (!publishStatement(documentHash))
+        return false;
     // "info.bin" last: a new "info.bin" means that every other output is on the disk.
     return finishOutputs()
         && writeFileDurably(config.targetDir + QLatin1String("info.bin"), name.toUtf8(), &error);
+}
+
+// The statement is on the disk before "info.bin" names its document, so a client that finds the
+// new name finds its statement. Built without a key, an earlier statement goes: it names another
+// document, and clients would refuse this release for a reason that is not the true one.
+bool PackageBuilder::publishStatement(const QString &documentHash)
+{
+    const QString path = config.targetDir + releaseStatementFileName;
+    if (config.signKeyPath.isEmpty()) {
+        QFile stale(path);
+        if (!stale.exists() || stale.remove())
+            return true;
+        error = reportFailure(FailedStep::write, path, stale.errorString());
+        return false;
+    }
+    ReleaseStatement statement;
+    statement.year = config.year;
+    statement.documentHash = documentHash;
+    statement.releaseNumber =
+        config.releaseNumber.value_or(quint64(QDateTime::currentSecsSinceEpoch()));
+    statement.expires = config.expires;
+    QString reason;
+    const std::optional<QByteArray> signature =
+        signWithKeyFile(config.signKeyPath, statementSignedPart(statement), &reason);
+    if (!signature) {
+        error = reportFailure(FailedStep::open, config.signKeyPath, reason);
+        return false;
+    }
+    const QByteArray text = statementText(statement, *signature);
+    if (!writeFileDurably(path, text, &error))
+        return false;
+    if (offline.isOpen() && !offline.appendStatement(text)) {
+        error = reportFailure(FailedStep::write, config.targetFile, offline.errorString());
+        return false;
+    }
+    return true;
 }
 
 bool PackageBuilder::finishOutputs()

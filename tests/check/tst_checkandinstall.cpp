@@ -2,6 +2,7 @@
 #include "releasefixture.h"
 
 #include "check/documentloader.h"
+#include "check/releasetrust.h"
 #include "check/updatecheck.h"
 #include "install/fileinstaller.h"
 #include "package/payload.h"
@@ -44,7 +45,7 @@ struct Scenario
         installDir = root.path() + QLatin1String("/install/");
         if (!releases.build(QStringLiteral("r"), year, groups) || !QDir().mkpath(installDir))
             return false;
-        const OfflineLoad load = loadOfflineFile(releases.offlineFile(QStringLiteral("r")));
+        const OfflineLoad load = loadOfflineFile(releases.offlineFile(QStringLiteral("r")), ReleaseTrust());
         document = load.document;
         return load.outcome == OfflineLoad::Loaded;
     }

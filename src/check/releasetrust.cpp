@@ -1,0 +1,80 @@
+#include "check/releasetrust.h"
+
+#include "package/releasesignature.h"
+#include "package/releasestatement.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("MainWindow", text);
+}
+
+bool signedByOneOf(const QVector<QByteArray> &keys, const SignedStatement &statement)
+{
+    for (const QByteArray &key : keys) {
+        if (verifyReleaseSignature(key, statement.signedPart, statement.signature))
+            return true;
+    }
+    return false;
+}
+
+std::optional<quint64> refuse(StatementRefusal *refusal, const QString &reason,
+                              const QString &title = statementRefusedTitle())
+{
+    *refusal = {title, reason};
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<QVector<QByteArray>> releaseKeysFromText(const QString &text)
+{
+    QVector<QByteArray> keys;
+    for (const QString &part : text.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const std::optional<QByteArray> key = releaseKeyFromBase64(part);
+        if (!key)
+            return std::nullopt;
+        keys.append(*key);
+    }
+    return keys;
+}
+
+QString statementRefusedTitle()
+{
+    return tr("Fehler beim Prüfen der Signatur:");
+}
+
+std::optional<quint64> acceptStatement(const QByteArray &text, int year,
+                                       const QString &documentHash, const ReleaseTrust &trust,
+                                       bool allowOlder, StatementRefusal *refusal)
+{
+    QString error;
+    const std::optional<SignedStatement> parsed = parseStatement(text, &error);
+    if (!parsed)
+        return refuse(refusal, error);
+    // Nothing of the statement counts before its signature does.
+    if (!signedByOneOf(trust.keys, *parsed))
+        return refuse(refusal, tr("Die Signatur stammt nicht vom Herausgeber."));
+    const ReleaseStatement &statement = parsed->statement;
+    if (statement.year != year)
+        return refuse(refusal,
+                      tr("Die Signatur gilt für das Jahr %1, nicht für %2.")
+                          .arg(QString::number(statement.year), QString::number(year)));
+    if (statement.documentHash != documentHash)
+        return refuse(refusal, tr("Die Signatur gilt für ein anderes Update-Dokument."));
+    if (statement.expires && *statement.expires <= trust.now)
+        return refuse(refusal,
+                      tr("Die Signatur ist am %1 (UTC) abgelaufen.")
+                          .arg(statement.expires->toString(QStringLiteral("dd.MM.yyyy HH:mm"))));
+    const quint64 installed = trust.installed.value(year);
+    if (statement.releaseNumber < installed && !allowOlder)
+        return refuse(refusal,
+                      tr("Release %1 ist älter als das installierte Release %2.")
+                          .arg(QString::number(statement.releaseNumber),
+                               QString::number(installed)),
+                      tr("Älteres Release abgelehnt:"));
+    return statement.releaseNumber;
+}
