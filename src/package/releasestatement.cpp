@@ -85,7 +85,9 @@ std::optional<SignedStatement> parseStatement(const QByteArray &text, QString *e
         return std::nullopt;
     QList<QByteArray> lines = text.split('\n');
     lines.removeLast();
-    if (!lines.isEmpty() && lines.first().startsWith(formatName) && lines.first() != formatLine) {
+    // A later version of the format is another thing than damage: the client is too old for it.
+    if (!lines.isEmpty() && lines.first() != formatLine && lines.first().startsWith(formatName)
+        && matches("[0-9]+", lines.first().mid(formatName.size()))) {
         *error = tr("Die Signaturdatei hat ein unbekanntes Format.");
         return std::nullopt;
     }
@@ -99,7 +101,7 @@ std::optional<SignedStatement> parseStatement(const QByteArray &text, QString *e
     result.signature = QByteArray::fromBase64(*signature);
     result.signedPart = text.left(text.size() - lines.constLast().size() - 1);
     // One spelling only: what was read must be what the fields write.
-    if (result.signature.size() != releaseSignatureSize
+    if (result.signature.size() != releaseSignatureSize || result.signature.toBase64() != *signature
         || result.signedPart != statementSignedPart(result.statement))
         return std::nullopt;
     error->clear();

@@ -1,4 +1,5 @@
 #include "mountedfilesystem.h"
+#include "testreleasekey.h"
 #include "updaterharness.h"
 
 #include "app/activitylogtext.h"
@@ -20,6 +21,7 @@ class tst_Installation : public QObject
 
 private slots:
     void fullInstallIsByteIdentical();
+    void signedReleaseInstallsAndOlderIsRefused();
     void readOnlyTargetAndRecordOverwritten();
     void versionRecordCannotBeWritten_data();
     void versionRecordCannotBeWritten();
@@ -162,6 +164,46 @@ void tst_Installation::fullInstallIsByteIdentical()
     QVERIFY(UpdaterHarness::logText(window.get())
                 .endsWith(QLatin1String("5 Datei(en) wurden aktualisiert.")));
     QVERIFY(harness.platform.starts.isEmpty());
+}
+
+// A client with the publisher's key installs a signed release from the server and remembers its
+// number beside itself; a later release with a lower number is refused with its own line.
+void tst_Installation::signedReleaseInstallsAndOlderIsRefused()
+{
+    UpdaterHarness harness;
+    QVERIFY(harness.isValid());
+    TestReleaseKey key;
+    QVERIFY(makeTestReleaseKey(harness.root() + QLatin1String("/publisher.pem"), &key));
+    harness.releaseKeys = {key.publicKey};
+    const QMap<QString, QByteArray> files {{QStringLiteral("Ledgora.exe"), "MZ neu"}};
+    harness.releases().rootAttributes =
+        QStringLiteral("signkey=\"%1\" release=\"42\"").arg(key.pemPath);
+    QVERIFY(harness.releases().build(QStringLiteral("r"), year,
+                                     {{QStringLiteral("name=\"Programm\""), files}}));
+    {
+        const auto window = harness.open();
+        harness.searchAndInstall(window.get());
+        QCOMPARE(harness.dialogLines().value(3),
+                 QStringLiteral("Ergebnis:|Die Aktualisierung wurde erfolgreich durchgeführt."));
+    }
+    QCOMPARE(read(harness.installDir() + QLatin1String("Ledgora.exe")), QByteArray("MZ neu"));
+    QCOMPARE(read(harness.installDir() + QLatin1String("Updater/releasenumbers.dat")),
+             QByteArray::number(year) + " 42\n");
+
+    harness.releases().rootAttributes =
+        QStringLiteral("signkey=\"%1\" release=\"41\"").arg(key.pemPath);
+    QVERIFY(harness.releases().build(QStringLiteral("r"), year,
+                                     {{QStringLiteral("name=\"Programm\""),
+                                       {{QStringLiteral("Ledgora.exe"), "MZ alt"}}}}));
+    const auto window = harness.open();
+    QVERIFY2(UpdaterHarness::logText(window.get())
+                .contains(QStringLiteral("Älteres Release abgelehnt: ")
+                          + harness.server().baseUrl() + QLatin1String("ldg_update/")
+                          + QString::number(year) + QStringLiteral("/info.sig Release 41 ist älter "
+                                                                  "als das installierte Release 42.")),
+             qPrintable(UpdaterHarness::logText(window.get())));
+    QVERIFY(!UpdaterHarness::groupBox(window.get(), QStringLiteral("Programm")));
+    QCOMPARE(read(harness.installDir() + QLatin1String("Ledgora.exe")), QByteArray("MZ neu"));
 }
 
 void tst_Installation::readOnlyTargetAndRecordOverwritten()

@@ -326,28 +326,50 @@ void tst_PreInstall::relaunchCommandLines_data()
     QTest::addColumn<QString>("offlinePath");
     QTest::addColumn<bool>("elevated");
     QTest::addColumn<QString>("start");
+    QTest::addColumn<bool>("allowOlder"); // the user allowed an older signed offline file
     const QString exe = updaterExecutableName();
     QTest::newRow("restart, offline")
         << QStringLiteral("restart") << 2 << 1 << QStringLiteral("C:/Update Dateien/upd.dat")
         << false
         << QStringLiteral(
                "runas|/app/Updater/%1|--product 1 --offline \"C:/Update Dateien/upd.dat\"")
-               .arg(exe);
+               .arg(exe)
+        << false;
     QTest::newRow("restart, online")
         << QStringLiteral("restart") << 2 << 3 << QStringLiteral("") << false
-        << QStringLiteral("runas|/app/Updater/%1|--product 3 ").arg(exe);
+        << QStringLiteral("runas|/app/Updater/%1|--product 3 ").arg(exe)
+        << false;
     QTest::newRow("restart of a copy in mode 3")
         << QStringLiteral("restart") << 3 << 3 << QStringLiteral("/x/upd.dat") << false
         << QStringLiteral("runas|/app/Updater/%1|--product 3 --mode 3 --offline \"/x/upd.dat\"")
-               .arg(exe);
+               .arg(exe)
+        << false;
     QTest::newRow("hand-over, online")
         << QStringLiteral("handover") << 2 << 3 << QStringLiteral("") << false
-        << QStringLiteral("|/app/Updater/updater-temp/%1|--product 3 --mode 3 ").arg(exe);
+        << QStringLiteral("|/app/Updater/updater-temp/%1|--product 3 --mode 3 ").arg(exe)
+        << false;
     QTest::newRow("hand-over, elevated, offline")
         << QStringLiteral("handover") << 2 << 5 << QStringLiteral("/x/upd.dat") << true
         << QStringLiteral(
                "runas|/app/Updater/updater-temp/%1|--product 5 --mode 3 --offline \"/x/upd.dat\"")
-               .arg(exe);
+               .arg(exe)
+        << false;
+    // The next process takes an older offline file only when this one was allowed to.
+    QTest::newRow("restart, offline, older allowed")
+        << QStringLiteral("restart") << 2 << 1 << QStringLiteral("/x/upd.dat") << false
+        << QStringLiteral("runas|/app/Updater/%1|--product 1 --offline \"/x/upd.dat\" --allowolder")
+               .arg(exe)
+        << true;
+    QTest::newRow("hand-over, offline, older allowed")
+        << QStringLiteral("handover") << 2 << 5 << QStringLiteral("/x/upd.dat") << false
+        << QStringLiteral(
+               "|/app/Updater/updater-temp/%1|--product 5 --mode 3 --offline \"/x/upd.dat\" "
+               "--allowolder")
+               .arg(exe)
+        << true;
+    QTest::newRow("restart, online, older allowed: nothing to allow")
+        << QStringLiteral("restart") << 2 << 3 << QStringLiteral("") << false
+        << QStringLiteral("runas|/app/Updater/%1|--product 3 ").arg(exe) << true;
 }
 
 void tst_PreInstall::relaunchCommandLines()
@@ -357,11 +379,12 @@ void tst_PreInstall::relaunchCommandLines()
     QFETCH(int, productType);
     QFETCH(QString, offlinePath);
     QFETCH(bool, elevated);
+    QFETCH(bool, allowOlder);
     ScriptedDialogs dialogs;
     FakePlatform platform;
     int quits = 0;
     Relaunch relaunch(dialogs, platform, nullptr, QStringLiteral("/app/Updater/"), mode,
-                      [&quits] { ++quits; });
+                      [&quits] { ++quits; }, allowOlder);
     if (operation == QLatin1String("restart")) {
         dialogs.answers.enqueue(false);
         QVERIFY(!relaunch.offerElevatedRestart(productType, offlinePath));

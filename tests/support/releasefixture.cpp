@@ -95,8 +95,9 @@ bool ReleaseFixture::build(const QString &name, int year, const QList<FixtureGro
     }
     const QString xml =
         QStringLiteral("<updater_document trgdir=\"%1\" year=\"%2\" trgfile=\"%3\" "
-                       "version=\"%4\">\n%5</updater_document>\n")
-            .arg(packageDir(year), QString::number(year), offlineFile(name), name, body);
+                       "version=\"%4\" %5>\n%6</updater_document>\n")
+            .arg(packageDir(year), QString::number(year), offlineFile(name), name, rootAttributes,
+                 body);
     const QString config = root + QLatin1String("/") + name + QLatin1String(".xml");
     if (!writeFile(config, xml.toUtf8()))
         return false;

@@ -31,6 +31,9 @@ public:
     {
     }
 
+    // Attributes added to the configuration's root element of every build (signing).
+    QString rootAttributes;
+
     // False when the builder fails; the offline update file is then incomplete.
     bool build(const QString &name, int year, const QList<FixtureGroup> &groups,
                const QString &extraXml = QString());

@@ -33,6 +33,7 @@ std::unique_ptr<MainWindow> UpdaterHarness::open(const QStringList &options)
     context.dialogs = &dialogs;
     context.platform = &platform;
     context.quit = [this] { ++quitRequests; };
+    context.releaseKeys = releaseKeys;
     const bool modeThree = options.join(QLatin1Char(' ')).contains(QLatin1String("--mode 3"));
     context.executableDir =
         installDir() + QLatin1String(modeThree ? "Updater/updater-temp" : "Updater");

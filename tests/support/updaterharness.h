@@ -43,6 +43,7 @@ public:
 
     ScriptedDialogs dialogs;
     FakePlatform platform;
+    QVector<QByteArray> releaseKeys; // the window's; empty: a client built without keys
     int quitRequests = 0;
 
 private:

@@ -1,0 +1,508 @@
+#include "fakeplatform.h"
+#include "releasefixture.h"
+#include "testreleasekey.h"
+
+#include "check/documentloader.h"
+#include "check/releasetrust.h"
+#include "common/installationlayout.h"
+#include "install/fileinstaller.h"
+#include "package/hashname.h"
+#include "package/offlinefilereader.h"
+#include "package/packagebuilder.h"
+#include "package/payload.h"
+#include "package/releasenumbers.h"
+#include "package/releasesignature.h"
+#include "package/releasestatement.h"
+#include "package/updatedocument.h"
+
+#include <QtTest>
+
+// Releases signed by the publisher's builder with keys that OpenSSL makes for the test, loaded
+// from the files the builder wrote, as a client with and without keys takes them.
+class tst_SignedReleases : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void statementRoundTrip();
+    void cutAndFlippedStatements();
+    void malformedStatements_data();
+    void malformedStatements();
+    void acceptance_data();
+    void acceptance();
+    void onlineLoad_data();
+    void onlineLoad();
+    void tamperedRelease();
+    void offlineLoad_data();
+    void offlineLoad();
+    void signedOfflineFileForReadersWithoutKeys();
+    void installationKeepsTheHighestNumber();
+    void builderRefusesSigningSettings_data();
+    void builderRefusesSigningSettings();
+    void unsignedRebuildRemovesTheStatement();
+
+private:
+    QTemporaryDir keyDir;
+    TestReleaseKey publisher;
+    TestReleaseKey successor; // the key that replaces the publisher's after a rotation
+    TestReleaseKey stranger;
+};
+
+namespace {
+
+constexpr int year = 2031;
+const QString documentHash(64, QLatin1Char('a'));
+
+ReleaseTrust trustIn(const QVector<QByteArray> &keys)
+{
+    ReleaseTrust trust;
+    trust.keys = keys;
+    trust.now = QDateTime(QDate(2031, 6, 1), QTime(12, 0), Qt::UTC);
+    return trust;
+}
+
+QByteArray signedText(const ReleaseStatement &statement, const TestReleaseKey &key)
+{
+    QString error;
+    const auto signature = signWithKeyFile(key.pemPath, statementSignedPart(statement), &error);
+    return signature ? statementText(statement, *signature) : QByteArray();
+}
+
+ReleaseStatement statementOf(quint64 number, std::optional<QDateTime> expires = std::nullopt)
+{
+    return {year, documentHash, number, expires};
+}
+
+QString readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// A published release and the files a client fetched from it.
+struct Server
+{
+    QString packageDir;
+    QStringList fetched;
+
+    ReleaseFetch fetch()
+    {
+        return [this](int folderYear, const QString &fileName, qint64 maxBytes, QByteArray *data,
+                      QString *url, QString *error) {
+            *url = QString::number(folderYear) + QLatin1Char('/') + fileName;
+            fetched.append(*url);
+            QFile file(packageDir + QLatin1Char('/') + fileName);
+            if (folderYear != year || !file.open(QIODevice::ReadOnly)) {
+                *error = QStringLiteral("404 Not Found");
+                return false;
+            }
+            *data = file.read(maxBytes);
+            return true;
+        };
+    }
+};
+
+QStringList lines(const ActivityLog &log)
+{
+    QStringList result;
+    for (const LogLine &line : log)
+        result.append(line.title + QLatin1Char(' ') + line.detail2);
+    return result;
+}
+
+const QMap<QString, QByteArray> releaseFiles {{QStringLiteral("a.txt"), "neu"},
+                                              {QStringLiteral("b.dll"), "Bibliothek"}};
+
+} // namespace
+
+void tst_SignedReleases::initTestCase()
+{
+    QVERIFY2(keyDir.isValid(), qPrintable(keyDir.errorString()));
+    QVERIFY(makeTestReleaseKey(keyDir.filePath(QStringLiteral("publisher.pem")), &publisher));
+    QVERIFY(makeTestReleaseKey(keyDir.filePath(QStringLiteral("successor.pem")), &successor));
+    QVERIFY(makeTestReleaseKey(keyDir.filePath(QStringLiteral("stranger.pem")), &stranger));
+    QString error;
+    QCOMPARE(publicKeyOfKeyFile(publisher.pemPath, &error).value_or(QByteArray()),
+             publisher.publicKey);
+}
+
+void tst_SignedReleases::statementRoundTrip()
+{
+    const ReleaseStatement statement =
+        statementOf(1790000000, QDateTime(QDate(2032, 3, 31), QTime(0, 0), Qt::UTC));
+    const QByteArray text = signedText(statement, publisher);
+    QVERIFY(text.startsWith("Ledgora-Release-Statement: 1\nYear: 2031\nDocument: aaaa"));
+    QVERIFY(text.contains("\nRelease: 1790000000\nExpires: 2032-03-31T00:00:00Z\nSignature: "));
+    QString error;
+    const std::optional<SignedStatement> parsed = parseStatement(text, &error);
+    QVERIFY2(parsed, qPrintable(error));
+    QCOMPARE(parsed->statement, statement);
+    QVERIFY(verifyReleaseSignature(publisher.publicKey, parsed->signedPart, parsed->signature));
+}
+
+// Whatever is cut off or changed, the statement is refused with a reason, never taken.
+void tst_SignedReleases::cutAndFlippedStatements()
+{
+    const QByteArray text = signedText(statementOf(7), publisher);
+    const ReleaseTrust trust = trustIn({publisher.publicKey});
+    StatementRefusal refusal;
+    QVERIFY(acceptStatement(text, year, documentHash, trust, false, &refusal));
+    for (int length = 0; length < text.size(); ++length) {
+        QVERIFY2(!acceptStatement(text.left(length), year, documentHash, trust, false, &refusal),
+                 qPrintable(QString::number(length)));
+        QVERIFY(!refusal.reason.isEmpty());
+    }
+    for (int i = 0; i < text.size(); ++i) {
+        for (const char bit : {'\x01', '\x20', '\x80'}) {
+            QByteArray flipped = text;
+            flipped[i] = char(flipped.at(i) ^ bit);
+            QVERIFY2(!acceptStatement(flipped, year, documentHash, trust, false, &refusal),
+                     qPrintable(QStringLiteral("byte %1").arg(i)));
+            QVERIFY(!refusal.reason.isEmpty());
+        }
+    }
+}
+
+void tst_SignedReleases::malformedStatements_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("reason");
+    const QString damaged = QStringLiteral("Die Signaturdatei ist beschädigt.");
+    const QByteArray head = "Ledgora-Release-Statement: 1\nYear: 2031\nDocument: "
+        + documentHash.toLatin1() + "\n";
+    const QByteArray signature = "Signature: " + QByteArray(64, 'x').toBase64() + "\n";
+    QTest::newRow("empty") << QByteArray() << damaged;
+    QTest::newRow("HTML error page") << QByteArray("<html>404</html>\n") << damaged;
+    QTest::newRow("version 2") << QByteArray("Ledgora-Release-Statement: 2\n" + head.mid(29))
+                               << QStringLiteral("Die Signaturdatei hat ein unbekanntes Format.");
+    QTest::newRow("CR LF") << QByteArray(head + "Release: 7\n" + signature).replace("\n", "\r\n")
+                           << damaged;
+    QTest::newRow("leading zero") << head + "Release: 07\n" + signature << damaged;
+    QTest::newRow("number beyond 64 bits")
+        << head + "Release: 99999999999999999999\n" + signature << damaged;
+    QTest::newRow("blank after value") << head + "Release: 7 \n" + signature << damaged;
+    QTest::newRow("lines swapped") << QByteArray("Ledgora-Release-Statement: 1\nDocument: "
+                                                 + documentHash.toLatin1() + "\nYear: 2031\n"
+                                                 + "Release: 7\n" + signature)
+                                   << damaged;
+    QTest::newRow("30 February")
+        << head + "Release: 7\nExpires: 2032-02-30T00:00:00Z\n" + signature << damaged;
+    QTest::newRow("expiry without zone")
+        << head + "Release: 7\nExpires: 2032-02-01T00:00:00\n" + signature << damaged;
+    QTest::newRow("line after the signature") << head + "Release: 7\n" + signature + "x\n"
+                                              << damaged;
+    QByteArray secondSpelling = QByteArray(64, '\0').toBase64();
+    secondSpelling[85] = 'r'; // bits beyond the last byte: decodes to the same signature
+    QTest::newRow("signature in a second spelling")
+        << head + "Release: 7\nSignature: " + secondSpelling + "\n" << damaged;
+    QTest::newRow("larger than a statement")
+        << head + "Release: 7\n" + QByteArray(2000, '\n') + signature << damaged;
+}
+
+void tst_SignedReleases::malformedStatements()
+{
+    QFETCH(QByteArray, text);
+    StatementRefusal refusal;
+    QVERIFY(!acceptStatement(text, year, documentHash, trustIn({publisher.publicKey}), false,
+                             &refusal));
+    QCOMPARE(refusal.title, QStringLiteral("Fehler beim Prüfen der Signatur:"));
+    QTEST(refusal.reason, "reason");
+}
+
+void tst_SignedReleases::acceptance_data()
+{
+    QTest::addColumn<QString>("signer"); // publisher, successor or stranger
+    QTest::addColumn<int>("statementYear");
+    QTest::addColumn<QString>("statementDocument");
+    QTest::addColumn<QDateTime>("expires"); // invalid: none
+    QTest::addColumn<quint64>("installed"); // 0: none installed
+    QTest::addColumn<bool>("allowOlder");
+    QTest::addColumn<QString>("line"); // title and reason of the refusal; empty: accepted
+
+    const QString refused = QStringLiteral("Fehler beim Prüfen der Signatur: ");
+    const QDateTime none;
+    const QDateTime later(QDate(2031, 7, 1), QTime(0, 0), Qt::UTC);
+    const QDateTime passed(QDate(2031, 5, 31), QTime(23, 59, 59), Qt::UTC);
+    QTest::newRow("signed by the publisher")
+        << "publisher" << year << documentHash << none << quint64(0) << false << QString();
+    QTest::newRow("signed by the successor during a rotation")
+        << "successor" << year << documentHash << none << quint64(0) << false << QString();
+    QTest::newRow("signed by another key")
+        << "stranger" << year << documentHash << none << quint64(0) << false
+        << refused + QStringLiteral("Die Signatur stammt nicht vom Herausgeber.");
+    QTest::newRow("for another year")
+        << "publisher" << year - 1 << documentHash << none << quint64(0) << false
+        << refused + QStringLiteral("Die Signatur gilt für das Jahr 2030, nicht für 2031.");
+    QTest::newRow("for another document")
+        << "publisher" << year << QString(64, QLatin1Char('b')) << none << quint64(0) << false
+        << refused + QStringLiteral("Die Signatur gilt für ein anderes Update-Dokument.");
+    QTest::newRow("expired") << "publisher" << year << documentHash << passed << quint64(0)
+                             << false
+                             << refused
+            + QStringLiteral("Die Signatur ist am 31.05.2031 23:59 (UTC) abgelaufen.");
+    QTest::newRow("expires later")
+        << "publisher" << year << documentHash << later << quint64(0) << false << QString();
+    QTest::newRow("older than the installed release")
+        << "publisher" << year << documentHash << none << quint64(8) << false
+        << QStringLiteral(
+               "Älteres Release abgelehnt: Release 7 ist älter als das installierte Release 8.");
+    QTest::newRow("the installed release again")
+        << "publisher" << year << documentHash << none << quint64(7) << false << QString();
+    QTest::newRow("older, allowed") << "publisher" << year << documentHash << none << quint64(8)
+                                    << true << QString();
+}
+
+void tst_SignedReleases::acceptance()
+{
+    QFETCH(QString, signer);
+    QFETCH(int, statementYear);
+    QFETCH(QString, statementDocument);
+    QFETCH(QDateTime, expires);
+    QFETCH(quint64, installed);
+    QFETCH(bool, allowOlder);
+    QFETCH(QString, line);
+    const TestReleaseKey &key = signer == QLatin1String("publisher") ? publisher
+        : signer == QLatin1String("successor")                       ? successor
+                                                                     : stranger;
+    ReleaseStatement statement = statementOf(7);
+    statement.year = statementYear;
+    statement.documentHash = statementDocument;
+    if (expires.isValid())
+        statement.expires = expires;
+    ReleaseTrust trust = trustIn({publisher.publicKey, successor.publicKey});
+    if (installed != 0)
+        trust.installed[year] = installed;
+    StatementRefusal refusal;
+    const std::optional<quint64> number = acceptStatement(signedText(statement, key), year,
+                                                          documentHash, trust, allowOlder, &refusal);
+    QCOMPARE(number.has_value(), line.isEmpty());
+    if (number)
+        QCOMPARE(*number, quint64(7));
+    else
+        QCOMPARE(refusal.title + QLatin1Char(' ') + refusal.reason, line);
+}
+
+void tst_SignedReleases::onlineLoad_data()
+{
+    QTest::addColumn<bool>("signedRelease");
+    QTest::addColumn<bool>("clientHasKeys");
+    QTest::addColumn<QStringList>("log");
+    QTest::newRow("signed, client with keys") << true << true << QStringList();
+    QTest::newRow("signed, client without keys") << true << false << QStringList();
+    QTest::newRow("unsigned, client without keys") << false << false << QStringList();
+    QTest::newRow("unsigned, client with keys")
+        << false << true
+        << QStringList {QStringLiteral("Fehler beim Prüfen der Signatur: 404 Not Found"),
+                        QStringLiteral("Fehler beim Laden der Infodatei: 404 Not Found")};
+}
+
+void tst_SignedReleases::onlineLoad()
+{
+    QFETCH(bool, signedRelease);
+    QFETCH(bool, clientHasKeys);
+    QTemporaryDir root;
+    ReleaseFixture fixture(root.path());
+    if (signedRelease)
+        fixture.rootAttributes = QStringLiteral("signkey=\"%1\" release=\"42\"").arg(publisher.pemPath);
+    QVERIFY(fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
+    QCOMPARE(QFile::exists(fixture.packageDir(year) + QLatin1String("/info.sig")), signedRelease);
+
+    Server server {fixture.packageDir(year), {}};
+    const ReleaseTrust trust =
+        clientHasKeys ? trustIn({publisher.publicKey}) : ReleaseTrust();
+    ActivityLog log;
+    int releaseYear = 0;
+    UpdateDocument document;
+    std::optional<quint64> number;
+    const bool loaded =
+        loadOnlineDocument(year - 1, server.fetch(), trust, log, releaseYear, document, number);
+    QTEST(lines(log), "log");
+    QCOMPARE(loaded, signedRelease || !clientHasKeys);
+    QCOMPARE(number.has_value(), loaded && clientHasKeys);
+    if (number)
+        QCOMPARE(*number, quint64(42));
+    if (loaded)
+        QCOMPARE(document.groups.value(0).files.size(), 2);
+    // Without keys, nothing more is asked of the server than before.
+    QCOMPARE(server.fetched.contains(QStringLiteral("2031/info.sig")), clientHasKeys);
+}
+
+// An attacker who can write the server's folder replaces a data file and the document and names
+// the new document in "info.bin", every hash recomputed: the statement still names the old one.
+void tst_SignedReleases::tamperedRelease()
+{
+    QTemporaryDir root;
+    ReleaseFixture fixture(root.path());
+    fixture.rootAttributes = QStringLiteral("signkey=\"%1\"").arg(publisher.pemPath);
+    QVERIFY(fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
+    const QString folder = fixture.packageDir(year) + QLatin1Char('/');
+    const QByteArray evil = "böse";
+    QVERIFY(ReleaseFixture::writeFile(folder + hashName(evil) + QLatin1String(".bin"),
+                                      compressPayload(evil)));
+    UpdateDocument forged;
+    UpdateGroup group;
+    group.name = QStringLiteral("P");
+    group.files = {fileEntry(QStringLiteral("a.txt"), hashName(evil), evil.size())};
+    forged.groups = {group};
+    const QByteArray binary = documentToBinary(forged);
+    const QString forgedName = hashName(binary) + QLatin1String(".bin");
+    QVERIFY(ReleaseFixture::writeFile(folder + forgedName, compressPayload(binary)));
+    QVERIFY(ReleaseFixture::writeFile(folder + QLatin1String("info.bin"), forgedName.toUtf8()));
+
+    Server server {fixture.packageDir(year), {}};
+    ActivityLog log;
+    int releaseYear = 0;
+    UpdateDocument document;
+    std::optional<quint64> number;
+    QVERIFY(!loadOnlineDocument(year - 1, server.fetch(), trustIn({publisher.publicKey}), log,
+                                releaseYear, document, number));
+    QCOMPARE(lines(log).value(0),
+             QStringLiteral("Fehler beim Prüfen der Signatur: Die Signatur gilt für ein anderes "
+                            "Update-Dokument."));
+    // Refused before the forged document was even fetched: nothing of it reaches the check.
+    QVERIFY(!server.fetched.contains(QStringLiteral("2031/") + forgedName));
+    QVERIFY(document.groups.isEmpty());
+}
+
+void tst_SignedReleases::offlineLoad_data()
+{
+    QTest::addColumn<bool>("signedRelease");
+    QTest::addColumn<bool>("clientHasKeys");
+    QTest::addColumn<quint64>("installed");
+    QTest::addColumn<bool>("allowOlder");
+    QTest::addColumn<QString>("message"); // empty: loaded
+    QTest::newRow("signed, client with keys") << true << true << quint64(0) << false << QString();
+    QTest::newRow("signed, client without keys")
+        << true << false << quint64(0) << false << QString();
+    QTest::newRow("unsigned, client with keys")
+        << false << true << quint64(0) << false
+        << QStringLiteral("Fehler beim Prüfen der Signatur: Die Datei enthält keine Signatur.");
+    QTest::newRow("older than the installed release")
+        << true << true << quint64(50) << false
+        << QStringLiteral(
+               "Älteres Release abgelehnt: Release 42 ist älter als das installierte Release 50.");
+    QTest::newRow("older, allowed on the command line")
+        << true << true << quint64(50) << true << QString();
+}
+
+void tst_SignedReleases::offlineLoad()
+{
+    QFETCH(bool, signedRelease);
+    QFETCH(bool, clientHasKeys);
+    QFETCH(quint64, installed);
+    QFETCH(bool, allowOlder);
+    QFETCH(QString, message);
+    QTemporaryDir root;
+    ReleaseFixture fixture(root.path());
+    if (signedRelease)
+        fixture.rootAttributes = QStringLiteral("signkey=\"%1\" release=\"42\"").arg(publisher.pemPath);
+    QVERIFY(fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
+    ReleaseTrust trust = clientHasKeys ? trustIn({publisher.publicKey}) : ReleaseTrust();
+    trust.installed[year] = installed;
+    trust.allowOlder = allowOlder;
+    const OfflineLoad load = loadOfflineFile(fixture.offlineFile(QStringLiteral("r")), trust);
+    QCOMPARE(load.outcome, message.isEmpty() ? OfflineLoad::Loaded : OfflineLoad::NotRead);
+    QCOMPARE(load.messages.size(), message.isEmpty() ? 0 : 1);
+    if (!message.isEmpty())
+        QCOMPARE(load.messages.first().title + QLatin1Char(' ') + load.messages.first().text,
+                 message);
+    QCOMPARE(load.releaseNumber.has_value(), message.isEmpty() && clientHasKeys);
+}
+
+// The statement follows the document; a reader that stops after the document, as every client
+// before signed releases does, reads the file as it always has, with nothing left unexplained.
+void tst_SignedReleases::signedOfflineFileForReadersWithoutKeys()
+{
+    QTemporaryDir root;
+    ReleaseFixture fixture(root.path());
+    fixture.rootAttributes = QStringLiteral("signkey=\"%1\"").arg(publisher.pemPath);
+    QVERIFY(fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
+    QFile file(fixture.offlineFile(QStringLiteral("r")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    OfflineFileReader reader(&file);
+    QVERIFY(reader.readHeader());
+    OfflineRecord record;
+    for (int i = 0; i < reader.recordCount(); ++i)
+        QVERIFY(reader.readRecord(&record));
+    QString error;
+    const QByteArray binary = expandDocumentPayload(reader.readDocumentPayload());
+    QVERIFY2(documentFromBinary(binary, &error), qPrintable(error));
+    const QByteArray statement = reader.readStatement().value_or(QByteArray());
+    QVERIFY(file.atEnd());
+    QCOMPARE(statement, readAll(fixture.packageDir(year) + QLatin1String("/info.sig")).toUtf8());
+    const std::optional<SignedStatement> parsed = parseStatement(statement, &error);
+    QVERIFY2(parsed, qPrintable(error));
+    QCOMPARE(parsed->statement.documentHash, hashName(binary));
+}
+
+void tst_SignedReleases::installationKeepsTheHighestNumber()
+{
+    QTemporaryDir root;
+    const QString updaterDir = root.filePath(QStringLiteral("Updater/"));
+    QVERIFY(QDir().mkpath(updaterDir));
+    const QString path = updaterDir + InstallationLayout::releaseNumbers;
+    QVERIFY(ReleaseFixture::writeFile(path, "2030 5\nkaputt\n"));
+    for (const quint64 number : {quint64(42), quint64(17)}) {
+        InstallRequest request;
+        request.baseDir = root.path() + QLatin1Char('/');
+        request.record = {year, 3, 1, 0};
+        request.releaseNumbersPath = path;
+        request.releaseNumber = number;
+        FakePlatform platform;
+        PendingUpdate nothingPending;
+        QVERIFY(!FileInstaller(request, platform, [](int, int) {}).run(nothingPending).error);
+    }
+    // An allowed older release (17) leaves the mark where it was; the damaged line is gone.
+    QCOMPARE(readAll(path), QStringLiteral("2030 5\n2031 42\n"));
+    QCOMPARE(readReleaseNumbers(path), (ReleaseNumbers {{2030, 5}, {2031, 42}}));
+}
+
+void tst_SignedReleases::builderRefusesSigningSettings_data()
+{
+    QTest::addColumn<QString>("attributes"); // %1: the publisher's key file
+    QTest::addColumn<QString>("failure");
+    QTest::newRow("key file missing") << QStringLiteral("signkey=\"fehlt.pem\"")
+                                      << QStringLiteral("Fehler beim Öffnen der Datei:");
+    QTest::newRow("not a key") << QStringLiteral("signkey=\"r.xml\"")
+                               << QStringLiteral("Fehler beim Öffnen der Datei:");
+    QTest::newRow("release number with a sign")
+        << QStringLiteral("signkey=\"%1\" release=\"-1\"")
+        << QStringLiteral("Ungültige Release-Nummer: -1");
+    QTest::newRow("expiry without time")
+        << QStringLiteral("signkey=\"%1\" expires=\"2032-01-01\"")
+        << QStringLiteral("Ungültiges Ablaufdatum");
+}
+
+void tst_SignedReleases::builderRefusesSigningSettings()
+{
+    QFETCH(QString, attributes);
+    QFETCH(QString, failure);
+    QTemporaryDir root;
+    ReleaseFixture fixture(root.path());
+    fixture.rootAttributes = attributes.contains(QLatin1String("%1"))
+        ? attributes.arg(publisher.pemPath)
+        : attributes;
+    QVERIFY(!fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
+    QVERIFY(!QFile::exists(fixture.packageDir(year) + QLatin1String("/info.bin")));
+    QVERIFY(!QFile::exists(fixture.packageDir(year) + QLatin1String("/info.sig")));
+    QString error;
+    QString offlinePath;
+    QVERIFY(!buildPackage(root.filePath(QStringLiteral("r.xml")), offlinePath, &error));
+    QVERIFY2(error.contains(failure), qPrintable(error));
+}
+
+void tst_SignedReleases::unsignedRebuildRemovesTheStatement()
+{
+    QTemporaryDir root;
+    ReleaseFixture fixture(root.path());
+    fixture.rootAttributes = QStringLiteral("signkey=\"%1\"").arg(publisher.pemPath);
+    QVERIFY(fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
+    QVERIFY(QFile::exists(fixture.packageDir(year) + QLatin1String("/info.sig")));
+    fixture.rootAttributes.clear();
+    QVERIFY(fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
+    QVERIFY(!QFile::exists(fixture.packageDir(year) + QLatin1String("/info.sig")));
+}
+
+QTEST_GUILESS_MAIN(tst_SignedReleases)
+#include "tst_signedreleases.moc"
