@@ -71,10 +71,10 @@ std::optional<quint64> acceptStatement(const QByteArray &text, int year,
                           .arg(statement.expires->toString(QStringLiteral("dd.MM.yyyy HH:mm"))));
     const quint64 installed = trust.installed.value(year);
     if (statement.releaseNumber < installed && !allowOlder)
-        return refuse(refusal,
-                      tr("Release %1 ist älter als das installierte Release %2.")
-                          .arg(QString::number(statement.releaseNumber),
-                               QString::number(installed)),
-                      tr("Älteres Release abgelehnt:"));
+        return refuse(
+            refusal,
+            tr("Release %1 ist älter als das installierte Release %2.")
+                .arg(QString::number(statement.releaseNumber), QString::number(installed)),
+            tr("Älteres Release abgelehnt:"));
     return statement.releaseNumber;
 }

@@ -19,8 +19,7 @@ QString offlineOption(const QString &offlinePath, bool allowOlder)
 } // namespace
 
 Relaunch::Relaunch(UserDialogs &dialogs, PlatformServices &platform, QWidget *parent,
-                   const QString &updaterDir, int mode, std::function<void()> quit,
-                   bool allowOlder)
+                   const QString &updaterDir, int mode, std::function<void()> quit, bool allowOlder)
     : dialogs(dialogs)
     , platform(platform)
     , parent(parent)
@@ -42,8 +41,7 @@ QString Relaunch::restartParameters(int productType, const QString &offlinePath,
         .arg(QString::number(productType), offlineOption(offlinePath, allowOlder));
 }
 
-QString Relaunch::handOverParameters(int productType, const QString &offlinePath,
-                                     bool allowOlder)
+QString Relaunch::handOverParameters(int productType, const QString &offlinePath, bool allowOlder)
 {
     return QStringLiteral("--product %1 --mode 3 %2")
         .arg(QString::number(productType), offlineOption(offlinePath, allowOlder));

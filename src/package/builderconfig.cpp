@@ -4,8 +4,8 @@
 
 #include "platform/platform.h"
 
-#include <QDomDocument>
 #include <QDir>
+#include <QDomDocument>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>

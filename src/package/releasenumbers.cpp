@@ -19,8 +19,7 @@ ReleaseNumbers readReleaseNumbers(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return numbers;
     const QByteArray text = file.read(fileLimit);
-    static const QRegularExpression line(
-        QStringLiteral("^([1-9][0-9]{3}) (0|[1-9][0-9]{0,18})$"));
+    static const QRegularExpression line(QStringLiteral("^([1-9][0-9]{3}) (0|[1-9][0-9]{0,18})$"));
     for (const QByteArray &bytes : text.split('\n')) {
         const QRegularExpressionMatch match = line.match(QString::fromLatin1(bytes));
         if (match.hasMatch()) {

@@ -47,8 +47,9 @@ Key readPrivateKey(const QString &pemPath, QString *error)
     }
     const QByteArray pem = file.read(keyFileLimit + 1);
     if (file.error() != QFileDevice::NoError || pem.size() > keyFileLimit) {
-        *error = file.error() != QFileDevice::NoError ? file.errorString()
-                                                       : QStringLiteral("zu groß für einen Schlüssel");
+        *error = file.error() != QFileDevice::NoError
+            ? file.errorString()
+            : QStringLiteral("zu groß für einen Schlüssel");
         return nullptr;
     }
     std::unique_ptr<BIO, BioFree> bio(BIO_new_mem_buf(pem.constData(), pem.size()));
@@ -115,11 +116,10 @@ bool verifyReleaseSignature(const QByteArray &publicKey, const QByteArray &messa
     DigestContext context(EVP_MD_CTX_new());
     const bool valid = key && context
         && EVP_DigestVerifyInit(context.get(), nullptr, nullptr, nullptr, key.get()) == 1
-        && EVP_DigestVerify(context.get(),
-                            reinterpret_cast<const unsigned char *>(signature.constData()),
-                            size_t(signature.size()),
-                            reinterpret_cast<const unsigned char *>(message.constData()),
-                            size_t(message.size()))
+        && EVP_DigestVerify(
+               context.get(), reinterpret_cast<const unsigned char *>(signature.constData()),
+               size_t(signature.size()),
+               reinterpret_cast<const unsigned char *>(message.constData()), size_t(message.size()))
             == 1;
     // A refused signature leaves a reason on the thread's queue that nobody asks for.
     ERR_clear_error();

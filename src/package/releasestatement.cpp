@@ -25,8 +25,8 @@ QString expiryText(const QDateTime &expires)
 
 bool matches(const char *pattern, const QByteArray &value)
 {
-    const QRegularExpression expression(QRegularExpression::anchoredPattern(
-        QLatin1String(pattern)));
+    const QRegularExpression expression(
+        QRegularExpression::anchoredPattern(QLatin1String(pattern)));
     return expression.match(QString::fromLatin1(value)).hasMatch();
 }
 

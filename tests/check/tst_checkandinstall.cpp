@@ -45,7 +45,8 @@ struct Scenario
         installDir = root.path() + QLatin1String("/install/");
         if (!releases.build(QStringLiteral("r"), year, groups) || !QDir().mkpath(installDir))
             return false;
-        const OfflineLoad load = loadOfflineFile(releases.offlineFile(QStringLiteral("r")), ReleaseTrust());
+        const OfflineLoad load =
+            loadOfflineFile(releases.offlineFile(QStringLiteral("r")), ReleaseTrust());
         document = load.document;
         return load.outcome == OfflineLoad::Loaded;
     }

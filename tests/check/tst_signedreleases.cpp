@@ -169,8 +169,8 @@ void tst_SignedReleases::malformedStatements_data()
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QString>("reason");
     const QString damaged = QStringLiteral("Die Signaturdatei ist beschädigt.");
-    const QByteArray head = "Ledgora-Release-Statement: 1\nYear: 2031\nDocument: "
-        + documentHash.toLatin1() + "\n";
+    const QByteArray head =
+        "Ledgora-Release-Statement: 1\nYear: 2031\nDocument: " + documentHash.toLatin1() + "\n";
     const QByteArray signature = "Signature: " + QByteArray(64, 'x').toBase64() + "\n";
     QTest::newRow("empty") << QByteArray() << damaged;
     QTest::newRow("HTML error page") << QByteArray("<html>404</html>\n") << damaged;
@@ -182,12 +182,12 @@ void tst_SignedReleases::malformedStatements_data()
     QTest::newRow("number beyond 64 bits")
         << head + "Release: 99999999999999999999\n" + signature << damaged;
     QTest::newRow("blank after value") << head + "Release: 7 \n" + signature << damaged;
-    QTest::newRow("lines swapped") << QByteArray("Ledgora-Release-Statement: 1\nDocument: "
-                                                 + documentHash.toLatin1() + "\nYear: 2031\n"
-                                                 + "Release: 7\n" + signature)
-                                   << damaged;
-    QTest::newRow("30 February")
-        << head + "Release: 7\nExpires: 2032-02-30T00:00:00Z\n" + signature << damaged;
+    QTest::newRow("lines swapped")
+        << QByteArray("Ledgora-Release-Statement: 1\nDocument: " + documentHash.toLatin1()
+                      + "\nYear: 2031\n" + "Release: 7\n" + signature)
+        << damaged;
+    QTest::newRow("30 February") << head + "Release: 7\nExpires: 2032-02-30T00:00:00Z\n" + signature
+                                 << damaged;
     QTest::newRow("expiry without zone")
         << head + "Release: 7\nExpires: 2032-02-01T00:00:00\n" + signature << damaged;
     QTest::newRow("line after the signature") << head + "Release: 7\n" + signature + "x\n"
@@ -195,7 +195,8 @@ void tst_SignedReleases::malformedStatements_data()
     QByteArray secondSpelling = QByteArray(64, '\0').toBase64();
     secondSpelling[85] = 'r'; // bits beyond the last byte: decodes to the same signature
     QTest::newRow("signature in a second spelling")
-        << head + "Release: 7\nSignature: " + secondSpelling + "\n" << damaged;
+        << head + "Release: 7\nSignature: " + secondSpelling + "\n"
+        << damaged;
     QTest::newRow("larger than a statement")
         << head + "Release: 7\n" + QByteArray(2000, '\n') + signature << damaged;
 }
@@ -237,8 +238,7 @@ void tst_SignedReleases::acceptance_data()
     QTest::newRow("for another document")
         << "publisher" << year << QString(64, QLatin1Char('b')) << none << quint64(0) << false
         << refused + QStringLiteral("Die Signatur gilt für ein anderes Update-Dokument.");
-    QTest::newRow("expired") << "publisher" << year << documentHash << passed << quint64(0)
-                             << false
+    QTest::newRow("expired") << "publisher" << year << documentHash << passed << quint64(0) << false
                              << refused
             + QStringLiteral("Die Signatur ist am 31.05.2031 23:59 (UTC) abgelaufen.");
     QTest::newRow("expires later")
@@ -249,8 +249,8 @@ void tst_SignedReleases::acceptance_data()
                "Älteres Release abgelehnt: Release 7 ist älter als das installierte Release 8.");
     QTest::newRow("the installed release again")
         << "publisher" << year << documentHash << none << quint64(7) << false << QString();
-    QTest::newRow("older, allowed") << "publisher" << year << documentHash << none << quint64(8)
-                                    << true << QString();
+    QTest::newRow("older, allowed")
+        << "publisher" << year << documentHash << none << quint64(8) << true << QString();
 }
 
 void tst_SignedReleases::acceptance()
@@ -274,8 +274,8 @@ void tst_SignedReleases::acceptance()
     if (installed != 0)
         trust.installed[year] = installed;
     StatementRefusal refusal;
-    const std::optional<quint64> number = acceptStatement(signedText(statement, key), year,
-                                                          documentHash, trust, allowOlder, &refusal);
+    const std::optional<quint64> number = acceptStatement(
+        signedText(statement, key), year, documentHash, trust, allowOlder, &refusal);
     QCOMPARE(number.has_value(), line.isEmpty());
     if (number)
         QCOMPARE(*number, quint64(7));
@@ -304,13 +304,14 @@ void tst_SignedReleases::onlineLoad()
     QTemporaryDir root;
     ReleaseFixture fixture(root.path());
     if (signedRelease)
-        fixture.rootAttributes = QStringLiteral("signkey=\"%1\" release=\"42\"").arg(publisher.pemPath);
-    QVERIFY(fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
+        fixture.rootAttributes =
+            QStringLiteral("signkey=\"%1\" release=\"42\"").arg(publisher.pemPath);
+    QVERIFY(
+        fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
     QCOMPARE(QFile::exists(fixture.packageDir(year) + QLatin1String("/info.sig")), signedRelease);
 
     Server server {fixture.packageDir(year), {}};
-    const ReleaseTrust trust =
-        clientHasKeys ? trustIn({publisher.publicKey}) : ReleaseTrust();
+    const ReleaseTrust trust = clientHasKeys ? trustIn({publisher.publicKey}) : ReleaseTrust();
     ActivityLog log;
     int releaseYear = 0;
     UpdateDocument document;
@@ -335,7 +336,8 @@ void tst_SignedReleases::tamperedRelease()
     QTemporaryDir root;
     ReleaseFixture fixture(root.path());
     fixture.rootAttributes = QStringLiteral("signkey=\"%1\"").arg(publisher.pemPath);
-    QVERIFY(fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
+    QVERIFY(
+        fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
     const QString folder = fixture.packageDir(year) + QLatin1Char('/');
     const QByteArray evil = "böse";
     QVERIFY(ReleaseFixture::writeFile(folder + hashName(evil) + QLatin1String(".bin"),
@@ -396,8 +398,10 @@ void tst_SignedReleases::offlineLoad()
     QTemporaryDir root;
     ReleaseFixture fixture(root.path());
     if (signedRelease)
-        fixture.rootAttributes = QStringLiteral("signkey=\"%1\" release=\"42\"").arg(publisher.pemPath);
-    QVERIFY(fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
+        fixture.rootAttributes =
+            QStringLiteral("signkey=\"%1\" release=\"42\"").arg(publisher.pemPath);
+    QVERIFY(
+        fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
     ReleaseTrust trust = clientHasKeys ? trustIn({publisher.publicKey}) : ReleaseTrust();
     trust.installed[year] = installed;
     trust.allowOlder = allowOlder;
@@ -417,7 +421,8 @@ void tst_SignedReleases::signedOfflineFileForReadersWithoutKeys()
     QTemporaryDir root;
     ReleaseFixture fixture(root.path());
     fixture.rootAttributes = QStringLiteral("signkey=\"%1\"").arg(publisher.pemPath);
-    QVERIFY(fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
+    QVERIFY(
+        fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
     QFile file(fixture.offlineFile(QStringLiteral("r")));
     QVERIFY(file.open(QIODevice::ReadOnly));
     OfflineFileReader reader(&file);
@@ -466,12 +471,10 @@ void tst_SignedReleases::builderRefusesSigningSettings_data()
                                       << QStringLiteral("Fehler beim Öffnen der Datei:");
     QTest::newRow("not a key") << QStringLiteral("signkey=\"r.xml\"")
                                << QStringLiteral("Fehler beim Öffnen der Datei:");
-    QTest::newRow("release number with a sign")
-        << QStringLiteral("signkey=\"%1\" release=\"-1\"")
-        << QStringLiteral("Ungültige Release-Nummer: -1");
-    QTest::newRow("expiry without time")
-        << QStringLiteral("signkey=\"%1\" expires=\"2032-01-01\"")
-        << QStringLiteral("Ungültiges Ablaufdatum");
+    QTest::newRow("release number with a sign") << QStringLiteral("signkey=\"%1\" release=\"-1\"")
+                                                << QStringLiteral("Ungültige Release-Nummer: -1");
+    QTest::newRow("expiry without time") << QStringLiteral("signkey=\"%1\" expires=\"2032-01-01\"")
+                                         << QStringLiteral("Ungültiges Ablaufdatum");
 }
 
 void tst_SignedReleases::builderRefusesSigningSettings()
@@ -480,10 +483,10 @@ void tst_SignedReleases::builderRefusesSigningSettings()
     QFETCH(QString, failure);
     QTemporaryDir root;
     ReleaseFixture fixture(root.path());
-    fixture.rootAttributes = attributes.contains(QLatin1String("%1"))
-        ? attributes.arg(publisher.pemPath)
-        : attributes;
-    QVERIFY(!fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
+    fixture.rootAttributes =
+        attributes.contains(QLatin1String("%1")) ? attributes.arg(publisher.pemPath) : attributes;
+    QVERIFY(
+        !fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
     QVERIFY(!QFile::exists(fixture.packageDir(year) + QLatin1String("/info.bin")));
     QVERIFY(!QFile::exists(fixture.packageDir(year) + QLatin1String("/info.sig")));
     QString error;
@@ -497,10 +500,12 @@ void tst_SignedReleases::unsignedRebuildRemovesTheStatement()
     QTemporaryDir root;
     ReleaseFixture fixture(root.path());
     fixture.rootAttributes = QStringLiteral("signkey=\"%1\"").arg(publisher.pemPath);
-    QVERIFY(fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
+    QVERIFY(
+        fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
     QVERIFY(QFile::exists(fixture.packageDir(year) + QLatin1String("/info.sig")));
     fixture.rootAttributes.clear();
-    QVERIFY(fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
+    QVERIFY(
+        fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
     QVERIFY(!QFile::exists(fixture.packageDir(year) + QLatin1String("/info.sig")));
 }
 

@@ -4,6 +4,8 @@
 //   demo_driver build CONFIGURATION
 //   demo_driver run UPDATER_DIR SCREENSHOT_DIR [lg_updater options...]
 #include "app/mainwindow.h"
+#include "app/releasekeys.h"
+#include "check/releasetrust.h"
 #include "yesdialogs.h"
 
 #include <QApplication>
@@ -60,6 +62,11 @@ int run(const QString &updaterDir, const QString &shots, const QStringList &opti
     context.arguments = QStringList {QStringLiteral("lg_updater")} + options;
     context.executableDir = updaterDir;
     context.dialogs = &dialogs;
+    // The client of the demo checks the release against the demo's key, as lg_updater_demo does.
+    const auto keys = releaseKeysFromText(QStringLiteral(LEDGORA_RELEASE_KEYS));
+    if (!keys)
+        return 1;
+    context.releaseKeys = *keys;
     MainWindow window(context);
     window.resize(720, 760);
     window.show();

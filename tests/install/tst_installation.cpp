@@ -192,15 +192,16 @@ void tst_Installation::signedReleaseInstallsAndOlderIsRefused()
 
     harness.releases().rootAttributes =
         QStringLiteral("signkey=\"%1\" release=\"41\"").arg(key.pemPath);
-    QVERIFY(harness.releases().build(QStringLiteral("r"), year,
-                                     {{QStringLiteral("name=\"Programm\""),
-                                       {{QStringLiteral("Ledgora.exe"), "MZ alt"}}}}));
+    QVERIFY(harness.releases().build(
+        QStringLiteral("r"), year,
+        {{QStringLiteral("name=\"Programm\""), {{QStringLiteral("Ledgora.exe"), "MZ alt"}}}}));
     const auto window = harness.open();
     QVERIFY2(UpdaterHarness::logText(window.get())
-                .contains(QStringLiteral("Älteres Release abgelehnt: ")
-                          + harness.server().baseUrl() + QLatin1String("ldg_update/")
-                          + QString::number(year) + QStringLiteral("/info.sig Release 41 ist älter "
-                                                                  "als das installierte Release 42.")),
+                 .contains(QStringLiteral("Älteres Release abgelehnt: ")
+                           + harness.server().baseUrl() + QLatin1String("ldg_update/")
+                           + QString::number(year)
+                           + QStringLiteral("/info.sig Release 41 ist älter "
+                                            "als das installierte Release 42.")),
              qPrintable(UpdaterHarness::logText(window.get())));
     QVERIFY(!UpdaterHarness::groupBox(window.get(), QStringLiteral("Programm")));
     QCOMPARE(read(harness.installDir() + QLatin1String("Ledgora.exe")), QByteArray("MZ neu"));

@@ -337,8 +337,7 @@ void tst_PreInstall::relaunchCommandLines_data()
         << false;
     QTest::newRow("restart, online")
         << QStringLiteral("restart") << 2 << 3 << QStringLiteral("") << false
-        << QStringLiteral("runas|/app/Updater/%1|--product 3 ").arg(exe)
-        << false;
+        << QStringLiteral("runas|/app/Updater/%1|--product 3 ").arg(exe) << false;
     QTest::newRow("restart of a copy in mode 3")
         << QStringLiteral("restart") << 3 << 3 << QStringLiteral("/x/upd.dat") << false
         << QStringLiteral("runas|/app/Updater/%1|--product 3 --mode 3 --offline \"/x/upd.dat\"")
@@ -346,8 +345,7 @@ void tst_PreInstall::relaunchCommandLines_data()
         << false;
     QTest::newRow("hand-over, online")
         << QStringLiteral("handover") << 2 << 3 << QStringLiteral("") << false
-        << QStringLiteral("|/app/Updater/updater-temp/%1|--product 3 --mode 3 ").arg(exe)
-        << false;
+        << QStringLiteral("|/app/Updater/updater-temp/%1|--product 3 --mode 3 ").arg(exe) << false;
     QTest::newRow("hand-over, elevated, offline")
         << QStringLiteral("handover") << 2 << 5 << QStringLiteral("/x/upd.dat") << true
         << QStringLiteral(
@@ -383,8 +381,9 @@ void tst_PreInstall::relaunchCommandLines()
     ScriptedDialogs dialogs;
     FakePlatform platform;
     int quits = 0;
-    Relaunch relaunch(dialogs, platform, nullptr, QStringLiteral("/app/Updater/"), mode,
-                      [&quits] { ++quits; }, allowOlder);
+    Relaunch relaunch(
+        dialogs, platform, nullptr, QStringLiteral("/app/Updater/"), mode, [&quits] { ++quits; },
+        allowOlder);
     if (operation == QLatin1String("restart")) {
         dialogs.answers.enqueue(false);
         QVERIFY(!relaunch.offerElevatedRestart(productType, offlinePath));

@@ -93,11 +93,10 @@ bool ReleaseFixture::build(const QString &name, int year, const QList<FixtureGro
         }
         body += QStringLiteral("<group %1 srcdir=\"%2\"/>\n").arg(groups.at(i).attributes, source);
     }
-    const QString xml =
-        QStringLiteral("<updater_document trgdir=\"%1\" year=\"%2\" trgfile=\"%3\" "
-                       "version=\"%4\" %5>\n%6</updater_document>\n")
-            .arg(packageDir(year), QString::number(year), offlineFile(name), name, rootAttributes,
-                 body);
+    const QString xml = QStringLiteral("<updater_document trgdir=\"%1\" year=\"%2\" trgfile=\"%3\" "
+                                       "version=\"%4\" %5>\n%6</updater_document>\n")
+                            .arg(packageDir(year), QString::number(year), offlineFile(name), name,
+                                 rootAttributes, body);
     const QString config = root + QLatin1String("/") + name + QLatin1String(".xml");
     if (!writeFile(config, xml.toUtf8()))
         return false;
