@@ -1310,6 +1310,15 @@ void tst_Builder::realProgramExitsOnFailure_data()
         << QStringLiteral("<updater_document trgdir=\"@DIR@/pkg\" year=\"abc\"/>") << 1
         << QStringLiteral("Fehler beim Laden der XML-Datei: @DIR@/conf.xml: Ungültiges Jahr: abc")
         << false;
+    // Counted from the configuration's folder; refused before anything is written.
+    QTest::newRow("signing key that is not there")
+        << QStringLiteral("<updater_document trgdir=\"@DIR@/pkg\" year=\"2017\" "
+                          "signkey=\"keys/fehlt.pem\"><group srcdir=\"@DIR@/a\"/>"
+                          "</updater_document>")
+        << 1
+        << QStringLiteral("Fehler beim Öffnen der Datei: @DIR@/keys/fehlt.pem: ")
+            + QString::fromLocal8Bit(strerror(ENOENT))
+        << false;
 }
 
 void tst_Builder::realProgramExitsOnFailure()
