@@ -172,11 +172,13 @@ void tst_Installation::signedReleaseInstallsAndOlderIsRefused_data()
     QTest::addColumn<QStringList>("options");
     QTest::newRow("updater") << QStringList();
     // The copy in updater-temp/ keeps the record of the updater it replaces, not one of its own.
-    QTest::newRow("new copy in mode 3") << QStringList {QStringLiteral("--mode"), QStringLiteral("3")};
+    QTest::newRow("new copy in mode 3")
+        << QStringList {QStringLiteral("--mode"), QStringLiteral("3")};
 }
 
 // A client with the publisher's key installs a signed release from the server and remembers its
-// number beside itself; a later release with a lower number is refused with its own line.
+// number beside itself; the release before it, served again as an attacker would, is refused
+// with its own line.
 void tst_Installation::signedReleaseInstallsAndOlderIsRefused()
 {
     QFETCH(QStringList, options);
@@ -185,11 +187,20 @@ void tst_Installation::signedReleaseInstallsAndOlderIsRefused()
     TestReleaseKey key;
     QVERIFY(makeTestReleaseKey(harness.root() + QLatin1String("/publisher.pem"), &key));
     harness.releaseKeys = {key.publicKey};
-    const QMap<QString, QByteArray> files {{QStringLiteral("Ledgora.exe"), "MZ neu"}};
-    harness.releases().rootAttributes =
-        QStringLiteral("signkey=\"%1\" release=\"42\"").arg(key.pemPath);
-    QVERIFY(harness.releases().build(QStringLiteral("r"), year,
-                                     {{QStringLiteral("name=\"Programm\""), files}}));
+    ReleaseFixture &releases = harness.releases();
+    const QString published = releases.packageDir(year);
+    const QString kept = harness.root() + QLatin1String("/release-41");
+    const QString keptOffline = harness.root() + QLatin1String("/release-41.dat");
+    releases.rootAttributes = QStringLiteral("signkey=\"%1\" release=\"41\"").arg(key.pemPath);
+    QVERIFY(releases.build(
+        QStringLiteral("r"), year,
+        {{QStringLiteral("name=\"Programm\""), {{QStringLiteral("Ledgora.exe"), "MZ alt"}}}}));
+    QVERIFY(QDir().rename(published, kept));
+    QVERIFY(QFile::rename(releases.offlineFile(QStringLiteral("r")), keptOffline));
+    releases.rootAttributes = QStringLiteral("signkey=\"%1\" release=\"42\"").arg(key.pemPath);
+    QVERIFY(releases.build(
+        QStringLiteral("r"), year,
+        {{QStringLiteral("name=\"Programm\""), {{QStringLiteral("Ledgora.exe"), "MZ neu"}}}}));
     {
         const auto window = harness.open(options);
         harness.searchAndInstall(window.get());
@@ -200,11 +211,7 @@ void tst_Installation::signedReleaseInstallsAndOlderIsRefused()
     QCOMPARE(read(harness.installDir() + QLatin1String("Updater/releasenumbers.dat")),
              QByteArray::number(year) + " 42\n");
 
-    harness.releases().rootAttributes =
-        QStringLiteral("signkey=\"%1\" release=\"41\"").arg(key.pemPath);
-    QVERIFY(harness.releases().build(
-        QStringLiteral("r"), year,
-        {{QStringLiteral("name=\"Programm\""), {{QStringLiteral("Ledgora.exe"), "MZ alt"}}}}));
+    QVERIFY(QDir(published).removeRecursively() && QDir().rename(kept, published));
     const auto window = harness.open(options);
     QVERIFY2(UpdaterHarness::logText(window.get())
                  .contains(QStringLiteral("Älteres Release abgelehnt: ")
@@ -215,6 +222,18 @@ void tst_Installation::signedReleaseInstallsAndOlderIsRefused()
              qPrintable(UpdaterHarness::logText(window.get())));
     QVERIFY(!UpdaterHarness::groupBox(window.get(), QStringLiteral("Programm")));
     QCOMPARE(read(harness.installDir() + QLatin1String("Ledgora.exe")), QByteArray("MZ neu"));
+
+    // The same older release as an offline file: refused, unless the user allows it.
+    const QStringList offline {QStringLiteral("--offline"), keptOffline};
+    const int boxes = harness.dialogLines().size();
+    QVERIFY(!UpdaterHarness::groupBox(harness.open(options + offline).get(),
+                                      QStringLiteral("Programm")));
+    QCOMPARE(harness.dialogLines().mid(boxes),
+             QStringList {QStringLiteral("Älteres Release abgelehnt:|Release 41 ist älter als das "
+                                         "installierte Release 42.")});
+    QVERIFY(UpdaterHarness::groupBox(
+        harness.open(options + offline + QStringList {QStringLiteral("--allowolder")}).get(),
+        QStringLiteral("Programm")));
 }
 
 void tst_Installation::readOnlyTargetAndRecordOverwritten()
