@@ -719,10 +719,13 @@ void tst_SignedReleases::releaseNumberGrows()
         fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
     const quint64 firstNumber = publishedNumber();
     fixture.rootAttributes = attributes(second);
-    const QMap<QString, QByteArray> files =
-        sameContent ? releaseFiles : QMap<QString, QByteArray> {{QStringLiteral("neu.txt"), "x"}};
-    const bool built =
-        fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), files}});
+    // The same release is the same configuration over untouched sources: writing them again
+    // would give them other times, and so another document.
+    QString ignored;
+    const bool built = sameContent
+        ? buildPackage(root.filePath(QStringLiteral("r.xml")), ignored)
+        : fixture.build(QStringLiteral("r"), year,
+                        {{QStringLiteral("name=\"P\""), {{QStringLiteral("neu.txt"), "x"}}}});
     if (outcome == QLatin1String(">")) {
         QVERIFY(built);
         QVERIFY(publishedNumber() > firstNumber);
