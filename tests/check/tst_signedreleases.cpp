@@ -137,8 +137,22 @@ OnlineResult loadOnline(const QString &wwwRoot, const ReleaseTrust &trust)
     return result;
 }
 
+// The root attributes that sign with `key`, with the release number given.
+QString signedBy(const TestReleaseKey &key, const QString &releaseNumber = QString())
+{
+    return QStringLiteral("signkey=\"%1\"").arg(key.pemPath)
+        + (releaseNumber.isEmpty() ? QString()
+                                   : QStringLiteral(" release=\"%1\"").arg(releaseNumber));
+}
+
 const QMap<QString, QByteArray> releaseFiles {{QStringLiteral("a.txt"), "neu"},
                                               {QStringLiteral("b.dll"), "Bibliothek"}};
+
+// The release "r" of `year`: one group "P" holding releaseFiles.
+bool buildRelease(ReleaseFixture &fixture)
+{
+    return fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}});
+}
 
 } // namespace
 
@@ -341,10 +355,8 @@ void tst_SignedReleases::onlineLoad()
     QTemporaryDir root;
     ReleaseFixture fixture(root.path());
     if (signedRelease)
-        fixture.rootAttributes =
-            QStringLiteral("signkey=\"%1\" release=\"42\"").arg(publisher.pemPath);
-    QVERIFY(
-        fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
+        fixture.rootAttributes = signedBy(publisher, QStringLiteral("42"));
+    QVERIFY(buildRelease(fixture));
     QCOMPARE(QFile::exists(fixture.packageDir(year) + QLatin1String("/info.sig")), signedRelease);
 
     Server server {fixture.wwwRoot(), {}};
@@ -372,9 +384,8 @@ void tst_SignedReleases::tamperedRelease()
 {
     QTemporaryDir root;
     ReleaseFixture fixture(root.path());
-    fixture.rootAttributes = QStringLiteral("signkey=\"%1\"").arg(publisher.pemPath);
-    QVERIFY(
-        fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
+    fixture.rootAttributes = signedBy(publisher);
+    QVERIFY(buildRelease(fixture));
     const QString folder = fixture.packageDir(year) + QLatin1Char('/');
     const QByteArray evil = "böse";
     QVERIFY(ReleaseFixture::writeFile(folder + hashName(evil) + QLatin1String(".bin"),
@@ -435,10 +446,8 @@ void tst_SignedReleases::offlineLoad()
     QTemporaryDir root;
     ReleaseFixture fixture(root.path());
     if (signedRelease)
-        fixture.rootAttributes =
-            QStringLiteral("signkey=\"%1\" release=\"42\"").arg(publisher.pemPath);
-    QVERIFY(
-        fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
+        fixture.rootAttributes = signedBy(publisher, QStringLiteral("42"));
+    QVERIFY(buildRelease(fixture));
     ReleaseTrust trust = clientHasKeys ? trustIn({publisher.publicKey}) : ReleaseTrust();
     trust.installed[year] = installed;
     trust.allowOlder = allowOlder;
@@ -457,9 +466,8 @@ void tst_SignedReleases::signedOfflineFileForReadersWithoutKeys()
 {
     QTemporaryDir root;
     ReleaseFixture fixture(root.path());
-    fixture.rootAttributes = QStringLiteral("signkey=\"%1\"").arg(publisher.pemPath);
-    QVERIFY(
-        fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
+    fixture.rootAttributes = signedBy(publisher);
+    QVERIFY(buildRelease(fixture));
     QFile file(fixture.offlineFile(QStringLiteral("r")));
     QVERIFY(file.open(QIODevice::ReadOnly));
     OfflineFileReader reader(&file);
@@ -528,8 +536,7 @@ void tst_SignedReleases::builderRefusesSigningSettings()
     ReleaseFixture fixture(root.path());
     fixture.rootAttributes =
         attributes.contains(QLatin1String("%1")) ? attributes.arg(publisher.pemPath) : attributes;
-    QVERIFY(
-        !fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
+    QVERIFY(!buildRelease(fixture));
     QVERIFY(!QFile::exists(fixture.packageDir(year) + QLatin1String("/info.bin")));
     QVERIFY(!QFile::exists(fixture.packageDir(year) + QLatin1String("/info.sig")));
     QString error;
@@ -542,13 +549,11 @@ void tst_SignedReleases::unsignedRebuildRemovesTheStatement()
 {
     QTemporaryDir root;
     ReleaseFixture fixture(root.path());
-    fixture.rootAttributes = QStringLiteral("signkey=\"%1\"").arg(publisher.pemPath);
-    QVERIFY(
-        fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
+    fixture.rootAttributes = signedBy(publisher);
+    QVERIFY(buildRelease(fixture));
     QVERIFY(QFile::exists(fixture.packageDir(year) + QLatin1String("/info.sig")));
     fixture.rootAttributes.clear();
-    QVERIFY(
-        fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
+    QVERIFY(buildRelease(fixture));
     QVERIFY(!QFile::exists(fixture.packageDir(year) + QLatin1String("/info.sig")));
 }
 
@@ -561,7 +566,7 @@ void tst_SignedReleases::refusedNextYearFallsBackToThisYear()
     fixture.rootAttributes = QStringLiteral("signkey=\"%1\" release=\"3\"").arg(stranger.pemPath);
     QVERIFY(fixture.build(QStringLiteral("next"), year,
                           {{QStringLiteral("name=\"P\""), releaseFiles}}));
-    fixture.rootAttributes = QStringLiteral("signkey=\"%1\" release=\"2\"").arg(publisher.pemPath);
+    fixture.rootAttributes = signedBy(publisher, QStringLiteral("2"));
     QVERIFY(fixture.build(QStringLiteral("this"), year - 1,
                           {{QStringLiteral("name=\"P\""), releaseFiles}}));
     const OnlineResult result = loadOnline(fixture.wwwRoot(), trustIn({publisher.publicKey}));
@@ -599,9 +604,8 @@ void tst_SignedReleases::offlineFileWithAlteredStatement()
     QFETCH(QString, message);
     QTemporaryDir root;
     ReleaseFixture fixture(root.path());
-    fixture.rootAttributes = QStringLiteral("signkey=\"%1\"").arg(publisher.pemPath);
-    QVERIFY(
-        fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
+    fixture.rootAttributes = signedBy(publisher);
+    QVERIFY(buildRelease(fixture));
     const QByteArray ownStatement =
         readAll(fixture.packageDir(year) + QLatin1String("/info.sig")).toUtf8();
     QVERIFY(fixture.build(QStringLiteral("other"), year,
@@ -655,16 +659,13 @@ void tst_SignedReleases::lateFailureKeepsThePublishedRelease()
     QFETCH(QString, obstacle);
     QTemporaryDir root;
     ReleaseFixture fixture(root.path());
-    fixture.rootAttributes = QStringLiteral("signkey=\"%1\" release=\"42\"").arg(publisher.pemPath);
-    QVERIFY(
-        fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
+    fixture.rootAttributes = signedBy(publisher, QStringLiteral("42"));
+    QVERIFY(buildRelease(fixture));
     const QString statement = readAll(fixture.packageDir(year) + QLatin1String("/info.sig"));
     QFile::remove(root.filePath(obstacle));
     QVERIFY(ReleaseFixture::writeFile(root.filePath(obstacle + QLatin1String("/x")), "x"));
 
-    fixture.rootAttributes = signedRebuild
-        ? QStringLiteral("signkey=\"%1\" release=\"43\"").arg(publisher.pemPath)
-        : QString();
+    fixture.rootAttributes = signedRebuild ? signedBy(publisher, QStringLiteral("43")) : QString();
     QVERIFY(
         !fixture.build(QStringLiteral("r"), year,
                        {{QStringLiteral("name=\"P\""), {{QStringLiteral("a.txt"), "anders"}}}}));
@@ -703,22 +704,16 @@ void tst_SignedReleases::releaseNumberGrows()
     QFETCH(QString, outcome);
     QTemporaryDir root;
     ReleaseFixture fixture(root.path());
-    // Typed: QStringBuilder would otherwise be returned, pointing at the lambda's temporaries.
-    const auto attributes = [this](const QString &number) -> QString {
-        return QStringLiteral("signkey=\"%1\"").arg(publisher.pemPath)
-            + (number.isEmpty() ? QString() : QStringLiteral(" release=\"%1\"").arg(number));
-    };
     const auto publishedNumber = [&fixture]() {
         QString error;
         const auto parsed = parseStatement(
             readAll(fixture.packageDir(year) + QLatin1String("/info.sig")).toUtf8(), &error);
         return parsed ? parsed->statement.releaseNumber : 0;
     };
-    fixture.rootAttributes = attributes(first);
-    QVERIFY(
-        fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
+    fixture.rootAttributes = signedBy(publisher, first);
+    QVERIFY(buildRelease(fixture));
     const quint64 firstNumber = publishedNumber();
-    fixture.rootAttributes = attributes(second);
+    fixture.rootAttributes = signedBy(publisher, second);
     // The same release is the same configuration over untouched sources: writing them again
     // would give them other times, and so another document.
     QString ignored;
