@@ -15,4 +15,7 @@ inline const QLatin1String releaseNumbers("releasenumbers.dat");
 // The plug-in folders that elster groups fill, below the application base directory.
 inline const QLatin1String plugins("plugins/");
 inline const QLatin1String plugins2("plugins2/");
+// Appended to a target's name for the file that is written before it takes the target's place;
+// no target of a release may end in it.
+inline const QLatin1String stagingSuffix(".lgtmp");
 } // namespace InstallationLayout

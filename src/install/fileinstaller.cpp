@@ -243,25 +243,28 @@ bool FileInstaller::installFile(const QString &key, const OfflineEntry &entry,
                                 const FileEntry &fileEntry, const QString &target,
                                 QFileDevice *store)
 {
-    if (batch.holds(target) && !commitStaged())
+    if (batch.collides(target) && !commitStaged())
         return false;
     QString error;
     QString folder = QFileInfo(target).absolutePath();
     normalizeDirPath(folder);
     if (!QFileInfo::exists(folder) && !makePath(folder, &error))
         return failStaging(tr("Fehler beim Erstellen des Ordners:"), folder, error);
-    if (QFileInfo::exists(target))
-        platform.makeFileWritable(target);
 
     // Copied from the store in blocks and checked once more on the way: memory stays bounded
     // by a block, and the store cannot change between the check and the copy unnoticed.
-    QString hash;
-    if (!store || !store->seek(entry.offset))
-        return failStaging(tr("Falscher Hash-Wert in der temporären Datei:"),
-                           hashName(QByteArray()));
     const StagedWrite::Times times = timesOf(fileEntry);
-    switch (
-        StagedWrite::stage(target, *store, entry.size, fileEntry.sha256, &error, &hash, &times)) {
+    QString hash;
+    StagedWrite::Result written = stageFrom(store, entry, fileEntry, target, times, &hash, &error);
+    // The staged files of the batch take room beside the old ones: once they have taken their
+    // places, a disk that was full may hold this one too, as it would have file by file.
+    if ((written == StagedWrite::OpenFailed || written == StagedWrite::WriteFailed)
+        && !batch.isEmpty()) {
+        if (!commitStaged())
+            return false;
+        written = stageFrom(store, entry, fileEntry, target, times, &hash, &error);
+    }
+    switch (written) {
     case StagedWrite::HashMismatch:
         return failStaging(tr("Falscher Hash-Wert in der temporären Datei:"), hash);
     case StagedWrite::OpenFailed:
@@ -275,6 +278,18 @@ bool FileInstaller::installFile(const QString &key, const OfflineEntry &entry,
     batch.add(target, entry.size);
     staged.append({key, entry, target, times});
     return true;
+}
+
+StagedWrite::Result FileInstaller::stageFrom(QFileDevice *store, const OfflineEntry &entry,
+                                             const FileEntry &fileEntry, const QString &target,
+                                             const StagedWrite::Times &times, QString *hash,
+                                             QString *error)
+{
+    if (!store || !store->seek(entry.offset)) {
+        *hash = hashName(QByteArray());
+        return StagedWrite::HashMismatch;
+    }
+    return StagedWrite::stage(target, *store, entry.size, fileEntry.sha256, error, hash, &times);
 }
 
 bool FileInstaller::commitStaged()

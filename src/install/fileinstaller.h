@@ -70,6 +70,10 @@ private:
     // Stages the file; it takes its target's place when the batch is committed.
     bool installFile(const QString &key, const OfflineEntry &entry, const FileEntry &fileEntry,
                      const QString &target, QFileDevice *store);
+    // Stages the entry's content from the store; a store that cannot be read is a mismatch.
+    StagedWrite::Result stageFrom(QFileDevice *store, const OfflineEntry &entry,
+                                  const FileEntry &fileEntry, const QString &target,
+                                  const StagedWrite::Times &times, QString *hash, QString *error);
     // Moves the staged files over their targets; false when one could not take its place.
     bool commitStaged();
     // A failure of the file being staged: those staged before it are committed first, so that

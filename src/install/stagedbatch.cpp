@@ -3,7 +3,19 @@
 #include "install/stagedwrite.h"
 #include "platform/platformservices.h"
 
-#include <QFile>
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+// One spelling for each path Windows takes as the same: its separators, "." and ".." folded,
+// case ignored.
+QString nameKey(const QString &path)
+{
+    return QDir::cleanPath(QDir::fromNativeSeparators(path)).toLower();
+}
+
+} // namespace
 
 StagedBatch::StagedBatch(PlatformServices &platform)
     : platform(platform)
@@ -20,20 +32,16 @@ void StagedBatch::discard()
     for (const QString &target : qAsConst(targets))
         QFile::remove(StagedWrite::stagingPath(target));
     targets.clear();
-    folded.clear();
+    names.clear();
     bytes = 0;
 }
 
 void StagedBatch::add(const QString &target, qint64 size)
 {
     targets.append(target);
-    folded.insert(target.toLower());
+    names.insert(nameKey(target));
+    names.insert(nameKey(StagedWrite::stagingPath(target)));
     bytes += size;
-}
-
-bool StagedBatch::holds(const QString &target) const
-{
-    return folded.contains(target.toLower());
 }
 
 bool StagedBatch::isFull() const
@@ -41,29 +49,63 @@ bool StagedBatch::isFull() const
     return targets.size() >= maxFiles || bytes >= maxBytes;
 }
 
+bool StagedBatch::collides(const QString &target) const
+{
+    if (targets.isEmpty())
+        return false;
+    if (names.contains(nameKey(target))
+        || names.contains(nameKey(StagedWrite::stagingPath(target))))
+        return true;
+    for (QString folder = nameKey(target); folder.contains(QLatin1Char('/'));) {
+        folder = folder.left(folder.lastIndexOf(QLatin1Char('/')));
+        if (names.contains(folder))
+            return true;
+    }
+    // The file system may know other names for the same file (short names, its own case
+    // folding): a staging file already there may be one of the batch's.
+    return QFileInfo::exists(StagedWrite::stagingPath(target));
+}
+
 StagedBatch::Outcome StagedBatch::commit()
 {
     Outcome outcome;
+    if (targets.isEmpty())
+        return outcome;
     QStringList staged;
     for (const QString &target : qAsConst(targets))
         staged.append(StagedWrite::stagingPath(target));
     QString failedPath;
     // A second sync would not report the failure again though the data never reached the
-    // disk: after a failed one, no file of the batch may take its name.
-    if (!staged.isEmpty() && !platform.syncFilesToDisk(staged, &failedPath, &outcome.error)) {
-        outcome.failedTarget = targets.first();
+    // disk: after a failed one, no file of the batch synced after it may take its name.
+    if (!platform.syncFilesToDisk(staged, &failedPath, &outcome.error)) {
+        const int failed = qMax(0, staged.indexOf(failedPath));
+        const QString error = outcome.error;
+        move(&outcome, failed);
+        if (outcome.failedTarget.isEmpty()) {
+            outcome.failedTarget = targets.value(0);
+            outcome.error = error;
+        }
         discard();
         return outcome;
     }
-    while (!targets.isEmpty()) {
-        const QString target = targets.takeFirst();
-        if (!platform.replace(StagedWrite::stagingPath(target), target, &outcome.error)) {
-            QFile::remove(StagedWrite::stagingPath(target));
-            outcome.failedTarget = target;
-            break;
-        }
-        outcome.moved.append(target);
-    }
+    move(&outcome, targets.size());
     discard();
     return outcome;
+}
+
+// Moves the first `count` staged files over their targets, stopping at the first that fails.
+void StagedBatch::move(Outcome *outcome, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        const QString target = targets.takeFirst();
+        // Made writable only now: a run that stops before this file leaves its target untouched.
+        if (QFileInfo::exists(target))
+            platform.makeFileWritable(target);
+        if (!platform.replace(StagedWrite::stagingPath(target), target, &outcome->error)) {
+            QFile::remove(StagedWrite::stagingPath(target));
+            outcome->failedTarget = target;
+            return;
+        }
+        outcome->moved.append(target);
+    }
 }

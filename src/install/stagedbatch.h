@@ -24,9 +24,12 @@ public:
     // A target whose staging file is complete.
     void add(const QString &target, qint64 bytes);
     bool isFull() const;
-    // Whether the target may already be staged: a second staging file for it would replace the
-    // first before either was moved. Case is ignored, as Windows ignores it.
-    bool holds(const QString &target) const;
+    bool isEmpty() const { return targets.isEmpty(); }
+    // Whether staging this target now could change what the batch holds: the same file under
+    // another spelling (case, "./", separators, or a name only the file system knows as the
+    // same), a target named like a staging file of the batch or the other way round, or a
+    // target inside a staged target. Such a target waits for the batch to be committed.
+    bool collides(const QString &target) const;
 
     struct Outcome
     {
@@ -35,15 +38,17 @@ public:
         QString error;
     };
     // Syncs every staged file, then moves each over its target in the order added, stopping at
-    // the first move that fails. After a failed sync none is moved: the failure names the first
-    // target. The batch is empty afterwards.
+    // the first move that fails. After a failed sync only the files synced before the one that
+    // failed are moved (where the system syncs file by file); the failure names that file, or
+    // the first of the batch when the system cannot tell. The batch is empty afterwards.
     Outcome commit();
 
 private:
     void discard();
+    void move(Outcome *outcome, int count);
 
     PlatformServices &platform;
     QStringList targets;
-    QSet<QString> folded; // the targets in lower case
+    QSet<QString> names; // of the targets and their staging files, cleaned and in lower case
     qint64 bytes = 0;
 };

@@ -1,5 +1,7 @@
 #include "install/stagedwrite.h"
 
+#include "common/installationlayout.h"
+
 #include "package/hashname.h"
 #include "platform/platform.h"
 #include "platform/platformservices.h"
@@ -9,7 +11,7 @@
 
 QString StagedWrite::stagingPath(const QString &target)
 {
-    return target + QLatin1String(".lgtmp");
+    return target + InstallationLayout::stagingSuffix;
 }
 
 StagedWrite::Result StagedWrite::write(const QString &target, const QByteArray &data,

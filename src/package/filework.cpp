@@ -64,26 +64,7 @@ bool takeSmallDataFile(const QString &dataPath, const QByteArray &content, FileW
     return true;
 }
 
-// Whether the data file's payload expands to the content with the work's hash name. Up to this
-// size the payload is expanded whole, with libdeflate; a larger one block by block with zlib,
-// which holds only a block but is a third as fast.
-constexpr qint64 wholeExpansionLimit = 16 << 20;
-
-bool holdsContent(QFile &file, qint64 payloadSize, const FileWork &work)
-{
-    if (work.size <= wholeExpansionLimit) {
-        if (payloadSize > payloadSizeLimit(work.size))
-            return false;
-        const QByteArray payload = file.readAll();
-        return file.error() == QFileDevice::NoError
-            && payloadExpandsToHash(payload, work.size, work.hashName);
-    }
-    const ExpandedPayload found = inspectPayload(file, payloadSize);
-    return found.status == ExpandedPayload::Expanded && found.size == work.size
-        && found.hashName == work.hashName;
-}
-
-// As takeSmallDataFile, the payload compared with the content by its hash name.
+// As takeSmallDataFile, the payload expanded block by block and compared by its hash name.
 bool takeLargeDataFile(const QString &dataPath, FileWork *work)
 {
     const QFileInfo info(dataPath);
@@ -92,7 +73,13 @@ bool takeLargeDataFile(const QString &dataPath, FileWork *work)
     QFile file(dataPath);
     if (!file.open(QIODevice::ReadOnly))
         return fail(work, FailedStep::open, dataPath, file.errorString());
-    if (holdsContent(file, info.size(), *work)) {
+    // Clients refuse a data file larger than this; bytes after the stream are not what this
+    // builder writes: either way the data file is written again.
+    const ExpandedPayload found = info.size() <= payloadSizeLimit(work->size)
+        ? inspectPayload(file, info.size())
+        : ExpandedPayload();
+    if (found.status == ExpandedPayload::Expanded && found.unread == 0 && found.size == work->size
+        && found.hashName == work->hashName) {
         work->payloadPath = dataPath;
         return true;
     }

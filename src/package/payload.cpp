@@ -1,36 +1,15 @@
 #include "package/payload.h"
 #include "package/deflateblocks.h"
-#include "package/hashname.h"
 
 #include <QtEndian>
 
-#include <libdeflate.h>
 #include <zlib.h>
-
-#include <memory>
 
 namespace {
 
 // The largest array the format uses, content or payload: below QByteArray's limit of a little
 // less than 2 GiB, with room for its header.
 constexpr quint64 maxArraySize = INT_MAX - 64;
-
-struct DecompressorDeleter
-{
-    void operator()(libdeflate_decompressor *decompressor) const
-    {
-        libdeflate_free_decompressor(decompressor);
-    }
-};
-
-libdeflate_decompressor *threadDecompressor()
-{
-    thread_local std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor(
-        libdeflate_alloc_decompressor());
-    if (!decompressor)
-        qBadAlloc();
-    return decompressor.get();
-}
 
 } // namespace
 
@@ -56,40 +35,21 @@ QByteArray compressPayload(const QByteArray &data)
     return payload + joiner.tail();
 }
 
-namespace {
-
-// Expands the payload into exactly `size` bytes; false unless the stream fills them and ends
-// where the payload ends.
-bool expandWhole(const QByteArray &payload, qint64 size, QByteArray *expanded)
-{
-    if (payload.size() < 4 || statedPayloadSize(payload) != quint64(size))
-        return false;
-    expanded->resize(int(size));
-    size_t streamRead = 0;
-    // Without a place for the expanded length, libdeflate requires exactly `size` bytes.
-    const libdeflate_result result = libdeflate_zlib_decompress_ex(
-        threadDecompressor(), payload.constData() + 4, size_t(payload.size() - 4), expanded->data(),
-        size_t(size), &streamRead, nullptr);
-    return result == LIBDEFLATE_SUCCESS && streamRead == size_t(payload.size() - 4);
-}
-
-} // namespace
-
 bool payloadExpandsTo(const QByteArray &payload, const QByteArray &content)
 {
     // The empty content has one payload: a stated size of 0 says nothing about what follows.
     if (content.isEmpty())
         return payload == compressPayload(content);
-    QByteArray expanded;
-    return expandWhole(payload, content.size(), &expanded) && expanded == content;
-}
-
-bool payloadExpandsToHash(const QByteArray &payload, qint64 size, const QString &sha256)
-{
-    if (size == 0)
-        return payload == compressPayload(QByteArray()) && hashName(QByteArray()) == sha256;
-    QByteArray expanded;
-    return expandWhole(payload, size, &expanded) && hashName(expanded) == sha256;
+    if (payload.size() < 4 || statedPayloadSize(payload) != quint32(content.size()))
+        return false;
+    QByteArray expanded(content.size(), Qt::Uninitialized);
+    uLongf expandedLength = uLongf(expanded.size());
+    uLong streamLength = uLong(payload.size() - 4);
+    const int result =
+        uncompress2(reinterpret_cast<Bytef *>(expanded.data()), &expandedLength,
+                    reinterpret_cast<const Bytef *>(payload.constData() + 4), &streamLength);
+    return result == Z_OK && streamLength == uLong(payload.size() - 4)
+        && expandedLength == uLongf(content.size()) && expanded == content;
 }
 
 quint32 statedPayloadSize(const QByteArray &payload)

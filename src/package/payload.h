@@ -14,15 +14,9 @@ QByteArray compressPayload(const QByteArray &data);
 bool fitsInPayload(qint64 size);
 
 // Whether the payload expands to exactly this content, its stream ending where the payload
-// ends. Decoded with libdeflate, three times as fast as zlib: the two accept the same streams
-// but for malformed Huffman codes that no compressor writes, and the content must come out
-// byte for byte.
+// ends. Decoded with zlib, as every client decodes it: a stream that another decoder would take
+// but zlib refuses could be published and then installed by nobody.
 bool payloadExpandsTo(const QByteArray &payload, const QByteArray &content);
-
-// Whether the payload expands to `size` bytes whose hash name is `sha256`, its stream ending
-// where the payload ends. Decoded whole with libdeflate, as payloadExpandsTo, for content that
-// is not at hand; the caller bounds the size, which is held in memory.
-bool payloadExpandsToHash(const QByteArray &payload, qint64 size, const QString &sha256);
 
 // The expanded content, or an empty array for a damaged payload: one shorter than its length
 // field, whose stream is corrupt, whose stream yields another length than stated, or whose

@@ -80,6 +80,7 @@ ExpandedPayload expandBlocks(QIODevice &in, qint64 length, Take take)
     if (!inflater.ready || quint64(result.size) != stated)
         return damaged();
     result.status = ExpandedPayload::Expanded;
+    result.unread = qint64(streamLeft) + inflater.stream.avail_in;
     result.hashName = hash.finish();
     return result;
 }

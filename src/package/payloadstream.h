@@ -12,6 +12,7 @@ struct ExpandedPayload
     qint64 size = 0; // bytes written
     QString hashName; // of the expanded content; of the empty content when damaged
     QString error; // the file's reason for WriteFailed
+    qint64 unread = 0; // bytes of the payload after the end of its stream, when expanded
 };
 
 // Expands the compressed payload that `in` yields from its position (`length` bytes) and

@@ -84,7 +84,9 @@ std::optional<QString> resolveTargetPath(const QString &baseDir, const QString &
             return std::nullopt;
     }
     const QString fullPath = baseDir + targetPath;
-    if (isSameFile(relative, InstallationLayout::versionRecord)
+    // A target named like another's staging file would be removed when that one is staged.
+    if (relative.endsWith(InstallationLayout::stagingSuffix, Qt::CaseInsensitive)
+        || isSameFile(relative, InstallationLayout::versionRecord)
         || (!runningExecutable.isEmpty() && isSameFile(fullPath, runningExecutable))
         || passesThroughLink(baseDir, components))
         return std::nullopt;

@@ -43,6 +43,7 @@ private slots:
     void stagedWrites();
     void filesInBatches_data();
     void filesInBatches();
+    void fullDiskCommitsEarly();
     void hostileTargetPaths_data();
     void hostileTargetPaths();
     void linksInsideTheInstallation_data();
@@ -674,61 +675,113 @@ void tst_Installation::stagedWrites()
 
 void tst_Installation::filesInBatches_data()
 {
-    QTest::addColumn<QString>("failure");
+    QTest::addColumn<QString>("situation");
     QTest::addColumn<int>("installed"); // files in place afterwards, counted in the index's order
-    QTest::addColumn<QString>("lastLine"); // the title of the line before the summary
-    QTest::newRow("more files than two batches") << QString() << 600 << QStringLiteral("Datei:");
+    QTest::addColumn<QString>("lastLine"); // the title of the line before the summary, with
+                                           // the file index of the first or the 300th file
+    const QString written = QStringLiteral("Datei:");
+    const QString notWritten = QStringLiteral("Fehler beim Schreiben der Datei (0, @300@):");
+    QTest::newRow("more files than two batches") << QString() << 600 << written;
     // The failing file is staged while earlier files of its batch wait for their sync: they
     // still take their places, as they would have file by file, and are logged before it.
     QTest::newRow("a file of the third batch cannot be staged")
         << QStringLiteral("stage") << 550 << QStringLiteral("Fehler beim Erstellen des Ordners:");
+    // Where the system cannot tell which file failed, none of the batch is taken.
     QTest::newRow("the sync of the first batch fails")
         << QStringLiteral("sync") << 0
-        << QStringLiteral("Fehler beim Schreiben der Datei (0, %1):");
+        << QStringLiteral("Fehler beim Schreiben der Datei (0, @FIRST@):");
+    // Windows syncs file by file: the files before the failed one are on the disk.
+    QTest::newRow("the sync of one file of the second batch fails")
+        << QStringLiteral("sync 300") << 300 << notWritten;
+    QTest::newRow("a move in the second batch fails")
+        << QStringLiteral("move 300") << 300 << notWritten;
     // A second staging file for one target would replace the first before either was moved.
-    QTest::newRow("one target named twice")
-        << QStringLiteral("twice") << 600 << QStringLiteral("Datei:");
+    QTest::newRow("one target named twice") << QStringLiteral("twice") << 600 << written;
+    QTest::newRow("one target named twice, once through \"./\"")
+        << QStringLiteral("dot") << 600 << written;
+    // As file by file: the file is there, the folder for the next cannot be made.
+    QTest::newRow("a target inside the target before")
+        << QStringLiteral("inside") << 400 << QStringLiteral("Fehler beim Erstellen des Ordners:");
 }
 
 void tst_Installation::filesInBatches()
 {
-    QFETCH(QString, failure);
+    QFETCH(QString, situation);
     QFETCH(int, installed);
     QFETCH(QString, lastLine);
     QTemporaryDir dir;
     const QString base = dir.path() + QLatin1Char('/');
     FakePlatform platform;
-    platform.failSync = failure == QLatin1String("sync");
+    platform.failSync = situation == QLatin1String("sync");
     Crafted crafted;
     for (int i = 0; i < 600; ++i)
         crafted.addFile(QStringLiteral("d%1/f%2.txt").arg(i % 7).arg(i), QByteArray::number(i));
     QVector<int> order; // file indexes in the order of installation
     for (const OfflineEntry &entry : qAsConst(crafted.index))
         order.append(entry.fileIndex);
-    if (failure == QLatin1String("stage")) {
-        crafted.files[order.at(installed)].targetPath = QStringLiteral("blockiert/f.txt");
+    const auto targetOf = [&](int position) -> QString & {
+        return crafted.files[order.at(position)].targetPath;
+    };
+    if (situation == QLatin1String("stage")) {
+        targetOf(installed) = QStringLiteral("blockiert/f.txt");
         QVERIFY(ReleaseFixture::writeFile(base + QLatin1String("blockiert"), "eine Datei"));
     }
-    if (failure == QLatin1String("twice"))
-        crafted.files[order.at(400)].targetPath = crafted.files.at(order.at(399)).targetPath;
+    if (situation == QLatin1String("sync 300"))
+        platform.failSyncOf = targetOf(300) + QLatin1String(".lgtmp");
+    if (situation == QLatin1String("move 300"))
+        platform.failReplaceOf = targetOf(300);
+    if (situation == QLatin1String("twice"))
+        targetOf(400) = targetOf(399);
+    if (situation == QLatin1String("dot"))
+        targetOf(400) = QString(targetOf(399)).replace(QLatin1Char('/'), QLatin1String("/./"));
+    if (situation == QLatin1String("inside"))
+        targetOf(400) = targetOf(399) + QLatin1String("/f.txt");
     const InstallResult result = crafted.install(base, platform);
 
-    QCOMPARE(result.error, !failure.isEmpty() && failure != QLatin1String("twice"));
+    const bool sameTarget =
+        situation == QLatin1String("twice") || situation == QLatin1String("dot");
+    QCOMPARE(result.error, !situation.isEmpty() && !sameTarget);
     QCOMPARE(result.installed, installed);
     for (int i = 0; i < order.size(); ++i) {
-        const FileEntry &file = crafted.files.at(order.at(i));
         // Of a target named twice, the later entry's content stays.
-        if (failure == QLatin1String("twice") && i == 399)
+        if (sameTarget && i == 399)
             continue;
-        QCOMPARE(read(base + file.targetPath),
+        QCOMPARE(read(QDir::cleanPath(base + targetOf(i))),
                  i < installed ? QByteArray::number(order.at(i)) : QByteArray("<missing>"));
     }
-    if (lastLine.contains(QLatin1String("%1")))
-        lastLine = lastLine.arg(order.first());
+    QCOMPARE(crafted.pendingByFileIndex().count(false), installed);
+    lastLine.replace(QLatin1String("@FIRST@"), QString::number(order.first()))
+        .replace(QLatin1String("@300@"), QString::number(order.at(300)));
     QCOMPARE(result.log.at(result.log.size() - 2).title, lastLine);
+    // One sync per batch: the disk waits three times for 600 files, not 600 times.
+    if (situation.isEmpty())
+        QCOMPARE(platform.syncedFiles, (QList<int> {256, 256, 88}));
     QDirIterator leftovers(base, {QStringLiteral("*.lgtmp")}, QDir::Files | QDir::System,
                            QDirIterator::Subdirectories);
     QVERIFY2(!leftovers.hasNext(), "no staging file stays behind");
+}
+
+// Staged files take room beside the old ones: when the disk runs full, those staged take their
+// places first and the file is staged again, as it would have fit file by file.
+void tst_Installation::fullDiskCommitsEarly()
+{
+    QTemporaryDir dir;
+    MountedFileSystem disk(dir.path(), "tmpfs", "size=256k");
+    if (!disk.isMounted())
+        QSKIP(qPrintable(QLatin1String("no tmpfs to fill: ") + disk.errorString()));
+    const QString base = dir.path() + QLatin1Char('/');
+    Crafted crafted;
+    for (int i = 0; i < 5; ++i) {
+        const QString name = QStringLiteral("f%1.bin").arg(i);
+        QVERIFY(ReleaseFixture::writeFile(base + name, QByteArray(40000, 'a')));
+        crafted.addFile(name, QByteArray(40000, char('0' + i)));
+    }
+    FakePlatform platform;
+    const InstallResult result = crafted.install(base, platform);
+    QVERIFY2(!result.error, qPrintable(activityLogText(result.log)));
+    QCOMPARE(result.installed, 5);
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(read(base + QStringLiteral("f%1.bin").arg(i)), QByteArray(40000, char('0' + i)));
 }
 
 void tst_Installation::hostileTargetPaths_data()
@@ -910,6 +963,8 @@ void tst_Installation::resolvedPaths_data()
     QTest::newRow("version record, other case and form")
         << QStringLiteral("./VersionInfo.DAT") << QString();
     QTest::newRow("the running updater") << QStringLiteral("Updater/LG_Updater") << QString();
+    // Staged next to "x" as "x.lgtmp", another target of that name would be removed.
+    QTest::newRow("a staging file's name") << QStringLiteral("sub/x.LGTMP") << QString();
 }
 
 void tst_Installation::resolvedPaths()

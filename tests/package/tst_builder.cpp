@@ -1056,7 +1056,16 @@ void tst_Builder::damagedDataFileIsRewritten_data()
         QByteArray flipped = largePayload;
         flipped[flipped.size() / 2] = char(flipped.at(flipped.size() / 2) ^ 0x55);
         row("one byte changed") << large << flipped;
+        // A valid stream of the same length: only the content's hash tells it apart.
+        row("same size, other content")
+            << large << compressPayload(QByteArray(large).replace('B', 'b'));
+        row("a byte after the stream") << large << largePayload + 'x';
+        row("larger than any client takes")
+            << large << largePayload + QByteArray(int(payloadSizeLimit(large.size())), '\0');
     }
+    const QByteArray other = QByteArray(content).replace('B', 'b');
+    QTest::newRow("same size, other content") << content << compressPayload(other);
+    QTest::newRow("a byte after the stream") << content << payload + 'x';
 }
 
 void tst_Builder::damagedDataFileIsRewritten()

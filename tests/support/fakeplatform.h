@@ -60,10 +60,20 @@ public:
     }
     bool syncFilesToDisk(const QStringList &paths, QString *failedPath, QString *error) override
     {
+        syncedFiles.append(paths.size());
         if (failSync && !paths.isEmpty()) {
-            *failedPath = paths.first();
+            // As Linux reports it: the folder, not the file.
+            *failedPath = QFileInfo(paths.first()).absolutePath();
             *error = windowsErrorText(EIO);
             return false;
+        }
+        for (const QString &path : paths) {
+            // As Windows reports it, syncing file by file: the file that failed.
+            if (!failSyncOf.isEmpty() && path.endsWith(failSyncOf)) {
+                *failedPath = path;
+                *error = windowsErrorText(EIO);
+                return false;
+            }
         }
         return PlatformServices::syncFilesToDisk(paths, failedPath, error);
     }
@@ -95,6 +105,8 @@ public:
     QString failReplaceOf; // the move over a target ending in this is refused
     QString refuseRemovalOf; // deleting a file whose path ends in this is refused
     bool failSync = false; // the disk reports an error when written data is synced
+    QString failSyncOf; // syncing a batch fails at the file whose path ends in this
+    QList<int> syncedFiles; // the number of files of each batch synced
     int timeCalls = 0;
     bool isElevatedProcess = false;
     QQueue<bool> windowAnswers;
