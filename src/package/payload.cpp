@@ -58,9 +58,9 @@ QByteArray compressPayload(const QByteArray &data)
 
 namespace {
 
-// Expands the payload into exactly `size` bytes; false unless the stream fills them and ends
-// where the payload ends.
-bool expandWhole(const QByteArray &payload, qint64 size, QByteArray *expanded)
+// Expands the payload into exactly `size` bytes; false unless the stream fills them and, with
+// `exactEnd`, ends where the payload ends.
+bool expandWhole(const QByteArray &payload, qint64 size, QByteArray *expanded, bool exactEnd)
 {
     if (payload.size() < 4 || statedPayloadSize(payload) != quint64(size))
         return false;
@@ -70,7 +70,7 @@ bool expandWhole(const QByteArray &payload, qint64 size, QByteArray *expanded)
     const libdeflate_result result = libdeflate_zlib_decompress_ex(
         threadDecompressor(), payload.constData() + 4, size_t(payload.size() - 4), expanded->data(),
         size_t(size), &streamRead, nullptr);
-    return result == LIBDEFLATE_SUCCESS && streamRead == size_t(payload.size() - 4);
+    return result == LIBDEFLATE_SUCCESS && (!exactEnd || streamRead == size_t(payload.size() - 4));
 }
 
 } // namespace
@@ -81,7 +81,7 @@ bool payloadExpandsTo(const QByteArray &payload, const QByteArray &content)
     if (content.isEmpty())
         return payload == compressPayload(content);
     QByteArray expanded;
-    return expandWhole(payload, content.size(), &expanded) && expanded == content;
+    return expandWhole(payload, content.size(), &expanded, true) && expanded == content;
 }
 
 bool payloadExpandsToHash(const QByteArray &payload, qint64 size, const QString &sha256)
@@ -89,7 +89,16 @@ bool payloadExpandsToHash(const QByteArray &payload, qint64 size, const QString 
     if (size == 0)
         return payload == compressPayload(QByteArray()) && hashName(QByteArray()) == sha256;
     QByteArray expanded;
-    return expandWhole(payload, size, &expanded) && hashName(expanded) == sha256;
+    return expandWhole(payload, size, &expanded, true) && hashName(expanded) == sha256;
+}
+
+bool expandWholePayload(const QByteArray &payload, QByteArray *content)
+{
+    const quint64 stated = statedPayloadSize(payload);
+    if (stated == 0 || payload.size() < 4 || stated > maxArraySize
+        || !isPlausibleExpansion(stated, quint64(payload.size()) - 4))
+        return false;
+    return expandWhole(payload, qint64(stated), content, false);
 }
 
 quint32 statedPayloadSize(const QByteArray &payload)

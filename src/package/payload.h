@@ -24,6 +24,11 @@ bool payloadExpandsTo(const QByteArray &payload, const QByteArray &content);
 // is not at hand; the caller bounds the size, which is held in memory.
 bool payloadExpandsToHash(const QByteArray &payload, qint64 size, const QString &sha256);
 
+// Expands a payload that states a content of at least one byte whole, with libdeflate, as
+// expandPayloadInto would block by block: bytes after the stream's end are left unread.
+// False for a damaged payload; the caller bounds the stated size, which is held in memory.
+bool expandWholePayload(const QByteArray &payload, QByteArray *content);
+
 // The expanded content, or an empty array for a damaged payload: one shorter than its length
 // field, whose stream is corrupt, whose stream yields another length than stated, or whose
 // stated length is more than zlib could ever produce from the bytes present.
