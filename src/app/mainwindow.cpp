@@ -229,7 +229,7 @@ void MainWindow::fetchDataFiles(QVector<FetchedDataFile> &files,
     for (const FetchedDataFile &file : qAsConst(files))
         items.append({baseUrl + file.fileName, file.maxBytes, false, QString(), false, {}, {}});
     QVector<bool> taken(files.size(), false);
-    CDownloadBatch(downloader->networkManager(), options, items, [&](int index) {
+    CDownloadBatch(downloader->httpPool(), options, items, [&](int index) {
         takeDownload(items[index], files[index]);
         taken[index] = true;
         return arrived(index);

@@ -3,13 +3,33 @@
 
 #include <QtEndian>
 
+#include <libdeflate.h>
 #include <zlib.h>
+
+#include <memory>
 
 namespace {
 
 // The largest array the format uses, content or payload: below QByteArray's limit of a little
 // less than 2 GiB, with room for its header.
 constexpr quint64 maxArraySize = INT_MAX - 64;
+
+struct DecompressorDeleter
+{
+    void operator()(libdeflate_decompressor *decompressor) const
+    {
+        libdeflate_free_decompressor(decompressor);
+    }
+};
+
+libdeflate_decompressor *threadDecompressor()
+{
+    thread_local std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor(
+        libdeflate_alloc_decompressor());
+    if (!decompressor)
+        qBadAlloc();
+    return decompressor.get();
+}
 
 } // namespace
 
@@ -50,6 +70,22 @@ bool payloadExpandsTo(const QByteArray &payload, const QByteArray &content)
                     reinterpret_cast<const Bytef *>(payload.constData() + 4), &streamLength);
     return result == Z_OK && streamLength == uLong(payload.size() - 4)
         && expandedLength == uLongf(content.size()) && expanded == content;
+}
+
+bool expandWholePayload(const QByteArray &payload, QByteArray *content)
+{
+    const quint64 stated = statedPayloadSize(payload);
+    if (stated == 0 || stated > maxArraySize
+        || !isPlausibleExpansion(stated, quint64(payload.size()) - 4))
+        return false;
+    content->resize(int(stated));
+    size_t streamRead = 0;
+    // Without a place for the expanded length, libdeflate requires exactly `stated` bytes; with
+    // one for the bytes read it leaves what follows the stream unread, as zlib's stream does.
+    return libdeflate_zlib_decompress_ex(threadDecompressor(), payload.constData() + 4,
+                                         size_t(payload.size() - 4), content->data(),
+                                         size_t(stated), &streamRead, nullptr)
+        == LIBDEFLATE_SUCCESS;
 }
 
 quint32 statedPayloadSize(const QByteArray &payload)

@@ -18,6 +18,13 @@ bool fitsInPayload(qint64 size);
 // but zlib refuses could be published and then installed by nobody.
 bool payloadExpandsTo(const QByteArray &payload, const QByteArray &content);
 
+// Expands a payload that states a content of at least one byte whole, with libdeflate (three
+// times as fast as zlib), as expandPayloadInto would block by block: bytes after the stream's
+// end are left unread. False for a damaged payload. The caller bounds the stated size, which
+// is held in memory, and checks the content's hash: libdeflate takes a few malformed streams
+// that zlib refuses.
+bool expandWholePayload(const QByteArray &payload, QByteArray *content);
+
 // The expanded content, or an empty array for a damaged payload: one shorter than its length
 // field, whose stream is corrupt, whose stream yields another length than stated, or whose
 // stated length is more than zlib could ever produce from the bytes present.

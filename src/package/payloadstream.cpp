@@ -11,6 +11,9 @@
 namespace {
 
 constexpr int blockSize = 1 << 20;
+// Up to this size a payload and its content are held whole and expanded with libdeflate, three
+// times as fast as zlib's stream; beyond it, block by block.
+constexpr qint64 wholeExpansionLimit = 16 << 20;
 
 struct Inflater
 {
@@ -85,10 +88,33 @@ ExpandedPayload expandBlocks(QIODevice &in, qint64 length, Take take)
     return result;
 }
 
+ExpandedPayload expandWholeInto(QIODevice &in, qint64 length, QIODevice &out)
+{
+    const QByteArray payload = in.read(length);
+    QByteArray content;
+    if (payload.size() != length || !expandWholePayload(payload, &content))
+        return damaged();
+    ExpandedPayload result;
+    if (!writeAll(out, content, &result.error)) {
+        result.status = ExpandedPayload::WriteFailed;
+        return result;
+    }
+    result.status = ExpandedPayload::Expanded;
+    result.size = content.size();
+    result.hashName = hashName(content);
+    return result;
+}
+
 } // namespace
 
 ExpandedPayload expandPayloadInto(QIODevice &in, qint64 length, QIODevice &out)
 {
+    char prefix[4];
+    if (length > 4 && length <= wholeExpansionLimit && in.peek(prefix, 4) == 4) {
+        const quint32 stated = statedPayloadSize(QByteArray::fromRawData(prefix, 4));
+        if (stated > 0 && stated <= wholeExpansionLimit)
+            return expandWholeInto(in, length, out);
+    }
     return expandBlocks(in, length, [&out](const QByteArray &block, QString *error) {
         return writeAll(out, block, error);
     });

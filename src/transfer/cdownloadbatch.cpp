@@ -3,30 +3,40 @@
 #include "package/durablefile.h"
 #include "package/payloadstore.h"
 #include "transfer/cdownloader.h"
+#include "transfer/chttpchannel.h"
+#include "transfer/chttppool.h"
 #include "transfer/cprogressdlgex.h"
 #include "transfer/cprogressthreadinfo.h"
 
 #include <QApplication>
 #include <QDesktopWidget>
 #include <QMutexLocker>
-#include <QNetworkAccessManager>
 
 namespace {
 
-// The toolkit opens up to six connections to one host; more requests would only queue there.
-constexpr int maxInFlight = 6;
 // Items may end out of order; those waiting for an earlier one are held, so only this many
 // are started ahead of the first one not yet handed on.
 constexpr int maxAhead = 64;
 // A body up to this size stays in memory; a larger one goes to a file.
 constexpr qint64 memoryLimit = 1 << 20;
 
+QByteArray requestHeaderLines(const DownloadOptions &options)
+{
+    // Without Accept-Encoding a server may compress at will; the body is taken only as it is.
+    QByteArray lines =
+        "User-Agent: " + options.userAgent.toUtf8() + "\r\nAccept-Encoding: identity\r\n";
+    for (auto it = options.headers.constBegin(); it != options.headers.constEnd(); ++it)
+        lines += it.key() + ": " + it.value() + "\r\n";
+    return lines;
+}
+
 } // namespace
 
-CDownloadBatch::CDownloadBatch(QNetworkAccessManager *manager, const DownloadOptions &options,
+CDownloadBatch::CDownloadBatch(CHttpPool *pool, const DownloadOptions &options,
                                QVector<DownloadItem> &items, std::function<bool(int)> arrived)
-    : manager(manager)
+    : pool(pool)
     , options(options)
+    , headerLines(requestHeaderLines(options))
     , items(items)
     , arrived(std::move(arrived))
     , ended(items.size(), false)
@@ -35,8 +45,10 @@ CDownloadBatch::CDownloadBatch(QNetworkAccessManager *manager, const DownloadOpt
 
 CDownloadBatch::~CDownloadBatch()
 {
-    for (QNetworkReply *reply : inFlight.keys())
-        retire(reply);
+    for (CHttpChannel *channel : inFlight.keys()) {
+        release(channel);
+        channel->abort();
+    }
 }
 
 bool CDownloadBatch::run()
@@ -58,61 +70,70 @@ bool CDownloadBatch::run()
 
 void CDownloadBatch::startNext()
 {
-    while (inFlight.size() < maxInFlight && next < items.size() && next - front < maxAhead) {
+    while (next < items.size() && next - front < maxAhead) {
+        const QUrl url(items.at(next).url, QUrl::TolerantMode);
+        CHttpChannel *channel = pool->acquire(url);
+        if (!channel)
+            break;
         const int index = next++;
         items[index].ok = false;
-        DownloadOptions request = options;
-        request.url = items.at(index).url;
-        QNetworkReply *reply = manager->get(CDownloader::makeRequest(request));
-        // Without a limit the network thread reads on whatever the disk takes: a large file
-        // piles up in memory.
-        reply->setReadBufferSize(memoryLimit);
-        inFlight.insert(reply, index);
+        inFlight.insert(channel, index);
         sinks.insert(index, Sink());
-        connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply] { onMetaData(reply); });
-        connect(reply, &QNetworkReply::readyRead, this, [this, reply] { onReadyRead(reply); });
-        connect(reply, &QNetworkReply::finished, this, [this, reply] { onFinished(reply); });
+        connect(channel, &CHttpChannel::header, this,
+                [this, channel](const HttpResponseParser::Header &header) {
+                    onHeader(channel, header);
+                });
+        connect(channel, &CHttpChannel::data, this,
+                [this, channel](const QByteArray &bytes) { onData(channel, bytes); });
+        connect(channel, &CHttpChannel::finished, this, [this, channel] { onFinished(channel); });
+        connect(channel, &CHttpChannel::failed, this, [this, channel](const QString &error) {
+            const int index = inFlight.value(channel, -1);
+            if (index >= 0)
+                fail(channel, index, error);
+        });
+        channel->get(url, headerLines);
     }
     showProgress();
     if (done == items.size() && progressInfo)
         progressInfo->wakeUp();
 }
 
-void CDownloadBatch::onMetaData(QNetworkReply *reply)
+void CDownloadBatch::onHeader(CHttpChannel *channel, const HttpResponseParser::Header &header)
 {
-    const int index = inFlight.value(reply, -1);
+    const int index = inFlight.value(channel, -1);
     if (index < 0)
         return;
-    if (const auto refusal = CDownloader::metaDataRefusal(reply, items.at(index).maxBytes))
-        fail(reply, index, *refusal);
+    const DownloadItem &item = items.at(index);
+    if (const auto refusal =
+            CDownloader::metaDataRefusal(header.encoding, header.length, item.maxBytes))
+        fail(channel, index, *refusal);
+    else if (header.status >= 400)
+        fail(channel, index, CDownloader::errorStatusText(QUrl(item.url), header.reason));
+    else if (const auto status = CDownloader::statusRefusal(header.status))
+        fail(channel, index, *status);
 }
 
-void CDownloadBatch::onReadyRead(QNetworkReply *reply)
+// Keeps what has arrived.
+void CDownloadBatch::onData(CHttpChannel *channel, const QByteArray &bytes)
 {
-    const int index = inFlight.value(reply, -1);
-    if (index >= 0)
-        take(reply, index);
-}
-
-// Keeps what has arrived; false when the item failed on the way.
-bool CDownloadBatch::take(QNetworkReply *reply, int index)
-{
+    const int index = inFlight.value(channel, -1);
+    if (index < 0)
+        return;
     Sink &sink = sinks[index];
     QString reason;
-    if (!write(sink, reply->readAll(), &reason)) {
+    if (!write(sink, bytes, &reason)) {
         items[index].stagingFailed = true;
-        fail(reply, index, reason);
-        return false;
+        fail(channel, index, reason);
+        return;
     }
     const qint64 size = sink.file ? sink.file->size() : sink.memory.size();
     const qint64 maxBytes = items.at(index).maxBytes;
     if (maxBytes > 0 && size > maxBytes) {
-        fail(reply, index, CDownloader::sizeRefusal(maxBytes));
-        return false;
+        fail(channel, index, CDownloader::sizeRefusal(maxBytes));
+        return;
     }
     if (progressInfo)
         progressInfo->noteActivity();
-    return true;
 }
 
 bool CDownloadBatch::write(Sink &sink, const QByteArray &bytes, QString *reason)
@@ -135,20 +156,10 @@ bool CDownloadBatch::write(Sink &sink, const QByteArray &bytes, QString *reason)
     return writeAll(*sink.file, bytes, reason);
 }
 
-void CDownloadBatch::onFinished(QNetworkReply *reply)
+void CDownloadBatch::onFinished(CHttpChannel *channel)
 {
-    const int index = inFlight.value(reply, -1);
+    const int index = inFlight.value(channel, -1);
     if (index < 0)
-        return;
-    if (reply->error() != QNetworkReply::NoError) {
-        fail(reply, index, reply->errorString());
-        return;
-    }
-    if (const auto refusal = CDownloader::statusRefusal(reply)) {
-        fail(reply, index, *refusal);
-        return;
-    }
-    if (!take(reply, index))
         return;
     DownloadItem &item = items[index];
     Sink sink = sinks.take(index);
@@ -159,37 +170,36 @@ void CDownloadBatch::onFinished(QNetworkReply *reply)
         sink.file->setAutoRemove(false);
         item.bodyPath = sink.file->fileName();
     }
-    end(reply, index);
+    end(channel, index);
 }
 
-void CDownloadBatch::end(QNetworkReply *reply, int index)
+void CDownloadBatch::end(CHttpChannel *channel, int index)
 {
-    inFlight.remove(reply);
-    retire(reply);
+    release(channel);
     ended[index] = true;
     ++done;
     deliver();
     startNext();
 }
 
-void CDownloadBatch::fail(QNetworkReply *reply, int index, const QString &reason)
+void CDownloadBatch::fail(CHttpChannel *channel, int index, const QString &reason)
 {
-    endItem(reply, index, reason);
+    endItem(channel, index, reason);
     dropItemsAfter(index, reason);
     deliver();
     startNext();
 }
 
-// Ends an item in flight, or one not started (reply null), as failed.
-void CDownloadBatch::endItem(QNetworkReply *reply, int index, const QString &reason)
+// Ends an item in flight, or one not started (channel null), as failed.
+void CDownloadBatch::endItem(CHttpChannel *channel, int index, const QString &reason)
 {
     items[index].ok = false;
     items[index].errorText = reason;
     sinks.remove(index);
-    if (reply) {
-        // Out of the set first: aborting emits finished at once.
-        inFlight.remove(reply);
-        retire(reply);
+    if (channel) {
+        // What is left of its answer cannot be told from the next one: the connection goes.
+        release(channel);
+        channel->abort();
     }
     ended[index] = true;
     ++done;
@@ -197,9 +207,9 @@ void CDownloadBatch::endItem(QNetworkReply *reply, int index, const QString &rea
 
 void CDownloadBatch::dropItemsAfter(int index, const QString &reason)
 {
-    for (QNetworkReply *reply : inFlight.keys()) {
-        if (inFlight.value(reply) >= index)
-            endItem(reply, inFlight.value(reply), reason);
+    for (CHttpChannel *channel : inFlight.keys()) {
+        if (inFlight.value(channel) >= index)
+            endItem(channel, inFlight.value(channel), reason);
     }
     for (; next < items.size(); ++next)
         endItem(nullptr, next, reason);
@@ -217,15 +227,15 @@ void CDownloadBatch::deliver()
     }
 }
 
-void CDownloadBatch::retire(QNetworkReply *reply)
+// The channel goes back to the pool, its signals no longer this batch's.
+void CDownloadBatch::release(CHttpChannel *channel)
 {
-    disconnect(reply, nullptr, this, nullptr);
-    if (reply->isRunning())
-        reply->abort();
-    reply->deleteLater();
+    inFlight.remove(channel);
+    disconnect(channel, nullptr, this, nullptr);
 }
 
 void CDownloadBatch::showProgress()
+
 {
     if (!progressInfo)
         return;

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "transfer/downloadoptions.h"
+#include "transfer/httpresponseparser.h"
 
 #include <QHash>
-#include <QNetworkReply>
 #include <QObject>
 #include <QPointer>
 #include <QSharedPointer>
@@ -12,8 +12,9 @@
 
 #include <functional>
 
+class CHttpChannel;
+class CHttpPool;
 class CProgressThreadInfo;
-class QNetworkAccessManager;
 
 // One file of a batch. A small body is kept in memory; a larger one goes to a temporary file
 // as it arrives, so memory holds a few blocks whatever the files' sizes.
@@ -28,10 +29,11 @@ struct DownloadItem
     QString bodyPath; // when ok: the closed file that holds a large body; the caller removes it
 };
 
-// Many GETs over one network manager, a few in flight at once, under one progress dialog that
-// appears only when the batch takes longer than a moment. Synchronous for its caller. Each
-// item is judged as CDownloader judges one download: status 200, no encoding, within its
-// limit; the batch's time limit counts from the last data received by any item.
+// Many GETs over the run's kept-alive connections (CHttpPool), one request in flight on each,
+// under one progress dialog that appears only when the batch takes longer than a moment.
+// Synchronous for its caller. Each item is judged as CDownloader judges one download: status
+// 200, no encoding, within its limit; the batch's time limit counts from the last data
+// received by any item. Redirects are failures, never followed.
 // The items are needed in their order: each is handed to `arrived` as soon as it and all before
 // it have ended, while later ones still arrive, and once one has failed (or `arrived` says
 // stop), those after it are not fetched on, as they can no longer be used.
@@ -41,8 +43,7 @@ class CDownloadBatch : public QObject
 
 public:
     // arrived(index): the item has ended (ok or not); false stops the batch.
-    CDownloadBatch(QNetworkAccessManager *manager, const DownloadOptions &options,
-                   QVector<DownloadItem> &items,
+    CDownloadBatch(CHttpPool *pool, const DownloadOptions &options, QVector<DownloadItem> &items,
                    std::function<bool(int index)> arrived = std::function<bool(int)>());
     ~CDownloadBatch() override;
 
@@ -59,25 +60,25 @@ private:
     };
 
     void startNext();
-    void onMetaData(QNetworkReply *reply);
-    void onReadyRead(QNetworkReply *reply);
-    void onFinished(QNetworkReply *reply);
-    bool take(QNetworkReply *reply, int index);
+    void onHeader(CHttpChannel *channel, const HttpResponseParser::Header &header);
+    void onData(CHttpChannel *channel, const QByteArray &bytes);
+    void onFinished(CHttpChannel *channel);
     bool write(Sink &sink, const QByteArray &bytes, QString *reason);
-    void end(QNetworkReply *reply, int index);
-    void fail(QNetworkReply *reply, int index, const QString &reason);
-    void endItem(QNetworkReply *reply, int index, const QString &reason);
+    void end(CHttpChannel *channel, int index);
+    void fail(CHttpChannel *channel, int index, const QString &reason);
+    void endItem(CHttpChannel *channel, int index, const QString &reason);
     void dropItemsAfter(int index, const QString &reason);
     void deliver();
-    void retire(QNetworkReply *reply);
+    void release(CHttpChannel *channel);
     void showProgress();
 
-    QNetworkAccessManager *manager;
+    CHttpPool *pool;
     DownloadOptions options;
+    QByteArray headerLines; // of every request
     QVector<DownloadItem> &items;
     std::function<bool(int)> arrived;
     QVector<bool> ended;
-    QHash<QNetworkReply *, int> inFlight;
+    QHash<CHttpChannel *, int> inFlight;
     QHash<int, Sink> sinks; // of the items in flight
     QPointer<CProgressThreadInfo> progressInfo;
     int next = 0; // the first item not started

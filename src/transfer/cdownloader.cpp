@@ -1,4 +1,6 @@
 #include "transfer/cdownloader.h"
+
+#include "transfer/chttppool.h"
 #include "transfer/cprogressdlgex.h"
 #include "transfer/cprogressthreadinfo.h"
 
@@ -44,6 +46,13 @@ QNetworkAccessManager *CDownloader::networkManager()
     if (!manager)
         manager = new QNetworkAccessManager(this);
     return manager;
+}
+
+CHttpPool *CDownloader::httpPool()
+{
+    if (!pool)
+        pool = new CHttpPool(this);
+    return pool;
 }
 
 // A reply of an earlier download must not reach this one's slots.
@@ -97,11 +106,17 @@ QString CDownloader::sizeRefusal(qint64 maxBytes)
 
 std::optional<QString> CDownloader::metaDataRefusal(QNetworkReply *reply, qint64 maxBytes)
 {
-    const QByteArray encoding = reply->rawHeader("Content-Encoding").trimmed().toLower();
+    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+    return metaDataRefusal(reply->rawHeader("Content-Encoding").trimmed().toLower(),
+                           length.isValid() ? length.toLongLong() : -1, maxBytes);
+}
+
+std::optional<QString> CDownloader::metaDataRefusal(const QByteArray &encoding, qint64 length,
+                                                    qint64 maxBytes)
+{
     if (!encoding.isEmpty() && encoding != "identity")
         return tr("Der Server sendet die Daten kodiert (%1).").arg(QString::fromLatin1(encoding));
-    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-    if (maxBytes > 0 && length.isValid() && length.toLongLong() > maxBytes)
+    if (maxBytes > 0 && length > maxBytes)
         return sizeRefusal(maxBytes);
     return std::nullopt;
 }
@@ -110,9 +125,20 @@ std::optional<QString> CDownloader::metaDataRefusal(QNetworkReply *reply, qint64
 std::optional<QString> CDownloader::statusRefusal(QNetworkReply *reply)
 {
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (status.isValid() && status.toInt() != 200)
-        return tr("Der Server antwortete mit dem Status %1.").arg(status.toInt());
+    return status.isValid() ? statusRefusal(status.toInt()) : std::nullopt;
+}
+
+std::optional<QString> CDownloader::statusRefusal(int status)
+{
+    if (status != 200)
+        return tr("Der Server antwortete mit dem Status %1.").arg(status);
     return std::nullopt;
+}
+
+QString CDownloader::errorStatusText(const QUrl &url, const QByteArray &reason)
+{
+    return QStringLiteral("Error transferring %1 - server replied: %2")
+        .arg(url.toString(), QString::fromLatin1(reason));
 }
 
 bool CDownloader::download(const DownloadOptions &newOptions)

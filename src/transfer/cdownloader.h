@@ -8,6 +8,7 @@
 
 #include <optional>
 
+class CHttpPool;
 class CProgressThreadInfo;
 class QNetworkAccessManager;
 class QNetworkRequest;
@@ -32,15 +33,22 @@ public:
     // The request that download() sends: TLS settings only for URLs starting with "https://".
     static QNetworkRequest makeRequest(const DownloadOptions &options);
 
-    // The one network manager of this downloader, made at first use: every download and batch
-    // through it shares kept-alive connections.
+    // The one network manager of this downloader, made at first use: its downloads share
+    // kept-alive connections.
     QNetworkAccessManager *networkManager();
+    // The connections of this downloader's batches, made at first use and kept between them.
+    CHttpPool *httpPool();
 
     // The rules by which a reply is refused, shared with CDownloadBatch: an encoded body or an
     // announced length above maxBytes (when the headers arrive), a status other than 200 (when
     // it has finished without error), a body that grew past maxBytes.
     static std::optional<QString> metaDataRefusal(QNetworkReply *reply, qint64 maxBytes);
+    static std::optional<QString> metaDataRefusal(const QByteArray &encoding, qint64 length,
+                                                  qint64 maxBytes);
     static std::optional<QString> statusRefusal(QNetworkReply *reply);
+    static std::optional<QString> statusRefusal(int status);
+    // A status of 400 or more, in the toolkit's words, as the network manager reports it.
+    static QString errorStatusText(const QUrl &url, const QByteArray &reason);
     static QString sizeRefusal(qint64 maxBytes);
     // Why a run ended early: the user, or a server silent for longer than the limit.
     static QString cancelledText();
@@ -68,6 +76,7 @@ private:
     void refuse(const QString &reason);
 
     QPointer<QNetworkAccessManager> manager;
+    QPointer<CHttpPool> pool;
     QPointer<CProgressThreadInfo> progressInfo;
     QPointer<QNetworkReply> reply;
     int lastPercent = 0;

@@ -424,7 +424,7 @@ void tst_Downloader::batch()
         items.append(downloadItem(http->baseUrl() + QString::fromLatin1(prefix.mid(1) + name),
                                   QByteArray(name) == "/3" ? maxBytes : 0));
     CDownloader downloader;
-    CDownloadBatch batch(downloader.networkManager(), options(*http, "/", 500), items);
+    CDownloadBatch batch(downloader.httpPool(), options(*http, "/", 500), items);
     QVERIFY(batch.run());
     QCOMPARE(bodyOf(items.at(0)), QByteArray("Datei /1"));
     QVERIFY2(items.at(1).ok, qPrintable(items.at(1).errorText));
@@ -461,7 +461,7 @@ void tst_Downloader::batchOfManyFiles()
         items.append(downloadItem(http->baseUrl() + QString::fromLatin1(path.mid(1))));
     }
     CDownloader downloader;
-    QVERIFY(CDownloadBatch(downloader.networkManager(), options(*http, "/"), items).run());
+    QVERIFY(CDownloadBatch(downloader.httpPool(), options(*http, "/"), items).run());
     for (int i = 0; i < items.size(); ++i) {
         QVERIFY2(items.at(i).ok, qPrintable(items.at(i).errorText));
         const QByteArray name = QByteArray("Datei ") + QByteArray::number(i);
@@ -489,7 +489,7 @@ void tst_Downloader::batchStopsAfterAFailure()
         items.append(downloadItem(http->baseUrl() + QString::fromLatin1(path.mid(1))));
     }
     CDownloader downloader;
-    QVERIFY(CDownloadBatch(downloader.networkManager(), options(*http, "/"), items).run());
+    QVERIFY(CDownloadBatch(downloader.httpPool(), options(*http, "/"), items).run());
     QVERIFY(items.at(0).errorText.contains(QLatin1String("Not Found")));
     for (int i = 1; i < items.size(); ++i) {
         QVERIFY(!items.at(i).ok);
