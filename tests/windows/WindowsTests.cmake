@@ -1,0 +1,28 @@
+# The tests of the Windows build run under Wine on Linux, labelled "windows". Every test shares
+# one Wine prefix in the build folder, made first by the fixture "wine_prefix".
+set(LEDGORA_WINE_RUNNER ${CMAKE_CURRENT_LIST_DIR}/run_under_wine.sh)
+set(LEDGORA_WINE_ENVIRONMENT "LEDGORA_WINDOWS_TOOLCHAIN=${LEDGORA_WINDOWS_TOOLCHAIN}"
+    "LEDGORA_WINE_PREFIX=${PROJECT_BINARY_DIR}/wine-prefix")
+
+add_test(NAME wine_prefix COMMAND ${LEDGORA_WINE_RUNNER} wineboot --init)
+set_tests_properties(wine_prefix PROPERTIES LABELS windows FIXTURES_SETUP wine_prefix
+    ENVIRONMENT "${LEDGORA_WINE_ENVIRONMENT}" TIMEOUT 300)
+
+# Runs the test executable under Wine instead of on the build machine.
+function(ledgora_run_under_wine name)
+    set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR ${LEDGORA_WINE_RUNNER})
+    set_property(TEST ${name} APPEND PROPERTY LABELS windows)
+    set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT ${LEDGORA_WINE_ENVIRONMENT})
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_prefix)
+endfunction()
+
+# End to end on Windows' side: nginx on Linux serves a release that lg_updater.exe built in
+# mode 1; e2e_client.exe installs it into the Wine prefix and hands over to a new updater copy.
+function(ledgora_add_windows_endtoend)
+    add_executable(commandline_reporter ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/commandlinereporter.cpp)
+    add_test(NAME windows_endtoend COMMAND ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/endtoend.sh
+        $<TARGET_FILE:lg_updater> $<TARGET_FILE:e2e_client> $<TARGET_FILE:commandline_reporter>
+        ${CMAKE_CURRENT_BINARY_DIR}/windows-endtoend)
+    set_tests_properties(windows_endtoend PROPERTIES LABELS "windows;e2e"
+        ENVIRONMENT "${LEDGORA_WINE_ENVIRONMENT}" FIXTURES_REQUIRED wine_prefix TIMEOUT 600)
+endfunction()
