@@ -14,7 +14,6 @@
 
 #include <QtTest>
 
-#include <sys/resource.h>
 #include <zlib.h>
 
 class tst_Formats : public QObject

@@ -8,6 +8,14 @@ add_test(NAME wine_prefix COMMAND ${LEDGORA_WINE_RUNNER} wineboot --init)
 set_tests_properties(wine_prefix PROPERTIES LABELS windows FIXTURES_SETUP wine_prefix
     ENVIRONMENT "${LEDGORA_WINE_ENVIRONMENT}" TIMEOUT 300)
 
+# Tests that rest on POSIX calls of their own (file modes, resource limits, the user id) and are
+# not built for Windows.
+set(LEDGORA_POSIX_ONLY_TESTS
+    tst_builder # geteuid: root reads files whatever their mode
+    tst_downloader # setrlimit: the process's limit of open files
+    tst_installation # chmod and stat: file modes kept over an update
+    tst_updatecheck) # sys/stat.h: file modes
+
 # Runs the test executable under Wine instead of on the build machine.
 function(ledgora_run_under_wine name)
     set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR ${LEDGORA_WINE_RUNNER})
