@@ -31,6 +31,13 @@ function(ledgora_add_windows_endtoend)
     add_test(NAME windows_endtoend COMMAND ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/endtoend.sh
         $<TARGET_FILE:lg_updater> $<TARGET_FILE:e2e_client> $<TARGET_FILE:commandline_reporter>
         ${CMAKE_CURRENT_BINARY_DIR}/windows-endtoend)
-    set_tests_properties(windows_endtoend PROPERTIES LABELS "windows;e2e"
+    # Alone: it waits for and ends every Wine process of the shared prefix.
+    set_tests_properties(windows_endtoend PROPERTIES LABELS "windows;e2e" RUN_SERIAL ON
         ENVIRONMENT "${LEDGORA_WINE_ENVIRONMENT}" FIXTURES_REQUIRED wine_prefix TIMEOUT 600)
 endfunction()
+
+# The zip of scripts/package-windows, unpacked into an installation and started from there.
+add_test(NAME windows_package COMMAND ${CMAKE_CURRENT_LIST_DIR}/package_starts.sh
+    ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR})
+set_tests_properties(windows_package PROPERTIES LABELS "windows;package" RUN_SERIAL ON
+    ENVIRONMENT "${LEDGORA_WINE_ENVIRONMENT}" FIXTURES_REQUIRED wine_prefix TIMEOUT 600)

@@ -12,6 +12,7 @@ client="$2"
 reporter="$3"
 work="$4"
 run="$(dirname "$0")/run_under_wine.sh"
+export WINEPREFIX="$LEDGORA_WINE_PREFIX"
 year="$(date +%Y)"
 install="$LEDGORA_WINE_PREFIX/drive_c/Ledgora"
 
