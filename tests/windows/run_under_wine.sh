@@ -27,7 +27,8 @@ for folder in "${folders[@]}"; do
     winepath+="$(windows_path "$folder");"
 done
 export WINEPATH="$winepath"
-export QT_PLUGIN_PATH="$(windows_path "$toolchain/qt/plugins")"
+QT_PLUGIN_PATH="$(windows_path "$toolchain/qt/plugins")"
+export QT_PLUGIN_PATH
 
 mkdir -p "$WINEPREFIX"
 exec wine64 "$@"
