@@ -14,6 +14,7 @@
 
 #include <QtTest>
 
+#include <sys/resource.h>
 #include <zlib.h>
 
 class tst_Formats : public QObject

@@ -12,6 +12,7 @@ set_tests_properties(wine_prefix PROPERTIES LABELS windows FIXTURES_SETUP wine_p
 # not built for Windows.
 set(LEDGORA_POSIX_ONLY_TESTS
     tst_builder # geteuid: root reads files whatever their mode
+    tst_formats # getrusage: the peak memory of a large payload
     tst_downloader # setrlimit: the process's limit of open files
     tst_installation # chmod and stat: file modes kept over an update
     tst_updatecheck) # sys/stat.h: file modes
