@@ -29,7 +29,7 @@ done
 
 set +e
 output="$(cd "$updater" && env -u WINEPATH -u QT_PLUGIN_PATH QT_QPA_PLATFORM=windows \
-    xvfb-run -a wine64 'C:\Paket\Updater\lg_updater.exe' --mode 1 --conf 'C:\Paket\fehlt.xml' 2>&1)"
+    xvfb-run -a wine 'C:\Paket\Updater\lg_updater.exe' --mode 1 --conf 'C:\Paket\fehlt.xml' 2>&1)"
 code=$?
 set -e
 wineserver -k 2>/dev/null || true

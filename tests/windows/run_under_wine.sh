@@ -31,4 +31,5 @@ QT_PLUGIN_PATH="$(windows_path "$toolchain/qt/plugins")"
 export QT_PLUGIN_PATH
 
 mkdir -p "$WINEPREFIX"
-exec wine64 "$@"
+# Debian installs wine64 outside PATH; its "wine" runs 64-bit programs with it.
+exec wine "$@"
