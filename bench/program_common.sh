@@ -152,7 +152,7 @@ median_of_three() {
     printf '%s\n' "$@" | sort -g | sed -n 2p
 }
 
-# compare LABEL GOAL REFERENCE PROGRAM [PREPARE]: REFERENCE, PROGRAM and PREPARE are shell
+# compare LABEL GOAL REFERENCE PROGRAM [PREPARE]: GOAL "-" is none; REFERENCE, PROGRAM and PREPARE are shell
 # functions; PREPARE runs untimed before every run of either. Prints both medians, the ratio
 # and the program's peak memory.
 compare() {
@@ -175,10 +175,13 @@ compare() {
     peak=$(sort -n "$work/peak_kb" | tail -1)
     echo "== $label"
     printf '   reference %7.3f s  (%s)\n' "$reference_median" "${reference_times[*]}"
-    printf '   program   %7.3f s  (%s)  peak %d MB\n' "$program_median" "${program_times[*]}" \
-        "$((peak / 1024))"
-    printf 'ratio %s: %.2f (goal <= %s)\n' "$label" \
-        "$(echo "$program_median / $reference_median" | bc -l)" "$goal"
+    local peak_text=""
+    if [ -n "$peak" ]; then peak_text="  peak $((peak / 1024)) MB"; fi
+    printf '   program   %7.3f s  (%s)%s\n' "$program_median" "${program_times[*]}" "$peak_text"
+    local goal_text="goal <= $goal"
+    if [ "$goal" = "-" ]; then goal_text="no goal"; fi
+    printf 'ratio %s: %.2f (%s)\n' "$label" \
+        "$(echo "$program_median / $reference_median" | bc -l)" "$goal_text"
 }
 
 # The reference tools, one process each over all files, one file after the other.

@@ -90,6 +90,21 @@ bool tryReleaseFolder(int year, const ReleaseFetch &fetch, const ReleaseTrust &t
     return true;
 }
 
+bool offlineStatementAccepted(OfflineFileReader &reader, const QByteArray &document,
+                              const ReleaseTrust &trust, QVector<LoadMessage> &messages,
+                              std::optional<quint64> &releaseNumber)
+{
+    const std::optional<QByteArray> statement = reader.readStatement();
+    StatementRefusal refusal {statementRefusedTitle(), tr("Die Datei enthält keine Signatur.")};
+    releaseNumber = statement
+        ? acceptStatement(*statement, reader.releaseYear(), hashName(document), trust,
+                          trust.allowOlder, &refusal)
+        : std::nullopt;
+    if (!releaseNumber)
+        messages.append({refusal.title, refusal.reason});
+    return releaseNumber.has_value();
+}
+
 } // namespace
 
 bool loadOnlineDocument(int currentYear, const ReleaseFetch &fetch, const ReleaseTrust &trust,
@@ -136,23 +151,14 @@ OfflineLoad loadOfflineFile(const QString &path, const ReleaseTrust &trust)
 
     QString error;
     const QByteArray binary = expandDocumentPayload(reader.readDocumentPayload());
-    std::optional<UpdateDocument> document = documentFromBinary(binary, &error);
-    if (document && trust.required()) {
-        const std::optional<QByteArray> statement = reader.readStatement();
-        StatementRefusal refusal;
-        load.releaseNumber = statement
-            ? acceptStatement(*statement, load.releaseYear, hashName(binary), trust,
-                              trust.allowOlder, &refusal)
-            : std::nullopt;
-        if (!statement)
-            refusal = {statementRefusedTitle(), tr("Die Datei enthält keine Signatur.")};
-        // Refused, the file is as good as unread: whatever the server gave stands.
-        if (!load.releaseNumber) {
-            load.messages.append({refusal.title, refusal.reason});
-            load.outcome = OfflineLoad::NotRead;
-            return load;
-        }
+    // Nothing of a document is read before its statement is accepted. Refused, the file is as
+    // good as unread: whatever the server gave stands.
+    if (trust.required()
+        && !offlineStatementAccepted(reader, binary, trust, load.messages, load.releaseNumber)) {
+        load.outcome = OfflineLoad::NotRead;
+        return load;
     }
+    std::optional<UpdateDocument> document = documentFromBinary(binary, &error);
     if (!document) {
         qCWarning(lcDocument).noquote() << path << error;
         load.messages.append(

@@ -69,6 +69,13 @@ std::optional<quint64> acceptStatement(const QByteArray &text, int year,
         return refuse(refusal,
                       tr("Die Signatur ist am %1 (UTC) abgelaufen.")
                           .arg(statement.expires->toString(QStringLiteral("dd.MM.yyyy HH:mm"))));
+    // A release of a year before the newest installed one is older, whatever its number.
+    const int newestYear = trust.installed.isEmpty() ? 0 : trust.installed.lastKey();
+    if (year < newestYear && !allowOlder)
+        return refuse(refusal,
+                      tr("Das Release des Jahres %1 ist älter als das installierte des Jahres %2.")
+                          .arg(QString::number(year), QString::number(newestYear)),
+                      tr("Älteres Release abgelehnt:"));
     const quint64 installed = trust.installed.value(year);
     if (statement.releaseNumber < installed && !allowOlder)
         return refuse(

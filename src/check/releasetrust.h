@@ -28,7 +28,8 @@ struct StatementRefusal
 };
 
 // The release number of a statement that one of the keys signed for this year and this document
-// (hash name), that has not expired and that is not older than the installed release (unless
+// (hash name), that has not expired and that is not older than the installed release: not of an
+// earlier year than the newest installed, not with a lower number in its year (unless
 // `allowOlder`). Otherwise nothing, and *refusal says why.
 std::optional<quint64> acceptStatement(const QByteArray &text, int year,
                                        const QString &documentHash, const ReleaseTrust &trust,

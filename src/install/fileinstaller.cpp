@@ -35,6 +35,7 @@ FileInstaller::FileInstaller(const InstallRequest &request, PlatformServices &pl
     : request(request)
     , platform(platform)
     , progress(std::move(progress))
+    , batch(platform)
 {
 }
 
@@ -106,29 +107,39 @@ void FileInstaller::installPending(const PendingUpdate &update)
         const OfflineEntry &entry = it.value();
         if (!installsEntry(entry))
             continue;
+        const FileEntry &fileEntry = fileEntryOf(entry);
+        // What is staged takes its place before anything else changes: the log and the
+        // installation then show the steps in the index's order.
         if (request.document.groups.at(entry.groupIndex).kind() == GroupKind::Elster
             && !elsterCleaned.contains(entry.groupIndex)) {
+            if (!commitStaged())
+                return;
             elsterCleaned.insert(entry.groupIndex);
             cleanPlugins(entry.groupIndex, update);
         }
+        if (fileEntry.isDir && !commitStaged())
+            return;
         progress(counter++, index.size());
-        if (!installEntry(entry, fileEntryOf(entry), update.offlineStore.data()))
-            break;
-        if (!result.error)
+        if (!installEntry(it.key(), entry, fileEntry, update.offlineStore.data()))
+            return;
+        if (fileEntry.isDir && !result.error)
             installed.append({it.key(), entry});
+        if (batch.isFull() && !commitStaged())
+            return;
     }
+    commitStaged();
 }
 
-bool FileInstaller::installEntry(const OfflineEntry &entry, const FileEntry &fileEntry,
-                                 QFileDevice *store)
+bool FileInstaller::installEntry(const QString &key, const OfflineEntry &entry,
+                                 const FileEntry &fileEntry, QFileDevice *store)
 {
     // Checked before anything was written, and again here: a link may have appeared since.
     const std::optional<QString> target = targetOf(fileEntry.targetPath);
     if (!target)
-        return fail(tr("Ungültiger Zielpfad:"), fileEntry.targetPath);
+        return failStaging(tr("Ungültiger Zielpfad:"), fileEntry.targetPath);
     if (fileEntry.isDir)
         return installFolder(fileEntry, *target);
-    return installFile(entry, fileEntry, *target, store);
+    return installFile(key, entry, fileEntry, *target, store);
 }
 
 // One pass over the index: looking each entry up under its key would take time growing with
@@ -228,14 +239,17 @@ bool FileInstaller::installFolder(const FileEntry &fileEntry, const QString &tar
     return true;
 }
 
-bool FileInstaller::installFile(const OfflineEntry &entry, const FileEntry &fileEntry,
-                                const QString &target, QFileDevice *store)
+bool FileInstaller::installFile(const QString &key, const OfflineEntry &entry,
+                                const FileEntry &fileEntry, const QString &target,
+                                QFileDevice *store)
 {
+    if (batch.holds(target) && !commitStaged())
+        return false;
     QString error;
     QString folder = QFileInfo(target).absolutePath();
     normalizeDirPath(folder);
     if (!QFileInfo::exists(folder) && !makePath(folder, &error))
-        return fail(tr("Fehler beim Erstellen des Ordners:"), folder, error);
+        return failStaging(tr("Fehler beim Erstellen des Ordners:"), folder, error);
     if (QFileInfo::exists(target))
         platform.makeFileWritable(target);
 
@@ -243,23 +257,54 @@ bool FileInstaller::installFile(const OfflineEntry &entry, const FileEntry &file
     // by a block, and the store cannot change between the check and the copy unnoticed.
     QString hash;
     if (!store || !store->seek(entry.offset))
-        return fail(tr("Falscher Hash-Wert in der temporären Datei:"), hashName(QByteArray()));
+        return failStaging(tr("Falscher Hash-Wert in der temporären Datei:"),
+                           hashName(QByteArray()));
     const StagedWrite::Times times = timesOf(fileEntry);
-    switch (StagedWrite::copy(target, *store, entry.size, fileEntry.sha256, platform, &error, &hash,
-                              &times)) {
+    switch (
+        StagedWrite::stage(target, *store, entry.size, fileEntry.sha256, &error, &hash, &times)) {
     case StagedWrite::HashMismatch:
-        return fail(tr("Falscher Hash-Wert in der temporären Datei:"), hash);
+        return failStaging(tr("Falscher Hash-Wert in der temporären Datei:"), hash);
     case StagedWrite::OpenFailed:
-        return fail(indexed("Fehler beim Öffnen der Datei (%1, %2):", entry), target, error);
+        return failStaging(indexed("Fehler beim Öffnen der Datei (%1, %2):", entry), target, error);
     case StagedWrite::WriteFailed:
-        return fail(indexed("Fehler beim Schreiben der Datei (%1, %2):", entry), target, error);
+        return failStaging(indexed("Fehler beim Schreiben der Datei (%1, %2):", entry), target,
+                           error);
     case StagedWrite::Written:
         break;
     }
-    // Again after the rename: Windows may carry the replaced file's creation time over.
-    if (!platform.setTimes(target, false, times.created, times.written, times.accessed, nullptr,
-                           &error))
-        fail(tr("Fehler beim Setzen des Datums:"), target, error);
-    appendLogLine(result.log, tr("Datei:"), false, target, tr("wurde geschrieben."));
+    batch.add(target, entry.size);
+    staged.append({key, entry, target, times});
     return true;
+}
+
+bool FileInstaller::commitStaged()
+{
+    const StagedBatch::Outcome outcome = batch.commit();
+    for (int i = 0; i < outcome.moved.size(); ++i) {
+        const Staged &file = staged.at(i);
+        QString error;
+        // Again after the rename: Windows may carry the replaced file's creation time over.
+        if (!platform.setTimes(file.target, false, file.times.created, file.times.written,
+                               file.times.accessed, nullptr, &error))
+            fail(tr("Fehler beim Setzen des Datums:"), file.target, error);
+        appendLogLine(result.log, tr("Datei:"), false, file.target, tr("wurde geschrieben."));
+        if (!result.error)
+            installed.append({file.key, file.entry});
+    }
+    const bool committed = outcome.failedTarget.isEmpty();
+    if (!committed) {
+        const Staged &file = staged.at(outcome.moved.size());
+        fail(indexed("Fehler beim Schreiben der Datei (%1, %2):", file.entry), file.target,
+             outcome.error);
+    }
+    staged.clear();
+    return committed;
+}
+
+bool FileInstaller::failStaging(const QString &title, const QString &detail1,
+                                const QString &detail2)
+{
+    if (commitStaged())
+        fail(title, detail1, detail2);
+    return false;
 }

@@ -2,6 +2,8 @@
 
 #include "check/pendingupdate.h"
 #include "common/logline.h"
+#include "install/stagedbatch.h"
+#include "install/stagedwrite.h"
 #include "package/updatedocument.h"
 #include "package/versionrecord.h"
 
@@ -35,9 +37,9 @@ struct InstallResult
 
 // Writes every pending folder and file of a pending update with the times the document
 // records, cleaning stale plug-ins of each "elster" group first, then the version record. Each file
-// is staged beside its target and replaces it only when the whole, verified payload is written
-// (StagedWrite), so a failure or a killed process leaves the old file intact.
-// Installed entries lose their pending mark.
+// is staged beside its target and replaces it only when the whole, verified payload is on the
+// disk (StagedWrite, synced a batch at a time by StagedBatch), so a failure or a killed process
+// leaves the old file intact. Installed entries lose their pending mark.
 class FileInstaller
 {
     // The texts it shows are the window's and translate in the window's context.
@@ -59,13 +61,21 @@ private:
     bool writeReleaseNumber();
     // Only reads the index: the pending marks change after the loop, in markInstalled.
     void installPending(const PendingUpdate &update);
-    bool installEntry(const OfflineEntry &entry, const FileEntry &fileEntry, QFileDevice *store);
+    bool installEntry(const QString &key, const OfflineEntry &entry, const FileEntry &fileEntry,
+                      QFileDevice *store);
     void markInstalled(OfflineIndex &index) const;
     void cleanPlugins(int groupIndex, const PendingUpdate &update);
     void cleanPluginFolder(const QString &folder, const QStringList &keep);
     bool installFolder(const FileEntry &fileEntry, const QString &target);
-    bool installFile(const OfflineEntry &entry, const FileEntry &fileEntry, const QString &target,
-                     QFileDevice *store);
+    // Stages the file; it takes its target's place when the batch is committed.
+    bool installFile(const QString &key, const OfflineEntry &entry, const FileEntry &fileEntry,
+                     const QString &target, QFileDevice *store);
+    // Moves the staged files over their targets; false when one could not take its place.
+    bool commitStaged();
+    // A failure of the file being staged: those staged before it are committed first, so that
+    // the run stops where it would have stopped writing file by file.
+    bool failStaging(const QString &title, const QString &detail1,
+                     const QString &detail2 = QString());
     bool fail(const QString &title, const QString &detail1, const QString &detail2 = QString());
 
     InstallRequest request;
@@ -74,4 +84,13 @@ private:
     InstallResult result;
     QSet<int> elsterCleaned;
     QList<QPair<QString, OfflineEntry>> installed;
+    struct Staged
+    {
+        QString key;
+        OfflineEntry entry;
+        QString target;
+        StagedWrite::Times times;
+    };
+    StagedBatch batch;
+    QVector<Staged> staged; // what the batch holds, in its order
 };

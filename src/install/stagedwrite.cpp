@@ -39,6 +39,28 @@ StagedWrite::Result StagedWrite::copy(const QString &target, QIODevice &source, 
                                       const QString &sha256, PlatformServices &platform,
                                       QString *error, QString *hash, const Times *times)
 {
+    const Result result =
+        writeStaging(target, source, length, sha256, &platform, error, hash, times);
+    if (result != Written)
+        return result;
+    if (platform.replace(stagingPath(target), target, error))
+        return Written;
+    QFile::remove(stagingPath(target));
+    return WriteFailed;
+}
+
+StagedWrite::Result StagedWrite::stage(const QString &target, QIODevice &source, qint64 length,
+                                       const QString &sha256, QString *error, QString *hash,
+                                       const Times *times)
+{
+    return writeStaging(target, source, length, sha256, nullptr, error, hash, times);
+}
+
+StagedWrite::Result StagedWrite::writeStaging(const QString &target, QIODevice &source,
+                                              qint64 length, const QString &sha256,
+                                              PlatformServices *platform, QString *error,
+                                              QString *hash, const Times *times)
+{
     // A leftover of a killed run, or a link planted under the staging name, goes first: the
     // staging file is always made new, never opened through a link.
     QFile::remove(stagingPath(target));
@@ -55,11 +77,9 @@ StagedWrite::Result StagedWrite::copy(const QString &target, QIODevice &source, 
     // The bytes reach the disk before the name does: after a power cut the target is the old
     // file or the new one, never an empty one.
     else if (!keepFileMode(&file, target, error) || !setTimes(&file, times, error)
-             || !platform.syncToDisk(&file, error))
+             || (platform && !platform->syncToDisk(&file, error)))
         result = WriteFailed;
     file.close();
-    if (result == Written && !platform.replace(file.fileName(), target, error))
-        result = WriteFailed;
     if (result != Written)
         file.remove();
     return result;

@@ -31,5 +31,17 @@ public:
     static Result copy(const QString &target, QIODevice &source, qint64 length,
                        const QString &sha256, PlatformServices &platform, QString *error,
                        QString *hash, const Times *times = nullptr);
+    // The first half of copy(): the staging file is written, checked and closed, but neither
+    // synced nor moved. Many staged files are then synced together (StagedBatch), which costs
+    // the disk one flush instead of one per file. A failure leaves no staging file.
+    static Result stage(const QString &target, QIODevice &source, qint64 length,
+                        const QString &sha256, QString *error, QString *hash,
+                        const Times *times = nullptr);
     static QString stagingPath(const QString &target);
+
+private:
+    // Writes the staging file; with `platform` it is synced before it is closed.
+    static Result writeStaging(const QString &target, QIODevice &source, qint64 length,
+                               const QString &sha256, PlatformServices *platform, QString *error,
+                               QString *hash, const Times *times);
 };

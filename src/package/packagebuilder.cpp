@@ -11,8 +11,7 @@
 #include "package/packagelog.h"
 #include "package/pathcontainment.h"
 #include "package/payload.h"
-#include "package/releasesignature.h"
-#include "package/releasestatement.h"
+#include "package/releasesigner.h"
 #include "package/sourcewalk.h"
 #include "package/updatedocument.h"
 
@@ -33,7 +32,6 @@ public:
     QString errorText() const { return error; }
 
 private:
-    bool checkSignKey();
     bool checkSources();
     bool outputOutside(const char *output, const QString &path, const QString &sourceDir,
                        const QString &canonicalSource);
@@ -48,7 +46,7 @@ private:
     bool appendRecord(const FileWork &work, int groupIndex, int fileIndex);
     void keepWrittenDataFiles();
     bool writeDocument();
-    bool publishStatement(const QString &documentHash);
+    bool publishRelease(const QString &documentName);
     bool finishOutputs();
     bool makeFolder(const QString &path);
 
@@ -60,6 +58,7 @@ private:
     UpdateDocument document;
     DataFileClaims claims;
     DataFileBatch dataFiles;
+    ReleaseSigner signer;
 };
 
 bool PackageBuilder::run(const QString &configPath, QString &offlinePath)
@@ -72,8 +71,10 @@ bool PackageBuilder::run(const QString &configPath, QString &offlinePath)
                               QStringLiteral("Kein Zielordner (trgdir) angegeben"));
         return false;
     }
-    if (!checkSignKey() || !checkSources() || !makeFolder(config.targetDir)
-        || !openOutputs(offlinePath))
+    // A key that cannot sign, or a number below the published one, would fail the run at its
+    // end, after all the work.
+    if (!signer.prepare(config, configPath, &error) || !checkSources()
+        || !makeFolder(config.targetDir) || !openOutputs(offlinePath))
         return false;
 
     document.version = config.version;
@@ -99,16 +100,6 @@ void PackageBuilder::keepWrittenDataFiles()
 {
     QString ignored;
     dataFiles.commit(&ignored);
-}
-
-// A key that cannot sign would fail the run at its very end, after all the work.
-bool PackageBuilder::checkSignKey()
-{
-    QString reason;
-    if (config.signKeyPath.isEmpty() || publicKeyOfKeyFile(config.signKeyPath, &reason))
-        return true;
-    error = reportFailure(FailedStep::open, config.signKeyPath, reason);
-    return false;
 }
 
 // Every source folder must exist before anything is written, and no output may lie in one: the
@@ -302,51 +293,29 @@ bool PackageBuilder::writeDocument()
     }
     if (!written)
         return false;
-    if (offline.isOpen() && !offline.appendDocument(payload)) {
+    if (!signer.sign(documentHash, &error))
+        return false;
+    if (offline.isOpen()
+        && (!offline.appendDocument(payload)
+            || (!signer.statement().isEmpty() && !offline.appendStatement(signer.statement())))) {
         error = reportFailure(FailedStep::write, config.targetFile, offline.errorString());
         return false;
     }
-    if (!publishStatement(documentHash))
-        return false;
-    // "info.bin" last: a new "info.bin" means that every other output is on the disk.
-    return finishOutputs()
-        && writeFileDurably(config.targetDir + QLatin1String("info.bin"), name.toUtf8(), &error);
+    return finishOutputs() && publishRelease(name);
 }
 
-// The statement is on the disk before "info.bin" names its document, so a client that finds the
-// new name finds its statement. Built without a key, an earlier statement goes: it names another
-// document, and clients would refuse this release for a reason that is not the true one.
-bool PackageBuilder::publishStatement(const QString &documentHash)
+// "info.bin" last: a new "info.bin" means that every other output is on the disk. Its statement
+// changes right before it, with nothing in between, and goes back when "info.bin" cannot follow:
+// clients with keys refuse a statement that names another document than "info.bin".
+bool PackageBuilder::publishRelease(const QString &documentName)
 {
-    const QString path = config.targetDir + releaseStatementFileName;
-    if (config.signKeyPath.isEmpty()) {
-        QFile stale(path);
-        if (!stale.exists() || stale.remove())
-            return true;
-        error = reportFailure(FailedStep::write, path, stale.errorString());
+    if (!signer.publish(&error))
         return false;
-    }
-    ReleaseStatement statement;
-    statement.year = config.year;
-    statement.documentHash = documentHash;
-    statement.releaseNumber =
-        config.releaseNumber.value_or(quint64(QDateTime::currentSecsSinceEpoch()));
-    statement.expires = config.expires;
-    QString reason;
-    const std::optional<QByteArray> signature =
-        signWithKeyFile(config.signKeyPath, statementSignedPart(statement), &reason);
-    if (!signature) {
-        error = reportFailure(FailedStep::open, config.signKeyPath, reason);
-        return false;
-    }
-    const QByteArray text = statementText(statement, *signature);
-    if (!writeFileDurably(path, text, &error))
-        return false;
-    if (offline.isOpen() && !offline.appendStatement(text)) {
-        error = reportFailure(FailedStep::write, config.targetFile, offline.errorString());
-        return false;
-    }
-    return true;
+    if (writeFileDurably(config.targetDir + QLatin1String("info.bin"), documentName.toUtf8(),
+                         &error))
+        return true;
+    signer.restore();
+    return false;
 }
 
 bool PackageBuilder::finishOutputs()

@@ -1,5 +1,6 @@
 #include "package/payload.h"
 #include "package/deflateblocks.h"
+#include "package/hashname.h"
 
 #include <QtEndian>
 
@@ -55,21 +56,40 @@ QByteArray compressPayload(const QByteArray &data)
     return payload + joiner.tail();
 }
 
+namespace {
+
+// Expands the payload into exactly `size` bytes; false unless the stream fills them and ends
+// where the payload ends.
+bool expandWhole(const QByteArray &payload, qint64 size, QByteArray *expanded)
+{
+    if (payload.size() < 4 || statedPayloadSize(payload) != quint64(size))
+        return false;
+    expanded->resize(int(size));
+    size_t streamRead = 0;
+    // Without a place for the expanded length, libdeflate requires exactly `size` bytes.
+    const libdeflate_result result = libdeflate_zlib_decompress_ex(
+        threadDecompressor(), payload.constData() + 4, size_t(payload.size() - 4), expanded->data(),
+        size_t(size), &streamRead, nullptr);
+    return result == LIBDEFLATE_SUCCESS && streamRead == size_t(payload.size() - 4);
+}
+
+} // namespace
+
 bool payloadExpandsTo(const QByteArray &payload, const QByteArray &content)
 {
     // The empty content has one payload: a stated size of 0 says nothing about what follows.
     if (content.isEmpty())
         return payload == compressPayload(content);
-    if (payload.size() < 4 || statedPayloadSize(payload) != quint32(content.size()))
-        return false;
-    QByteArray expanded(content.size(), Qt::Uninitialized);
-    size_t streamRead = 0;
-    // Without a place for the expanded length, libdeflate requires exactly content.size().
-    const libdeflate_result result = libdeflate_zlib_decompress_ex(
-        threadDecompressor(), payload.constData() + 4, size_t(payload.size() - 4), expanded.data(),
-        size_t(expanded.size()), &streamRead, nullptr);
-    return result == LIBDEFLATE_SUCCESS && streamRead == size_t(payload.size() - 4)
-        && expanded == content;
+    QByteArray expanded;
+    return expandWhole(payload, content.size(), &expanded) && expanded == content;
+}
+
+bool payloadExpandsToHash(const QByteArray &payload, qint64 size, const QString &sha256)
+{
+    if (size == 0)
+        return payload == compressPayload(QByteArray()) && hashName(QByteArray()) == sha256;
+    QByteArray expanded;
+    return expandWhole(payload, size, &expanded) && hashName(expanded) == sha256;
 }
 
 quint32 statedPayloadSize(const QByteArray &payload)

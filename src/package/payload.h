@@ -19,6 +19,11 @@ bool fitsInPayload(qint64 size);
 // byte for byte.
 bool payloadExpandsTo(const QByteArray &payload, const QByteArray &content);
 
+// Whether the payload expands to `size` bytes whose hash name is `sha256`, its stream ending
+// where the payload ends. Decoded whole with libdeflate, as payloadExpandsTo, for content that
+// is not at hand; the caller bounds the size, which is held in memory.
+bool payloadExpandsToHash(const QByteArray &payload, qint64 size, const QString &sha256);
+
 // The expanded content, or an empty array for a damaged payload: one shorter than its length
 // field, whose stream is corrupt, whose stream yields another length than stated, or whose
 // stated length is more than zlib could ever produce from the bytes present.

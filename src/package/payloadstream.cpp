@@ -43,14 +43,18 @@ ExpandedPayload expandBlocks(QIODevice &in, qint64 length, Take take)
         return result;
     }
     Inflater inflater;
-    QByteArray input(blockSize, Qt::Uninitialized);
-    QByteArray output(blockSize, Qt::Uninitialized);
+    // Most payloads are small: buffers of their own size spare the allocator a fresh mapping
+    // of two blocks for each of thousands of files.
+    QByteArray input(int(qMin<quint64>(blockSize, qMax<quint64>(1, streamLeft))),
+                     Qt::Uninitialized);
+    QByteArray output(int(qMin<quint64>(blockSize, stated)), Qt::Uninitialized);
     HashNameStream hash;
     ExpandedPayload result;
     int status = Z_OK;
     while (inflater.ready && status != Z_STREAM_END) {
         if (inflater.stream.avail_in == 0) {
-            const qint64 read = in.read(input.data(), qint64(qMin<quint64>(blockSize, streamLeft)));
+            const qint64 read =
+                in.read(input.data(), qint64(qMin<quint64>(input.size(), streamLeft)));
             if (read <= 0)
                 return damaged();
             streamLeft -= quint64(read);

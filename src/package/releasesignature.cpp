@@ -28,11 +28,20 @@ using DigestContext = std::unique_ptr<EVP_MD_CTX, ContextFree>;
 // OpenSSL's reason for the last failure on this thread, which also clears its queue.
 QString openSslReason()
 {
-    const unsigned long code = ERR_get_error();
+    const unsigned long code = ERR_peek_last_error();
     ERR_clear_error();
+    if (code == 0)
+        return QStringLiteral("unbekannter OpenSSL-Fehler");
     char text[256] = {};
     ERR_error_string_n(code, text, sizeof text);
     return QString::fromUtf8(text);
+}
+
+// The builder runs unattended: OpenSSL's own pass phrase prompt on the terminal would wait for
+// ever. An encrypted key is refused instead.
+int noPassPhrase(char *, int, int, void *)
+{
+    return -1;
 }
 
 // A key file is a few hundred bytes; a larger one is not a key.
@@ -52,8 +61,12 @@ Key readPrivateKey(const QString &pemPath, QString *error)
             : QStringLiteral("zu groß für einen Schlüssel");
         return nullptr;
     }
+    if (pem.contains("ENCRYPTED")) {
+        *error = QStringLiteral("verschlüsselte Schlüssel werden nicht unterstützt");
+        return nullptr;
+    }
     std::unique_ptr<BIO, BioFree> bio(BIO_new_mem_buf(pem.constData(), pem.size()));
-    Key key(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr) : nullptr);
+    Key key(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, noPassPhrase, nullptr) : nullptr);
     if (!key) {
         *error = openSslReason();
         return nullptr;

@@ -67,9 +67,9 @@ bool setFileTimes(const QString &path, bool isDirectory, const QDateTime &create
 bool syncFile(QFile *file, QString *error);
 
 // Waits until the named files, written and closed without a sync, are on the disk. Linux syncs
-// the file system of each of their folders once (syncfs): one wait for the disk instead of one
-// for every file. Other systems sync file by file. On failure *failedPath names the folder or
-// file whose sync failed.
+// each file system that holds one of their folders once (syncfs): one wait for the disk instead
+// of one for every file. Other systems sync file by file. On failure *failedPath names the
+// folder or file whose sync failed.
 bool syncFiles(const QStringList &paths, QString *failedPath, QString *error);
 
 // Creates a folder and the folders above it that are missing.

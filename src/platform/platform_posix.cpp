@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSet>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringList>
@@ -191,20 +192,26 @@ bool syncFile(QFile *file, QString *error)
 
 bool syncFiles(const QStringList &paths, QString *failedPath, QString *error)
 {
-    QStringList folders;
+    QSet<QString> folders;
+    QSet<dev_t> synced;
     for (const QString &path : paths) {
         const QString folder = QFileInfo(path).absolutePath();
-        if (!folders.contains(folder))
-            folders.append(folder);
-    }
-    for (const QString &folder : qAsConst(folders)) {
+        if (folders.contains(folder))
+            continue;
+        folders.insert(folder);
         const int descriptor =
             open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        const bool synced = descriptor >= 0 && syncfs(descriptor) == 0;
+        struct stat info;
+        bool done = descriptor >= 0 && fstat(descriptor, &info) == 0;
+        // Folders of one file system share one sync: syncfs waits for all of its files.
+        if (done && !synced.contains(info.st_dev)) {
+            done = syncfs(descriptor) == 0;
+            synced.insert(info.st_dev);
+        }
         const int reason = errno;
         if (descriptor >= 0)
             close(descriptor);
-        if (!synced) {
+        if (!done) {
             *failedPath = folder;
             return failed(reason, error);
         }

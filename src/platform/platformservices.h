@@ -29,6 +29,10 @@ public:
         return removed;
     }
     virtual bool syncToDisk(QFile *file, QString *error) { return syncFile(file, error); }
+    virtual bool syncFilesToDisk(const QStringList &paths, QString *failedPath, QString *error)
+    {
+        return syncFiles(paths, failedPath, error);
+    }
     virtual bool replace(const QString &source, const QString &target, QString *error)
     {
         return replaceFile(source, target, error);

@@ -34,13 +34,20 @@ private slots:
     void onlineLoad_data();
     void onlineLoad();
     void tamperedRelease();
+    void refusedNextYearFallsBackToThisYear();
     void offlineLoad_data();
     void offlineLoad();
+    void offlineFileWithAlteredStatement_data();
+    void offlineFileWithAlteredStatement();
     void signedOfflineFileForReadersWithoutKeys();
     void installationKeepsTheHighestNumber();
     void builderRefusesSigningSettings_data();
     void builderRefusesSigningSettings();
     void unsignedRebuildRemovesTheStatement();
+    void lateFailureKeepsThePublishedRelease_data();
+    void lateFailureKeepsThePublishedRelease();
+    void releaseNumberGrows_data();
+    void releaseNumberGrows();
 
 private:
     QTemporaryDir keyDir;
@@ -83,7 +90,7 @@ QString readAll(const QString &path)
 // A published release and the files a client fetched from it.
 struct Server
 {
-    QString packageDir;
+    QString wwwRoot;
     QStringList fetched;
 
     ReleaseFetch fetch()
@@ -92,8 +99,8 @@ struct Server
                       QString *url, QString *error) {
             *url = QString::number(folderYear) + QLatin1Char('/') + fileName;
             fetched.append(*url);
-            QFile file(packageDir + QLatin1Char('/') + fileName);
-            if (folderYear != year || !file.open(QIODevice::ReadOnly)) {
+            QFile file(wwwRoot + QLatin1Char('/') + *url);
+            if (!file.open(QIODevice::ReadOnly)) {
                 *error = QStringLiteral("404 Not Found");
                 return false;
             }
@@ -111,8 +118,41 @@ QStringList lines(const ActivityLog &log)
     return result;
 }
 
+struct OnlineResult
+{
+    bool loaded = false;
+    ActivityLog log;
+    int releaseYear = 0;
+    std::optional<quint64> number;
+};
+
+// Loads as a client in the year before `year` does: next year's folder (`year`) first.
+OnlineResult loadOnline(const QString &wwwRoot, const ReleaseTrust &trust)
+{
+    Server server {wwwRoot, {}};
+    OnlineResult result;
+    UpdateDocument document;
+    result.loaded = loadOnlineDocument(year - 1, server.fetch(), trust, result.log,
+                                       result.releaseYear, document, result.number);
+    return result;
+}
+
+// The root attributes that sign with `key`, with the release number given.
+QString signedBy(const TestReleaseKey &key, const QString &releaseNumber = QString())
+{
+    return QStringLiteral("signkey=\"%1\"").arg(key.pemPath)
+        + (releaseNumber.isEmpty() ? QString()
+                                   : QStringLiteral(" release=\"%1\"").arg(releaseNumber));
+}
+
 const QMap<QString, QByteArray> releaseFiles {{QStringLiteral("a.txt"), "neu"},
                                               {QStringLiteral("b.dll"), "Bibliothek"}};
+
+// The release "r" of `year`: one group "P" holding releaseFiles.
+bool buildRelease(ReleaseFixture &fixture)
+{
+    return fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}});
+}
 
 } // namespace
 
@@ -219,6 +259,7 @@ void tst_SignedReleases::acceptance_data()
     QTest::addColumn<QDateTime>("expires"); // invalid: none
     QTest::addColumn<quint64>("installed"); // 0: none installed
     QTest::addColumn<bool>("allowOlder");
+    QTest::addColumn<bool>("nextYearInstalled"); // a release of the year after is installed
     QTest::addColumn<QString>("line"); // title and reason of the refusal; empty: accepted
 
     const QString refused = QStringLiteral("Fehler beim Prüfen der Signatur: ");
@@ -226,31 +267,38 @@ void tst_SignedReleases::acceptance_data()
     const QDateTime later(QDate(2031, 7, 1), QTime(0, 0), Qt::UTC);
     const QDateTime passed(QDate(2031, 5, 31), QTime(23, 59, 59), Qt::UTC);
     QTest::newRow("signed by the publisher")
-        << "publisher" << year << documentHash << none << quint64(0) << false << QString();
+        << "publisher" << year << documentHash << none << quint64(0) << false << false << QString();
     QTest::newRow("signed by the successor during a rotation")
-        << "successor" << year << documentHash << none << quint64(0) << false << QString();
+        << "successor" << year << documentHash << none << quint64(0) << false << false << QString();
     QTest::newRow("signed by another key")
-        << "stranger" << year << documentHash << none << quint64(0) << false
+        << "stranger" << year << documentHash << none << quint64(0) << false << false
         << refused + QStringLiteral("Die Signatur stammt nicht vom Herausgeber.");
     QTest::newRow("for another year")
-        << "publisher" << year - 1 << documentHash << none << quint64(0) << false
+        << "publisher" << year - 1 << documentHash << none << quint64(0) << false << false
         << refused + QStringLiteral("Die Signatur gilt für das Jahr 2030, nicht für 2031.");
     QTest::newRow("for another document")
         << "publisher" << year << QString(64, QLatin1Char('b')) << none << quint64(0) << false
-        << refused + QStringLiteral("Die Signatur gilt für ein anderes Update-Dokument.");
+        << false << refused + QStringLiteral("Die Signatur gilt für ein anderes Update-Dokument.");
     QTest::newRow("expired") << "publisher" << year << documentHash << passed << quint64(0) << false
+                             << false
                              << refused
             + QStringLiteral("Die Signatur ist am 31.05.2031 23:59 (UTC) abgelaufen.");
-    QTest::newRow("expires later")
-        << "publisher" << year << documentHash << later << quint64(0) << false << QString();
+    QTest::newRow("expires later") << "publisher" << year << documentHash << later << quint64(0)
+                                   << false << false << QString();
     QTest::newRow("older than the installed release")
-        << "publisher" << year << documentHash << none << quint64(8) << false
+        << "publisher" << year << documentHash << none << quint64(8) << false << false
         << QStringLiteral(
                "Älteres Release abgelehnt: Release 7 ist älter als das installierte Release 8.");
     QTest::newRow("the installed release again")
-        << "publisher" << year << documentHash << none << quint64(7) << false << QString();
+        << "publisher" << year << documentHash << none << quint64(7) << false << false << QString();
     QTest::newRow("older, allowed")
-        << "publisher" << year << documentHash << none << quint64(8) << true << QString();
+        << "publisher" << year << documentHash << none << quint64(8) << true << false << QString();
+    QTest::newRow("release of a year before the newest installed")
+        << "publisher" << year << documentHash << none << quint64(0) << false << true
+        << QStringLiteral("Älteres Release abgelehnt: Das Release des Jahres 2031 ist älter als "
+                          "das installierte des Jahres 2032.");
+    QTest::newRow("year before the newest installed, allowed")
+        << "publisher" << year << documentHash << none << quint64(0) << true << true << QString();
 }
 
 void tst_SignedReleases::acceptance()
@@ -261,6 +309,7 @@ void tst_SignedReleases::acceptance()
     QFETCH(QDateTime, expires);
     QFETCH(quint64, installed);
     QFETCH(bool, allowOlder);
+    QFETCH(bool, nextYearInstalled);
     QFETCH(QString, line);
     const TestReleaseKey &key = signer == QLatin1String("publisher") ? publisher
         : signer == QLatin1String("successor")                       ? successor
@@ -273,6 +322,8 @@ void tst_SignedReleases::acceptance()
     ReleaseTrust trust = trustIn({publisher.publicKey, successor.publicKey});
     if (installed != 0)
         trust.installed[year] = installed;
+    if (nextYearInstalled)
+        trust.installed[year + 1] = 1;
     StatementRefusal refusal;
     const std::optional<quint64> number = acceptStatement(
         signedText(statement, key), year, documentHash, trust, allowOlder, &refusal);
@@ -304,13 +355,11 @@ void tst_SignedReleases::onlineLoad()
     QTemporaryDir root;
     ReleaseFixture fixture(root.path());
     if (signedRelease)
-        fixture.rootAttributes =
-            QStringLiteral("signkey=\"%1\" release=\"42\"").arg(publisher.pemPath);
-    QVERIFY(
-        fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
+        fixture.rootAttributes = signedBy(publisher, QStringLiteral("42"));
+    QVERIFY(buildRelease(fixture));
     QCOMPARE(QFile::exists(fixture.packageDir(year) + QLatin1String("/info.sig")), signedRelease);
 
-    Server server {fixture.packageDir(year), {}};
+    Server server {fixture.wwwRoot(), {}};
     const ReleaseTrust trust = clientHasKeys ? trustIn({publisher.publicKey}) : ReleaseTrust();
     ActivityLog log;
     int releaseYear = 0;
@@ -335,9 +384,8 @@ void tst_SignedReleases::tamperedRelease()
 {
     QTemporaryDir root;
     ReleaseFixture fixture(root.path());
-    fixture.rootAttributes = QStringLiteral("signkey=\"%1\"").arg(publisher.pemPath);
-    QVERIFY(
-        fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
+    fixture.rootAttributes = signedBy(publisher);
+    QVERIFY(buildRelease(fixture));
     const QString folder = fixture.packageDir(year) + QLatin1Char('/');
     const QByteArray evil = "böse";
     QVERIFY(ReleaseFixture::writeFile(folder + hashName(evil) + QLatin1String(".bin"),
@@ -352,7 +400,7 @@ void tst_SignedReleases::tamperedRelease()
     QVERIFY(ReleaseFixture::writeFile(folder + forgedName, compressPayload(binary)));
     QVERIFY(ReleaseFixture::writeFile(folder + QLatin1String("info.bin"), forgedName.toUtf8()));
 
-    Server server {fixture.packageDir(year), {}};
+    Server server {fixture.wwwRoot(), {}};
     ActivityLog log;
     int releaseYear = 0;
     UpdateDocument document;
@@ -398,10 +446,8 @@ void tst_SignedReleases::offlineLoad()
     QTemporaryDir root;
     ReleaseFixture fixture(root.path());
     if (signedRelease)
-        fixture.rootAttributes =
-            QStringLiteral("signkey=\"%1\" release=\"42\"").arg(publisher.pemPath);
-    QVERIFY(
-        fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
+        fixture.rootAttributes = signedBy(publisher, QStringLiteral("42"));
+    QVERIFY(buildRelease(fixture));
     ReleaseTrust trust = clientHasKeys ? trustIn({publisher.publicKey}) : ReleaseTrust();
     trust.installed[year] = installed;
     trust.allowOlder = allowOlder;
@@ -420,9 +466,8 @@ void tst_SignedReleases::signedOfflineFileForReadersWithoutKeys()
 {
     QTemporaryDir root;
     ReleaseFixture fixture(root.path());
-    fixture.rootAttributes = QStringLiteral("signkey=\"%1\"").arg(publisher.pemPath);
-    QVERIFY(
-        fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
+    fixture.rootAttributes = signedBy(publisher);
+    QVERIFY(buildRelease(fixture));
     QFile file(fixture.offlineFile(QStringLiteral("r")));
     QVERIFY(file.open(QIODevice::ReadOnly));
     OfflineFileReader reader(&file);
@@ -471,6 +516,9 @@ void tst_SignedReleases::builderRefusesSigningSettings_data()
                                       << QStringLiteral("Fehler beim Öffnen der Datei:");
     QTest::newRow("not a key") << QStringLiteral("signkey=\"r.xml\"")
                                << QStringLiteral("Fehler beim Öffnen der Datei:");
+    QTest::newRow("encrypted key") << QStringLiteral("signkey=\"verschluesselt.pem\"")
+                                   << QStringLiteral("verschlüsselte Schlüssel werden nicht "
+                                                     "unterstützt");
     QTest::newRow("release number with a sign") << QStringLiteral("signkey=\"%1\" release=\"-1\"")
                                                 << QStringLiteral("Ungültige Release-Nummer: -1");
     QTest::newRow("expiry without time") << QStringLiteral("signkey=\"%1\" expires=\"2032-01-01\"")
@@ -482,11 +530,13 @@ void tst_SignedReleases::builderRefusesSigningSettings()
     QFETCH(QString, attributes);
     QFETCH(QString, failure);
     QTemporaryDir root;
+    TestReleaseKey encrypted;
+    QVERIFY(makeTestReleaseKey(root.filePath(QStringLiteral("verschluesselt.pem")), &encrypted,
+                               "geheim"));
     ReleaseFixture fixture(root.path());
     fixture.rootAttributes =
         attributes.contains(QLatin1String("%1")) ? attributes.arg(publisher.pemPath) : attributes;
-    QVERIFY(
-        !fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
+    QVERIFY(!buildRelease(fixture));
     QVERIFY(!QFile::exists(fixture.packageDir(year) + QLatin1String("/info.bin")));
     QVERIFY(!QFile::exists(fixture.packageDir(year) + QLatin1String("/info.sig")));
     QString error;
@@ -499,14 +549,192 @@ void tst_SignedReleases::unsignedRebuildRemovesTheStatement()
 {
     QTemporaryDir root;
     ReleaseFixture fixture(root.path());
-    fixture.rootAttributes = QStringLiteral("signkey=\"%1\"").arg(publisher.pemPath);
-    QVERIFY(
-        fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
+    fixture.rootAttributes = signedBy(publisher);
+    QVERIFY(buildRelease(fixture));
     QVERIFY(QFile::exists(fixture.packageDir(year) + QLatin1String("/info.sig")));
     fixture.rootAttributes.clear();
-    QVERIFY(
-        fixture.build(QStringLiteral("r"), year, {{QStringLiteral("name=\"P\""), releaseFiles}}));
+    QVERIFY(buildRelease(fixture));
     QVERIFY(!QFile::exists(fixture.packageDir(year) + QLatin1String("/info.sig")));
+}
+
+// Next year's statement is refused (another key signed it); this year's release loads, and the
+// refusal stays in the log as the reason next year was not taken.
+void tst_SignedReleases::refusedNextYearFallsBackToThisYear()
+{
+    QTemporaryDir root;
+    ReleaseFixture fixture(root.path());
+    fixture.rootAttributes = QStringLiteral("signkey=\"%1\" release=\"3\"").arg(stranger.pemPath);
+    QVERIFY(fixture.build(QStringLiteral("next"), year,
+                          {{QStringLiteral("name=\"P\""), releaseFiles}}));
+    fixture.rootAttributes = signedBy(publisher, QStringLiteral("2"));
+    QVERIFY(fixture.build(QStringLiteral("this"), year - 1,
+                          {{QStringLiteral("name=\"P\""), releaseFiles}}));
+    const OnlineResult result = loadOnline(fixture.wwwRoot(), trustIn({publisher.publicKey}));
+    QVERIFY(result.loaded);
+    QCOMPARE(result.releaseYear, year - 1);
+    QCOMPARE(result.number.value_or(0), quint64(2));
+    QCOMPARE(lines(result.log),
+             QStringList {QStringLiteral("Fehler beim Prüfen der Signatur: Die Signatur stammt "
+                                         "nicht vom Herausgeber.")});
+}
+
+void tst_SignedReleases::offlineFileWithAlteredStatement_data()
+{
+    QTest::addColumn<QString>("alteration");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("statement of another release")
+        << QStringLiteral("foreign")
+        << QStringLiteral("Fehler beim Prüfen der Signatur: Die Signatur gilt für ein anderes "
+                          "Update-Dokument.");
+    QTest::newRow("statement cut short")
+        << QStringLiteral("cut")
+        << QStringLiteral("Fehler beim Prüfen der Signatur: Die Signaturdatei ist beschädigt.");
+    QTest::newRow("other bytes after the document")
+        << QStringLiteral("garbage")
+        << QStringLiteral("Fehler beim Prüfen der Signatur: Die Signaturdatei ist beschädigt.");
+    // Not even decoded: an unsigned document is nothing to a client with keys.
+    QTest::newRow("broken document, no statement")
+        << QStringLiteral("broken document")
+        << QStringLiteral("Fehler beim Prüfen der Signatur: Die Datei enthält keine Signatur.");
+}
+
+void tst_SignedReleases::offlineFileWithAlteredStatement()
+{
+    QFETCH(QString, alteration);
+    QFETCH(QString, message);
+    QTemporaryDir root;
+    ReleaseFixture fixture(root.path());
+    fixture.rootAttributes = signedBy(publisher);
+    QVERIFY(buildRelease(fixture));
+    const QByteArray ownStatement =
+        readAll(fixture.packageDir(year) + QLatin1String("/info.sig")).toUtf8();
+    QVERIFY(fixture.build(QStringLiteral("other"), year,
+                          {{QStringLiteral("name=\"Q\""), releaseFiles}}));
+    const QByteArray foreign =
+        readAll(fixture.packageDir(year) + QLatin1String("/info.sig")).toUtf8();
+    QFile file(fixture.offlineFile(QStringLiteral("r")));
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QByteArray bytes = file.readAll();
+    // The trailer: the tag and the statement, each a 4-byte length and its bytes.
+    const int trailer = bytes.size() - ownStatement.size() - 4 - 25 - 4;
+    QCOMPARE(bytes.mid(trailer + 4, 25), QByteArray("Ledgora-Release-Statement"));
+    if (alteration == QLatin1String("foreign")) {
+        bytes.replace(bytes.size() - ownStatement.size(), ownStatement.size(), foreign);
+    } else if (alteration == QLatin1String("cut")) {
+        bytes.chop(10);
+    } else if (alteration == QLatin1String("garbage")) {
+        bytes.truncate(trailer);
+        bytes += "<html>Sicherheitshinweis</html>";
+    } else {
+        bytes.truncate(trailer);
+        const int documentEnd = bytes.size();
+        bytes.replace(documentEnd - 8, 8, "kaputt!!");
+    }
+    QVERIFY(file.resize(0) && file.write(bytes) == bytes.size());
+    file.close();
+    const OfflineLoad load =
+        loadOfflineFile(fixture.offlineFile(QStringLiteral("r")), trustIn({publisher.publicKey}));
+    QCOMPARE(load.outcome, OfflineLoad::NotRead);
+    QCOMPARE(load.messages.size(), 1);
+    QCOMPARE(load.messages.first().title + QLatin1Char(' ') + load.messages.first().text, message);
+}
+
+// A run that fails after the work, or cannot write "info.bin", leaves the published release as
+// clients with keys take it: its "info.bin" with its own statement.
+void tst_SignedReleases::lateFailureKeepsThePublishedRelease_data()
+{
+    QTest::addColumn<bool>("signedRebuild");
+    QTest::addColumn<QString>("obstacle"); // made a folder, with a file inside
+    QTest::newRow("signed, log cannot take its name") << true << QStringLiteral("log.txt");
+    QTest::newRow("unsigned, log cannot take its name") << false << QStringLiteral("log.txt");
+    QTest::newRow("signed, info.bin cannot be written")
+        << true << QStringLiteral("www/ldg_update/2031/info.bin.part");
+    QTest::newRow("unsigned, info.bin cannot be written")
+        << false << QStringLiteral("www/ldg_update/2031/info.bin.part");
+}
+
+void tst_SignedReleases::lateFailureKeepsThePublishedRelease()
+{
+    QFETCH(bool, signedRebuild);
+    QFETCH(QString, obstacle);
+    QTemporaryDir root;
+    ReleaseFixture fixture(root.path());
+    fixture.rootAttributes = signedBy(publisher, QStringLiteral("42"));
+    QVERIFY(buildRelease(fixture));
+    const QString statement = readAll(fixture.packageDir(year) + QLatin1String("/info.sig"));
+    QFile::remove(root.filePath(obstacle));
+    QVERIFY(ReleaseFixture::writeFile(root.filePath(obstacle + QLatin1String("/x")), "x"));
+
+    fixture.rootAttributes = signedRebuild ? signedBy(publisher, QStringLiteral("43")) : QString();
+    QVERIFY(
+        !fixture.build(QStringLiteral("r"), year,
+                       {{QStringLiteral("name=\"P\""), {{QStringLiteral("a.txt"), "anders"}}}}));
+    QCOMPARE(readAll(fixture.packageDir(year) + QLatin1String("/info.sig")), statement);
+    const OnlineResult result = loadOnline(fixture.wwwRoot(), trustIn({publisher.publicKey}));
+    QVERIFY2(result.loaded, qPrintable(lines(result.log).join(QLatin1Char('\n'))));
+    QCOMPARE(result.number.value_or(0), quint64(42));
+}
+
+void tst_SignedReleases::releaseNumberGrows_data()
+{
+    QTest::addColumn<QString>("first"); // the release attribute; empty: the default
+    QTest::addColumn<QString>("second");
+    QTest::addColumn<bool>("sameContent");
+    QTest::addColumn<QString>("outcome"); // the second statement's number, ">" for "above the
+                                          // first", or the failure
+    QTest::newRow("default twice") << QString() << QString() << false << QStringLiteral(">");
+    QTest::newRow("default after a number from the future")
+        << QStringLiteral("9999999999") << QString() << false << QStringLiteral("10000000000");
+    QTest::newRow("the same number, the same release")
+        << QStringLiteral("7") << QStringLiteral("7") << true << QStringLiteral("7");
+    QTest::newRow("the same number, another release")
+        << QStringLiteral("7") << QStringLiteral("7") << false
+        << QStringLiteral("Release-Nummer 7 wurde schon für ein anderes Update-Dokument "
+                          "veröffentlicht");
+    QTest::newRow("a lower number")
+        << QStringLiteral("7") << QStringLiteral("5") << false
+        << QStringLiteral("Release-Nummer 5 ist kleiner als die zuletzt veröffentlichte 7");
+}
+
+void tst_SignedReleases::releaseNumberGrows()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    QFETCH(bool, sameContent);
+    QFETCH(QString, outcome);
+    QTemporaryDir root;
+    ReleaseFixture fixture(root.path());
+    const auto publishedNumber = [&fixture]() {
+        QString error;
+        const auto parsed = parseStatement(
+            readAll(fixture.packageDir(year) + QLatin1String("/info.sig")).toUtf8(), &error);
+        return parsed ? parsed->statement.releaseNumber : 0;
+    };
+    fixture.rootAttributes = signedBy(publisher, first);
+    QVERIFY(buildRelease(fixture));
+    const quint64 firstNumber = publishedNumber();
+    fixture.rootAttributes = signedBy(publisher, second);
+    // The same release is the same configuration over untouched sources: writing them again
+    // would give them other times, and so another document.
+    QString ignored;
+    const bool built = sameContent
+        ? buildPackage(root.filePath(QStringLiteral("r.xml")), ignored)
+        : fixture.build(QStringLiteral("r"), year,
+                        {{QStringLiteral("name=\"P\""), {{QStringLiteral("neu.txt"), "x"}}}});
+    if (outcome == QLatin1String(">")) {
+        QVERIFY(built);
+        QVERIFY(publishedNumber() > firstNumber);
+    } else if (outcome.at(0).isDigit()) {
+        QVERIFY(built);
+        QCOMPARE(QString::number(publishedNumber()), outcome);
+    } else {
+        QVERIFY(!built);
+        QString error;
+        QString offlinePath;
+        QVERIFY(!buildPackage(root.filePath(QStringLiteral("r.xml")), offlinePath, &error));
+        QVERIFY2(error.contains(outcome), qPrintable(error));
+        QCOMPARE(publishedNumber(), firstNumber);
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_SignedReleases)

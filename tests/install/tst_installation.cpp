@@ -41,6 +41,8 @@ private slots:
     void nothingPending();
     void stagedWrites_data();
     void stagedWrites();
+    void filesInBatches_data();
+    void filesInBatches();
     void hostileTargetPaths_data();
     void hostileTargetPaths();
     void linksInsideTheInstallation_data();
@@ -172,11 +174,13 @@ void tst_Installation::signedReleaseInstallsAndOlderIsRefused_data()
     QTest::addColumn<QStringList>("options");
     QTest::newRow("updater") << QStringList();
     // The copy in updater-temp/ keeps the record of the updater it replaces, not one of its own.
-    QTest::newRow("new copy in mode 3") << QStringList {QStringLiteral("--mode"), QStringLiteral("3")};
+    QTest::newRow("new copy in mode 3")
+        << QStringList {QStringLiteral("--mode"), QStringLiteral("3")};
 }
 
 // A client with the publisher's key installs a signed release from the server and remembers its
-// number beside itself; a later release with a lower number is refused with its own line.
+// number beside itself; the release before it, served again as an attacker would, is refused
+// with its own line.
 void tst_Installation::signedReleaseInstallsAndOlderIsRefused()
 {
     QFETCH(QStringList, options);
@@ -185,11 +189,20 @@ void tst_Installation::signedReleaseInstallsAndOlderIsRefused()
     TestReleaseKey key;
     QVERIFY(makeTestReleaseKey(harness.root() + QLatin1String("/publisher.pem"), &key));
     harness.releaseKeys = {key.publicKey};
-    const QMap<QString, QByteArray> files {{QStringLiteral("Ledgora.exe"), "MZ neu"}};
-    harness.releases().rootAttributes =
-        QStringLiteral("signkey=\"%1\" release=\"42\"").arg(key.pemPath);
-    QVERIFY(harness.releases().build(QStringLiteral("r"), year,
-                                     {{QStringLiteral("name=\"Programm\""), files}}));
+    ReleaseFixture &releases = harness.releases();
+    const QString published = releases.packageDir(year);
+    const QString kept = harness.root() + QLatin1String("/release-41");
+    const QString keptOffline = harness.root() + QLatin1String("/release-41.dat");
+    releases.rootAttributes = QStringLiteral("signkey=\"%1\" release=\"41\"").arg(key.pemPath);
+    QVERIFY(releases.build(
+        QStringLiteral("r"), year,
+        {{QStringLiteral("name=\"Programm\""), {{QStringLiteral("Ledgora.exe"), "MZ alt"}}}}));
+    QVERIFY(QDir().rename(published, kept));
+    QVERIFY(QFile::rename(releases.offlineFile(QStringLiteral("r")), keptOffline));
+    releases.rootAttributes = QStringLiteral("signkey=\"%1\" release=\"42\"").arg(key.pemPath);
+    QVERIFY(releases.build(
+        QStringLiteral("r"), year,
+        {{QStringLiteral("name=\"Programm\""), {{QStringLiteral("Ledgora.exe"), "MZ neu"}}}}));
     {
         const auto window = harness.open(options);
         harness.searchAndInstall(window.get());
@@ -200,11 +213,7 @@ void tst_Installation::signedReleaseInstallsAndOlderIsRefused()
     QCOMPARE(read(harness.installDir() + QLatin1String("Updater/releasenumbers.dat")),
              QByteArray::number(year) + " 42\n");
 
-    harness.releases().rootAttributes =
-        QStringLiteral("signkey=\"%1\" release=\"41\"").arg(key.pemPath);
-    QVERIFY(harness.releases().build(
-        QStringLiteral("r"), year,
-        {{QStringLiteral("name=\"Programm\""), {{QStringLiteral("Ledgora.exe"), "MZ alt"}}}}));
+    QVERIFY(QDir(published).removeRecursively() && QDir().rename(kept, published));
     const auto window = harness.open(options);
     QVERIFY2(UpdaterHarness::logText(window.get())
                  .contains(QStringLiteral("Älteres Release abgelehnt: ")
@@ -215,6 +224,18 @@ void tst_Installation::signedReleaseInstallsAndOlderIsRefused()
              qPrintable(UpdaterHarness::logText(window.get())));
     QVERIFY(!UpdaterHarness::groupBox(window.get(), QStringLiteral("Programm")));
     QCOMPARE(read(harness.installDir() + QLatin1String("Ledgora.exe")), QByteArray("MZ neu"));
+
+    // The same older release as an offline file: refused, unless the user allows it.
+    const QStringList offline {QStringLiteral("--offline"), keptOffline};
+    const int boxes = harness.dialogLines().size();
+    QVERIFY(!UpdaterHarness::groupBox(harness.open(options + offline).get(),
+                                      QStringLiteral("Programm")));
+    QCOMPARE(harness.dialogLines().mid(boxes),
+             QStringList {QStringLiteral("Älteres Release abgelehnt:|Release 41 ist älter als das "
+                                         "installierte Release 42.")});
+    QVERIFY(UpdaterHarness::groupBox(
+        harness.open(options + offline + QStringList {QStringLiteral("--allowolder")}).get(),
+        QStringLiteral("Programm")));
 }
 
 void tst_Installation::readOnlyTargetAndRecordOverwritten()
@@ -648,6 +669,65 @@ void tst_Installation::stagedWrites()
         QVERIFY2(activityLogText(result.log).contains(line.replace(QLatin1String("@BASE@"), base)),
                  qPrintable(activityLogText(result.log)));
     QDirIterator leftovers(base, {QStringLiteral("*.lgtmp")}, QDir::Files | QDir::System);
+    QVERIFY2(!leftovers.hasNext(), "no staging file stays behind");
+}
+
+void tst_Installation::filesInBatches_data()
+{
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<int>("installed"); // files in place afterwards, counted in the index's order
+    QTest::addColumn<QString>("lastLine"); // the title of the line before the summary
+    QTest::newRow("more files than two batches") << QString() << 600 << QStringLiteral("Datei:");
+    // The failing file is staged while earlier files of its batch wait for their sync: they
+    // still take their places, as they would have file by file, and are logged before it.
+    QTest::newRow("a file of the third batch cannot be staged")
+        << QStringLiteral("stage") << 550 << QStringLiteral("Fehler beim Erstellen des Ordners:");
+    QTest::newRow("the sync of the first batch fails")
+        << QStringLiteral("sync") << 0
+        << QStringLiteral("Fehler beim Schreiben der Datei (0, %1):");
+    // A second staging file for one target would replace the first before either was moved.
+    QTest::newRow("one target named twice")
+        << QStringLiteral("twice") << 600 << QStringLiteral("Datei:");
+}
+
+void tst_Installation::filesInBatches()
+{
+    QFETCH(QString, failure);
+    QFETCH(int, installed);
+    QFETCH(QString, lastLine);
+    QTemporaryDir dir;
+    const QString base = dir.path() + QLatin1Char('/');
+    FakePlatform platform;
+    platform.failSync = failure == QLatin1String("sync");
+    Crafted crafted;
+    for (int i = 0; i < 600; ++i)
+        crafted.addFile(QStringLiteral("d%1/f%2.txt").arg(i % 7).arg(i), QByteArray::number(i));
+    QVector<int> order; // file indexes in the order of installation
+    for (const OfflineEntry &entry : qAsConst(crafted.index))
+        order.append(entry.fileIndex);
+    if (failure == QLatin1String("stage")) {
+        crafted.files[order.at(installed)].targetPath = QStringLiteral("blockiert/f.txt");
+        QVERIFY(ReleaseFixture::writeFile(base + QLatin1String("blockiert"), "eine Datei"));
+    }
+    if (failure == QLatin1String("twice"))
+        crafted.files[order.at(400)].targetPath = crafted.files.at(order.at(399)).targetPath;
+    const InstallResult result = crafted.install(base, platform);
+
+    QCOMPARE(result.error, !failure.isEmpty() && failure != QLatin1String("twice"));
+    QCOMPARE(result.installed, installed);
+    for (int i = 0; i < order.size(); ++i) {
+        const FileEntry &file = crafted.files.at(order.at(i));
+        // Of a target named twice, the later entry's content stays.
+        if (failure == QLatin1String("twice") && i == 399)
+            continue;
+        QCOMPARE(read(base + file.targetPath),
+                 i < installed ? QByteArray::number(order.at(i)) : QByteArray("<missing>"));
+    }
+    if (lastLine.contains(QLatin1String("%1")))
+        lastLine = lastLine.arg(order.first());
+    QCOMPARE(result.log.at(result.log.size() - 2).title, lastLine);
+    QDirIterator leftovers(base, {QStringLiteral("*.lgtmp")}, QDir::Files | QDir::System,
+                           QDirIterator::Subdirectories);
     QVERIFY2(!leftovers.hasNext(), "no staging file stays behind");
 }
 

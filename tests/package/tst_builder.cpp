@@ -430,6 +430,8 @@ void tst_Builder::secondRunReusesDataFiles_data()
     QTest::addColumn<QByteArray>("content");
     QTest::newRow("held whole") << QByteArray("Inhalt x");
     QTest::newRow("read in blocks") << QByteArray("Inhalt x ").repeated(300000);
+    // Its data file is checked block by block rather than expanded whole.
+    QTest::newRow("read in blocks, over 16 MiB") << QByteArray("Inhalt x ").repeated(2000000);
 }
 
 void tst_Builder::secondRunReusesDataFiles()
@@ -1039,15 +1041,22 @@ void tst_Builder::damagedDataFileIsRewritten_data()
     QTest::newRow("payload of another content") << content << compressPayload("anderer Inhalt");
     QTest::newRow("no payload at all") << content << QByteArray("kein Payload");
     QTest::newRow("empty content, damaged payload") << QByteArray() << QByteArray("\0\0\0\5", 4);
-    const QByteArray large = QByteArray("Buchung ").repeated(300000);
-    const QByteArray largePayload = compressPayload(large);
-    QTest::newRow("read in blocks, cut short")
-        << large << largePayload.left(largePayload.size() / 2);
-    QTest::newRow("read in blocks, payload of another content")
-        << large << compressPayload(QByteArray("Haben ").repeated(400000));
-    QByteArray flipped = largePayload;
-    flipped[flipped.size() / 2] = char(flipped.at(flipped.size() / 2) ^ 0x55);
-    QTest::newRow("read in blocks, one byte changed") << large << flipped;
+    // Beyond a block the content is read in blocks; its data file is expanded whole up to
+    // 16 MiB, and block by block beyond.
+    for (const int repeats : {300000, 2200000}) {
+        const QByteArray large = QByteArray("Buchung ").repeated(repeats);
+        const QByteArray largePayload = compressPayload(large);
+        const QByteArray size = QByteArray::number(large.size() / 1000000) + " MB, ";
+        const auto row = [&size](const char *name) -> QTestData & {
+            return QTest::newRow(QByteArray(size + name).constData());
+        };
+        row("cut short") << large << largePayload.left(largePayload.size() / 2);
+        row("payload of another content")
+            << large << compressPayload(QByteArray("Haben ").repeated(repeats + 1));
+        QByteArray flipped = largePayload;
+        flipped[flipped.size() / 2] = char(flipped.at(flipped.size() / 2) ^ 0x55);
+        row("one byte changed") << large << flipped;
+    }
 }
 
 void tst_Builder::damagedDataFileIsRewritten()

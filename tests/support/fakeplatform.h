@@ -58,6 +58,15 @@ public:
         }
         return PlatformServices::syncToDisk(file, error);
     }
+    bool syncFilesToDisk(const QStringList &paths, QString *failedPath, QString *error) override
+    {
+        if (failSync && !paths.isEmpty()) {
+            *failedPath = paths.first();
+            *error = windowsErrorText(EIO);
+            return false;
+        }
+        return PlatformServices::syncFilesToDisk(paths, failedPath, error);
+    }
     bool hasTopLevelWindow(quint32 processId) override
     {
         windowQueries.append(processId);

@@ -7,13 +7,16 @@
 
 #include <memory>
 
-bool makeTestReleaseKey(const QString &pemPath, TestReleaseKey *key)
+bool makeTestReleaseKey(const QString &pemPath, TestReleaseKey *key, const QByteArray &passPhrase)
 {
     std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> pair(
         EVP_PKEY_Q_keygen(nullptr, nullptr, "ED25519"), EVP_PKEY_free);
     std::unique_ptr<BIO, decltype(&BIO_free)> bio(BIO_new(BIO_s_mem()), BIO_free);
     if (!pair || !bio
-        || PEM_write_bio_PrivateKey(bio.get(), pair.get(), nullptr, nullptr, 0, nullptr, nullptr)
+        || PEM_write_bio_PrivateKey(bio.get(), pair.get(),
+                                    passPhrase.isEmpty() ? nullptr : EVP_aes_256_cbc(),
+                                    reinterpret_cast<const unsigned char *>(passPhrase.constData()),
+                                    passPhrase.size(), nullptr, nullptr)
             != 1)
         return false;
     char *pem = nullptr;

@@ -11,5 +11,7 @@ struct TestReleaseKey
     QByteArray publicKey;
 };
 
-// False when OpenSSL cannot make the key or the file cannot be written.
-bool makeTestReleaseKey(const QString &pemPath, TestReleaseKey *key);
+// False when OpenSSL cannot make the key or the file cannot be written. With a pass phrase, the
+// file holds the key encrypted (AES-256).
+bool makeTestReleaseKey(const QString &pemPath, TestReleaseKey *key,
+                        const QByteArray &passPhrase = QByteArray());

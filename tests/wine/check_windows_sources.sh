@@ -10,11 +10,13 @@ checked=0
 for file in "$src"/src/*/*.cpp; do
     case "$file" in
         *_posix.cpp) continue ;;                       # the POSIX side of the platform layer
-        */hashname.cpp|*/payload.cpp|*/payloadstream.cpp|*/deflateblocks.cpp) continue ;; # OpenSSL, zlib, libdeflate for Windows
+        */hashname.cpp|*/payload.cpp|*/payloadstream.cpp|*/deflateblocks.cpp|*/releasesignature.cpp)
+            continue ;; # OpenSSL, zlib, libdeflate for Windows
     esac
     if ! x86_64-w64-mingw32-g++ -std=c++17 -fsyntax-only -Wall -Wextra \
         -DQT_NO_CAST_FROM_ASCII -DQT_USE_QSTRINGBUILDER -DQT_NO_FOREACH \
         -I "$src/src" -I "$build/src" -I "$build/src/ledgora_app_autogen/include" \
+        -I "$build/src/releasekeys/lg_updater" \
         -isystem "$qt" -isystem "$qt/QtCore" -isystem "$qt/QtGui" -isystem "$qt/QtWidgets" \
         -isystem "$qt/QtNetwork" -isystem "$qt/QtXml" -isystem "$qt/QtConcurrent" \
         -isystem "$mkspecs/win32-g++" "$file"; then
