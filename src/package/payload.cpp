@@ -1,5 +1,6 @@
 #include "package/payload.h"
 #include "package/deflateblocks.h"
+#include "package/deflatepool.h"
 #include "package/hashname.h"
 
 #include <QtEndian>
@@ -7,29 +8,17 @@
 #include <libdeflate.h>
 #include <zlib.h>
 
-#include <memory>
-
 namespace {
 
 // The largest array the format uses, content or payload: below QByteArray's limit of a little
 // less than 2 GiB, with room for its header.
 constexpr quint64 maxArraySize = INT_MAX - 64;
 
-struct DecompressorDeleter
+DeflatePool<libdeflate_decompressor> &decompressors()
 {
-    void operator()(libdeflate_decompressor *decompressor) const
-    {
-        libdeflate_free_decompressor(decompressor);
-    }
-};
-
-libdeflate_decompressor *threadDecompressor()
-{
-    thread_local std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor(
-        libdeflate_alloc_decompressor());
-    if (!decompressor)
-        qBadAlloc();
-    return decompressor.get();
+    static DeflatePool<libdeflate_decompressor> pool(libdeflate_alloc_decompressor,
+                                                     libdeflate_free_decompressor);
+    return pool;
 }
 
 } // namespace
@@ -67,8 +56,9 @@ bool expandWhole(const QByteArray &payload, qint64 size, QByteArray *expanded)
     expanded->resize(int(size));
     size_t streamRead = 0;
     // Without a place for the expanded length, libdeflate requires exactly `size` bytes.
+    const DeflatePool<libdeflate_decompressor>::Lease decompressor(&decompressors());
     const libdeflate_result result = libdeflate_zlib_decompress_ex(
-        threadDecompressor(), payload.constData() + 4, size_t(payload.size() - 4), expanded->data(),
+        decompressor.get(), payload.constData() + 4, size_t(payload.size() - 4), expanded->data(),
         size_t(size), &streamRead, nullptr);
     return result == LIBDEFLATE_SUCCESS && streamRead == size_t(payload.size() - 4);
 }
