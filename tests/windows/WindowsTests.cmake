@@ -21,7 +21,8 @@ set(LEDGORA_POSIX_ONLY_TESTS
 function(ledgora_run_under_wine name)
     set_property(TARGET ${name} PROPERTY CROSSCOMPILING_EMULATOR ${LEDGORA_WINE_RUNNER})
     set_property(TEST ${name} APPEND PROPERTY LABELS windows)
-    set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT ${LEDGORA_WINE_ENVIRONMENT})
+    set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT ${LEDGORA_WINE_ENVIRONMENT}
+        LEDGORA_QTEST_LOG=1)
     # A program that hangs under Wine fails after five minutes instead of holding CI.
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_prefix TIMEOUT 300)
 endfunction()

@@ -3,7 +3,8 @@
 # The prefix lives in the build folder; the toolkit, OpenSSL and the compiler's runtime are
 # found through WINEPATH, the toolkit's plug-ins through QT_PLUGIN_PATH. The offscreen platform
 # stands in for a screen unless the caller chose another.
-# Environment: LEDGORA_WINDOWS_TOOLCHAIN (the toolchain folder), LEDGORA_WINE_PREFIX.
+# Environment: LEDGORA_WINDOWS_TOOLCHAIN (the toolchain folder), LEDGORA_WINE_PREFIX, and
+# LEDGORA_QTEST_LOG when PROGRAM is a Qt Test program.
 # Usage: run_under_wine.sh PROGRAM [ARGUMENTS...]
 set -uo pipefail
 
@@ -32,4 +33,24 @@ export QT_PLUGIN_PATH
 
 mkdir -p "$WINEPREFIX"
 # Debian installs wine64 outside PATH; its "wine" runs 64-bit programs with it.
-exec wine "$@"
+if [ -z "${LEDGORA_QTEST_LOG:-}" ]; then
+    exec wine "$@"
+fi
+
+# A Qt Test program. Qt Test's plain logger on Windows hands what it would write to standard
+# output to OutputDebugString instead when it takes the output for not redirected, as it does
+# under Wine: CTest saw nothing of a failure (WINEDEBUG=+debugstr shows the lines). A log file
+# is written either way, and is printed when the program ends or is stopped.
+log="$(mktemp)"
+print_log() {
+    cat "$log"
+    rm -f "$log"
+}
+trap 'print_log; exit 143' TERM INT
+program="$1"
+shift
+wine "$program" -o "$(windows_path "$log"),txt" "$@" &
+wait $!
+code=$?
+print_log
+exit "$code"
