@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The Windows package on its own: made by scripts/package-windows, unpacked into the Updater
 # folder of an installation in the Wine prefix, and started there with nothing of the toolchain
-# on the search path and the real Windows platform plug-in (under Xvfb). Mode 1 with a missing
-# configuration must end with the program's own error line and code 1: every DLL and the
-# plug-in loaded from the package, or Windows or the toolkit would have stopped it first.
+# on the search path and the real Windows platform plug-in (under Xvfb). Mode 1 with a
+# configuration whose source folder is missing must end with the program's own error line and
+# code 1: every DLL and the plug-in loaded from the package, or Windows or the toolkit would have
+# stopped it first. (A missing configuration file would not do: mode 1 then ends at once with
+# code 0 and says nothing, as tst_startup requires.)
 # Usage: package_starts.sh SOURCE_DIR BUILD_DIR
 set -euo pipefail
 source_dir="$1"
@@ -27,12 +29,19 @@ for file in lg_updater.exe Qt5Core.dll Qt5Widgets.dll Qt5Network.dll libcrypto-3
     [ -f "$updater/$file" ] || fail "the package lacks $file"
 done
 
+cat > "$WINEPREFIX/drive_c/Paket/release.xml" <<'EOF'
+<updater_document trgdir="C:\Paket\www" year="2027" version="2027.1">
+  <group name="Ledgora" type="programm" version="2027.1" os="windows" srcdir="C:\Paket\fehlt"/>
+</updater_document>
+EOF
+
 set +e
 output="$(cd "$updater" && env -u WINEPATH -u QT_PLUGIN_PATH QT_QPA_PLATFORM=windows \
-    xvfb-run -a wine 'C:\Paket\Updater\lg_updater.exe' --mode 1 --conf 'C:\Paket\fehlt.xml' 2>&1)"
+    xvfb-run -a wine 'C:\Paket\Updater\lg_updater.exe' --mode 1 --conf 'C:\Paket\release.xml' 2>&1)"
 code=$?
 set -e
 wineserver -k 2>/dev/null || true
 echo "$output"
 [ "$code" -eq 1 ] || fail "lg_updater.exe from the package ended with $code, expected 1"
-grep -q 'fehlt.xml' <<< "$output" || fail "no error line naming the configuration"
+grep -q 'Fehler beim Lesen des Quellordners: C:/Paket/fehlt/' <<< "$output" \
+    || fail "no error line naming the missing source folder"
