@@ -37,10 +37,10 @@ if [ -z "${LEDGORA_QTEST_LOG:-}" ]; then
     exec wine "$@"
 fi
 
-# A Qt Test program. Qt Test's plain logger on Windows hands what it would write to standard
-# output to OutputDebugString instead when it takes the output for not redirected, as it does
-# under Wine: CTest saw nothing of a failure (WINEDEBUG=+debugstr shows the lines). A log file
-# is written either way, and is printed when the program ends or is stopped.
+# A Qt Test program. Under Wine, Qt Test's plain logger hands what it would write to standard
+# output to OutputDebugString instead (WINEDEBUG=+debugstr shows the lines), so CTest saw
+# nothing of a failure. A log file is written either way, and is printed when the program ends
+# or is stopped.
 log="$(mktemp)"
 print_log() {
     cat "$log"
