@@ -1,11 +1,10 @@
 #include "package/deflateblocks.h"
+#include "package/deflatepool.h"
 
 #include <QtEndian>
 
 #include <libdeflate.h>
 #include <zlib.h>
-
-#include <memory>
 
 namespace {
 
@@ -23,23 +22,13 @@ constexpr int zlibLevelHint()
     return compressionLevel < 8 ? 2 : 3;
 }
 
-struct CompressorDeleter
-{
-    void operator()(libdeflate_compressor *compressor) const
-    {
-        libdeflate_free_compressor(compressor);
-    }
-};
-
 // A compressor holds its match finder's tables, a few hundred kilobytes made when it is
-// allocated: each thread keeps one for all the blocks it compresses.
-libdeflate_compressor *threadCompressor()
+// allocated: one made for a block serves the blocks after it.
+DeflatePool<libdeflate_compressor> &compressors()
 {
-    thread_local std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor(
-        libdeflate_alloc_compressor(compressionLevel));
-    if (!compressor)
-        qBadAlloc();
-    return compressor.get();
+    static DeflatePool<libdeflate_compressor> pool(
+        [] { return libdeflate_alloc_compressor(compressionLevel); }, libdeflate_free_compressor);
+    return pool;
 }
 
 // Where, in bits, the last deflate block of a stream starts and the stream ends. Deflate marks
@@ -100,7 +89,8 @@ void makeJoinable(QByteArray &deflate)
 
 DeflatedBlock deflateBlock(const char *data, qint64 size, bool last)
 {
-    libdeflate_compressor *compressor = threadCompressor();
+    const DeflatePool<libdeflate_compressor>::Lease lease(&compressors());
+    libdeflate_compressor *compressor = lease.get();
     DeflatedBlock block;
     block.size = size;
     block.adler = quint32(libdeflate_adler32(1, data, size_t(size)));

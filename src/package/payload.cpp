@@ -1,12 +1,11 @@
 #include "package/payload.h"
 #include "package/deflateblocks.h"
+#include "package/deflatepool.h"
 
 #include <QtEndian>
 
 #include <libdeflate.h>
 #include <zlib.h>
-
-#include <memory>
 
 namespace {
 
@@ -14,21 +13,11 @@ namespace {
 // less than 2 GiB, with room for its header.
 constexpr quint64 maxArraySize = INT_MAX - 64;
 
-struct DecompressorDeleter
+DeflatePool<libdeflate_decompressor> &decompressors()
 {
-    void operator()(libdeflate_decompressor *decompressor) const
-    {
-        libdeflate_free_decompressor(decompressor);
-    }
-};
-
-libdeflate_decompressor *threadDecompressor()
-{
-    thread_local std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor(
-        libdeflate_alloc_decompressor());
-    if (!decompressor)
-        qBadAlloc();
-    return decompressor.get();
+    static DeflatePool<libdeflate_decompressor> pool(libdeflate_alloc_decompressor,
+                                                     libdeflate_free_decompressor);
+    return pool;
 }
 
 } // namespace
@@ -82,7 +71,8 @@ bool expandWholePayload(const QByteArray &payload, QByteArray *content)
     size_t streamRead = 0;
     // Without a place for the expanded length, libdeflate requires exactly `stated` bytes; with
     // one for the bytes read it leaves what follows the stream unread, as zlib's stream does.
-    return libdeflate_zlib_decompress_ex(threadDecompressor(), payload.constData() + 4,
+    const DeflatePool<libdeflate_decompressor>::Lease decompressor(&decompressors());
+    return libdeflate_zlib_decompress_ex(decompressor.get(), payload.constData() + 4,
                                          size_t(payload.size() - 4), content->data(),
                                          size_t(stated), &streamRead, nullptr)
         == LIBDEFLATE_SUCCESS;

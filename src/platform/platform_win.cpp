@@ -2,6 +2,7 @@
 #include "platform/win32/win32services.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
@@ -156,7 +157,10 @@ void sleepMilliseconds(int milliseconds)
 bool startProgram(const QString &verb, const QString &program, const QString &parameters,
                   QString *error)
 {
-    return win32::shellExecute(verb.toStdWString(), program.toStdWString(),
+    // The shell puts the program into the new process's command line as given: in Windows'
+    // own spelling, so that the copy sees the path Windows would show.
+    return win32::shellExecute(verb.toStdWString(),
+                               QDir::toNativeSeparators(program).toStdWString(),
                                parameters.toStdWString())
         || failed(error);
 }

@@ -285,8 +285,13 @@ void tst_DocumentLoading::offlineFileProblems_data()
     QTest::addColumn<QStringList>("checkBoxes"); // the online document stays unless it is replaced
     const QString read = QStringLiteral("Fehler beim Lesen der Datei:");
     const QString load = QStringLiteral("Fehler beim Laden der Datei:");
-    QTest::newRow("missing file") << QStringLiteral(
-        "missing") << QStringList {read + QLatin1String("|No such file or directory")}
+    // The system's own words for a missing file: strerror's on Linux, FormatMessage's on Windows,
+    // which Wine words otherwise than Windows does.
+    const QTemporaryDir empty;
+    QFile missing(empty.filePath(QStringLiteral("fehlt")));
+    QVERIFY(!missing.open(QIODevice::ReadOnly));
+    QTest::newRow("missing file") << QStringLiteral("missing")
+                                  << QStringList {read + QLatin1Char('|') + missing.errorString()}
                                   << QStringList {QStringLiteral("Online")};
     QTest::newRow("wrong identifier")
         << QStringLiteral("foreign") << QStringList {read + QLatin1String("|Falsche Datei.")}

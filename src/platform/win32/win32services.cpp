@@ -84,6 +84,25 @@ BOOL CALLBACK matchWindowProcess(HWND window, LPARAM parameter)
 
 } // namespace
 
+std::wstring extendedPath(const std::wstring &path)
+{
+    // CreateDirectoryW's limit: MAX_PATH less room for an 8.3 file name.
+    constexpr std::size_t shortEnough = MAX_PATH - 12;
+    if (path.size() < shortEnough || path.rfind(L"\\\\?\\", 0) == 0)
+        return path;
+    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0)
+        return path;
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size)
+        return path;
+    full.resize(length);
+    if (full.rfind(L"\\\\", 0) == 0)
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
 std::wstring errorText(std::uint32_t code)
 {
     if (code == 0)
@@ -121,8 +140,8 @@ bool setFileTimes(const std::wstring &path, bool isDirectory, std::int64_t creat
     DWORD flags = FILE_ATTRIBUTE_NORMAL;
     if (isDirectory)
         flags |= FILE_FLAG_BACKUP_SEMANTICS;
-    Handle file(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                            flags, nullptr));
+    Handle file(CreateFileW(extendedPath(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                            OPEN_EXISTING, flags, nullptr));
     if (!file.valid())
         return false;
     return setTimesOnHandle(file.get(), created, written, accessed);
@@ -149,7 +168,7 @@ bool flushFileBuffersOfDescriptor(int fd)
 
 bool replaceFile(const std::wstring &source, const std::wstring &target)
 {
-    return MoveFileExW(source.c_str(), target.c_str(),
+    return MoveFileExW(extendedPath(source).c_str(), extendedPath(target).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
         != FALSE;
 }
@@ -159,20 +178,21 @@ bool makeWritable(const std::wstring &path)
     // The mode of a link is not the mode of what it points to; that is not ours to change.
     if (isReparsePoint(path))
         return true;
-    return _wchmod(path.c_str(), _S_IREAD | _S_IWRITE) == 0;
+    return _wchmod(extendedPath(path).c_str(), _S_IREAD | _S_IWRITE) == 0;
 }
 
 bool removeLink(const std::wstring &path)
 {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
+    const std::wstring extended = extendedPath(path);
+    const DWORD attributes = GetFileAttributesW(extended.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return RemoveDirectoryW(path.c_str()) != FALSE;
-    return DeleteFileW(path.c_str()) != FALSE;
+        return RemoveDirectoryW(extended.c_str()) != FALSE;
+    return DeleteFileW(extended.c_str()) != FALSE;
 }
 
 bool isReparsePoint(const std::wstring &path)
 {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
+    const DWORD attributes = GetFileAttributesW(extendedPath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
@@ -211,7 +231,7 @@ bool shellExecute(const std::wstring &verb, const std::wstring &file,
 
 bool moveFile(const std::wstring &source, const std::wstring &target)
 {
-    return MoveFileW(source.c_str(), target.c_str()) != FALSE;
+    return MoveFileW(extendedPath(source).c_str(), extendedPath(target).c_str()) != FALSE;
 }
 
 bool createDirectories(const std::wstring &path)
@@ -219,7 +239,8 @@ bool createDirectories(const std::wstring &path)
     std::wstring folder = path;
     while (!folder.empty() && (folder.back() == L'/' || folder.back() == L'\\'))
         folder.pop_back();
-    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    const std::wstring extended = extendedPath(folder);
+    const DWORD attributes = GetFileAttributesW(extended.c_str());
     if (folder.empty()
         || (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)))
         return true;
@@ -227,11 +248,11 @@ bool createDirectories(const std::wstring &path)
     if (parent != std::wstring::npos && parent > 0 && folder[parent - 1] != L':'
         && !createDirectories(folder.substr(0, parent)))
         return false;
-    if (CreateDirectoryW(folder.c_str(), nullptr))
+    if (CreateDirectoryW(extended.c_str(), nullptr))
         return true;
     // Made by someone else meanwhile is no failure; a file of that name is.
     const DWORD error = GetLastError();
-    const DWORD now = GetFileAttributesW(folder.c_str());
+    const DWORD now = GetFileAttributesW(extended.c_str());
     if (now != INVALID_FILE_ATTRIBUTES && (now & FILE_ATTRIBUTE_DIRECTORY))
         return true;
     SetLastError(error);

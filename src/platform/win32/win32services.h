@@ -9,6 +9,12 @@
 
 namespace win32 {
 
+// The path in the form that Win32 file calls accept beyond MAX_PATH characters: made absolute
+// with backslashes and without "." and ".." steps (GetFullPathNameW), then prefixed "\\?\"
+// (a UNC path "\\?\UNC\"). A path short enough for every call comes back unchanged, so that
+// ordinary paths keep their ordinary handling. Every file call below goes through it.
+std::wstring extendedPath(const std::wstring &path);
+
 // FormatMessageW's text for code (0: GetLastError()), trimmed of surrounding white space;
 // "Unknown Error <code>" when the system has none.
 std::wstring errorText(std::uint32_t code);
