@@ -9,6 +9,8 @@
 #include "app/mainwindow.h"
 #include "yesdialogs.h"
 
+#include "platform/platform.h"
+
 #include <QApplication>
 #include <QPushButton>
 #include <QTimer>
@@ -52,6 +54,8 @@ void work(MainWindow &window, int steps, int &exitCode)
 
 int main(int argc, char *argv[])
 {
+    // As lg_updater's main does.
+    keepFreedBlocksForReuse();
     QApplication application(argc, argv);
     QStringList arguments = application.arguments();
     if (arguments.size() < 3 || !actions.contains(arguments.at(1))) {

@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "app/releasekeys.h"
 #include "check/releasetrust.h"
+#include "platform/platform.h"
 
 #include <QApplication>
 
@@ -8,6 +9,7 @@
 
 int main(int argc, char *argv[])
 {
+    keepFreedBlocksForReuse();
     QApplication application(argc, argv);
     MainWindowContext context;
     const std::optional<QVector<QByteArray>> keys =

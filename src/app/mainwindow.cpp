@@ -158,7 +158,7 @@ bool MainWindow::runPackageBuilder()
 {
     if (!QFile::exists(configPath))
         return false;
-    if (!buildPackage(configPath, offlinePath, &buildError))
+    if (!buildPackage(configPath, offlinePath, &buildError, &builtOffline))
         return false;
     dialogs->information(nullptr, tr("Ergebnis:"),
                          tr("Die Updatedateien wurden erfolgreich erstellt."));
@@ -261,7 +261,8 @@ void MainWindow::loadUpdateDocument()
         return;
     // The restarts pass no working folder: a relative path would name no file, or another one.
     offlinePath = QFileInfo(offlinePath).absoluteFilePath();
-    OfflineLoad load = loadOfflineFile(offlinePath, trust);
+    // After a build the file is the one just written: where its records lie is known.
+    OfflineLoad load = loadOfflineFile(offlinePath, trust, builtOffline ? &*builtOffline : nullptr);
     for (const LoadMessage &message : qAsConst(load.messages))
         dialogs->information(this, message.title, message.text);
     if (load.outcome == OfflineLoad::NotRead)

@@ -3,6 +3,7 @@
 #include "check/pendingupdate.h"
 #include "common/logline.h"
 #include "common/producttypes.h"
+#include "package/offlinefile.h"
 #include "package/updatedocument.h"
 #include "package/versionrecord.h"
 
@@ -150,6 +151,7 @@ private:
     QVBoxLayout *mainLayout = nullptr;
     bool aborted = false;
     QString buildError;
+    std::optional<OfflineFileLayout> builtOffline; // of the offline update file mode 1 wrote
     bool recordValid = false;
     int productValue = static_cast<int>(ProductType::Orvel);
     int certificateFlag = VersionRecord::flagAbsent;

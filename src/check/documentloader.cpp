@@ -105,6 +105,24 @@ bool offlineStatementAccepted(OfflineFileReader &reader, const QByteArray &docum
     return releaseNumber.has_value();
 }
 
+// Payloads stay in the file until the update check needs one; it expands and verifies them
+// into the temporary store then.
+void readRecordPlaces(OfflineFileReader &reader, OfflineLoad &load)
+{
+    OfflineRecordPlace record;
+    for (qint32 i = 0; i < reader.recordCount() && reader.skipRecord(&record); ++i) {
+        OfflineEntry entry;
+        entry.size = record.statedSize;
+        entry.groupIndex = record.groupIndex;
+        entry.fileIndex = record.fileIndex;
+        entry.sourceOffset = record.payloadOffset;
+        entry.sourceLength = record.payloadLength;
+        load.index.insert(record.hashName, entry);
+    }
+    if (reader.hasStreamError())
+        load.messages.append({tr("Fehler beim Laden der Datei:"), tr("Dateifehler.")});
+}
+
 } // namespace
 
 bool loadOnlineDocument(int currentYear, const ReleaseFetch &fetch, const ReleaseTrust &trust,
@@ -119,7 +137,8 @@ bool loadOnlineDocument(int currentYear, const ReleaseFetch &fetch, const Releas
     return false;
 }
 
-OfflineLoad loadOfflineFile(const QString &path, const ReleaseTrust &trust)
+OfflineLoad loadOfflineFile(const QString &path, const ReleaseTrust &trust,
+                            const OfflineFileLayout *known)
 {
     OfflineLoad load;
     QFile file(path);
@@ -133,21 +152,11 @@ OfflineLoad loadOfflineFile(const QString &path, const ReleaseTrust &trust)
         return load;
     }
     load.releaseYear = reader.releaseYear();
-
-    // Payloads stay in the file until the update check needs one; it expands and verifies
-    // them into the temporary store then.
-    OfflineRecordPlace record;
-    for (qint32 i = 0; i < reader.recordCount() && reader.skipRecord(&record); ++i) {
-        OfflineEntry entry;
-        entry.size = record.statedSize;
-        entry.groupIndex = record.groupIndex;
-        entry.fileIndex = record.fileIndex;
-        entry.sourceOffset = record.payloadOffset;
-        entry.sourceLength = record.payloadLength;
-        load.index.insert(record.hashName, entry);
-    }
-    if (reader.hasStreamError())
-        load.messages.append({tr("Fehler beim Laden der Datei:"), tr("Dateifehler.")});
+    if (known && known->releaseYear == reader.releaseYear()
+        && known->records.size() == reader.recordCount() && file.seek(known->documentOffset))
+        load.index = known->records;
+    else
+        readRecordPlaces(reader, load);
 
     QString error;
     const QByteArray binary = expandDocumentPayload(reader.readDocumentPayload());

@@ -2,6 +2,7 @@
 
 #include "common/logline.h"
 #include "package/offlineentry.h"
+#include "package/offlinefile.h"
 #include "package/updatedocument.h"
 
 #include <QString>
@@ -51,4 +52,7 @@ struct OfflineLoad
 };
 
 // Reads an offline update file; with keys in `trust`, only one with an accepted statement.
-OfflineLoad loadOfflineFile(const QString &path, const ReleaseTrust &trust);
+// With `known`, the layout its writer gave, the records are taken from there instead of read,
+// as long as the file's header agrees with it.
+OfflineLoad loadOfflineFile(const QString &path, const ReleaseTrust &trust,
+                            const OfflineFileLayout *known = nullptr);

@@ -1,5 +1,6 @@
 #include "package/durablefile.h"
 #include "package/packagelog.h"
+#include "package/replacingfile.h"
 
 #include "platform/platform.h"
 
@@ -20,15 +21,14 @@ bool writeAll(QIODevice &file, const QByteArray &data, QString *reason)
 
 bool writeFileDurably(const QString &path, const QByteArray &data, QString *error)
 {
-    PartFile file;
-    QString reason;
-    if (!file.open(path, &reason)) {
-        *error = reportFailure(FailedStep::open, path, reason);
+    ReplacingFile file;
+    if (!file.open(path)) {
+        *error = reportFailure(FailedStep::open, path, file.errorString());
         return false;
     }
-    if (writeAll(file.file(), data, &reason) && file.commit(&reason))
+    if (file.write(data) && file.commit())
         return true;
-    *error = reportFailure(FailedStep::write, path, reason);
+    *error = reportFailure(FailedStep::write, path, file.errorString());
     return false;
 }
 
@@ -60,6 +60,11 @@ PartFile::PartFile()
 
 PartFile::~PartFile()
 {
+    discard();
+}
+
+void PartFile::discard()
+{
     if (part->isOpen()) {
         part->close();
         part->remove();
@@ -83,8 +88,16 @@ bool PartFile::isOpen() const
 
 bool PartFile::commit(QString *reason)
 {
-    if (!syncFile(part.get(), reason))
-        return false;
+    return sync(reason) && rename(reason);
+}
+
+bool PartFile::sync(QString *reason)
+{
+    return syncFile(part.get(), reason);
+}
+
+bool PartFile::rename(QString *reason)
+{
     part->close();
     if (replaceFile(part->fileName(), target, reason))
         return true;

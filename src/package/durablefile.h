@@ -16,8 +16,8 @@ class QIODevice;
 // rest is written again until it is done or fails with the system's reason in *reason.
 bool writeAll(QIODevice &file, const QByteArray &data, QString *reason);
 
-// Writes data as a PartFile: path holds its old content or all of the new one. On failure
-// *error is the builder's failure line for path.
+// Writes data as a ReplacingFile: path holds its old content or all of the new one, and an
+// identical file is kept as it is. On failure *error is the builder's failure line for path.
 bool writeFileDurably(const QString &path, const QByteArray &data, QString *error);
 
 // Where a file is written before it takes its own name: "<path>.part".
@@ -47,9 +47,14 @@ public:
     QString path() const { return target; }
     // Syncs, closes and renames the part to its own name.
     bool commit(QString *reason);
+    // The two halves of commit(): one sync of the part, then its close and rename.
+    bool sync(QString *reason);
+    bool rename(QString *reason);
     // Closes the complete part without a sync: it stays "<path>.part" for a DataFileBatch,
     // which syncs many files at once.
     void close();
+    // Closes and removes the part.
+    void discard();
 
 private:
     std::unique_ptr<QFile> part;

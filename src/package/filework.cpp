@@ -49,7 +49,7 @@ bool takeSmallDataFile(const QString &dataPath, const QByteArray &content, FileW
     // Clients refuse a data file larger than this; it is not read either.
     if (info.size() <= payloadSizeLimit(content.size())) {
         QFile file(dataPath);
-        if (!file.open(QIODevice::ReadOnly))
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
             return fail(work, FailedStep::open, dataPath, file.errorString());
         const QByteArray payload = file.readAll();
         if (file.error() != QFileDevice::NoError)
@@ -64,22 +64,35 @@ bool takeSmallDataFile(const QString &dataPath, const QByteArray &content, FileW
     return true;
 }
 
-// As takeSmallDataFile, the payload expanded block by block and compared by its hash name.
+// The payload of a large data file up to the whole-expansion limit, read and expanded whole and
+// then held for the offline update file; beyond it, expanded block by block. Either way it must
+// hold the content of this hash name.
+bool largePayloadHolds(QFile &file, qint64 length, FileWork *work)
+{
+    if (length <= wholeExpansionLimit && work->size <= wholeExpansionLimit) {
+        QByteArray payload = file.read(length);
+        if (payload.size() != length || !payloadHolds(payload, work->size, work->hashName))
+            return false;
+        work->payload = std::move(payload);
+        return true;
+    }
+    const ExpandedPayload found = inspectPayload(file, length);
+    return found.status == ExpandedPayload::Expanded && found.unread == 0
+        && found.size == work->size && found.hashName == work->hashName;
+}
+
+// As takeSmallDataFile, the content known by its hash name.
 bool takeLargeDataFile(const QString &dataPath, FileWork *work)
 {
     const QFileInfo info(dataPath);
     if (!info.isFile())
         return true;
     QFile file(dataPath);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return fail(work, FailedStep::open, dataPath, file.errorString());
     // Clients refuse a data file larger than this; bytes after the stream are not what this
     // builder writes: either way the data file is written again.
-    const ExpandedPayload found = info.size() <= payloadSizeLimit(work->size)
-        ? inspectPayload(file, info.size())
-        : ExpandedPayload();
-    if (found.status == ExpandedPayload::Expanded && found.unread == 0 && found.size == work->size
-        && found.hashName == work->hashName) {
+    if (info.size() <= payloadSizeLimit(work->size) && largePayloadHolds(file, info.size(), work)) {
         work->payloadPath = dataPath;
         return true;
     }
@@ -136,7 +149,7 @@ bool compressLargeFile(const FileJob &job, QFile &source, const QString &dataPat
 bool readPayload(const QString &path, FileWork *work)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return fail(work, FailedStep::open, path, file.errorString());
     work->payload = file.readAll();
     if (file.error() != QFileDevice::NoError)
@@ -207,7 +220,7 @@ FileWork largeFile(const FileJob &job, QFile &file)
 FileWork hashAndCompress(const FileJob &job)
 {
     QFile file(job.path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return failedWork(FailedStep::open, job.path, file.errorString());
     if (!fitsInPayload(job.size))
         return failedWork(FailedStep::open, job.path, tooLarge());

@@ -23,7 +23,9 @@ struct FileWork
     QString error; // the builder's failure line
     QString hashName;
     qint64 size = 0;
-    QByteArray payload; // held for content up to a block; empty for larger content
+    // Held for content up to a block and for a large one whose existing data file was read
+    // whole; empty otherwise.
+    QByteArray payload;
     QString payloadPath; // the file that holds the payload: the data file or its part
     QString writtenDataFile; // the data file whose part this file wrote
 };

@@ -1,6 +1,7 @@
 #include "package/fileworkqueue.h"
 
 #include "package/deflateblocks.h"
+#include "package/payload.h"
 
 #include <QtConcurrent>
 
@@ -10,8 +11,9 @@ namespace {
 // builder, shallow enough that the work held stays far below the size of a large release.
 constexpr int maxFiles = 256;
 constexpr qint64 maxWeight = 64 << 20;
-// A large file holds no more than its blocks in flight, whatever its size.
-constexpr qint64 largeFileWeight = 8 * payloadBlockSize;
+// A large file holds no more than its payload read whole or its blocks in flight, whatever its
+// size.
+constexpr qint64 largeFileWeight = qMax(wholeExpansionLimit, 8 * payloadBlockSize);
 
 } // namespace
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "package/offlineentry.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -25,3 +27,12 @@ inline QString identifier()
 }
 
 } // namespace OfflineFile
+
+// Where the records and the document of a finished offline update file lie, as its writer knows
+// them: what a reader would find by reading every record, without reading them.
+struct OfflineFileLayout
+{
+    qint32 releaseYear = 0;
+    OfflineIndex records; // payloads still in the file, as OfflineEntry describes them
+    qint64 documentOffset = 0; // of the document's length field
+};

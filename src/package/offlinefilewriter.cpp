@@ -1,6 +1,7 @@
 #include "package/offlinefilewriter.h"
 #include "package/durablefile.h"
 #include "package/offlinefile.h"
+#include "package/payload.h"
 
 #include <QCoreApplication>
 #include <QDataStream>
@@ -23,13 +24,11 @@ QByteArray encoded(const Fields &...fields)
 
 bool OfflineFileWriter::open(const QString &path, qint32 releaseYear)
 {
-    if (!part.open(path, &failure))
-        return false;
     count = 0;
-    if (!write(encoded(OfflineFile::identifier(), releaseYear)))
-        return false;
-    countPosition = part.file().pos();
-    return write(encoded(count));
+    written = OfflineFileLayout();
+    written.releaseYear = releaseYear;
+    return file.open(path) && file.write(encoded(OfflineFile::identifier(), releaseYear))
+        && file.reserve(sizeof(count));
 }
 
 bool OfflineFileWriter::appendRecord(const QString &hashName, qint32 groupIndex, qint32 fileIndex,
@@ -37,22 +36,33 @@ bool OfflineFileWriter::appendRecord(const QString &hashName, qint32 groupIndex,
 {
     // A payload is never null (it holds at least its length field), so the stream's form of it
     // is its size as quint32 followed by its bytes; written apart, a large payload is not copied.
-    return write(encoded(hashName, groupIndex, fileIndex, quint32(payload.size())))
-        && write(payload) && countRecord();
+    return appendFields(hashName, groupIndex, fileIndex, payload.size(), statedPayloadSize(payload))
+        && file.write(payload);
 }
 
 bool OfflineFileWriter::appendRecord(const QString &hashName, qint32 groupIndex, qint32 fileIndex,
                                      QIODevice &payload, qint64 length)
 {
-    return write(encoded(hashName, groupIndex, fileIndex, quint32(length))) && copy(payload, length)
-        && countRecord();
+    char prefix[4] = {};
+    const quint32 stated = length >= 4 && payload.peek(prefix, 4) == 4
+        ? statedPayloadSize(QByteArray::fromRawData(prefix, 4))
+        : 0;
+    return appendFields(hashName, groupIndex, fileIndex, length, stated) && copy(payload, length);
 }
 
-bool OfflineFileWriter::countRecord()
+bool OfflineFileWriter::appendFields(const QString &hashName, qint32 groupIndex, qint32 fileIndex,
+                                     qint64 payloadLength, quint32 statedSize)
 {
+    const QByteArray fields = encoded(hashName, groupIndex, fileIndex, quint32(payloadLength));
+    OfflineEntry entry;
+    entry.size = statedSize;
+    entry.groupIndex = groupIndex;
+    entry.fileIndex = fileIndex;
+    entry.sourceOffset = file.pos() + fields.size();
+    entry.sourceLength = payloadLength;
+    written.records.insert(hashName, entry);
     ++count;
-    const qint64 end = part.file().pos();
-    return seek(countPosition) && write(encoded(count)) && seek(end);
+    return file.write(fields);
 }
 
 bool OfflineFileWriter::copy(QIODevice &source, qint64 length)
@@ -66,7 +76,7 @@ bool OfflineFileWriter::copy(QIODevice &source, qint64 length)
                 : QCoreApplication::translate("MainWindow", "Die Datei endet vorzeitig.");
             return false;
         }
-        if (!write(QByteArray::fromRawData(block.constData(), int(read))))
+        if (!file.write(QByteArray::fromRawData(block.constData(), int(read))))
             return false;
         left -= read;
     }
@@ -75,28 +85,22 @@ bool OfflineFileWriter::copy(QIODevice &source, qint64 length)
 
 bool OfflineFileWriter::appendDocument(const QByteArray &payload)
 {
-    return write(encoded(payload));
+    written.documentOffset = file.pos();
+    return file.write(encoded(payload));
 }
 
 bool OfflineFileWriter::appendStatement(const QByteArray &statement)
 {
-    return write(encoded(OfflineFile::statementTag()) + encoded(statement));
+    return file.write(encoded(OfflineFile::statementTag()) + encoded(statement));
+}
+
+bool OfflineFileWriter::prepare()
+{
+    prepared = failure.isEmpty() && file.fill(encoded(count)) && file.prepare();
+    return prepared;
 }
 
 bool OfflineFileWriter::finish()
 {
-    return failure.isEmpty() && part.commit(&failure);
-}
-
-bool OfflineFileWriter::write(const QByteArray &bytes)
-{
-    return failure.isEmpty() && writeAll(part.file(), bytes, &failure);
-}
-
-bool OfflineFileWriter::seek(qint64 position)
-{
-    if (part.file().seek(position))
-        return true;
-    failure = part.file().errorString();
-    return false;
+    return (prepared || prepare()) && file.commit();
 }

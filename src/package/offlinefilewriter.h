@@ -1,19 +1,20 @@
 #pragma once
 
-#include "package/durablefile.h"
+#include "package/offlinefile.h"
+#include "package/replacingfile.h"
 
 #include <QFile>
 #include <QString>
 
-// Writes an offline update file record by record. The record count in the file is brought up
-// to date after every record, so a run that stops midway leaves a file that states exactly the
-// complete records it holds.
+// Writes an offline update file record by record, as a ReplacingFile: a run that makes the
+// same file again leaves the old one as it is. The record count is filled in when the file is
+// finished; one that is not finished is removed.
 class OfflineFileWriter
 {
 public:
-    // Starts the file under a temporary name beside `path` and writes identifier, year and a
-    // record count of 0. The file takes its own name only in finish(); until then the previous
-    // one stays, and a writer destroyed unfinished removes what it wrote.
+    // Starts the file under a temporary name beside `path` with identifier and year. The file
+    // takes its own name only in finish(); until then the previous one stays, and a writer
+    // destroyed unfinished removes what it wrote.
     bool open(const QString &path, qint32 releaseYear);
     bool appendRecord(const QString &hashName, qint32 groupIndex, qint32 fileIndex,
                       const QByteArray &payload);
@@ -24,22 +25,26 @@ public:
     bool appendDocument(const QByteArray &payload);
     // The release's signed statement, after the document.
     bool appendStatement(const QByteArray &statement);
-    // Syncs to the disk, closes and gives the file its name; false when a write failed at any
-    // point or the data did not reach the disk.
+    // Writes the record count and makes the file durable, without giving it its name yet; false
+    // when a write failed at any point or the data did not reach the disk.
+    bool prepare();
+    // Prepares the file when that is not done yet and gives it its name.
     bool finish();
 
-    bool isOpen() const { return part.isOpen(); }
+    bool isOpen() const { return file.isOpen(); }
+    // Where everything was written; complete once the file is finished.
+    const OfflineFileLayout &layout() const { return written; }
     // The system's reason for the first failure.
-    QString errorString() const { return failure; }
+    QString errorString() const { return failure.isEmpty() ? file.errorString() : failure; }
 
 private:
-    bool countRecord();
+    bool appendFields(const QString &hashName, qint32 groupIndex, qint32 fileIndex,
+                      qint64 payloadLength, quint32 statedSize);
     bool copy(QIODevice &source, qint64 length);
-    bool write(const QByteArray &bytes);
-    bool seek(qint64 position);
 
-    PartFile part;
+    ReplacingFile file;
     QString failure;
-    qint64 countPosition = 0;
     qint32 count = 0;
+    bool prepared = false;
+    OfflineFileLayout written;
 };

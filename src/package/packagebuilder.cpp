@@ -12,6 +12,7 @@
 #include "package/pathcontainment.h"
 #include "package/payload.h"
 #include "package/releasesigner.h"
+#include "package/replacingfile.h"
 #include "package/sourcewalk.h"
 #include "package/updatedocument.h"
 
@@ -30,6 +31,11 @@ class PackageBuilder
 public:
     bool run(const QString &configPath, QString &offlinePath);
     QString errorText() const { return error; }
+    // After a successful run: where the offline update file's parts lie, when one was written.
+    std::optional<OfflineFileLayout> offlineLayout() const
+    {
+        return config.targetFile.isEmpty() ? std::nullopt : std::optional(offline.layout());
+    }
 
 private:
     bool checkSources();
@@ -54,7 +60,7 @@ private:
     QString error;
     BuilderConfig config;
     OfflineFileWriter offline;
-    PartFile log;
+    ReplacingFile log;
     UpdateDocument document;
     DataFileClaims claims;
     DataFileBatch dataFiles;
@@ -157,9 +163,8 @@ bool PackageBuilder::openOutputs(QString &offlinePath)
             return false;
         }
     }
-    QString reason;
-    if (!log.open(logFolder() + QLatin1String("log.txt"), &reason)) {
-        error = reportFailure(FailedStep::open, log.path(), reason);
+    if (!log.open(logFolder() + QLatin1String("log.txt"))) {
+        error = reportFailure(FailedStep::open, log.path(), log.errorString());
         return false;
     }
     return true;
@@ -241,11 +246,8 @@ bool PackageBuilder::storeFile(const SourceEntry &entry, const FileWork &work, i
     const int groupIndex = document.groups.size();
     if (offline.isOpen() && !appendRecord(work, groupIndex, fileIndex))
         return false;
-    QString reason;
-    if (!writeAll(log.file(),
-                  builderLogLine(entry.targetPath, work.hashName, groupIndex, fileIndex),
-                  &reason)) {
-        error = reportFailure(FailedStep::write, log.path(), reason);
+    if (!log.write(builderLogLine(entry.targetPath, work.hashName, groupIndex, fileIndex))) {
+        error = reportFailure(FailedStep::write, log.path(), log.errorString());
         return false;
     }
     fileEntry->sha256 = work.hashName;
@@ -318,15 +320,24 @@ bool PackageBuilder::publishRelease(const QString &documentName)
     return false;
 }
 
+// Both files are made durable before either replaces its old one: a run that fails here leaves
+// both as they were.
 bool PackageBuilder::finishOutputs()
 {
+    if (offline.isOpen() && !offline.prepare()) {
+        error = reportFailure(FailedStep::write, config.targetFile, offline.errorString());
+        return false;
+    }
+    if (!log.prepare()) {
+        error = reportFailure(FailedStep::write, log.path(), log.errorString());
+        return false;
+    }
     if (offline.isOpen() && !offline.finish()) {
         error = reportFailure(FailedStep::write, config.targetFile, offline.errorString());
         return false;
     }
-    QString reason;
-    if (!log.commit(&reason)) {
-        error = reportFailure(FailedStep::write, log.path(), reason);
+    if (!log.commit()) {
+        error = reportFailure(FailedStep::write, log.path(), log.errorString());
         return false;
     }
     return true;
@@ -334,11 +345,15 @@ bool PackageBuilder::finishOutputs()
 
 } // namespace
 
-bool buildPackage(const QString &configPath, QString &offlinePath, QString *error)
+bool buildPackage(const QString &configPath, QString &offlinePath, QString *error,
+                  std::optional<OfflineFileLayout> *offlineLayout)
 {
     PackageBuilder builder;
-    if (builder.run(configPath, offlinePath))
+    if (builder.run(configPath, offlinePath)) {
+        if (offlineLayout)
+            *offlineLayout = builder.offlineLayout();
         return true;
+    }
     if (error)
         *error = builder.errorText();
     return false;

@@ -1,6 +1,7 @@
 #include "package/payload.h"
 #include "package/deflateblocks.h"
 #include "package/deflatepool.h"
+#include "package/hashname.h"
 
 #include <QtEndian>
 
@@ -44,38 +45,60 @@ QByteArray compressPayload(const QByteArray &data)
     return payload + joiner.tail();
 }
 
-bool payloadExpandsTo(const QByteArray &payload, const QByteArray &content)
-{
-    // The empty content has one payload: a stated size of 0 says nothing about what follows.
-    if (content.isEmpty())
-        return payload == compressPayload(content);
-    if (payload.size() < 4 || statedPayloadSize(payload) != quint32(content.size()))
-        return false;
-    QByteArray expanded(content.size(), Qt::Uninitialized);
-    uLongf expandedLength = uLongf(expanded.size());
-    uLong streamLength = uLong(payload.size() - 4);
-    const int result =
-        uncompress2(reinterpret_cast<Bytef *>(expanded.data()), &expandedLength,
-                    reinterpret_cast<const Bytef *>(payload.constData() + 4), &streamLength);
-    return result == Z_OK && streamLength == uLong(payload.size() - 4)
-        && expandedLength == uLongf(content.size()) && expanded == content;
-}
+namespace {
 
-bool expandWholePayload(const QByteArray &payload, QByteArray *content)
+// Expands with libdeflate into a content of the stated size; *streamRead tells where the stream
+// ended.
+bool expandWhole(const QByteArray &payload, QByteArray *content, size_t *streamRead)
 {
     const quint64 stated = statedPayloadSize(payload);
     if (stated == 0 || stated > maxArraySize
         || !isPlausibleExpansion(stated, quint64(payload.size()) - 4))
         return false;
     content->resize(int(stated));
-    size_t streamRead = 0;
-    // Without a place for the expanded length, libdeflate requires exactly `stated` bytes; with
-    // one for the bytes read it leaves what follows the stream unread, as zlib's stream does.
+    // Without a place for the expanded length, libdeflate requires exactly `stated` bytes.
     const DeflatePool<libdeflate_decompressor>::Lease decompressor(&decompressors());
     return libdeflate_zlib_decompress_ex(decompressor.get(), payload.constData() + 4,
                                          size_t(payload.size() - 4), content->data(),
-                                         size_t(stated), &streamRead, nullptr)
+                                         size_t(stated), streamRead, nullptr)
         == LIBDEFLATE_SUCCESS;
+}
+
+// Expands a payload that must end with its stream and start it with the header zlib writes for
+// its full window: libdeflate accepts a smaller window's stream reaching back further, which
+// zlib refuses.
+bool expandExactly(const QByteArray &payload, QByteArray *content)
+{
+    constexpr char deflateFullWindow = 0x78;
+    size_t streamRead = 0;
+    return payload.size() > 4 && payload.at(4) == deflateFullWindow
+        && expandWhole(payload, content, &streamRead) && streamRead == size_t(payload.size() - 4);
+}
+
+} // namespace
+
+bool payloadExpandsTo(const QByteArray &payload, const QByteArray &content)
+{
+    // The empty content has one payload: a stated size of 0 says nothing about what follows.
+    if (content.isEmpty())
+        return payload == compressPayload(content);
+    QByteArray expanded;
+    return statedPayloadSize(payload) == quint32(content.size())
+        && expandExactly(payload, &expanded) && expanded == content;
+}
+
+bool payloadHolds(const QByteArray &payload, qint64 size, const QString &hashName)
+{
+    QByteArray expanded;
+    return size > 0 && statedPayloadSize(payload) == quint64(size)
+        && expandExactly(payload, &expanded) && ::hashName(expanded) == hashName;
+}
+
+bool expandWholePayload(const QByteArray &payload, QByteArray *content)
+{
+    // Bytes after the stream's end are left unread, as zlib's stream leaves them.
+    size_t streamRead = 0;
+    return expandWhole(payload, content, &streamRead);
 }
 
 quint32 statedPayloadSize(const QByteArray &payload)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 // A compressed payload is the format qCompress writes and qUncompress reads: the expanded length
 // as a 4-byte big-endian number, then a zlib stream. Readers accept any zlib stream; this one is
@@ -14,9 +15,18 @@ QByteArray compressPayload(const QByteArray &data);
 bool fitsInPayload(qint64 size);
 
 // Whether the payload expands to exactly this content, its stream ending where the payload
-// ends. Decoded with zlib, as every client decodes it: a stream that another decoder would take
-// but zlib refuses could be published and then installed by nobody.
+// ends and starting with the header zlib writes. Expanded whole with libdeflate (content and
+// payload are held in memory), which takes a few streams zlib refuses: code lengths declared
+// for symbols beyond the alphabet and some incomplete codes. Only a stream made for that has
+// them, and clients that read with zlib refuse it as damaged data.
 bool payloadExpandsTo(const QByteArray &payload, const QByteArray &content);
+
+// As payloadExpandsTo, for a content known by its size (at least one byte) and hash name.
+bool payloadHolds(const QByteArray &payload, qint64 size, const QString &hashName);
+
+// Up to this size a payload and its content may be held whole and expanded with libdeflate,
+// three times as fast as zlib's stream; beyond it, they are expanded block by block.
+constexpr qint64 wholeExpansionLimit = 16 << 20;
 
 // Expands a payload that states a content of at least one byte whole, with libdeflate (three
 // times as fast as zlib), as expandPayloadInto would block by block: bytes after the stream's

@@ -11,9 +11,6 @@
 namespace {
 
 constexpr int blockSize = 1 << 20;
-// Up to this size a payload and its content are held whole and expanded with libdeflate, three
-// times as fast as zlib's stream; beyond it, block by block.
-constexpr qint64 wholeExpansionLimit = 16 << 20;
 
 struct Inflater
 {

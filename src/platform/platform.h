@@ -72,6 +72,12 @@ bool syncFile(QFile *file, QString *error);
 // folder or file whose sync failed.
 bool syncFiles(const QStringList &paths, QString *failedPath, QString *error);
 
+// Asks the memory allocator to keep freed blocks of up to some megabytes for reuse. The program
+// reads, hashes and expands thousands of such blocks on every core; glibc would otherwise map
+// each one afresh and unmap it when freed, and the system's zeroing of the new pages costs more
+// than the work done in them. Called once at start; the Windows heap needs no such advice.
+void keepFreedBlocksForReuse();
+
 // Creates a folder and the folders above it that are missing.
 bool makePath(const QString &path, QString *error);
 

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <malloc.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -188,6 +189,14 @@ bool setFileTimes(const QString &path, bool isDirectory, const QDateTime &create
 bool syncFile(QFile *file, QString *error)
 {
     return fsync(file->handle()) == 0 || failed(errno, error);
+}
+
+void keepFreedBlocksForReuse()
+{
+    // Payloads are expanded whole up to 16 MiB, beside their content: such blocks come from
+    // the heap, and the heap keeps up to 64 MiB free at its top instead of returning it.
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 64 << 20);
 }
 
 bool syncFiles(const QStringList &paths, QString *failedPath, QString *error)

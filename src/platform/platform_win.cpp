@@ -83,6 +83,8 @@ QString localTimeText(qint64 secondsSinceEpoch)
     return QDateTime::fromSecsSinceEpoch(secondsSinceEpoch).toString(Qt::ISODate);
 }
 
+void keepFreedBlocksForReuse() { }
+
 bool syncFiles(const QStringList &paths, QString *failedPath, QString *error)
 {
     for (const QString &path : paths) {

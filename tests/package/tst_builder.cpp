@@ -4,6 +4,8 @@
 #include "programprocess.h"
 #include "scripteddialogs.h"
 
+#include "check/documentloader.h"
+#include "check/releasetrust.h"
 #include "package/binaryjsonreader.h"
 #include "package/deflateblocks.h"
 #include "package/hashname.h"
@@ -33,6 +35,7 @@ private slots:
     void groupValues_data();
     void groupValues();
     void mainInfoAnywhere();
+    void offlineLayoutIsWhatAReaderFinds();
     void secondRunReusesDataFiles_data();
     void secondRunReusesDataFiles();
     void contentAroundTheBlockSize_data();
@@ -423,6 +426,50 @@ void tst_Builder::mainInfoAnywhere()
                  .value(QStringLiteral("info"))
                  .toString(),
              QStringLiteral("Gruppeninfo"));
+}
+
+// After a build the window takes the records' places from the builder instead of reading the
+// file: they must be exactly what reading finds, for a new file and for one kept as it was. A
+// layout the file does not match is not taken.
+void tst_Builder::offlineLayoutIsWhatAReaderFinds()
+{
+    write(QStringLiteral("a/x.txt"), "gleicher Inhalt");
+    write(QStringLiteral("a/leer.txt"), QByteArray());
+    write(QStringLiteral("a/ordner/gross.bin"), incompressible(2 * int(payloadBlockSize) + 3));
+    write(QStringLiteral("b/y.txt"), "gleicher Inhalt");
+    const QString conf =
+        writeConfig(QStringLiteral("<group name=\"A\" srcdir=\"%1\"/>"
+                                   "<group name=\"B\" srcdir=\"%2\"/>")
+                        .arg(path(QStringLiteral("a")), path(QStringLiteral("b"))));
+    auto sameAsRead = [](const QString &offlinePath, const OfflineFileLayout &layout) {
+        const OfflineLoad read = loadOfflineFile(offlinePath, ReleaseTrust());
+        const OfflineLoad known = loadOfflineFile(offlinePath, ReleaseTrust(), &layout);
+        auto places = [](const OfflineIndex &index) {
+            QStringList lines;
+            for (auto it = index.cbegin(); it != index.cend(); ++it)
+                lines.append(QStringLiteral("%1 %2 %3 %4 %5 %6")
+                                 .arg(it.key())
+                                 .arg(it->size)
+                                 .arg(it->groupIndex)
+                                 .arg(it->fileIndex)
+                                 .arg(it->sourceOffset)
+                                 .arg(it->sourceLength));
+            return lines;
+        };
+        return read.outcome == OfflineLoad::Loaded && known.outcome == read.outcome
+            && places(known.index) == places(read.index) && read.index.size() == 4
+            && documentToBinary(known.document) == documentToBinary(read.document);
+    };
+    for (int run = 0; run < 2; ++run) {
+        QString offlinePath;
+        std::optional<OfflineFileLayout> layout;
+        QVERIFY(buildPackage(conf, offlinePath, nullptr, &layout));
+        QVERIFY(layout);
+        QVERIFY2(sameAsRead(offlinePath, *layout), run == 0 ? "new file" : "file kept");
+        OfflineFileLayout stale = *layout;
+        stale.records.remove(hashName("gleicher Inhalt"));
+        QVERIFY(sameAsRead(offlinePath, stale));
+    }
 }
 
 void tst_Builder::secondRunReusesDataFiles_data()
@@ -932,10 +979,11 @@ void tst_Builder::failedWriteKeepsThePackage_data()
     QTest::newRow("package directory on a full disk")
         << QStringLiteral("voll/pkg") << QStringLiteral("out/update.dat") << true << QString()
         << QStringLiteral("voll/pkg/@NEW@.bin") << writing;
-    // The old offline file stays until the new one is complete: no room even to start it.
+    // The old offline file stays until the new one is complete: no room for its first byte
+    // that differs from the old one.
     QTest::newRow("offline update file on a full disk")
         << QStringLiteral("pkg") << QStringLiteral("voll/update.dat") << true << QString()
-        << QStringLiteral("voll/update.dat") << QStringLiteral("Fehler beim Öffnen der Datei: ");
+        << QStringLiteral("voll/update.dat") << writing;
     QTest::newRow("builder log on a full device")
         << QStringLiteral("pkg") << QStringLiteral("out/update.dat") << false
         << QStringLiteral("out/log.txt.part") << QStringLiteral("out/log.txt") << writing;

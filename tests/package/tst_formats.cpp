@@ -9,6 +9,7 @@
 #include "package/payload.h"
 #include "package/payloadcompressor.h"
 #include "package/payloadstream.h"
+#include "package/replacingfile.h"
 #include "package/updatedocument.h"
 #include "package/versionrecord.h"
 
@@ -44,6 +45,8 @@ private slots:
     void damagedDocument_data();
     void damagedDocument();
     void offlineFileLayout();
+    void replacingFile_data();
+    void replacingFile();
     void offlineFileOfStoppedRun();
     void damagedOfflineFile_data();
     void damagedOfflineFile();
@@ -284,6 +287,27 @@ void tst_Formats::damagedPayload()
     QCOMPARE(inspected(payload).status, ExpandedPayload::Damaged);
 }
 
+namespace {
+
+// A payload whose zlib stream was made with a window of 512 bytes and says so in its header.
+QByteArray smallWindowPayload(const QByteArray &content)
+{
+    z_stream stream = {};
+    deflateInit2(&stream, 9, Z_DEFLATED, 9, 8, Z_DEFAULT_STRATEGY);
+    QByteArray payload(4 + int(deflateBound(&stream, uLong(content.size()))), Qt::Uninitialized);
+    qToBigEndian(quint32(content.size()), payload.data());
+    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(content.constData()));
+    stream.avail_in = uInt(content.size());
+    stream.next_out = reinterpret_cast<Bytef *>(payload.data() + 4);
+    stream.avail_out = uInt(payload.size() - 4);
+    deflate(&stream, Z_FINISH);
+    payload.resize(4 + int(stream.total_out));
+    deflateEnd(&stream);
+    return payload;
+}
+
+} // namespace
+
 void tst_Formats::payloadCheckedAgainstContent_data()
 {
     QTest::addColumn<QByteArray>("payload");
@@ -297,6 +321,10 @@ void tst_Formats::payloadCheckedAgainstContent_data()
     longer[3] = char(longer.at(3) + 1);
     QTest::newRow("this program's payload") << good << text << true;
     QTest::newRow("zlib's payload at level 1") << qCompress(text, 1) << text << true;
+    // zlib refuses distances beyond the window a stream's header states; libdeflate does not
+    // look: only the full window's header is taken.
+    QTest::newRow("zlib's payload with a smaller window")
+        << smallWindowPayload(text.left(100000)) << text.left(100000) << false;
     QTest::newRow("another content") << compressPayload(text.left(1000)) << text << false;
     QTest::newRow("flipped byte") << flipped << text << false;
     QTest::newRow("cut short") << good.left(good.size() - 5) << text << false;
@@ -315,6 +343,8 @@ void tst_Formats::payloadCheckedAgainstContent()
     QFETCH(QByteArray, payload);
     QFETCH(QByteArray, content);
     QTEST(payloadExpandsTo(payload, content), "holds");
+    if (!content.isEmpty())
+        QTEST(payloadHolds(payload, content.size(), hashName(content)), "holds");
 }
 
 namespace {
@@ -606,6 +636,89 @@ void tst_Formats::offlineFileLayout()
     QString error;
     QVERIFY(documentFromBinary(expandPayload(reader.readDocumentPayload()), &error));
     QVERIFY(buffer.atEnd());
+}
+
+void tst_Formats::replacingFile_data()
+{
+    // A file as the offline update file is written: a head, a field filled in at the end
+    // (reserved, then filled) and a body, in pieces that cross the writer's buffer.
+    QTest::addColumn<QByteArray>("oldBytes"); // null: no old file
+    QTest::addColumn<bool>("oldIsLink"); // the old name is a link to a file of oldBytes
+    QTest::addColumn<QByteArray>("field");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("committed");
+    QTest::addColumn<bool>("keepsOld"); // the old file is left as it was, time included
+
+    const QByteArray body = ledgerText(3 * (1 << 20) + 17);
+    const QByteArray field("\0\0\0\5", 4);
+    const QByteArray same = "HEAD" + field + body;
+    auto changedAt = [&same](int position) {
+        QByteArray bytes = same;
+        bytes[position] = char(bytes.at(position) ^ 1);
+        return bytes;
+    };
+    QTest::newRow("no old file") << QByteArray() << false << field << body << true << false;
+    QTest::newRow("the same bytes") << same << false << field << body << true << true;
+    QTest::newRow("another field") << changedAt(6) << false << field << body << true << false;
+    QTest::newRow("another first byte") << changedAt(0) << false << field << body << true << false;
+    QTest::newRow("another byte after the first buffer")
+        << changedAt((1 << 20) + (1 << 19)) << false << field << body << true << false;
+    QTest::newRow("another last byte")
+        << changedAt(same.size() - 1) << false << field << body << true << false;
+    QTest::newRow("old one longer") << same + "x" << false << field << body << true << false;
+    QTest::newRow("old one shorter")
+        << same.left(same.size() - 1) << false << field << body << true << false;
+    QTest::newRow("a link to the same bytes") << same << true << field << body << true << false;
+    QTest::newRow("not committed") << changedAt(2) << false << field << body << false << true;
+}
+
+// Whatever the old file holds, the name ends with exactly the bytes written, and no part is
+// left; an identical old file, or any when the writer is dropped, stays untouched.
+void tst_Formats::replacingFile()
+{
+    QFETCH(QByteArray, oldBytes);
+    QFETCH(bool, oldIsLink);
+    QFETCH(QByteArray, field);
+    QFETCH(QByteArray, body);
+    QFETCH(bool, committed);
+    QFETCH(bool, keepsOld);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("update.dat"));
+    const QString oldPath = oldIsLink ? dir.filePath(QStringLiteral("linked.dat")) : path;
+    const QDateTime oldTime(QDate(2001, 2, 3), QTime(4, 5, 6), Qt::UTC);
+    if (!oldBytes.isNull()) {
+        QFile old(oldPath);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        QCOMPARE(old.write(oldBytes), qint64(oldBytes.size()));
+        QVERIFY(old.setFileTime(oldTime, QFileDevice::FileModificationTime));
+        old.close();
+        if (oldIsLink)
+            QVERIFY(QFile::link(oldPath, path));
+    }
+    {
+        ReplacingFile file;
+        QVERIFY(file.open(path));
+        QVERIFY(file.write("HEAD"));
+        QVERIFY(file.reserve(field.size()));
+        for (int at = 0; at < body.size(); at += 700000)
+            QVERIFY(file.write(body.mid(at, 700000)));
+        QVERIFY(file.fill(field));
+        QCOMPARE(file.pos(), qint64(4 + field.size() + body.size()));
+        if (committed)
+            QVERIFY2(file.commit(), qPrintable(file.errorString()));
+    }
+    const QByteArray expected = keepsOld ? oldBytes : "HEAD" + field + body;
+    QFile result(path);
+    QVERIFY(result.open(QIODevice::ReadOnly));
+    QVERIFY(result.readAll() == expected);
+    QCOMPARE(result.fileTime(QFileDevice::FileModificationTime) == oldTime, keepsOld);
+    QCOMPARE(QFileInfo(path).isSymLink(), oldIsLink && !committed);
+    QVERIFY(!QFile::exists(partPathOf(path)));
+    if (oldIsLink) {
+        QFile linked(oldPath);
+        QVERIFY(linked.open(QIODevice::ReadOnly));
+        QVERIFY(linked.readAll() == oldBytes);
+    }
 }
 
 void tst_Formats::offlineFileOfStoppedRun()
