@@ -1,6 +1,7 @@
 #include "package/updatedocument.h"
 
 #include "package/binaryjsonreader.h"
+#include "package/binaryjsonwriter.h"
 #include "package/payload.h"
 
 #include <QJsonArray>
@@ -178,6 +179,43 @@ QJsonObject groupToJson(const UpdateGroup &group)
     return object;
 }
 
+// The same keys and values as fileEntryToJson and groupToJson, written as binary JSON directly.
+BinaryJson::Value fileEntryValue(const FileEntry &entry)
+{
+    using namespace BinaryJson;
+    return object({{QStringLiteral("targetpath"), string(entry.targetPath)},
+                   {QStringLiteral("isdir"), boolean(entry.isDir)},
+                   {QStringLiteral("sha256"), string(entry.sha256)},
+                   {QStringLiteral("size"), number(double(entry.size))},
+                   {QStringLiteral("time_c"), string(entry.created)},
+                   {QStringLiteral("time_m"), string(entry.modified)},
+                   {QStringLiteral("time_r"), string(entry.accessed)}});
+}
+
+BinaryJson::Value groupValue(const UpdateGroup &group)
+{
+    using namespace BinaryJson;
+    QVector<Value> files;
+    files.reserve(group.files.size());
+    for (const FileEntry &entry : group.files)
+        files.append(fileEntryValue(entry));
+    QVector<Member> members {{QStringLiteral("name"), string(group.name)},
+                             {QStringLiteral("version"), string(group.version)},
+                             {QStringLiteral("os"), string(group.os)},
+                             {QStringLiteral("type"), string(group.type)},
+                             {QStringLiteral("subtype"), number(group.subtype)},
+                             {QStringLiteral("beta"), boolean(group.beta)},
+                             {QStringLiteral("cert"), boolean(group.cert)},
+                             {QStringLiteral("active"), string(group.active)},
+                             {QStringLiteral("disable"), string(group.disable)},
+                             {QStringLiteral("size"), number(double(group.size))},
+                             {QStringLiteral("count"), number(group.files.size())},
+                             {QStringLiteral("data"), array(files)}};
+    if (group.info)
+        members.append({QStringLiteral("info"), string(*group.info)});
+    return object(members);
+}
+
 } // namespace
 
 QDateTime FileEntry::timeOf(const QString &text)
@@ -211,16 +249,20 @@ QJsonObject documentToJson(const UpdateDocument &document)
             {QStringLiteral("data"), groups}};
 }
 
-// The binary form is deprecated in Qt 5.15 but is the published format.
-QT_WARNING_PUSH
-QT_WARNING_DISABLE_DEPRECATED
-
 QByteArray documentToBinary(const UpdateDocument &document)
 {
-    return QJsonDocument(documentToJson(document)).toBinaryData();
+    using namespace BinaryJson;
+    QVector<Value> mainInfos;
+    for (const MainInfo &info : document.mainInfos)
+        mainInfos.append(object({{QStringLiteral("os"), string(info.os)},
+                                 {QStringLiteral("info"), string(info.info)}}));
+    QVector<Value> groups;
+    for (const UpdateGroup &group : document.groups)
+        groups.append(groupValue(group));
+    return BinaryJson::document(object({{QStringLiteral("version"), string(document.version)},
+                                        {QStringLiteral("main_info"), array(mainInfos)},
+                                        {QStringLiteral("data"), array(groups)}}));
 }
-
-QT_WARNING_POP
 
 std::optional<UpdateDocument> documentFromBinary(const QByteArray &data, QString *error)
 {

@@ -14,6 +14,8 @@
 // Our binary JSON reader against the toolkit's validating one: on the toolkit's own output, on
 // the builder's documents and on damaged bytes. Hostile bytes, which would make the toolkit
 // overflow its stack or run without end, go to our reader alone.
+Q_DECLARE_METATYPE(UpdateDocument)
+
 class tst_BinaryJson : public QObject
 {
     Q_OBJECT
@@ -22,6 +24,8 @@ private slots:
     void initTestCase();
     void toolkitOutput_data();
     void toolkitOutput();
+    void writerMatchesToolkit_data();
+    void writerMatchesToolkit();
     void builderDocuments_data();
     void builderDocuments();
     void truncatedCopies_data() { damagedCopiesData(); }
@@ -219,6 +223,74 @@ QString tst_BinaryJson::buildExamplesRelease()
     if (!ReleaseFixture::writeFile(path, config.toUtf8()) || !buildPackage(path, offlinePath))
         return QString();
     return root;
+}
+
+void tst_BinaryJson::writerMatchesToolkit_data()
+{
+    QTest::addColumn<UpdateDocument>("document");
+    QTest::newRow("empty document") << UpdateDocument();
+
+    UpdateDocument values;
+    values.version = QStringLiteral("2027.1");
+    values.mainInfos = {{QStringLiteral("windows_10"), QStringLiteral("<p>Jahresversion €</p>")},
+                        {QString(), QString()}};
+    UpdateGroup empty;
+    empty.name = QStringLiteral("Übersicht");
+    empty.type = QStringLiteral("exec");
+    empty.subtype = -1;
+    empty.beta = true;
+    empty.active = QStringLiteral("0");
+    empty.disable = QStringLiteral("1");
+    empty.info = QStringLiteral("Programmdateien");
+    values.groups.append(empty);
+    UpdateGroup files;
+    files.name = QStringLiteral("日本 Dateien");
+    files.subtype = 3;
+    files.cert = true;
+    files.size = 3000000000;
+    // Sizes around the largest number held inline (26 bits), zero (never inline) and beyond
+    // 32 bits; strings of odd and even length, of Latin-1, of other characters, and one too long
+    // to be stored as Latin-1.
+    const qint64 sizes[] = {0, 1, 67108863, 67108864, -67108863, 5000000000};
+    const QString names[] = {QStringLiteral("a"),
+                             QStringLiteral("Bücher/bb.txt"),
+                             QStringLiteral("€uro.txt"),
+                             QStringLiteral("x").repeated(0x8000),
+                             QString(),
+                             QStringLiteral("abc")};
+    for (int i = 0; i < 6; ++i) {
+        FileEntry entry;
+        entry.targetPath = names[i];
+        entry.isDir = i == 4;
+        entry.sha256 = i == 4 ? QString() : QString(QLatin1Char('0' + i)).repeated(64);
+        entry.size = sizes[i];
+        entry.created = QStringLiteral("2026-12-10T23:07:21");
+        entry.modified = QStringLiteral("2026-12-10T23:07:21.5");
+        values.groups.last().files.append(entry);
+    }
+    values.groups.append(files);
+    for (int i = 0; i < 6; ++i)
+        values.groups.last().files.append(values.groups.first().files.value(i));
+    QTest::newRow("every kind of value") << values;
+
+    UpdateDocument many;
+    UpdateGroup group;
+    for (int i = 0; i < 3000; ++i) {
+        FileEntry entry;
+        entry.targetPath = QStringLiteral("plugins/datei%1.dll").arg(i);
+        entry.sha256 = QString::number(i).repeated(64 / QString::number(i).size() + 1).left(64);
+        entry.size = i * 4099;
+        group.files.append(entry);
+    }
+    many.groups = {group, group};
+    QTest::newRow("two groups of 3,000 files") << many;
+}
+
+// The document's bytes name its data file: they must be the toolkit's, byte for byte.
+void tst_BinaryJson::writerMatchesToolkit()
+{
+    QFETCH(UpdateDocument, document);
+    QCOMPARE(documentToBinary(document), written(QJsonDocument(documentToJson(document))));
 }
 
 void tst_BinaryJson::builderDocuments_data()
