@@ -24,6 +24,8 @@
 #include <QJsonObject>
 #include <QtConcurrent>
 
+#include <deque>
+
 namespace {
 
 class PackageBuilder
@@ -45,7 +47,7 @@ private:
     bool openOutputs(QString &offlinePath);
     bool buildGroups();
     bool buildGroup(const GroupConfig &group);
-    bool storeFiles(const QVector<SourceEntry> &entries, UpdateGroup *built);
+    bool storeFiles(SourceWalk &walk, UpdateGroup *built);
     bool storeEntry(const SourceEntry &entry, FileWorkQueue &queue, UpdateGroup *built);
     bool storeFile(const SourceEntry &entry, const FileWork &work, int fileIndex,
                    FileEntry *fileEntry);
@@ -181,30 +183,45 @@ bool PackageBuilder::makeFolder(const QString &path)
 
 bool PackageBuilder::buildGroup(const GroupConfig &group)
 {
-    QVector<SourceEntry> entries;
-    if (!walkSourceTree(group.sourceDir, &entries, &error))
+    SourceWalk walk;
+    if (!walk.start(group.sourceDir)) {
+        error = walk.error();
         return false;
+    }
     UpdateGroup built = group.values;
-    if (!storeFiles(entries, &built))
+    if (!storeFiles(walk, &built))
         return false;
     document.groups.append(built);
     return true;
 }
 
-// Reading, hashing and compressing run on the pool, far ahead; the results are taken in walk
-// order, so data files, records and log lines keep that order.
-bool PackageBuilder::storeFiles(const QVector<SourceEntry> &entries, UpdateGroup *built)
+// The walk, and reading, hashing and compressing on the pool, run far ahead of storing; the
+// results are taken in walk order, so data files, records and log lines keep that order.
+bool PackageBuilder::storeFiles(SourceWalk &walk, UpdateGroup *built)
 {
     FileWorkQueue queue;
-    int next = 0;
+    std::deque<SourceEntry> walked; // handed to the pool or folders, not stored yet
+    SourceWalk::Step step = SourceWalk::Entry;
     bool ok = true;
-    for (int i = 0; i < entries.size() && ok; ++i) {
-        for (; next < entries.size() && queue.hasRoom(); ++next) {
-            const SourceEntry &entry = entries.at(next);
+    while (ok) {
+        while (step == SourceWalk::Entry && queue.hasRoom()) {
+            SourceEntry entry;
+            step = walk.next(&entry);
+            if (step != SourceWalk::Entry)
+                break;
             if (!entry.isDir)
                 queue.add({entry.path, entry.size, config.targetDir, &claims});
+            walked.push_back(std::move(entry));
         }
-        ok = storeEntry(entries.at(i), queue, built);
+        if (step == SourceWalk::Failed) {
+            error = walk.error();
+            ok = false;
+        } else if (walked.empty()) {
+            break;
+        } else {
+            ok = storeEntry(walked.front(), queue, built);
+            walked.pop_front();
+        }
     }
     // Files done after a failure may have written their parts too: they go with the others.
     for (const FileWork &work : queue.drain()) {

@@ -5,6 +5,7 @@
 
 #include <QtEndian>
 
+#include <cstring>
 #include <libdeflate.h>
 #include <zlib.h>
 
@@ -14,10 +15,30 @@ namespace {
 // less than 2 GiB, with room for its header.
 constexpr quint64 maxArraySize = INT_MAX - 64;
 
-DeflatePool<libdeflate_decompressor> &decompressors()
+// A decompressor with the buffer it expands into, kept for the next payload: a fresh buffer
+// for every payload costs more in new pages, which the system must map and clear, than the
+// expansion itself.
+struct Expander
 {
-    static DeflatePool<libdeflate_decompressor> pool(libdeflate_alloc_decompressor,
-                                                     libdeflate_free_decompressor);
+    libdeflate_decompressor *decompressor = nullptr;
+    QByteArray buffer;
+};
+
+Expander *makeExpander()
+{
+    libdeflate_decompressor *decompressor = libdeflate_alloc_decompressor();
+    return decompressor ? new Expander {decompressor, QByteArray()} : nullptr;
+}
+
+void freeExpander(Expander *expander)
+{
+    libdeflate_free_decompressor(expander->decompressor);
+    delete expander;
+}
+
+DeflatePool<Expander> &expanders()
+{
+    static DeflatePool<Expander> pool(makeExpander, freeExpander);
     return pool;
 }
 
@@ -47,32 +68,38 @@ QByteArray compressPayload(const QByteArray &data)
 
 namespace {
 
-// Expands with libdeflate into a content of the stated size; *streamRead tells where the stream
-// ended.
-bool expandWhole(const QByteArray &payload, QByteArray *content, size_t *streamRead)
+// Expands with libdeflate and hands the content to `use` while it lies in the lent buffer;
+// *streamRead tells where the stream ended.
+bool expandWhole(const QByteArray &payload, size_t *streamRead, const ExpandedUse &use)
 {
     const quint64 stated = statedPayloadSize(payload);
     if (stated == 0 || stated > maxArraySize
         || !isPlausibleExpansion(stated, quint64(payload.size()) - 4))
         return false;
-    content->resize(int(stated));
+    const DeflatePool<Expander>::Lease expander(&expanders());
+    QByteArray &buffer = expander.get()->buffer;
+    // Room for the largest payload expanded whole at once: growing a step at a time would move
+    // the buffer to fresh pages at every step.
+    if (quint64(buffer.capacity()) < stated)
+        buffer.reserve(int(qMax<quint64>(stated, wholeExpansionLimit)));
+    buffer.resize(int(stated));
     // Without a place for the expanded length, libdeflate requires exactly `stated` bytes.
-    const DeflatePool<libdeflate_decompressor>::Lease decompressor(&decompressors());
-    return libdeflate_zlib_decompress_ex(decompressor.get(), payload.constData() + 4,
-                                         size_t(payload.size() - 4), content->data(),
-                                         size_t(stated), streamRead, nullptr)
-        == LIBDEFLATE_SUCCESS;
+    return libdeflate_zlib_decompress_ex(expander.get()->decompressor, payload.constData() + 4,
+                                         size_t(payload.size() - 4), buffer.data(), size_t(stated),
+                                         streamRead, nullptr)
+        == LIBDEFLATE_SUCCESS
+        && use(buffer.constData(), qint64(stated));
 }
 
 // Expands a payload that must end with its stream and start it with the header zlib writes for
 // its full window: libdeflate accepts a smaller window's stream reaching back further, which
 // zlib refuses.
-bool expandExactly(const QByteArray &payload, QByteArray *content)
+bool expandExactly(const QByteArray &payload, const ExpandedUse &use)
 {
     constexpr char deflateFullWindow = 0x78;
     size_t streamRead = 0;
     return payload.size() > 4 && payload.at(4) == deflateFullWindow
-        && expandWhole(payload, content, &streamRead) && streamRead == size_t(payload.size() - 4);
+        && expandWhole(payload, &streamRead, use) && streamRead == size_t(payload.size() - 4);
 }
 
 } // namespace
@@ -82,23 +109,27 @@ bool payloadExpandsTo(const QByteArray &payload, const QByteArray &content)
     // The empty content has one payload: a stated size of 0 says nothing about what follows.
     if (content.isEmpty())
         return payload == compressPayload(content);
-    QByteArray expanded;
     return statedPayloadSize(payload) == quint32(content.size())
-        && expandExactly(payload, &expanded) && expanded == content;
+        && expandExactly(payload, [&content](const char *data, qint64 size) {
+               return size == content.size() && std::memcmp(data, content.constData(), size) == 0;
+           });
 }
 
 bool payloadHolds(const QByteArray &payload, qint64 size, const QString &hashName)
 {
-    QByteArray expanded;
     return size > 0 && statedPayloadSize(payload) == quint64(size)
-        && expandExactly(payload, &expanded) && ::hashName(expanded) == hashName;
+        && expandExactly(payload, [&hashName](const char *data, qint64 size) {
+               HashNameStream hash;
+               hash.add(data, size);
+               return hash.finish() == hashName;
+           });
 }
 
-bool expandWholePayload(const QByteArray &payload, QByteArray *content)
+bool expandWholePayload(const QByteArray &payload, const ExpandedUse &use)
 {
     // Bytes after the stream's end are left unread, as zlib's stream leaves them.
     size_t streamRead = 0;
-    return expandWhole(payload, content, &streamRead);
+    return expandWhole(payload, &streamRead, use);
 }
 
 quint32 statedPayloadSize(const QByteArray &payload)

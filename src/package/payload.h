@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 // A compressed payload is the format qCompress writes and qUncompress reads: the expanded length
 // as a 4-byte big-endian number, then a zlib stream. Readers accept any zlib stream; this one is
 // made of the content's blocks (package/deflateblocks.h), the same bytes as the builder writes
@@ -28,12 +30,15 @@ bool payloadHolds(const QByteArray &payload, qint64 size, const QString &hashNam
 // three times as fast as zlib's stream; beyond it, they are expanded block by block.
 constexpr qint64 wholeExpansionLimit = 16 << 20;
 
+// Takes expanded content while it lies in a buffer lent for the call; false to refuse it.
+using ExpandedUse = std::function<bool(const char *data, qint64 size)>;
+
 // Expands a payload that states a content of at least one byte whole, with libdeflate (three
-// times as fast as zlib), as expandPayloadInto would block by block: bytes after the stream's
-// end are left unread. False for a damaged payload. The caller bounds the stated size, which
-// is held in memory, and checks the content's hash: libdeflate takes a few malformed streams
-// that zlib refuses.
-bool expandWholePayload(const QByteArray &payload, QByteArray *content);
+// times as fast as zlib), as expandPayloadInto would block by block, and hands the content to
+// `use`: bytes after the stream's end are left unread. False for a damaged payload or when
+// `use` refuses. The caller bounds the stated size, which is held in memory, and checks the
+// content's hash: libdeflate takes a few malformed streams that zlib refuses.
+bool expandWholePayload(const QByteArray &payload, const ExpandedUse &use);
 
 // The expanded content, or an empty array for a damaged payload: one shorter than its length
 // field, whose stream is corrupt, whose stream yields another length than stated, or whose

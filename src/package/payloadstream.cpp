@@ -88,17 +88,26 @@ ExpandedPayload expandBlocks(QIODevice &in, qint64 length, Take take)
 ExpandedPayload expandWholeInto(QIODevice &in, qint64 length, QIODevice &out)
 {
     const QByteArray payload = in.read(length);
-    QByteArray content;
-    if (payload.size() != length || !expandWholePayload(payload, &content))
-        return damaged();
     ExpandedPayload result;
-    if (!writeAll(out, content, &result.error)) {
+    bool written = true;
+    const bool expanded =
+        payload.size() == length && expandWholePayload(payload, [&](const char *data, qint64 size) {
+            written = writeAll(out, QByteArray::fromRawData(data, int(size)), &result.error);
+            if (!written)
+                return false;
+            HashNameStream hash;
+            hash.add(data, size);
+            result.hashName = hash.finish();
+            result.size = size;
+            return true;
+        });
+    if (!written) {
         result.status = ExpandedPayload::WriteFailed;
         return result;
     }
+    if (!expanded)
+        return damaged();
     result.status = ExpandedPayload::Expanded;
-    result.size = content.size();
-    result.hashName = hashName(content);
     return result;
 }
 

@@ -36,6 +36,9 @@ bool ReplacingFile::write(const QByteArray &bytes)
 {
     if (!failure.isEmpty())
         return false;
+    // A large piece goes on as it is, not through the buffer, which would grow to hold it.
+    if (bytes.size() >= bufferSize)
+        return flush() && put(bytes);
     pending += bytes;
     return pending.size() < bufferSize || flush();
 }
@@ -99,27 +102,42 @@ bool ReplacingFile::flush()
         return false;
     if (pending.isEmpty())
         return true;
-    if (old.isOpen() && !compare(pending) && !diverge())
+    if (!put(pending))
         return false;
-    if (!old.isOpen() && !writePart(pending))
-        return false;
-    done += pending.size();
     pending.resize(0); // keeps the reserved buffer
     return true;
 }
 
-// Whether the old file holds these bytes at `done`; the reserved range counts as matching.
+// Compares bytes that follow `done` with the old file, or writes them to the part once they
+// differ.
+bool ReplacingFile::put(const QByteArray &bytes)
+{
+    if (old.isOpen() && !compare(bytes) && !diverge())
+        return false;
+    if (!old.isOpen() && !writePart(bytes))
+        return false;
+    done += bytes.size();
+    return true;
+}
+
+// Whether the old file holds these bytes at `done`, read a buffer at a time; the reserved range
+// counts as matching.
 bool ReplacingFile::compare(const QByteArray &bytes)
 {
-    if (!readOld(done, bytes.size(), &found))
-        return false;
-    if (reserved >= 0 && reserved < done + bytes.size() && reserved + reservedBytes.size() > done) {
-        const qint64 from = qMax(reserved, done);
-        const qint64 to = qMin(reserved + reservedBytes.size(), done + bytes.size());
-        std::memcpy(found.data() + (from - done), bytes.constData() + (from - done),
-                    size_t(to - from));
+    for (qint64 at = 0; at < bytes.size(); at += bufferSize) {
+        const qint64 position = done + at;
+        const qint64 size = qMin<qint64>(bufferSize, bytes.size() - at);
+        if (!readOld(position, size, &found))
+            return false;
+        const qint64 from = qMax(reserved, position);
+        const qint64 to = qMin(reserved + reservedBytes.size(), position + size);
+        if (reserved >= 0 && from < to)
+            std::memcpy(found.data() + (from - position), bytes.constData() + (from - done),
+                        size_t(to - from));
+        if (std::memcmp(found.constData(), bytes.constData() + at, size_t(size)) != 0)
+            return false;
     }
-    return found == bytes;
+    return true;
 }
 
 // False when the old file is shorter or cannot be read there; a read failure is not kept as

@@ -41,6 +41,7 @@ public:
 
 private:
     bool flush();
+    bool put(const QByteArray &bytes);
     bool compare(const QByteArray &bytes);
     bool readOld(qint64 position, qint64 size, QByteArray *bytes);
     bool diverge();

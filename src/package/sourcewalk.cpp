@@ -10,6 +10,9 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include <algorithm>
+#include <memory>
+
 namespace {
 
 // The system's reason why a link leads nowhere: a missing target, a circle of links, a folder
@@ -38,98 +41,6 @@ SourceEntry sourceEntry(const QString &path, const QString &targetPath, bool isD
     return entry;
 }
 
-class SourceWalk
-{
-public:
-    SourceWalk(const QString &sourceDir, const QString &root, QVector<SourceEntry> *entries)
-        : sourceDir(sourceDir)
-        , root(root)
-        , entries(entries)
-    {
-    }
-    bool walkFolder(const QString &path, const QString &canonicalPath);
-    QString error;
-
-private:
-    bool takeEntry(const QString &path, const QFileInfo &info, const QString &canonicalFolder);
-    bool followLink(const QString &link, const QFileInfo &info, QString *canonicalPath);
-    bool fail(const QString &reason, const QString &link, const QString &target);
-
-    const QString sourceDir;
-    const QString root; // canonical source folder
-    QVector<SourceEntry> *entries;
-    // Canonical paths of the folders being walked, outermost first: a link to one of them
-    // would lead into itself.
-    QStringList openFolders;
-};
-
-bool SourceWalk::walkFolder(const QString &path, const QString &canonicalPath)
-{
-    // The iterator lists a folder it may not read as empty: the group would be published
-    // without its files, as if that were the release.
-    const QFileInfo folder(path);
-    if (!folder.isReadable() || !folder.isExecutable()) {
-        error = reportFailure(FailedStep::open, path,
-                              QStringLiteral("Ordner kann nicht gelesen werden"));
-        return false;
-    }
-    openFolders.append(canonicalPath);
-    QDirIterator it(path,
-                    QDir::Dirs | QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    while (it.hasNext()) {
-        const QString entryPath = it.next();
-        if (!takeEntry(entryPath, it.fileInfo(), canonicalPath))
-            return false;
-    }
-    openFolders.removeLast();
-    return true;
-}
-
-bool SourceWalk::takeEntry(const QString &path, const QFileInfo &info,
-                           const QString &canonicalFolder)
-{
-    QString canonicalPath = joinedPath(canonicalFolder, info.fileName());
-    if (isLink(path) && !followLink(path, info, &canonicalPath))
-        return false;
-    // A pipe or a device would be read without end or publish what the machine holds.
-    if (!info.isDir() && !info.isFile()) {
-        error = reportFailure(FailedStep::open, path, QStringLiteral("weder Datei noch Ordner"));
-        return false;
-    }
-    // One status read for size and times: the file information's own conversions of times
-    // cost more than the read.
-    FileStatus status;
-    QString reason;
-    if (!readFileStatus(path, &status, &reason)) {
-        error = reportFailure(FailedStep::open, path, reason);
-        return false;
-    }
-    entries->append(sourceEntry(path, path.mid(sourceDir.size()), info.isDir(), status));
-    return !info.isDir() || walkFolder(path, canonicalPath);
-}
-
-bool SourceWalk::followLink(const QString &link, const QFileInfo &info, QString *canonicalPath)
-{
-    *canonicalPath = info.canonicalFilePath();
-    if (canonicalPath->isEmpty()) {
-        error = reportFailure(FailedStep::open, link, unreachableReason(link));
-        return false;
-    }
-    if (!liesIn(*canonicalPath, root))
-        return fail(QStringLiteral("Verknüpfung führt aus dem Quellordner: "), link,
-                    *canonicalPath);
-    if (openFolders.contains(*canonicalPath))
-        return fail(QStringLiteral("Verknüpfung führt im Kreis: "), link, *canonicalPath);
-    return true;
-}
-
-bool SourceWalk::fail(const QString &reason, const QString &link, const QString &target)
-{
-    error = reportFailure(FailedStep::readSource, sourceDir,
-                          reason + link + QLatin1String(" -> ") + target);
-    return false;
-}
-
 } // namespace
 
 std::optional<QString> canonicalSourceFolder(const QString &sourceDir, QString *error)
@@ -144,14 +55,95 @@ std::optional<QString> canonicalSourceFolder(const QString &sourceDir, QString *
     return std::nullopt;
 }
 
-bool walkSourceTree(const QString &sourceDir, QVector<SourceEntry> *entries, QString *error)
+struct SourceWalk::OpenFolder
 {
-    const std::optional<QString> root = canonicalSourceFolder(sourceDir, error);
-    if (!root)
+    std::unique_ptr<QDirIterator> entries;
+    QString canonicalPath;
+};
+
+SourceWalk::SourceWalk() = default;
+SourceWalk::~SourceWalk() = default;
+
+bool SourceWalk::start(const QString &folder)
+{
+    sourceDir = folder;
+    const std::optional<QString> canonical = canonicalSourceFolder(folder, &failure);
+    if (!canonical)
         return false;
-    SourceWalk walk(sourceDir, *root, entries);
-    if (walk.walkFolder(sourceDir, *root))
-        return true;
-    *error = walk.error;
-    return false;
+    root = *canonical;
+    return openFolder(folder, root);
+}
+
+SourceWalk::Step SourceWalk::next(SourceEntry *entry)
+{
+    while (!folders.empty() && !folders.back().entries->hasNext())
+        folders.pop_back();
+    if (folders.empty())
+        return Done;
+    OpenFolder &folder = folders.back();
+    const QString path = folder.entries->next();
+    const QFileInfo info = folder.entries->fileInfo();
+    QString canonicalPath = joinedPath(folder.canonicalPath, info.fileName());
+    if (isLink(path) && !followLink(path, info, &canonicalPath))
+        return Failed;
+    // A pipe or a device would be read without end or publish what the machine holds.
+    if (!info.isDir() && !info.isFile()) {
+        failure = reportFailure(FailedStep::open, path, QStringLiteral("weder Datei noch Ordner"));
+        return Failed;
+    }
+    // One status read for size and times: the file information's own conversions of times
+    // cost more than the read.
+    FileStatus status;
+    QString reason;
+    if (!readFileStatus(path, &status, &reason)) {
+        failure = reportFailure(FailedStep::open, path, reason);
+        return Failed;
+    }
+    *entry = sourceEntry(path, path.mid(sourceDir.size()), info.isDir(), status);
+    return !info.isDir() || openFolder(path, canonicalPath) ? Entry : Failed;
+}
+
+bool SourceWalk::openFolder(const QString &path, const QString &canonicalPath)
+{
+    // The iterator lists a folder it may not read as empty: the group would be published
+    // without its files, as if that were the release.
+    const QFileInfo folder(path);
+    if (!folder.isReadable() || !folder.isExecutable()) {
+        failure = reportFailure(FailedStep::open, path,
+                                QStringLiteral("Ordner kann nicht gelesen werden"));
+        return false;
+    }
+    folders.push_back(
+        {std::make_unique<QDirIterator>(
+             path, QDir::Dirs | QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+         canonicalPath});
+    return true;
+}
+
+bool SourceWalk::followLink(const QString &link, const QFileInfo &info, QString *canonicalPath)
+{
+    *canonicalPath = info.canonicalFilePath();
+    if (canonicalPath->isEmpty()) {
+        failure = reportFailure(FailedStep::open, link, unreachableReason(link));
+        return false;
+    }
+    if (!liesIn(*canonicalPath, root)) {
+        fail(QStringLiteral("Verknüpfung führt aus dem Quellordner: "), link, *canonicalPath);
+        return false;
+    }
+    const bool intoItself =
+        std::any_of(folders.cbegin(), folders.cend(),
+                    [&](const OpenFolder &open) { return open.canonicalPath == *canonicalPath; });
+    if (intoItself) {
+        fail(QStringLiteral("Verknüpfung führt im Kreis: "), link, *canonicalPath);
+        return false;
+    }
+    return true;
+}
+
+SourceWalk::Step SourceWalk::fail(const QString &reason, const QString &link, const QString &target)
+{
+    failure = reportFailure(FailedStep::readSource, sourceDir,
+                            reason + link + QLatin1String(" -> ") + target);
+    return Failed;
 }

@@ -4,6 +4,9 @@
 #include <QVector>
 
 #include <optional>
+#include <vector>
+
+class QFileInfo;
 
 // One folder or regular file of a group's source tree.
 struct SourceEntry
@@ -22,9 +25,37 @@ struct SourceEntry
 // failure line in *error, when it is missing or not a folder.
 std::optional<QString> canonicalSourceFolder(const QString &sourceDir, QString *error);
 
-// The tree below sourceDir: each folder's entries in the order the file system lists them, a
-// folder's contents right after the folder. A link stands for what it points to, which must lie
-// inside the source folder: nothing else is published. False, with the failure line in *error,
-// for a missing source folder, a link that leads out of it, nowhere or back into a folder that
-// holds it, and anything that is neither a file nor a folder.
-bool walkSourceTree(const QString &sourceDir, QVector<SourceEntry> *entries, QString *error);
+// Walks the tree below a group's source folder an entry at a time, so that the builder can
+// start on the first files while the rest is still listed: each folder's entries in the order
+// the file system lists them, a folder's contents right after the folder. A link stands for
+// what it points to, which must lie inside the source folder: nothing else is published.
+class SourceWalk
+{
+public:
+    enum Step { Entry, Done, Failed };
+
+    SourceWalk();
+    ~SourceWalk();
+    SourceWalk(const SourceWalk &) = delete;
+    SourceWalk &operator=(const SourceWalk &) = delete;
+
+    // False, with the failure line in error(), for a missing source folder.
+    bool start(const QString &sourceDir);
+    // The next entry. Failed, with the failure line in error(), for a link that leads out of
+    // the source folder, nowhere or back into a folder that holds it, anything that is neither
+    // a file nor a folder, and a folder that cannot be read; nothing follows then.
+    Step next(SourceEntry *entry);
+    QString error() const { return failure; }
+
+private:
+    struct OpenFolder;
+    bool openFolder(const QString &path, const QString &canonicalPath);
+    bool followLink(const QString &link, const QFileInfo &info, QString *canonicalPath);
+    Step fail(const QString &reason, const QString &link, const QString &target);
+
+    QString sourceDir;
+    QString root; // canonical source folder
+    // The folders being listed, outermost first: a link to one of them would lead into itself.
+    std::vector<OpenFolder> folders;
+    QString failure;
+};

@@ -648,6 +648,7 @@ void tst_Formats::replacingFile_data()
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<bool>("committed");
     QTest::addColumn<bool>("keepsOld"); // the old file is left as it was, time included
+    QTest::addColumn<int>("pieceSize"); // of the body's writes
 
     const QByteArray body = ledgerText(3 * (1 << 20) + 17);
     const QByteArray field("\0\0\0\5", 4);
@@ -657,19 +658,33 @@ void tst_Formats::replacingFile_data()
         bytes[position] = char(bytes.at(position) ^ 1);
         return bytes;
     };
-    QTest::newRow("no old file") << QByteArray() << false << field << body << true << false;
-    QTest::newRow("the same bytes") << same << false << field << body << true << true;
-    QTest::newRow("another field") << changedAt(6) << false << field << body << true << false;
-    QTest::newRow("another first byte") << changedAt(0) << false << field << body << true << false;
+    QTest::newRow("no old file") << QByteArray() << false << field << body << true << false
+                                 << 700000;
+    QTest::newRow("the same bytes") << same << false << field << body << true << true << 700000;
+    QTest::newRow("another field")
+        << changedAt(6) << false << field << body << true << false << 700000;
+    QTest::newRow("another first byte")
+        << changedAt(0) << false << field << body << true << false << 700000;
     QTest::newRow("another byte after the first buffer")
-        << changedAt((1 << 20) + (1 << 19)) << false << field << body << true << false;
+        << changedAt((1 << 20) + (1 << 19)) << false << field << body << true << false << 700000;
     QTest::newRow("another last byte")
-        << changedAt(same.size() - 1) << false << field << body << true << false;
-    QTest::newRow("old one longer") << same + "x" << false << field << body << true << false;
+        << changedAt(same.size() - 1) << false << field << body << true << false << 700000;
+    QTest::newRow("old one longer")
+        << same + "x" << false << field << body << true << false << 700000;
     QTest::newRow("old one shorter")
-        << same.left(same.size() - 1) << false << field << body << true << false;
-    QTest::newRow("a link to the same bytes") << same << true << field << body << true << false;
-    QTest::newRow("not committed") << changedAt(2) << false << field << body << false << true;
+        << same.left(same.size() - 1) << false << field << body << true << false << 700000;
+    QTest::newRow("a link to the same bytes")
+        << same << true << field << body << true << false << 700000;
+    QTest::newRow("not committed")
+        << changedAt(2) << false << field << body << false << true << 700000;
+    // Pieces larger than the writer's buffer go past it and are compared a buffer at a time.
+    const int whole = body.size();
+    QTest::newRow("the same bytes, body written whole")
+        << same << false << field << body << true << true << whole;
+    QTest::newRow("another field, body written whole")
+        << changedAt(6) << false << field << body << true << false << whole;
+    QTest::newRow("another byte in the body's second buffer, written whole")
+        << changedAt((1 << 20) + (1 << 19)) << false << field << body << true << false << whole;
 }
 
 // Whatever the old file holds, the name ends with exactly the bytes written, and no part is
@@ -682,6 +697,7 @@ void tst_Formats::replacingFile()
     QFETCH(QByteArray, body);
     QFETCH(bool, committed);
     QFETCH(bool, keepsOld);
+    QFETCH(int, pieceSize);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("update.dat"));
     const QString oldPath = oldIsLink ? dir.filePath(QStringLiteral("linked.dat")) : path;
@@ -700,8 +716,8 @@ void tst_Formats::replacingFile()
         QVERIFY(file.open(path));
         QVERIFY(file.write("HEAD"));
         QVERIFY(file.reserve(field.size()));
-        for (int at = 0; at < body.size(); at += 700000)
-            QVERIFY(file.write(body.mid(at, 700000)));
+        for (int at = 0; at < body.size(); at += pieceSize)
+            QVERIFY(file.write(body.mid(at, pieceSize)));
         QVERIFY(file.fill(field));
         QCOMPARE(file.pos(), qint64(4 + field.size() + body.size()));
         if (committed)
