@@ -49,8 +49,13 @@ void CHttpChannel::send()
 {
     parser = HttpResponseParser();
     reused = socket && socket->state() == QAbstractSocket::ConnectedState;
+    const quint64 current = serial;
     if (!reused)
         connectToServer();
+    // A connection that fails at once (no route, no TLS library) has reported it from within
+    // connectToServer: the request is over, and a handler may have started the next one.
+    if (serial != current || !busy || !socket)
+        return;
     // Written before the connection stands, the request waits in the socket until it does.
     socket->write(request);
 }

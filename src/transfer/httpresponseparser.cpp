@@ -44,6 +44,10 @@ void HttpResponseParser::feed(const QByteArray &bytes)
     if (bytes.isEmpty())
         return;
     received = true;
+    // What was taken goes once per arrival, not once per line or chunk: a body of many tiny
+    // chunks would otherwise move the rest of the buffer for every one of them.
+    buffer.remove(0, taken);
+    taken = 0;
     buffer += bytes;
 }
 
@@ -63,6 +67,7 @@ HttpResponseParser::Step HttpResponseParser::fail(const QString &text)
     state = State::Failed;
     error = text;
     buffer.clear();
+    taken = 0;
     return Step::Error;
 }
 
@@ -73,14 +78,15 @@ bool HttpResponseParser::takeLine(QByteArray *line)
     const bool inHeader =
         state == State::Status || state == State::Fields || state == State::Trailer;
     const int limit = inHeader ? maxHeaderBytes - headerBytes : maxChunkLine;
-    const int end = buffer.indexOf('\n');
+    const int newline = buffer.indexOf('\n', taken);
+    const int end = newline < 0 ? -1 : newline - taken;
     if (end < 0 || end >= limit) {
-        if (end >= limit || buffer.size() >= limit)
+        if (end >= limit || buffer.size() - taken >= limit)
             fail(corrupted());
         return false;
     }
-    *line = buffer.left(end);
-    buffer.remove(0, end + 1);
+    *line = buffer.mid(taken, end);
+    taken += end + 1;
     if (line->endsWith('\r'))
         line->chop(1);
     if (inHeader)
@@ -265,7 +271,8 @@ HttpResponseParser::Step HttpResponseParser::takeBody(qint64 most)
         state = State::Done;
         return Step::Done;
     }
-    if (buffer.isEmpty()) {
+    const int available = buffer.size() - taken;
+    if (available == 0) {
         if (!ended)
             return Step::More;
         if (most < 0) {
@@ -274,13 +281,9 @@ HttpResponseParser::Step HttpResponseParser::takeBody(qint64 most)
         }
         return fail(QCoreApplication::translate("QHttp", "Connection closed"));
     }
-    if (most < 0 || most >= buffer.size()) {
-        piece = buffer;
-        buffer.clear();
-    } else {
-        piece = buffer.left(int(most));
-        buffer.remove(0, int(most));
-    }
+    const int size = most < 0 || most >= available ? available : int(most);
+    piece = taken == 0 && size == buffer.size() ? buffer : buffer.mid(taken, size);
+    taken += size;
     if (most > 0)
         left -= piece.size();
     return Step::Data;

@@ -36,7 +36,7 @@ public:
     // server closed before answering may be sent again on a new one.
     bool started() const { return received; }
     // Bytes beyond the end of the response: their sender is not asked again on this connection.
-    bool hasExcess() const { return state == State::Done && !buffer.isEmpty(); }
+    bool hasExcess() const { return state == State::Done && buffer.size() > taken; }
 
     static constexpr int maxHeaderBytes = 64 * 1024;
 
@@ -64,6 +64,7 @@ private:
     static QString corrupted();
 
     QByteArray buffer;
+    int taken = 0; // bytes at the buffer's start already handed on
     QByteArray piece;
     Header parsed;
     State state = State::Status;

@@ -19,6 +19,8 @@ private slots:
     void refused();
     void keptAliveAndSentAgain_data();
     void keptAliveAndSentAgain();
+    void connectionFailingAtOnce_data();
+    void connectionFailingAtOnce();
 };
 
 namespace {
@@ -89,6 +91,15 @@ void tst_HttpResponse::wellFormed_data()
     QTest::newRow("chunks with an extension and a trailer")
         << ok + "Transfer-Encoding: chunked\r\n\r\n3;x=y\r\nHal\r\n2\r\nlo\r\n0\r\nX-T: 1\r\n\r\n"
         << false << 200 << QByteArray("Hallo") << true << false;
+    QByteArray tinyChunks;
+    for (int i = 0; i < 20000; ++i)
+        tinyChunks += "1\r\n" + QByteArray(1, char('a' + i % 26)) + "\r\n";
+    QByteArray alphabet;
+    for (int i = 0; i < 20000; ++i)
+        alphabet += char('a' + i % 26);
+    QTest::newRow("20,000 chunks of one byte")
+        << ok + "Transfer-Encoding: chunked\r\n\r\n" + tinyChunks + "0\r\n\r\n"
+        << false << 200 << alphabet << true << false;
     QTest::newRow("chunk sizes in upper case")
         << ok + "Transfer-Encoding: Chunked\r\n\r\nA\r\n0123456789\r\n0\r\n\r\n"
         << false << 200 << QByteArray("0123456789") << true << false;
@@ -280,4 +291,29 @@ void tst_HttpResponse::keptAliveAndSentAgain()
 }
 
 QTEST_GUILESS_MAIN(tst_HttpResponse)
+void tst_HttpResponse::connectionFailingAtOnce_data()
+{
+    QTest::addColumn<QUrl>("url");
+    // The system refuses a connection to these before it starts: the socket reports the error
+    // from within the call that connects.
+    QTest::newRow("multicast address") << QUrl(QStringLiteral("http://224.0.0.1/x"));
+    QTest::newRow("broadcast address, TLS") << QUrl(QStringLiteral("https://255.255.255.255/x"));
+}
+
+// The request fails with the system's reason, once, and the channel can be asked again.
+void tst_HttpResponse::connectionFailingAtOnce()
+{
+    QFETCH(QUrl, url);
+    CHttpChannel channel(url);
+    QStringList errors;
+    connect(&channel, &CHttpChannel::failed, this,
+            [&errors](const QString &error) { errors.append(error); });
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        channel.get(url, QByteArray());
+        QTRY_COMPARE(errors.size(), attempt);
+        QVERIFY(!errors.last().isEmpty());
+        QVERIFY(channel.isIdle());
+    }
+}
+
 #include "tst_httpresponse.moc"
