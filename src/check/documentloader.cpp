@@ -152,7 +152,7 @@ OfflineLoad loadOfflineFile(const QString &path, const ReleaseTrust &trust,
         return load;
     }
     load.releaseYear = reader.releaseYear();
-    if (known && known->releaseYear == reader.releaseYear()
+    if (known && known->fileSize == file.size() && known->releaseYear == reader.releaseYear()
         && known->records.size() == reader.recordCount() && file.seek(known->documentOffset))
         load.index = known->records;
     else

@@ -53,6 +53,6 @@ struct OfflineLoad
 
 // Reads an offline update file; with keys in `trust`, only one with an accepted statement.
 // With `known`, the layout its writer gave, the records are taken from there instead of read,
-// as long as the file's header agrees with it.
+// as long as the file's size and header agree with it.
 OfflineLoad loadOfflineFile(const QString &path, const ReleaseTrust &trust,
                             const OfflineFileLayout *known = nullptr);

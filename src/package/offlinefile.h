@@ -35,4 +35,5 @@ struct OfflineFileLayout
     qint32 releaseYear = 0;
     OfflineIndex records; // payloads still in the file, as OfflineEntry describes them
     qint64 documentOffset = 0; // of the document's length field
+    qint64 fileSize = 0;
 };

@@ -97,6 +97,7 @@ bool OfflineFileWriter::appendStatement(const QByteArray &statement)
 bool OfflineFileWriter::prepare()
 {
     prepared = failure.isEmpty() && file.fill(encoded(count)) && file.prepare();
+    written.fileSize = file.pos();
     return prepared;
 }
 

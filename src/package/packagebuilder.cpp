@@ -337,8 +337,8 @@ bool PackageBuilder::publishRelease(const QString &documentName)
     return false;
 }
 
-// Both files are made durable before either replaces its old one: a run that fails here leaves
-// both as they were.
+// Both files are made durable before either replaces its old one: a run that cannot write or
+// sync either leaves both as they were. Only a failed rename, rarer still, can leave one new.
 bool PackageBuilder::finishOutputs()
 {
     if (offline.isOpen() && !offline.prepare()) {

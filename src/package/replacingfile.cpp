@@ -7,6 +7,8 @@
 
 #include <cstring>
 
+#include <libdeflate.h>
+
 namespace {
 
 constexpr int bufferSize = 1 << 20;
@@ -124,11 +126,13 @@ bool ReplacingFile::put(const QByteArray &bytes)
 // counts as matching.
 bool ReplacingFile::compare(const QByteArray &bytes)
 {
+    quint32 crc = matchedCrc;
     for (qint64 at = 0; at < bytes.size(); at += bufferSize) {
         const qint64 position = done + at;
         const qint64 size = qMin<qint64>(bufferSize, bytes.size() - at);
         if (!readOld(position, size, &found))
             return false;
+        crc = libdeflate_crc32(crc, found.constData(), size_t(size));
         const qint64 from = qMax(reserved, position);
         const qint64 to = qMin(reserved + reservedBytes.size(), position + size);
         if (reserved >= 0 && from < to)
@@ -137,6 +141,7 @@ bool ReplacingFile::compare(const QByteArray &bytes)
         if (std::memcmp(found.constData(), bytes.constData() + at, size_t(size)) != 0)
             return false;
     }
+    matchedCrc = crc;
     return true;
 }
 
@@ -149,9 +154,11 @@ bool ReplacingFile::readOld(qint64 position, qint64 size, QByteArray *bytes)
 }
 
 // Makes the part hold the bytes compared so far, copied from the old file, and writes there from
-// now on.
+// now on. The copy must be what was compared: an old file changed in place since would put
+// bytes into the part that were never written.
 bool ReplacingFile::diverge()
 {
+    quint32 crc = 0;
     for (qint64 position = 0; position < done;) {
         if (!readOld(position, qMin<qint64>(bufferSize, done - position), &found)) {
             // Bytes that matched can no longer be read: the run fails with the old file's
@@ -162,12 +169,13 @@ bool ReplacingFile::diverge()
             old.close();
             return fail(reason);
         }
+        crc = libdeflate_crc32(crc, found.constData(), size_t(found.size()));
         if (!writePart(found))
             return false;
         position += found.size();
     }
     old.close();
-    return true;
+    return crc == matchedCrc || fail(QStringLiteral("Datei wurde während des Lesens geändert"));
 }
 
 bool ReplacingFile::writePart(const QByteArray &bytes)
@@ -176,10 +184,13 @@ bool ReplacingFile::writePart(const QByteArray &bytes)
     return writeAll(part.file(), bytes, &reason) || fail(reason);
 }
 
-// The old file counts as written only once it is on the disk; a file that cannot be opened
-// for the sync (read-only, say) is replaced as any other.
+// The old file counts as written only once it is on the disk, and only while its name is still
+// its own: a file renamed over it during the run is replaced with what was written. One that
+// cannot be opened for the sync (read-only, say) is replaced as any other.
 bool ReplacingFile::keepOld()
 {
+    if (!namesOpenFile(target, &old))
+        return false;
     QFile file(target);
     QString reason;
     return file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly) && syncFile(&file, &reason);

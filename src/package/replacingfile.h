@@ -55,6 +55,7 @@ private:
     QByteArray pending;
     QByteArray found; // bytes read back from the old file
     qint64 done = 0; // bytes compared with the old file or written to the part
+    quint32 matchedCrc = 0; // CRC-32 of the old file's first `done` bytes, while comparing
     qint64 reserved = -1; // position of the reserved range, -1 when none
     QByteArray reservedBytes;
     QString failure;

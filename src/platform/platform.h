@@ -96,6 +96,11 @@ bool renamePath(const QString &source, const QString &target, QString *error);
 // it points to exists or not.
 bool isLink(const QString &path);
 
+// Whether the path still names the file open in `file`, and not one renamed over it since.
+// Windows opens files without sharing their deletion, so no other file can take the name of one
+// that is open: there it is always true.
+bool namesOpenFile(const QString &path, QFile *file);
+
 // Removes a link itself (also a junction, or a link to a folder, on Windows), or another
 // entry that is neither file nor folder.
 bool removeLink(const QString &path, QString *error);

@@ -281,6 +281,15 @@ bool isLink(const QString &path)
     return lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
+bool namesOpenFile(const QString &path, QFile *file)
+{
+    struct stat named;
+    struct stat open;
+    return stat(QFile::encodeName(path).constData(), &named) == 0
+        && fstat(file->handle(), &open) == 0 && named.st_dev == open.st_dev
+        && named.st_ino == open.st_ino;
+}
+
 bool removeLink(const QString &path, QString *error)
 {
     return unlink(QFile::encodeName(path).constData()) == 0 || failed(errno, error);

@@ -136,6 +136,11 @@ bool isLink(const QString &path)
     return win32::isReparsePoint(path.toStdWString());
 }
 
+bool namesOpenFile(const QString &, QFile *)
+{
+    return true;
+}
+
 bool makeWritable(const QString &path)
 {
     return win32::makeWritable(path.toStdWString());

@@ -15,6 +15,7 @@
 
 #include <QtTest>
 
+#include <cstdio>
 #include <sys/resource.h>
 #include <zlib.h>
 
@@ -47,6 +48,8 @@ private slots:
     void offlineFileLayout();
     void replacingFile_data();
     void replacingFile();
+    void replacingFileWhileOthersWrite_data();
+    void replacingFileWhileOthersWrite();
     void offlineFileOfStoppedRun();
     void damagedOfflineFile_data();
     void damagedOfflineFile();
@@ -735,6 +738,65 @@ void tst_Formats::replacingFile()
         QVERIFY(linked.open(QIODevice::ReadOnly));
         QVERIFY(linked.readAll() == oldBytes);
     }
+}
+
+void tst_Formats::replacingFileWhileOthersWrite_data()
+{
+    QTest::addColumn<QString>("event"); // what another writer does after two pieces
+    QTest::addColumn<bool>("sameBytes"); // the old file matches all that is written
+    QTest::addColumn<bool>("committed");
+    // The old file matched to the end, but the name now belongs to another file: kept, that
+    // file would count as this run's.
+    QTest::newRow("another file renamed over the old one") << "rename" << true << true;
+    // The bytes compared are copied from the old file when a difference comes; changed since,
+    // they would be published as if written.
+    QTest::newRow("old file changed in place after it was compared") << "change" << false << false;
+}
+
+void tst_Formats::replacingFileWhileOthersWrite()
+{
+    QFETCH(QString, event);
+    QFETCH(bool, sameBytes);
+    QFETCH(bool, committed);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("update.dat"));
+    const QByteArray written = ledgerText(3 * (1 << 20) + 17);
+    QByteArray oldBytes = written;
+    if (!sameBytes)
+        oldBytes[oldBytes.size() - 1] = char(oldBytes.at(oldBytes.size() - 1) ^ 1);
+    auto writeFile = [](const QString &where, const QByteArray &bytes) {
+        QFile file(where);
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    };
+    QVERIFY(writeFile(path, oldBytes));
+    QByteArray expected = written;
+    {
+        ReplacingFile file;
+        QVERIFY(file.open(path));
+        for (int at = 0, piece = 0; at < written.size(); at += 700000, ++piece) {
+            QVERIFY(file.write(written.mid(at, 700000)));
+            if (piece != 1)
+                continue;
+            if (event == QLatin1String("rename")) {
+                const QString other = dir.filePath(QStringLiteral("anderes.dat"));
+                QVERIFY(writeFile(other, "ein anderer Inhalt"));
+                QVERIFY(std::rename(QFile::encodeName(other), QFile::encodeName(path)) == 0);
+            } else {
+                QFile old(path);
+                QVERIFY(old.open(QIODevice::ReadWrite));
+                QVERIFY(old.seek(10) && old.write("XXXX") == 4);
+                expected = oldBytes;
+                expected.replace(10, 4, "XXXX");
+            }
+        }
+        QCOMPARE(file.commit(), committed);
+        if (!committed)
+            QCOMPARE(file.errorString(), QStringLiteral("Datei wurde während des Lesens geändert"));
+    }
+    QFile result(path);
+    QVERIFY(result.open(QIODevice::ReadOnly));
+    QVERIFY(result.readAll() == expected);
+    QVERIFY(!QFile::exists(partPathOf(path)));
 }
 
 void tst_Formats::offlineFileOfStoppedRun()
