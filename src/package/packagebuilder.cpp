@@ -56,6 +56,7 @@ private:
     bool writeDocument();
     bool publishRelease(const QString &documentName);
     bool finishOutputs();
+    bool writeFailed(const QString &path, const QString &reason);
     bool makeFolder(const QString &path);
 
     QString configFile;
@@ -341,23 +342,21 @@ bool PackageBuilder::publishRelease(const QString &documentName)
 // sync either leaves both as they were. Only a failed rename, rarer still, can leave one new.
 bool PackageBuilder::finishOutputs()
 {
-    if (offline.isOpen() && !offline.prepare()) {
-        error = reportFailure(FailedStep::write, config.targetFile, offline.errorString());
-        return false;
-    }
-    if (!log.prepare()) {
-        error = reportFailure(FailedStep::write, log.path(), log.errorString());
-        return false;
-    }
-    if (offline.isOpen() && !offline.finish()) {
-        error = reportFailure(FailedStep::write, config.targetFile, offline.errorString());
-        return false;
-    }
-    if (!log.commit()) {
-        error = reportFailure(FailedStep::write, log.path(), log.errorString());
-        return false;
-    }
+    if (offline.isOpen() && !offline.prepare())
+        return writeFailed(config.targetFile, offline.errorString());
+    if (!log.prepare())
+        return writeFailed(log.path(), log.errorString());
+    if (offline.isOpen() && !offline.finish())
+        return writeFailed(config.targetFile, offline.errorString());
+    if (!log.commit())
+        return writeFailed(log.path(), log.errorString());
     return true;
+}
+
+bool PackageBuilder::writeFailed(const QString &path, const QString &reason)
+{
+    error = reportFailure(FailedStep::write, path, reason);
+    return false;
 }
 
 } // namespace
