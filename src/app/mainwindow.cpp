@@ -1,7 +1,7 @@
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "app/activitylogtext.h"
+#include "app/activitylogview.h"
 #include "app/commandline.h"
 #include "app/groupcheckboxtext.h"
 #include "app/language.h"
@@ -441,7 +441,7 @@ void MainWindow::addLogAndButtons()
     activityLog = new QTextEdit;
     activityLog->setObjectName(QStringLiteral("activityLog"));
     activityLog->setReadOnly(true);
-    activityLog->setHtml(activityLogText(startupLog));
+    showActivityLog(activityLog, startupLog);
     // Only hidden here: showing it before the window owns it would open it as a window of its own.
     if (documentLoaded)
         activityLog->hide();
@@ -583,7 +583,7 @@ void MainWindow::installFiles(int selected, int certificate, int beta)
                              tr("Die Aktualisierung wurde erfolgreich durchgeführt."));
         productType = selected;
     }
-    activityLog->setHtml(activityLogText(result.log));
+    showActivityLog(activityLog, result.log);
     activityLog->setVisible(!result.log.isEmpty());
     progressBar->hide();
     if (startButton)
@@ -702,7 +702,7 @@ void MainWindow::showCheckResult(const CheckResult &result)
             dialogs->information(this, tr("Ergebnis:"), current);
         }
     }
-    activityLog->setHtml(activityLogText(log));
+    showActivityLog(activityLog, log);
     activityLog->setVisible(!log.isEmpty());
     progressBar->hide();
     if (searchButton)

@@ -1,4 +1,4 @@
-#include "app/activitylogtext.h"
+#include "app/activitylogview.h"
 #include "app/groupcheckboxtext.h"
 #include "app/mainwindow.h"
 #include "common/logline.h"
@@ -315,15 +315,37 @@ void tst_MainWindow::logLineShowsTextAsIs_data()
     QTest::newRow("markup from a server") << QStringLiteral("<font color=\"red\">404</font><br>");
 }
 
+// Each log line is a paragraph of its own: its title bold, the whole line red for an error.
 void tst_MainWindow::logLineShowsTextAsIs()
 {
     QFETCH(QString, detail);
     ActivityLog log;
     appendLogLine(log, QStringLiteral("Datei:"), true, detail, detail);
+    appendLogLine(log, QStringLiteral("Ordner:"), false, QString(), detail);
     QTextDocument document;
-    document.setHtml(activityLogText(log));
+    writeActivityLog(&document, log);
     QCOMPARE(document.toPlainText(),
-             QStringLiteral("Datei: ") + detail + QLatin1Char(' ') + detail);
+             QStringLiteral("Datei: ") + detail + QLatin1Char(' ') + detail
+                 + QStringLiteral("\nOrdner: ") + detail);
+    QCOMPARE(document.blockCount(), 2);
+    const auto fragments = [&](int block) {
+        QList<QPair<QString, QTextCharFormat>> list;
+        for (auto it = document.findBlockByNumber(block).begin(); !it.atEnd(); ++it)
+            list.append({it.fragment().text(), it.fragment().charFormat()});
+        return list;
+    };
+    const auto error = fragments(0);
+    QCOMPARE(error.size(), 2);
+    QCOMPARE(error.at(0).first, QStringLiteral("Datei:"));
+    QCOMPARE(error.at(0).second.fontWeight(), int(QFont::Bold));
+    QCOMPARE(error.at(0).second.foreground().color(), QColor(Qt::red));
+    QCOMPARE(error.at(1).second.fontWeight(), int(QFont::Normal));
+    QCOMPARE(error.at(1).second.foreground().color(), QColor(Qt::red));
+    const auto plain = fragments(1);
+    QCOMPARE(plain.at(0).first, QStringLiteral("Ordner:"));
+    QCOMPARE(plain.at(0).second.fontWeight(), int(QFont::Bold));
+    QVERIFY(!plain.at(0).second.hasProperty(QTextFormat::ForegroundBrush));
+    QVERIFY(!plain.at(1).second.hasProperty(QTextFormat::ForegroundBrush));
 }
 
 void tst_MainWindow::sizeText_data()
