@@ -55,7 +55,7 @@ void work(MainWindow &window, int steps, int &exitCode)
 int main(int argc, char *argv[])
 {
     // As lg_updater's main does.
-    keepFreedBlocksForReuse();
+    prepareForBulkWork();
     QApplication application(argc, argv);
     QStringList arguments = application.arguments();
     if (arguments.size() < 3 || !actions.contains(arguments.at(1))) {

@@ -9,7 +9,7 @@
 
 int main(int argc, char *argv[])
 {
-    keepFreedBlocksForReuse();
+    prepareForBulkWork();
     QApplication application(argc, argv);
     MainWindowContext context;
     const std::optional<QVector<QByteArray>> keys =

@@ -46,7 +46,8 @@ bool hasForbiddenCharacter(const QString &path)
     return false;
 }
 
-// A link among the folders on the way would let the write land wherever it points.
+// A link among the folders on the way would let the write land wherever it points. Below a
+// missing folder nothing can be a link.
 bool passesThroughLink(const QString &baseDir, const QStringList &components)
 {
     QString path = baseDir;
@@ -54,8 +55,14 @@ bool passesThroughLink(const QString &baseDir, const QStringList &components)
         if (components.at(i).isEmpty() || components.at(i) == QLatin1String("."))
             continue;
         path += components.at(i);
-        if (isLink(path))
+        switch (checkForLink(path)) {
+        case LinkCheck::Link:
             return true;
+        case LinkCheck::Missing:
+            return false;
+        case LinkCheck::Other:
+            break;
+        }
         path += QLatin1Char('/');
     }
     return false;

@@ -72,11 +72,15 @@ bool syncFile(QFile *file, QString *error);
 // folder or file whose sync failed.
 bool syncFiles(const QStringList &paths, QString *failedPath, QString *error);
 
-// Asks the memory allocator to keep freed blocks of up to some megabytes for reuse. The program
-// reads, hashes and expands thousands of such blocks on every core; glibc would otherwise map
-// each one afresh and unmap it when freed, and the system's zeroing of the new pages costs more
-// than the work done in them. Called once at start; the Windows heap needs no such advice.
-void keepFreedBlocksForReuse();
+// Settings of the process for work on thousands of files, made once at start:
+// - The memory allocator keeps freed blocks of up to some megabytes for reuse. The program
+//   reads, hashes and expands thousands of such blocks on every core; glibc would otherwise map
+//   each one afresh and unmap it when freed, and the system's zeroing of the new pages costs
+//   more than the work done in them.
+// - The local time zone is read once. Without TZ, glibc looks at /etc/localtime again on every
+//   conversion of a local time, and an installation converts three times per file.
+// Windows needs neither.
+void prepareForBulkWork();
 
 // Creates a folder and the folders above it that are missing.
 bool makePath(const QString &path, QString *error);
@@ -95,6 +99,11 @@ bool renamePath(const QString &source, const QString &target, QString *error);
 // True for a symbolic link (on Windows any reparse point, junctions included), whether what
 // it points to exists or not.
 bool isLink(const QString &path);
+// The same look, telling also whether nothing is there: Missing only when the system says so
+// (a path it cannot look at is Other), so that a walk down a path may stop at the first
+// missing folder.
+enum class LinkCheck { Missing, Link, Other };
+LinkCheck checkForLink(const QString &path);
 
 // Whether the path still names the file open in `file`, and not one renamed over it since.
 // Windows opens files without sharing their deletion, so no other file can take the name of one

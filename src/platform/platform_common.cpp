@@ -79,3 +79,8 @@ qint64 toFileTime(const QDateTime &dateTime)
     static const QDateTime epoch(QDate(1601, 1, 1), QTime(0, 0), Qt::UTC);
     return epoch.msecsTo(dateTime) * 10000;
 }
+
+bool isLink(const QString &path)
+{
+    return checkForLink(path) == LinkCheck::Link;
+}

@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -191,12 +192,14 @@ bool syncFile(QFile *file, QString *error)
     return fsync(file->handle()) == 0 || failed(errno, error);
 }
 
-void keepFreedBlocksForReuse()
+void prepareForBulkWork()
 {
     // Payloads are expanded whole up to 16 MiB, beside their content: such blocks come from
     // the heap, and the heap keeps up to 64 MiB free at its top instead of returning it.
     mallopt(M_MMAP_THRESHOLD, 32 << 20);
     mallopt(M_TRIM_THRESHOLD, 64 << 20);
+    // The same zone glibc takes without TZ, named so that it is not looked up again each time.
+    setenv("TZ", ":/etc/localtime", 0);
 }
 
 bool syncFiles(const QStringList &paths, QString *failedPath, QString *error)
@@ -275,10 +278,12 @@ bool keepFileMode(QFile *staged, const QString &target, QString *error)
     return fchmod(staged->handle(), mode) == 0 || failed(errno, error);
 }
 
-bool isLink(const QString &path)
+LinkCheck checkForLink(const QString &path)
 {
     struct stat info;
-    return lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISLNK(info.st_mode);
+    if (lstat(QFile::encodeName(path).constData(), &info) == 0)
+        return S_ISLNK(info.st_mode) ? LinkCheck::Link : LinkCheck::Other;
+    return errno == ENOENT || errno == ENOTDIR ? LinkCheck::Missing : LinkCheck::Other;
 }
 
 bool namesOpenFile(const QString &path, QFile *file)

@@ -83,7 +83,7 @@ QString localTimeText(qint64 secondsSinceEpoch)
     return QDateTime::fromSecsSinceEpoch(secondsSinceEpoch).toString(Qt::ISODate);
 }
 
-void keepFreedBlocksForReuse() { }
+void prepareForBulkWork() { }
 
 bool syncFiles(const QStringList &paths, QString *failedPath, QString *error)
 {
@@ -131,9 +131,17 @@ bool removeLink(const QString &path, QString *error)
     return win32::removeLink(path.toStdWString()) || failed(error);
 }
 
-bool isLink(const QString &path)
+LinkCheck checkForLink(const QString &path)
 {
-    return win32::isReparsePoint(path.toStdWString());
+    switch (win32::pathKind(path.toStdWString())) {
+    case win32::PathKind::Missing:
+        return LinkCheck::Missing;
+    case win32::PathKind::ReparsePoint:
+        return LinkCheck::Link;
+    case win32::PathKind::Other:
+        break;
+    }
+    return LinkCheck::Other;
 }
 
 bool namesOpenFile(const QString &, QFile *)

@@ -252,6 +252,10 @@ void tst_PosixPlatform::readOnlyFileMadeWritable()
     QVERIFY(
         QFile::link(dir.filePath(QStringLiteral("nowhere")), dir.filePath(QStringLiteral("d"))));
     QVERIFY2(isLink(dir.filePath(QStringLiteral("d"))), "a dangling link is a link too");
+    QCOMPARE(checkForLink(dir.filePath(QStringLiteral("nowhere"))), LinkCheck::Missing);
+    QCOMPARE(checkForLink(dir.filePath(QStringLiteral("link.txt/inner"))), LinkCheck::Missing);
+    QCOMPARE(checkForLink(dir.filePath(QStringLiteral("nowhere/inner"))), LinkCheck::Missing);
+    QCOMPARE(checkForLink(dir.path()), LinkCheck::Other);
 }
 
 void tst_PosixPlatform::fileReplacedInOneStep()

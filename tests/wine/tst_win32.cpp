@@ -172,8 +172,9 @@ void readOnlyFileMadeWritable(const std::wstring &folder)
     CHECK(win32::makeWritable(path));
     CHECK((GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_READONLY) == 0);
     CHECK(!win32::makeWritable(folder + L"missing.txt"));
-    CHECK(!win32::isReparsePoint(path));
-    CHECK(!win32::isReparsePoint(folder + L"missing.txt"));
+    CHECK(win32::pathKind(path) == win32::PathKind::Other);
+    CHECK(win32::pathKind(folder + L"missing.txt") == win32::PathKind::Missing);
+    CHECK(win32::pathKind(folder + L"missing/inner.txt") == win32::PathKind::Missing);
 
     // Through a link the attributes of a file elsewhere would change: the link is left alone.
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
@@ -181,7 +182,7 @@ void readOnlyFileMadeWritable(const std::wstring &folder)
     // Wine 8 answers success without making the link: test only what exists.
     if (CreateSymbolicLinkW(link.c_str(), path.c_str(), 0)
         && GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        CHECK(win32::isReparsePoint(link));
+        CHECK(win32::pathKind(link) == win32::PathKind::ReparsePoint);
         CHECK(win32::makeWritable(link));
         CHECK(GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_READONLY);
         DeleteFileW(link.c_str());
@@ -333,7 +334,7 @@ void longPathsPrefixed(const std::wstring &folder)
     writeFile(win32::extendedPath(deep + L"/neu.txt"), "neu");
     CHECK(win32::replaceFile(deep + L"/neu.txt", file));
     CHECK(win32::moveFile(file, deep + L"/umbenannt.txt"));
-    CHECK(!win32::isReparsePoint(deep + L"/umbenannt.txt"));
+    CHECK(win32::pathKind(deep + L"/umbenannt.txt") == win32::PathKind::Other);
     CHECK(win32::removeLink(deep + L"/umbenannt.txt"));
     CHECK(GetFileAttributesW(win32::extendedPath(deep + L"/umbenannt.txt").c_str())
           == INVALID_FILE_ATTRIBUTES);

@@ -176,7 +176,7 @@ bool replaceFile(const std::wstring &source, const std::wstring &target)
 bool makeWritable(const std::wstring &path)
 {
     // The mode of a link is not the mode of what it points to; that is not ours to change.
-    if (isReparsePoint(path))
+    if (pathKind(path) == PathKind::ReparsePoint)
         return true;
     return _wchmod(extendedPath(path).c_str(), _S_IREAD | _S_IWRITE) == 0;
 }
@@ -190,10 +190,15 @@ bool removeLink(const std::wstring &path)
     return DeleteFileW(extended.c_str()) != FALSE;
 }
 
-bool isReparsePoint(const std::wstring &path)
+PathKind pathKind(const std::wstring &path)
 {
     const DWORD attributes = GetFileAttributesW(extendedPath(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? PathKind::ReparsePoint
+                                                           : PathKind::Other;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? PathKind::Missing
+                                                                          : PathKind::Other;
 }
 
 bool processIsRunning(std::uint32_t processId)

@@ -45,8 +45,11 @@ bool makeWritable(const std::wstring &path);
 // with DeleteFileW.
 bool removeLink(const std::wstring &path);
 
-// True for a reparse point: a symbolic link or a junction, whether its target exists or not.
-bool isReparsePoint(const std::wstring &path);
+// What is at a path without following it. Missing only when the system says that nothing is
+// there or that a folder on the way is missing; a path it cannot look at (access denied) is
+// Other. A reparse point is a symbolic link or a junction, whether its target exists or not.
+enum class PathKind { Missing, ReparsePoint, Other };
+PathKind pathKind(const std::wstring &path);
 
 // Whether a top-level window belongs to the process (EnumWindows, GetWindowThreadProcessId).
 // True while the process exists and has not ended.
