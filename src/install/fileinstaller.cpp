@@ -3,6 +3,7 @@
 
 #include "common/installationlayout.h"
 #include "package/hashname.h"
+#include "package/payloadstore.h"
 #include "package/releasenumbers.h"
 #include "package/targetpath.h"
 #include "platform/platform.h"
@@ -79,23 +80,33 @@ const FileEntry &FileInstaller::fileEntryOf(const OfflineEntry &entry) const
 
 bool FileInstaller::verifyPending(const OfflineIndex &index, QFileDevice *store)
 {
+    // Paths in the index's order up to the first refused one; the payloads before it are then
+    // hashed together, so that the failure reported is still the first in that order.
+    QVector<const OfflineEntry *> files;
+    QVector<StoredPayload> payloads;
+    const FileEntry *refused = nullptr;
     for (const OfflineEntry &entry : index) {
         if (!installsEntry(entry))
             continue;
         const FileEntry &fileEntry = fileEntryOf(entry);
-        if (!targetOf(fileEntry.targetPath))
-            return fail(tr("Ungültiger Zielpfad:"), fileEntry.targetPath);
-        if (fileEntry.isDir)
-            continue;
-        // The line names the hash found, empty when the store could not be read.
-        QString hash;
-        QString error;
-        if (!store || !store->seek(entry.offset)
-            || !hashNameOfDevice(store, entry.size, &hash, &error))
-            hash.clear();
-        if (entry.size != fileEntry.size || hash != fileEntry.sha256)
-            return fail(tr("Falscher Hash-Wert in der temporären Datei:"), hash);
+        if (!targetOf(fileEntry.targetPath)) {
+            refused = &fileEntry;
+            break;
+        }
+        if (!fileEntry.isDir) {
+            files.append(&entry);
+            payloads.append({entry.offset, entry.size});
+        }
     }
+    // The line names the hash found, empty when the store could not be read.
+    const QVector<QString> hashes = hashStoredPayloads(store, payloads);
+    for (int i = 0; i < files.size(); ++i) {
+        const FileEntry &fileEntry = fileEntryOf(*files.at(i));
+        if (files.at(i)->size != fileEntry.size || hashes.at(i) != fileEntry.sha256)
+            return fail(tr("Falscher Hash-Wert in der temporären Datei:"), hashes.at(i));
+    }
+    if (refused)
+        return fail(tr("Ungültiger Zielpfad:"), refused->targetPath);
     return true;
 }
 

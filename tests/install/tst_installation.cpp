@@ -34,6 +34,7 @@ private slots:
     void elevatedRestartAfterFailure();
     void pluginCleaning();
     void stalePluginThatStaysFailsTheRun();
+    void alteredPayloadStopsTheRun_data();
     void alteredPayloadStopsTheRun();
     void timeFailureOnThirdOfFive();
     void folderEntryForExistingFolder();
@@ -492,31 +493,51 @@ void tst_Installation::stalePluginThatStaysFailsTheRun()
     QVERIFY(!QFile::exists(harness.installDir() + QLatin1String("versioninfo.dat")));
 }
 
+void tst_Installation::alteredPayloadStopsTheRun_data()
+{
+    QTest::addColumn<int>("size"); // of each of the three files
+    QTest::addColumn<bool>("damageFirst"); // else the last, in the order of installation
+    // A store of megabytes is hashed on two threads, the first payloads through a second
+    // handle: damage is found on either.
+    QTest::newRow("small, last") << 4 << false;
+    QTest::newRow("large, first") << (3 << 20) << true;
+    QTest::newRow("large, last") << (3 << 20) << false;
+}
+
 // One flipped byte in the store: found before anything is written, so the installation stays
 // as it was and every entry stays pending.
 void tst_Installation::alteredPayloadStopsTheRun()
 {
+    QFETCH(int, size);
+    QFETCH(bool, damageFirst);
     QTemporaryDir base;
     FakePlatform platform;
     Crafted crafted;
     crafted.type = QStringLiteral("elster");
-    crafted.addFile(QStringLiteral("1.txt"), "eins");
-    crafted.addFile(QStringLiteral("2.txt"), "zwei");
-    crafted.addFile(QStringLiteral("3.txt"), "drei");
+    for (const char *name : {"eins", "zwei", "drei"}) {
+        QByteArray content(name);
+        crafted.addFile(QLatin1String(name) + QLatin1String(".txt"),
+                        content.repeated(size / content.size()));
+    }
     crafted.addFolder(QStringLiteral("neu"));
     QVERIFY(ReleaseFixture::writeFile(base.filePath(QStringLiteral("plugins/alt.dll")), "alt"));
-    // Keys run in hash order: damage the entry that would be installed last.
+    // Keys run in hash order; the folder's empty key comes first.
     QList<OfflineEntry> order = crafted.index.values();
     std::sort(order.begin(), order.end(), [&](const OfflineEntry &a, const OfflineEntry &b) {
         return crafted.index.key(a) < crafted.index.key(b);
     });
-    crafted.store->seek(order.last().offset);
+    const OfflineEntry damaged = damageFirst ? order.at(1) : order.last();
+    crafted.store->seek(damaged.offset);
+    QByteArray content = crafted.store->read(damaged.size);
+    content[0] = 'X';
+    crafted.store->seek(damaged.offset);
     crafted.store->write("X");
     const InstallResult result = crafted.install(base.path() + QLatin1Char('/'), platform);
     QVERIFY(result.error);
     QCOMPARE(result.installed, 0);
-    QVERIFY(shownLog(result.log)
-                .contains(QStringLiteral("Falscher Hash-Wert in der temporären Datei:")));
+    QCOMPARE(result.log.first(),
+             (LogLine {QStringLiteral("Falscher Hash-Wert in der temporären Datei:"), true,
+                       hashName(content), QString()}));
     QCOMPARE(crafted.pendingByFileIndex(), (QList<bool> {true, true, true, true}));
     QDirIterator it(base.path(), QDir::AllEntries | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
