@@ -1,5 +1,6 @@
 #include "install/fileinstaller.h"
 #include "install/stagedwrite.h"
+#include "install/stagingahead.h"
 
 #include "common/installationlayout.h"
 #include "package/hashname.h"
@@ -13,6 +14,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryFile>
 
 namespace {
@@ -21,6 +23,14 @@ StagedWrite::Times timesOf(const FileEntry &entry)
 {
     return {FileEntry::timeOf(entry.created), FileEntry::timeOf(entry.modified),
             FileEntry::timeOf(entry.accessed)};
+}
+
+// The folder a file goes into, as a path that names a folder only.
+QString folderOf(const QString &target)
+{
+    QString folder = QFileInfo(target).absolutePath();
+    normalizeDirPath(folder);
+    return folder;
 }
 
 QString indexed(const char *title, const OfflineEntry &entry)
@@ -51,8 +61,9 @@ InstallResult FileInstaller::run(PendingUpdate &update)
 {
     // One damaged payload or refused path found halfway would leave a release half installed:
     // everything is verified before the first file, folder, plug-in or record is touched.
-    if (verifyPending(update.offlineIndex, update.offlineStore.data()))
+    if (verifyPending(update.offlineIndex, update.offlineStore.data())) {
         installPending(update);
+    }
     // The record names the installed release and the user's choices: written only once every
     // pending file is in place, so a failed run never claims a release it did not install.
     if (!result.error && writeVersionRecord())
@@ -113,8 +124,16 @@ bool FileInstaller::verifyPending(const OfflineIndex &index, QFileDevice *store)
 void FileInstaller::installPending(const PendingUpdate &update)
 {
     const OfflineIndex &index = update.offlineIndex;
+    StagingAhead staging(update.offlineStore.data());
+    ahead = &staging;
+    const auto forgetAhead = qScopeGuard([this] { ahead = nullptr; });
+    order.clear();
+    for (auto it = index.constBegin(); it != index.constEnd(); ++it)
+        order.append(it);
+    aheadFrom = 0;
     int counter = 1;
-    for (auto it = index.constBegin(); it != index.constEnd(); ++it) {
+    for (position = 0; position < order.size(); ++position) {
+        const auto it = order.at(position);
         const OfflineEntry &entry = it.value();
         if (!installsEntry(entry))
             continue;
@@ -144,8 +163,10 @@ void FileInstaller::installPending(const PendingUpdate &update)
 bool FileInstaller::installEntry(const QString &key, const OfflineEntry &entry,
                                  const FileEntry &fileEntry, QFileDevice *store)
 {
-    // Checked before anything was written, and again here: a link may have appeared since.
-    const std::optional<QString> target = targetOf(fileEntry.targetPath);
+    // Checked before anything was written, and again right before the entry is written (here,
+    // or when it was staged ahead): a link may have appeared since.
+    const std::optional<QString> target =
+        ahead->has(position) ? ahead->target(position) : targetOf(fileEntry.targetPath);
     if (!target)
         return failStaging(tr("Ungültiger Zielpfad:"), fileEntry.targetPath);
     if (fileEntry.isDir)
@@ -254,19 +275,28 @@ bool FileInstaller::installFile(const QString &key, const OfflineEntry &entry,
                                 const FileEntry &fileEntry, const QString &target,
                                 QFileDevice *store)
 {
-    if (batch.collides(target) && !commitStaged())
-        return false;
-    QString error;
-    QString folder = QFileInfo(target).absolutePath();
-    normalizeDirPath(folder);
-    if (!QFileInfo::exists(folder) && !makePath(folder, &error))
-        return failStaging(tr("Fehler beim Erstellen des Ordners:"), folder, error);
-
-    // Copied from the store in blocks and checked once more on the way: memory stays bounded
-    // by a block, and the store cannot change between the check and the copy unnoticed.
     const StagedWrite::Times times = timesOf(fileEntry);
     QString hash;
-    StagedWrite::Result written = stageFrom(store, entry, fileEntry, target, times, &hash, &error);
+    QString error;
+    StagedWrite::Result written = StagedWrite::OpenFailed;
+    if (ahead->has(position))
+        written = ahead->take(position);
+    if (written != StagedWrite::Written) {
+        // From here on the files go one at a time again, as they went before staging ahead. A
+        // file whose staging ahead failed is staged once more, so that what is reported is
+        // what staging it in order meets.
+        ahead->discard();
+        aheadFrom = position + 1;
+        if (batch.collides(target) && !commitStaged())
+            return false;
+        const QString folder = folderOf(target);
+        if (!QFileInfo::exists(folder) && !makePath(folder, &error))
+            return failStaging(tr("Fehler beim Erstellen des Ordners:"), folder, error);
+        // Copied from the store in blocks and checked once more on the way: memory stays
+        // bounded by a block, and the store cannot change between the check and the copy
+        // unnoticed.
+        written = stageFrom(store, entry, fileEntry, target, times, &hash, &error);
+    }
     // The staged files of the batch take room beside the old ones: once they have taken their
     // places, a disk that was full may hold this one too, as it would have file by file.
     if ((written == StagedWrite::OpenFailed || written == StagedWrite::WriteFailed)
@@ -288,7 +318,31 @@ bool FileInstaller::installFile(const QString &key, const OfflineEntry &entry,
     }
     batch.add(target, entry.size);
     staged.append({key, entry, target, times});
+    stageAhead();
     return true;
+}
+
+// Starts staging the next files on the second core, up to the first that must wait for what
+// comes before it: a folder to create, an elster group's plug-ins to clean, a name that the
+// batch or the files under way might share, a refused path (reported in order), or no room.
+void FileInstaller::stageAhead()
+{
+    for (aheadFrom = qMax(aheadFrom, position + 1); aheadFrom < order.size(); ++aheadFrom) {
+        const OfflineEntry &entry = order.at(aheadFrom).value();
+        if (!installsEntry(entry))
+            continue;
+        const FileEntry &fileEntry = fileEntryOf(entry);
+        if (fileEntry.isDir || !ahead->hasRoomFor(entry.size)
+            || (request.document.groups.at(entry.groupIndex).kind() == GroupKind::Elster
+                && !elsterCleaned.contains(entry.groupIndex)))
+            return;
+        const std::optional<QString> target = targetOf(fileEntry.targetPath);
+        if (!target || !QFileInfo::exists(folderOf(*target)) || batch.collides(*target)
+            || ahead->claims(*target))
+            return;
+        ahead->start(aheadFrom,
+                     {*target, entry.offset, entry.size, fileEntry.sha256, timesOf(fileEntry)});
+    }
 }
 
 StagedWrite::Result FileInstaller::stageFrom(QFileDevice *store, const OfflineEntry &entry,

@@ -14,6 +14,7 @@
 
 class PlatformServices;
 class QFileDevice;
+class StagingAhead;
 
 struct InstallRequest
 {
@@ -70,6 +71,7 @@ private:
     // Stages the file; it takes its target's place when the batch is committed.
     bool installFile(const QString &key, const OfflineEntry &entry, const FileEntry &fileEntry,
                      const QString &target, QFileDevice *store);
+    void stageAhead();
     // Stages the entry's content from the store; a store that cannot be read is a mismatch.
     StagedWrite::Result stageFrom(QFileDevice *store, const OfflineEntry &entry,
                                   const FileEntry &fileEntry, const QString &target,
@@ -97,4 +99,9 @@ private:
     };
     StagedBatch batch;
     QVector<Staged> staged; // what the batch holds, in its order
+    // The installation's order of the index, the position taken, and the files staged ahead.
+    QVector<OfflineIndex::const_iterator> order;
+    int position = 0;
+    int aheadFrom = 0; // the first position not yet looked at for staging ahead
+    StagingAhead *ahead = nullptr; // while the pending entries are installed
 };

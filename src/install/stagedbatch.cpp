@@ -3,19 +3,7 @@
 #include "install/stagedwrite.h"
 #include "platform/platformservices.h"
 
-#include <QDir>
 #include <QFileInfo>
-
-namespace {
-
-// One spelling for each path Windows takes as the same: its separators, "." and ".." folded,
-// case ignored.
-QString nameKey(const QString &path)
-{
-    return QDir::cleanPath(QDir::fromNativeSeparators(path)).toLower();
-}
-
-} // namespace
 
 StagedBatch::StagedBatch(PlatformServices &platform)
     : platform(platform)
@@ -39,8 +27,7 @@ void StagedBatch::discard()
 void StagedBatch::add(const QString &target, qint64 size)
 {
     targets.append(target);
-    names.insert(nameKey(target));
-    names.insert(nameKey(StagedWrite::stagingPath(target)));
+    names.add(target);
     bytes += size;
 }
 
@@ -53,17 +40,9 @@ bool StagedBatch::collides(const QString &target) const
 {
     if (targets.isEmpty())
         return false;
-    if (names.contains(nameKey(target))
-        || names.contains(nameKey(StagedWrite::stagingPath(target))))
-        return true;
-    for (QString folder = nameKey(target); folder.contains(QLatin1Char('/'));) {
-        folder = folder.left(folder.lastIndexOf(QLatin1Char('/')));
-        if (names.contains(folder))
-            return true;
-    }
     // The file system may know other names for the same file (short names, its own case
     // folding): a staging file already there may be one of the batch's.
-    return QFileInfo::exists(StagedWrite::stagingPath(target));
+    return names.collides(target) || QFileInfo::exists(StagedWrite::stagingPath(target));
 }
 
 StagedBatch::Outcome StagedBatch::commit()

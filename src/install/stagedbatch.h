@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QSet>
+#include "install/stagednames.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -49,6 +50,6 @@ private:
 
     PlatformServices &platform;
     QStringList targets;
-    QSet<QString> names; // of the targets and their staging files, cleaned and in lower case
+    StagedNames names;
     qint64 bytes = 0;
 };

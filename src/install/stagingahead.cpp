@@ -1,0 +1,76 @@
+#include "install/stagingahead.h"
+
+#include <QMutexLocker>
+#include <QtConcurrent>
+
+namespace {
+
+constexpr int maxJobs = 128;
+constexpr qint64 maxBytes = 32 << 20;
+
+StagedWrite::Result stage(QFile *store, QMutex *storeInUse, const StagingAhead::Job &job)
+{
+    // A thread waiting for a job may run it itself while the pool's thread runs another.
+    QMutexLocker locker(storeInUse);
+    if (!store->seek(job.offset))
+        return StagedWrite::OpenFailed;
+    QString error;
+    QString hash;
+    return StagedWrite::stage(job.target, *store, job.size, job.sha256, &error, &hash, &job.times);
+}
+
+} // namespace
+
+StagingAhead::StagingAhead(QFileDevice *store)
+{
+    pool.setMaxThreadCount(1);
+    if (store)
+        this->store.setFileName(store->fileName());
+    if (!this->store.fileName().isEmpty())
+        this->store.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+}
+
+StagingAhead::~StagingAhead()
+{
+    discard();
+}
+
+bool StagingAhead::hasRoomFor(qint64 size) const
+{
+    return store.isOpen() && jobs.size() < maxJobs && (jobs.isEmpty() || bytes + size <= maxBytes);
+}
+
+void StagingAhead::start(int position, const Job &job)
+{
+    jobs.insert(position, QtConcurrent::run(&pool, stage, &store, &storeInUse, job));
+    targets.insert(position, job.target);
+    sizes.insert(position, job.size);
+    names.add(job.target);
+    bytes += job.size;
+}
+
+bool StagingAhead::claims(const QString &target) const
+{
+    return names.collides(target);
+}
+
+StagedWrite::Result StagingAhead::take(int position)
+{
+    const StagedWrite::Result outcome = jobs.take(position).result();
+    names.remove(targets.take(position));
+    bytes -= sizes.take(position);
+    return outcome;
+}
+
+void StagingAhead::discard()
+{
+    for (auto it = jobs.begin(); it != jobs.end(); ++it) {
+        if (it->result() == StagedWrite::Written)
+            QFile::remove(StagedWrite::stagingPath(targets.value(it.key())));
+    }
+    jobs.clear();
+    targets.clear();
+    sizes.clear();
+    names.clear();
+    bytes = 0;
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "install/stagednames.h"
+#include "install/stagedwrite.h"
+
+#include <QFile>
+#include <QFuture>
+#include <QHash>
+#include <QMutex>
+#include <QSet>
+#include <QThreadPool>
+
+class QFileDevice;
+
+// Files staged ahead on a second core while the installation takes its entries in order: the
+// copy from the store, its hash and the staging file's mode and times are most of an
+// installation's work, and the next files' copies need nothing of the current one. The store
+// is read through a handle of its own; when none can be opened, nothing is staged ahead.
+// Staging files that are not taken are removed with the jobs (discard, or the destructor).
+class StagingAhead
+{
+public:
+    struct Job
+    {
+        QString target;
+        qint64 offset = 0;
+        qint64 size = 0;
+        QString sha256;
+        StagedWrite::Times times;
+    };
+
+    explicit StagingAhead(QFileDevice *store);
+    ~StagingAhead();
+    StagingAhead(const StagingAhead &) = delete;
+    StagingAhead &operator=(const StagingAhead &) = delete;
+
+    // Whether one more job of this size fits: the files staged ahead take room beside their
+    // targets, as the batch's do, and are bounded like them (in files and megabytes).
+    bool hasRoomFor(qint64 size) const;
+    // Starts staging the job for the entry at this position of the installation's order.
+    void start(int position, const Job &job);
+    bool has(int position) const { return jobs.contains(position); }
+    QString target(int position) const { return targets.value(position); }
+    // Whether a job under way writes this target or its staging file, or a file inside it,
+    // compared as StagedBatch does.
+    bool claims(const QString &target) const;
+    // Waits for the job at this position and hands its outcome over; its staging file (when
+    // written) is then the caller's. A job that failed left no staging file.
+    StagedWrite::Result take(int position);
+    // Waits for every job and removes the staging files they wrote.
+    void discard();
+
+private:
+    QFile store;
+    QMutex storeInUse; // the second handle is read by one job at a time
+    QThreadPool pool;
+    QHash<int, QFuture<StagedWrite::Result>> jobs;
+    QHash<int, QString> targets;
+    QHash<int, qint64> sizes;
+    StagedNames names; // of the targets under way
+    qint64 bytes = 0;
+};
