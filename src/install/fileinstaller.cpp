@@ -164,9 +164,13 @@ bool FileInstaller::installEntry(const QString &key, const OfflineEntry &entry,
                                  const FileEntry &fileEntry, QFileDevice *store)
 {
     // Checked before anything was written, and again right before the entry is written (here,
-    // or when it was staged ahead): a link may have appeared since.
-    const std::optional<QString> target =
-        ahead->has(position) ? ahead->target(position) : targetOf(fileEntry.targetPath);
+    // or when it was staged ahead) and once more now: a link may have appeared since. A file
+    // staged ahead to a path that no longer resolves the same is staged in order, or refused.
+    const std::optional<QString> target = targetOf(fileEntry.targetPath);
+    if (ahead->has(position) && target != ahead->target(position)) {
+        ahead->discard();
+        aheadFrom = position + 1;
+    }
     if (!target)
         return failStaging(tr("Ungültiger Zielpfad:"), fileEntry.targetPath);
     if (fileEntry.isDir)
@@ -341,7 +345,8 @@ void FileInstaller::stageAhead()
             || ahead->claims(*target))
             return;
         ahead->start(aheadFrom,
-                     {*target, entry.offset, entry.size, fileEntry.sha256, timesOf(fileEntry)});
+                     {*target, request.baseDir, fileEntry.targetPath, request.runningExecutable,
+                      entry.offset, entry.size, fileEntry.sha256, timesOf(fileEntry)});
     }
 }
 

@@ -41,8 +41,8 @@ StagedWrite::Result StagedWrite::copy(const QString &target, QIODevice &source, 
                                       const QString &sha256, PlatformServices &platform,
                                       QString *error, QString *hash, const Times *times)
 {
-    const Result result =
-        writeStaging(target, source, length, sha256, &platform, error, hash, times);
+    const Result result = writeStaging(target, source, length, sha256, &platform, error, hash,
+                                       times, Leftover::Replace);
     if (result != Written)
         return result;
     if (platform.replace(stagingPath(target), target, error))
@@ -53,19 +53,18 @@ StagedWrite::Result StagedWrite::copy(const QString &target, QIODevice &source, 
 
 StagedWrite::Result StagedWrite::stage(const QString &target, QIODevice &source, qint64 length,
                                        const QString &sha256, QString *error, QString *hash,
-                                       const Times *times)
+                                       const Times *times, Leftover leftover)
 {
-    return writeStaging(target, source, length, sha256, nullptr, error, hash, times);
+    return writeStaging(target, source, length, sha256, nullptr, error, hash, times, leftover);
 }
 
 StagedWrite::Result StagedWrite::writeStaging(const QString &target, QIODevice &source,
                                               qint64 length, const QString &sha256,
                                               PlatformServices *platform, QString *error,
-                                              QString *hash, const Times *times)
+                                              QString *hash, const Times *times, Leftover leftover)
 {
-    // A leftover of a killed run, or a link planted under the staging name, goes first: the
-    // staging file is always made new, never opened through a link.
-    QFile::remove(stagingPath(target));
+    if (leftover == Leftover::Replace)
+        QFile::remove(stagingPath(target));
     QFile file(stagingPath(target));
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
         *error = file.errorString();

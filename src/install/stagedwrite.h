@@ -15,6 +15,10 @@ class StagedWrite
 {
 public:
     enum Result { Written, OpenFailed, WriteFailed, HashMismatch };
+    // What becomes of a file already under the staging name: a leftover of a killed run, or a
+    // link planted there, is replaced (the staging file is always made new, never opened
+    // through a link); refused, it makes the staging fail to open.
+    enum class Leftover { Replace, Refuse };
 
     // The times the new file carries from the moment it takes the target's name.
     struct Times
@@ -36,12 +40,12 @@ public:
     // the disk one flush instead of one per file. A failure leaves no staging file.
     static Result stage(const QString &target, QIODevice &source, qint64 length,
                         const QString &sha256, QString *error, QString *hash,
-                        const Times *times = nullptr);
+                        const Times *times = nullptr, Leftover leftover = Leftover::Replace);
     static QString stagingPath(const QString &target);
 
 private:
     // Writes the staging file; with `platform` it is synced before it is closed.
     static Result writeStaging(const QString &target, QIODevice &source, qint64 length,
                                const QString &sha256, PlatformServices *platform, QString *error,
-                               QString *hash, const Times *times);
+                               QString *hash, const Times *times, Leftover leftover);
 };

@@ -1,5 +1,7 @@
 #include "install/stagingahead.h"
 
+#include "package/targetpath.h"
+
 #include <QMutexLocker>
 #include <QtConcurrent>
 
@@ -7,17 +9,6 @@ namespace {
 
 constexpr int maxJobs = 128;
 constexpr qint64 maxBytes = 32 << 20;
-
-StagedWrite::Result stage(QFile *store, QMutex *storeInUse, const StagingAhead::Job &job)
-{
-    // A thread waiting for a job may run it itself while the pool's thread runs another.
-    QMutexLocker locker(storeInUse);
-    if (!store->seek(job.offset))
-        return StagedWrite::OpenFailed;
-    QString error;
-    QString hash;
-    return StagedWrite::stage(job.target, *store, job.size, job.sha256, &error, &hash, &job.times);
-}
 
 } // namespace
 
@@ -42,11 +33,25 @@ bool StagingAhead::hasRoomFor(qint64 size) const
 
 void StagingAhead::start(int position, const Job &job)
 {
-    jobs.insert(position, QtConcurrent::run(&pool, stage, &store, &storeInUse, job));
+    jobs.insert(position, QtConcurrent::run(&pool, [this, job] { return stage(job); }));
     targets.insert(position, job.target);
     sizes.insert(position, job.size);
     names.add(job.target);
     bytes += job.size;
+}
+
+StagedWrite::Result StagingAhead::stage(const Job &job)
+{
+    // A thread waiting for a job may run it itself while the pool's thread runs another.
+    QMutexLocker locker(&storeInUse);
+    if (discarding
+        || resolveTargetPath(job.baseDir, job.targetPath, job.runningExecutable) != job.target
+        || !store.seek(job.offset))
+        return StagedWrite::OpenFailed;
+    QString error;
+    QString hash;
+    return StagedWrite::stage(job.target, store, job.size, job.sha256, &error, &hash, &job.times,
+                              StagedWrite::Leftover::Refuse);
 }
 
 bool StagingAhead::claims(const QString &target) const
@@ -64,10 +69,12 @@ StagedWrite::Result StagingAhead::take(int position)
 
 void StagingAhead::discard()
 {
+    discarding = true;
     for (auto it = jobs.begin(); it != jobs.end(); ++it) {
         if (it->result() == StagedWrite::Written)
             QFile::remove(StagedWrite::stagingPath(targets.value(it.key())));
     }
+    discarding = false;
     jobs.clear();
     targets.clear();
     sizes.clear();

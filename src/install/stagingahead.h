@@ -7,8 +7,9 @@
 #include <QFuture>
 #include <QHash>
 #include <QMutex>
-#include <QSet>
 #include <QThreadPool>
+
+#include <atomic>
 
 class QFileDevice;
 
@@ -16,13 +17,20 @@ class QFileDevice;
 // copy from the store, its hash and the staging file's mode and times are most of an
 // installation's work, and the next files' copies need nothing of the current one. The store
 // is read through a handle of its own; when none can be opened, nothing is staged ahead.
-// Staging files that are not taken are removed with the jobs (discard, or the destructor).
+// A job stages only what the same file would be staged as in order: its target path is
+// resolved again right before the staging file is made, and a file already under the staging
+// name (a leftover, a link, or another target's under a name only the file system knows as the
+// same) makes it fail, so that the installation stages that file in order. Staging files that
+// are not taken are removed with the jobs (discard, or the destructor).
 class StagingAhead
 {
 public:
     struct Job
     {
-        QString target;
+        QString target; // resolved from the three below when the job was started
+        QString baseDir;
+        QString targetPath;
+        QString runningExecutable;
         qint64 offset = 0;
         qint64 size = 0;
         QString sha256;
@@ -47,12 +55,15 @@ public:
     // Waits for the job at this position and hands its outcome over; its staging file (when
     // written) is then the caller's. A job that failed left no staging file.
     StagedWrite::Result take(int position);
-    // Waits for every job and removes the staging files they wrote.
+    // Ends every job (those not begun do nothing) and removes the staging files they wrote.
     void discard();
 
 private:
+    StagedWrite::Result stage(const Job &job);
+
     QFile store;
     QMutex storeInUse; // the second handle is read by one job at a time
+    std::atomic<bool> discarding {false};
     QThreadPool pool;
     QHash<int, QFuture<StagedWrite::Result>> jobs;
     QHash<int, QString> targets;

@@ -44,6 +44,10 @@ private slots:
     void stagedWrites();
     void filesInBatches_data();
     void filesInBatches();
+    void linkPlantedWhileFilesWait_data();
+    void linkPlantedWhileFilesWait();
+    void folderKnownUnderTwoNames_data();
+    void folderKnownUnderTwoNames();
     void fullDiskCommitsEarly();
     void hostileTargetPaths_data();
     void hostileTargetPaths();
@@ -64,6 +68,7 @@ namespace {
 struct Crafted
 {
     QString type; // of the one group
+    bool inAddedOrder = false; // keys that sort as the files were added, not by their hashes
     QVector<FileEntry> files;
     PendingUpdate update = withStore();
     OfflineIndex &index = update.offlineIndex;
@@ -85,7 +90,9 @@ struct Crafted
         entry.size = content.size();
         entry.fileIndex = files.size();
         entry.pending = pending;
-        index.insert(hashName(content), entry);
+        index.insert(inAddedOrder ? QStringLiteral("%1").arg(files.size(), 6, 10, QLatin1Char('0'))
+                                  : hashName(content),
+                     entry);
         files.append({targetPath, false, hashName(content), content.size(),
                       QStringLiteral("2016-03-01T14:05:09"), QStringLiteral("2017-01-02T03:04:05"),
                       QStringLiteral("2018-05-06T07:08:09")});
@@ -99,7 +106,9 @@ struct Crafted
         files.append({targetPath, true, QString(), 0, QString(),
                       QStringLiteral("2017-01-02T03:04:05"), QString()});
     }
-    InstallResult install(const QString &baseDir, PlatformServices &platform)
+    InstallResult install(
+        const QString &baseDir, PlatformServices &platform,
+        const std::function<void(int, int)> &progress = [](int, int) {})
     {
         InstallRequest request;
         UpdateGroup group;
@@ -108,7 +117,7 @@ struct Crafted
         request.document.groups = {group};
         request.baseDir = baseDir;
         request.record = {2026, 3, 1, 0};
-        FileInstaller installer(request, platform, [](int, int) {});
+        FileInstaller installer(request, platform, progress);
         return installer.run(update);
     }
     QList<bool> pendingByFileIndex() const
@@ -778,6 +787,92 @@ void tst_Installation::filesInBatches()
     QDirIterator leftovers(base, {QStringLiteral("*.lgtmp")}, QDir::Files | QDir::System,
                            QDirIterator::Subdirectories);
     QVERIFY2(!leftovers.hasNext(), "no staging file stays behind");
+}
+
+QStringList stagingFilesBelow(const QString &root)
+{
+    QStringList found;
+    QDirIterator it(root, {QStringLiteral("*.lgtmp")}, QDir::Files | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found.append(it.next());
+    return found;
+}
+
+void tst_Installation::linkPlantedWhileFilesWait_data()
+{
+    QTest::addColumn<int>("waiting"); // files of 4 MiB before the entry
+    QTest::newRow("right behind the first file") << 0;
+    QTest::newRow("behind six large files") << 6;
+}
+
+// A folder on the way becomes a link while the files before the entry are being installed
+// (their copies may run ahead of the installation's order): the entry is refused, and nothing
+// lands where the link points.
+void tst_Installation::linkPlantedWhileFilesWait()
+{
+    QFETCH(int, waiting);
+    QTemporaryDir dir;
+    const QString base = dir.filePath(QStringLiteral("install/"));
+    const QString outside = dir.filePath(QStringLiteral("outside"));
+    QVERIFY(QDir().mkpath(outside));
+    QVERIFY(QDir().mkpath(base + QLatin1String("a")));
+    QVERIFY(QDir().mkpath(base + QLatin1String("sub")));
+    Crafted crafted;
+    crafted.inAddedOrder = true;
+    crafted.addFile(QStringLiteral("a/f0.bin"), QByteArray(1000, '0'));
+    for (int i = 1; i <= waiting; ++i)
+        crafted.addFile(QStringLiteral("a/f%1.bin").arg(i), QByteArray(4 << 20, char('0' + i)));
+    crafted.addFile(QStringLiteral("sub/x.txt"), "neu");
+    const int plantAt = waiting > 0 ? 2 : waiting + 2;
+    FakePlatform platform;
+    const InstallResult result = crafted.install(base, platform, [&](int value, int) {
+        if (value == plantAt) {
+            QVERIFY(QDir().rename(base + QLatin1String("sub"), base + QLatin1String("sub_alt")));
+            QVERIFY(QFile::link(outside, base + QLatin1String("sub")));
+        }
+    });
+    QVERIFY(result.error);
+    // The files before it were installed and logged first; the summary line follows.
+    QCOMPARE(result.log.at(result.log.size() - 2),
+             (LogLine {QStringLiteral("Ungültiger Zielpfad:"), true, QStringLiteral("sub/x.txt"),
+                       QString()}));
+    QCOMPARE(QDir(outside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList());
+    QCOMPARE(stagingFilesBelow(dir.path()), QStringList());
+}
+
+void tst_Installation::folderKnownUnderTwoNames_data()
+{
+    QTest::addColumn<int>("before"); // files installed before the two entries
+    QTest::newRow("both may be copied ahead") << 1;
+    QTest::newRow("the first copied in order") << 0;
+}
+
+// Two targets that only the file system knows as the same file (as "PROGRA~1" is "Program
+// Files" on Windows; here a folder bound onto another): the second replaces the first, as it
+// would file by file, and neither staging file removes the other's.
+void tst_Installation::folderKnownUnderTwoNames()
+{
+    QFETCH(int, before);
+    QTemporaryDir dir;
+    const QString base = dir.path() + QLatin1Char('/');
+    QVERIFY(QDir().mkpath(base + QLatin1String("A")));
+    QVERIFY(QDir().mkpath(base + QLatin1String("B")));
+    MountedFileSystem bound(base + QLatin1String("B"), base + QLatin1String("A"));
+    if (!bound.isMounted())
+        QSKIP(qPrintable(QLatin1String("no bind mount: ") + bound.errorString()));
+    Crafted crafted;
+    crafted.inAddedOrder = true;
+    for (int i = 0; i < before; ++i)
+        crafted.addFile(QStringLiteral("z%1.bin").arg(i), QByteArray(1000, 'z'));
+    crafted.addFile(QStringLiteral("A/x.dll"), QByteArray(300000, '1'));
+    crafted.addFile(QStringLiteral("B/x.dll"), QByteArray(1000, '2'));
+    FakePlatform platform;
+    const InstallResult result = crafted.install(base, platform);
+    QVERIFY2(!result.error, qPrintable(shownLog(result.log)));
+    QCOMPARE(read(base + QLatin1String("A/x.dll")), QByteArray(1000, '2'));
+    QCOMPARE(stagingFilesBelow(base), QStringList());
 }
 
 // Staged files take room beside the old ones: when the disk runs full, those staged take their

@@ -11,7 +11,8 @@
 #endif
 
 // A real file system mounted on an existing folder while the object lives: a tmpfs with a size
-// runs full like a disk, a ramfs keeps no birth times. Mounting needs root on Linux; where it
+// runs full like a disk, a ramfs keeps no birth times, a bound folder is one folder under two
+// names. Mounting needs root on Linux; where it
 // fails, errorString() says why and the test skips.
 class MountedFileSystem
 {
@@ -26,6 +27,21 @@ public:
 #else
         Q_UNUSED(type)
         Q_UNUSED(options)
+        reason = QStringLiteral("mounting is only done on Linux");
+#endif
+    }
+    // The folder boundFrom shown a second time, at `folder` (a bind mount).
+    MountedFileSystem(const QString &folder, const QString &boundFrom)
+        : folder(QFile::encodeName(folder))
+    {
+#ifdef Q_OS_LINUX
+        mounted = ::mount(QFile::encodeName(boundFrom).constData(), this->folder.constData(),
+                          nullptr, MS_BIND, nullptr)
+            == 0;
+        if (!mounted)
+            reason = QString::fromLocal8Bit(std::strerror(errno));
+#else
+        Q_UNUSED(boundFrom)
         reason = QStringLiteral("mounting is only done on Linux");
 #endif
     }
