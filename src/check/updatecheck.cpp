@@ -107,8 +107,9 @@ bool UpdateCheck::checkGroup(int groupIndex, PendingUpdate &update)
     // hostile document could otherwise make the check hash a device that never ends.
     QVector<std::optional<QString>> resolved;
     QVector<QPair<QString, QString>> toCompare;
+    CheckedFolders checked;
     for (const FileEntry &entry : group.files) {
-        resolved.append(resolveTargetPath(baseDir, entry.targetPath));
+        resolved.append(resolveTargetPath(baseDir, entry.targetPath, QString(), &checked));
         const bool isFile = resolved.constLast() && !entry.isDir;
         toCompare.append({isFile ? *resolved.constLast() : QString(), entry.sha256});
     }

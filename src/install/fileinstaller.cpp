@@ -74,9 +74,10 @@ InstallResult FileInstaller::run(PendingUpdate &update)
     return result;
 }
 
-std::optional<QString> FileInstaller::targetOf(const QString &targetPath) const
+std::optional<QString> FileInstaller::targetOf(const QString &targetPath,
+                                               CheckedFolders *checked) const
 {
-    return resolveTargetPath(request.baseDir, targetPath, request.runningExecutable);
+    return resolveTargetPath(request.baseDir, targetPath, request.runningExecutable, checked);
 }
 
 bool FileInstaller::installsEntry(const OfflineEntry &entry) const
@@ -96,11 +97,12 @@ bool FileInstaller::verifyPending(const OfflineIndex &index, QFileDevice *store)
     QVector<const OfflineEntry *> files;
     QVector<StoredPayload> payloads;
     const FileEntry *refused = nullptr;
+    CheckedFolders checked;
     for (const OfflineEntry &entry : index) {
         if (!installsEntry(entry))
             continue;
         const FileEntry &fileEntry = fileEntryOf(entry);
-        if (!targetOf(fileEntry.targetPath)) {
+        if (!targetOf(fileEntry.targetPath, &checked)) {
             refused = &fileEntry;
             break;
         }

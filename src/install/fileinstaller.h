@@ -4,6 +4,7 @@
 #include "common/logline.h"
 #include "install/stagedbatch.h"
 #include "install/stagedwrite.h"
+#include "package/targetpath.h"
 #include "package/updatedocument.h"
 #include "package/versionrecord.h"
 
@@ -54,8 +55,10 @@ public:
 
 private:
     bool installsEntry(const OfflineEntry &entry) const;
-    // The full path of a target path; nothing when the entry may not be written there.
-    std::optional<QString> targetOf(const QString &targetPath) const;
+    // The full path of a target path; nothing when the entry may not be written there. With
+    // `checked`, for look-ups that write nothing between them.
+    std::optional<QString> targetOf(const QString &targetPath,
+                                    CheckedFolders *checked = nullptr) const;
     const FileEntry &fileEntryOf(const OfflineEntry &entry) const;
     bool verifyPending(const OfflineIndex &index, QFileDevice *store);
     bool writeVersionRecord();

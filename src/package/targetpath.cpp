@@ -48,20 +48,25 @@ bool hasForbiddenCharacter(const QString &path)
 
 // A link among the folders on the way would let the write land wherever it points. Below a
 // missing folder nothing can be a link.
-bool passesThroughLink(const QString &baseDir, const QStringList &components)
+bool passesThroughLink(const QString &baseDir, const QStringList &components,
+                       CheckedFolders *checked)
 {
     QString path = baseDir;
     for (int i = 0; i + 1 < components.size(); ++i) {
         if (components.at(i).isEmpty() || components.at(i) == QLatin1String("."))
             continue;
         path += components.at(i);
-        switch (checkForLink(path)) {
-        case LinkCheck::Link:
-            return true;
-        case LinkCheck::Missing:
-            return false;
-        case LinkCheck::Other:
-            break;
+        if (!checked || !checked->contains(path)) {
+            switch (checkForLink(path)) {
+            case LinkCheck::Link:
+                return true;
+            case LinkCheck::Missing:
+                return false;
+            case LinkCheck::Other:
+                if (checked)
+                    checked->insert(path);
+                break;
+            }
         }
         path += QLatin1Char('/');
     }
@@ -76,7 +81,7 @@ bool isSameFile(const QString &a, const QString &b)
 }
 
 std::optional<QString> resolveTargetPath(const QString &baseDir, const QString &targetPath,
-                                         const QString &runningExecutable)
+                                         const QString &runningExecutable, CheckedFolders *checked)
 {
     QString relative = targetPath;
     relative.replace(QLatin1Char('\\'), QLatin1Char('/'));
@@ -95,7 +100,7 @@ std::optional<QString> resolveTargetPath(const QString &baseDir, const QString &
     if (relative.endsWith(InstallationLayout::stagingSuffix, Qt::CaseInsensitive)
         || isSameFile(relative, InstallationLayout::versionRecord)
         || (!runningExecutable.isEmpty() && isSameFile(fullPath, runningExecutable))
-        || passesThroughLink(baseDir, components))
+        || passesThroughLink(baseDir, components, checked))
         return std::nullopt;
     return fullPath;
 }
