@@ -61,9 +61,8 @@ InstallResult FileInstaller::run(PendingUpdate &update)
 {
     // One damaged payload or refused path found halfway would leave a release half installed:
     // everything is verified before the first file, folder, plug-in or record is touched.
-    if (verifyPending(update.offlineIndex, update.offlineStore.data())) {
+    if (verifyPending(update.offlineIndex, update.offlineStore.data()))
         installPending(update);
-    }
     // The record names the installed release and the user's choices: written only once every
     // pending file is in place, so a failed run never claims a release it did not install.
     if (!result.error && writeVersionRecord())
