@@ -8,6 +8,7 @@
 #include "package/offlinefilewriter.h"
 #include "package/payload.h"
 #include "package/payloadcompressor.h"
+#include "package/payloadstore.h"
 #include "package/payloadstream.h"
 #include "package/replacingfile.h"
 #include "package/updatedocument.h"
@@ -48,6 +49,8 @@ private slots:
     void offlineFileLayout();
     void replacingFile_data();
     void replacingFile();
+    void storedPayloadHashes_data();
+    void storedPayloadHashes();
     void replacingFileWhileOthersWrite_data();
     void replacingFileWhileOthersWrite();
     void offlineFileOfStoppedRun();
@@ -961,4 +964,51 @@ void tst_Formats::missingVersionRecord()
 }
 
 QTEST_GUILESS_MAIN(tst_Formats)
+void tst_Formats::storedPayloadHashes_data()
+{
+    QTest::addColumn<QList<int>>("sizes"); // of the payloads, in the store's order
+    QTest::addColumn<QList<int>>("order"); // the payloads asked for, by their place in the store
+    QTest::addColumn<bool>("nameGone"); // the store's name removed: no second handle
+    QTest::newRow("none") << QList<int>() << QList<int>() << false;
+    QTest::newRow("empty payloads") << QList<int> {0, 0, 5} << QList<int> {0, 1, 2} << false;
+    // Megabytes go to two threads, split by bytes.
+    QTest::newRow("two threads, empty first")
+        << QList<int> {0, 3 << 20, 0, 3 << 20, 0} << QList<int> {0, 1, 2, 3, 4} << false;
+    QTest::newRow("two threads, not in the store's order")
+        << QList<int> {3 << 20, 7, 3 << 20} << QList<int> {2, 1, 0} << false;
+    QTest::newRow("one large payload") << QList<int> {9 << 20, 1} << QList<int> {0, 1} << false;
+    QTest::newRow("no second handle")
+        << QList<int> {3 << 20, 3 << 20} << QList<int> {0, 1} << true;
+}
+
+void tst_Formats::storedPayloadHashes()
+{
+    QFETCH(QList<int>, sizes);
+    QFETCH(QList<int>, order);
+    QFETCH(bool, nameGone);
+    const QSharedPointer<QTemporaryFile> store = PayloadStore::create();
+    QVector<StoredPayload> stored;
+    QVector<QString> names;
+    for (int i = 0; i < sizes.size(); ++i) {
+        const QByteArray content(sizes.at(i), char('a' + i));
+        stored.append({store->size(), sizes.at(i)});
+        QVERIFY(store->seek(store->size()));
+        QCOMPARE(store->write(content), qint64(content.size()));
+        names.append(hashName(content));
+    }
+    QVector<StoredPayload> asked;
+    QVector<QString> expected;
+    for (int i : order) {
+        asked.append(stored.at(i));
+        expected.append(names.at(i));
+    }
+    if (nameGone)
+        QVERIFY(QFile::remove(store->fileName()));
+    QCOMPARE(hashStoredPayloads(store.data(), asked), expected);
+    // A payload beyond the store's end cannot be read: its name is empty.
+    asked.append({store->size(), 10});
+    expected.append(QString());
+    QCOMPARE(hashStoredPayloads(store.data(), asked), expected);
+}
+
 #include "tst_formats.moc"
