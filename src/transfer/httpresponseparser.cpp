@@ -45,8 +45,13 @@ void HttpResponseParser::feed(const QByteArray &bytes)
         return;
     received = true;
     // What was taken goes once per arrival, not once per line or chunk: a body of many tiny
-    // chunks would otherwise move the rest of the buffer for every one of them.
-    buffer.remove(0, taken);
+    // chunks would otherwise move the rest of the buffer for every one of them. A buffer taken
+    // whole is dropped, not cut: a body piece may still share its bytes, and cutting would
+    // copy them.
+    if (taken == buffer.size())
+        buffer.clear();
+    else
+        buffer.remove(0, taken);
     taken = 0;
     buffer += bytes;
 }
