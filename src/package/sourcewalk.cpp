@@ -76,6 +76,15 @@ bool SourceWalk::start(const QString &folder)
 
 SourceWalk::Step SourceWalk::next(SourceEntry *entry)
 {
+    const Step step = take(entry);
+    // The walk ends at its first failure.
+    if (step == Failed)
+        folders.clear();
+    return step;
+}
+
+SourceWalk::Step SourceWalk::take(SourceEntry *entry)
+{
     while (!folders.empty() && !folders.back().entries->hasNext())
         folders.pop_back();
     if (folders.empty())
@@ -128,22 +137,21 @@ bool SourceWalk::followLink(const QString &link, const QFileInfo &info, QString 
         return false;
     }
     if (!liesIn(*canonicalPath, root)) {
-        fail(QStringLiteral("Verknüpfung führt aus dem Quellordner: "), link, *canonicalPath);
+        failLink(QStringLiteral("Verknüpfung führt aus dem Quellordner: "), link, *canonicalPath);
         return false;
     }
     const bool intoItself =
         std::any_of(folders.cbegin(), folders.cend(),
                     [&](const OpenFolder &open) { return open.canonicalPath == *canonicalPath; });
     if (intoItself) {
-        fail(QStringLiteral("Verknüpfung führt im Kreis: "), link, *canonicalPath);
+        failLink(QStringLiteral("Verknüpfung führt im Kreis: "), link, *canonicalPath);
         return false;
     }
     return true;
 }
 
-SourceWalk::Step SourceWalk::fail(const QString &reason, const QString &link, const QString &target)
+void SourceWalk::failLink(const QString &reason, const QString &link, const QString &target)
 {
     failure = reportFailure(FailedStep::readSource, sourceDir,
                             reason + link + QLatin1String(" -> ") + target);
-    return Failed;
 }

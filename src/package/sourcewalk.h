@@ -50,8 +50,9 @@ public:
 private:
     struct OpenFolder;
     bool openFolder(const QString &path, const QString &canonicalPath);
+    Step take(SourceEntry *entry);
     bool followLink(const QString &link, const QFileInfo &info, QString *canonicalPath);
-    Step fail(const QString &reason, const QString &link, const QString &target);
+    void failLink(const QString &reason, const QString &link, const QString &target);
 
     QString sourceDir;
     QString root; // canonical source folder
