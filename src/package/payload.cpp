@@ -119,9 +119,7 @@ bool payloadHolds(const QByteArray &payload, qint64 size, const QString &hashNam
 {
     return size > 0 && statedPayloadSize(payload) == quint64(size)
         && expandExactly(payload, [&hashName](const char *data, qint64 size) {
-               HashNameStream hash;
-               hash.add(data, size);
-               return hash.finish() == hashName;
+               return ::hashName(QByteArray::fromRawData(data, int(size))) == hashName;
            });
 }
 

@@ -95,9 +95,7 @@ ExpandedPayload expandWholeInto(QIODevice &in, qint64 length, QIODevice &out)
             written = writeAll(out, QByteArray::fromRawData(data, int(size)), &result.error);
             if (!written)
                 return false;
-            HashNameStream hash;
-            hash.add(data, size);
-            result.hashName = hash.finish();
+            result.hashName = hashName(QByteArray::fromRawData(data, int(size)));
             result.size = size;
             return true;
         });
