@@ -186,7 +186,8 @@ bool ReplacingFile::writePart(const QByteArray &bytes)
 
 // The old file counts as written only once it is on the disk, and only while its name is still
 // its own: a file renamed over it during the run is replaced with what was written. One that
-// cannot be opened for the sync (read-only, say) is replaced as any other.
+// cannot be opened for the sync (read-only, say) is replaced as any other. Not noticed: an old
+// file rewritten in place, at its size, after it was compared (it would have to be read again).
 bool ReplacingFile::keepOld()
 {
     if (!namesOpenFile(target, &old))
