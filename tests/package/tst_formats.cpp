@@ -977,8 +977,7 @@ void tst_Formats::storedPayloadHashes_data()
     QTest::newRow("two threads, not in the store's order")
         << QList<int> {3 << 20, 7, 3 << 20} << QList<int> {2, 1, 0} << false;
     QTest::newRow("one large payload") << QList<int> {9 << 20, 1} << QList<int> {0, 1} << false;
-    QTest::newRow("no second handle")
-        << QList<int> {3 << 20, 3 << 20} << QList<int> {0, 1} << true;
+    QTest::newRow("no second handle") << QList<int> {3 << 20, 3 << 20} << QList<int> {0, 1} << true;
 }
 
 void tst_Formats::storedPayloadHashes()
