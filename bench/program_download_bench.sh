@@ -33,6 +33,12 @@ copy_tree() {
     cp -a "$work/src/." "$work/install/"
     sync
 }
+# The least any installer of this kind does: fetch every data file, then, once the user has
+# agreed, write the release's files and sync them. No expansion, no hashes, no staging.
+fetch_then_copy() {
+    fetch_release
+    copy_tree
+}
 
 for side in fetch_release install_release; do
     reset_installation
@@ -46,3 +52,6 @@ echo "goal: the program uses at most 8 TCP connections"
 # Not a goal: how far the reference is from any installation, to read the ratio above against.
 compare "writing the files alone (cp -a and sync) against the fetch" - fetch_release copy_tree \
     reset_installation
+# Not a goal: the least an installer that fetches first and writes after could take.
+compare "fetching, then writing the files (curl, cp -a and sync) against the fetch" - \
+    fetch_release fetch_then_copy reset_installation
