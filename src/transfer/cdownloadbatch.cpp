@@ -56,6 +56,8 @@ bool CDownloadBatch::run()
     if (items.isEmpty())
         return true;
     CProgressThreadInfo *info = CDownloader::progressRecord(options);
+    // Like a single download's dialog, it names the file: the one the caller waits for.
+    info->text = items.first().url;
     progressInfo = info;
     startNext();
 
@@ -240,9 +242,14 @@ void CDownloadBatch::showProgress()
     if (!progressInfo)
         return;
     const int percent = int(qint64(done) * 100 / qMax(1, items.size()));
-    if (percent == lastPercent)
+    const int awaited = qMin(front, items.size() - 1);
+    if (percent == lastPercent && awaited == namedItem)
         return;
     QMutexLocker locker(&progressInfo->mutex);
-    progressInfo->pendingValue = percent;
+    if (percent != lastPercent)
+        progressInfo->pendingValue = percent;
+    if (awaited != namedItem)
+        progressInfo->pendingText = items.at(awaited).url;
     lastPercent = percent;
+    namedItem = awaited;
 }

@@ -30,7 +30,8 @@ struct DownloadItem
 };
 
 // Many GETs over the run's kept-alive connections (CHttpPool), one request in flight on each,
-// under one progress dialog that appears only when the batch takes longer than a moment.
+// under one progress dialog that appears only when the batch takes longer than a moment and
+// names, as a single download's does, the address of the file that the caller waits for.
 // Synchronous for its caller. Each item is judged as CDownloader judges one download: status
 // 200, no encoding, within its limit; the batch's time limit counts from the last data
 // received by any item. Redirects are failures, never followed.
@@ -85,5 +86,6 @@ private:
     int front = 0; // the first item not handed to `arrived`
     int done = 0;
     int lastPercent = -1;
+    int namedItem = 0; // the item the dialog's text names
     bool stopped = false; // `arrived` said stop
 };

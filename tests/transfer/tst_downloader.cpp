@@ -38,6 +38,7 @@ private slots:
     void batch();
     void batchOfManyFiles();
     void batchStopsAfterAFailure();
+    void batchDialogNamesTheAwaitedFile();
     void preparedServerDownload();
 
 private:
@@ -497,6 +498,41 @@ void tst_Downloader::batchStopsAfterAFailure()
         if (i >= 6)
             QCOMPARE(http->count("/danach/" + QByteArray::number(i)), 0);
     }
+}
+
+// The dialog that appears for a slow batch says, as a single download's does, which file it
+// waits for: the first one not yet arrived, not the folder of them all.
+void tst_Downloader::batchDialogNamesTheAwaitedFile()
+{
+    QVector<DownloadItem> items;
+    for (int i = 0; i < 3; ++i) {
+        TestHttpServer::Response response;
+        response.body = "Datei";
+        if (i == 1) {
+            response.chunks = 2;
+            response.chunkDelayMs = 1500;
+        }
+        const QByteArray path = "/warten/" + QByteArray::number(i);
+        http->setResponse(path, response);
+        items.append(downloadItem(http->baseUrl() + QString::fromLatin1(path.mid(1))));
+    }
+    DownloadOptions batchOptions = options(*http, "/");
+    batchOptions.label = QStringLiteral("Lade Datei...");
+    batchOptions.showAfterMs = 200;
+    QString title;
+    QString text;
+    QTimer::singleShot(900, [&] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        QVERIFY(qobject_cast<CProgressDlgEx *>(dialog));
+        title = dialog->windowTitle();
+        text = dialog->findChild<QLabel *>()->text();
+    });
+    CDownloader downloader;
+    QVERIFY(CDownloadBatch(downloader.httpPool(), batchOptions, items).run());
+    QCOMPARE(title, QStringLiteral("Lade Datei..."));
+    QCOMPARE(text, items.at(1).url);
+    for (const DownloadItem &item : qAsConst(items))
+        QVERIFY2(item.ok, qPrintable(item.errorText));
 }
 
 void tst_Downloader::preparedServerDownload()
