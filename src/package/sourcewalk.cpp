@@ -93,23 +93,34 @@ SourceWalk::Step SourceWalk::take(SourceEntry *entry)
     const QString path = folder.entries->next();
     const QFileInfo info = folder.entries->fileInfo();
     QString canonicalPath = joinedPath(folder.canonicalPath, info.fileName());
-    if (isLink(path) && !followLink(path, info, &canonicalPath))
+    FileStatus status;
+    if (!readStatus(path, info, &status, &canonicalPath))
         return Failed;
     // A pipe or a device would be read without end or publish what the machine holds.
     if (!info.isDir() && !info.isFile()) {
         failure = reportFailure(FailedStep::open, path, QStringLiteral("weder Datei noch Ordner"));
         return Failed;
     }
-    // One status read for size and times: the file information's own conversions of times
-    // cost more than the read.
-    FileStatus status;
-    QString reason;
-    if (!readFileStatus(path, &status, &reason)) {
-        failure = reportFailure(FailedStep::open, path, reason);
-        return Failed;
-    }
     *entry = sourceEntry(path, path.mid(sourceDir.size()), info.isDir(), status);
     return !info.isDir() || openFolder(path, canonicalPath) ? Entry : Failed;
+}
+
+// One status read for size, times and whether it is a link: the file information's own
+// conversions of times cost more than the read. A link is followed and read where it leads.
+bool SourceWalk::readStatus(const QString &path, const QFileInfo &info, FileStatus *status,
+                            QString *canonicalPath)
+{
+    QString reason;
+    bool link = false;
+    bool read = readEntryStatus(path, status, &link, &reason);
+    if (read && link) {
+        if (!followLink(path, info, canonicalPath))
+            return false;
+        read = readFileStatus(path, status, &reason);
+    }
+    if (!read)
+        failure = reportFailure(FailedStep::open, path, reason);
+    return read;
 }
 
 bool SourceWalk::openFolder(const QString &path, const QString &canonicalPath)

@@ -7,6 +7,7 @@
 #include <vector>
 
 class QFileInfo;
+struct FileStatus;
 
 // One folder or regular file of a group's source tree.
 struct SourceEntry
@@ -51,6 +52,8 @@ private:
     struct OpenFolder;
     bool openFolder(const QString &path, const QString &canonicalPath);
     Step take(SourceEntry *entry);
+    bool readStatus(const QString &path, const QFileInfo &info, FileStatus *status,
+                    QString *canonicalPath);
     bool followLink(const QString &link, const QFileInfo &info, QString *canonicalPath);
     void failLink(const QString &reason, const QString &link, const QString &target);
 

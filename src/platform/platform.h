@@ -46,6 +46,9 @@ struct FileStatus
     qint64 accessed = 0;
 };
 bool readFileStatus(const QString &path, FileStatus *status, QString *error);
+// The same of the entry itself, and whether it is a link (as isLink below), in one read where
+// the system allows. A link is not followed: *isLink is set and *status left as it was.
+bool readEntryStatus(const QString &path, FileStatus *status, bool *isLink, QString *error);
 
 // The moment in this system's local time as "yyyy-MM-ddTHH:mm:ss", the text
 // QDateTime::toString(Qt::ISODate) gives for it; empty outside the years 0 to 9999. The

@@ -138,19 +138,37 @@ bool isElevated()
     return geteuid() == 0;
 }
 
-bool readFileStatus(const QString &path, FileStatus *status, QString *error)
+namespace {
+
+bool readStatus(const QString &path, int flags, FileStatus *status, bool *isLink, QString *error)
 {
     struct statx info = {};
-    if (statx(AT_FDCWD, QFile::encodeName(path).constData(), AT_STATX_SYNC_AS_STAT,
+    if (statx(AT_FDCWD, QFile::encodeName(path).constData(), flags | AT_STATX_SYNC_AS_STAT,
               STATX_BASIC_STATS | STATX_BTIME, &info)
         != 0)
         return failed(errno, error);
+    *isLink = S_ISLNK(info.stx_mode);
+    if (*isLink)
+        return true;
     status->size = qint64(info.stx_size);
     status->created =
         info.stx_mask & STATX_BTIME ? std::optional<qint64>(info.stx_btime.tv_sec) : std::nullopt;
     status->modified = info.stx_mtime.tv_sec;
     status->accessed = info.stx_atime.tv_sec;
     return true;
+}
+
+} // namespace
+
+bool readFileStatus(const QString &path, FileStatus *status, QString *error)
+{
+    bool isLink = false;
+    return readStatus(path, 0, status, &isLink, error);
+}
+
+bool readEntryStatus(const QString &path, FileStatus *status, bool *isLink, QString *error)
+{
+    return readStatus(path, AT_SYMLINK_NOFOLLOW, status, isLink, error);
 }
 
 QString localTimeText(qint64 secondsSinceEpoch)

@@ -77,6 +77,12 @@ bool readFileStatus(const QString &path, FileStatus *status, QString *error)
     return true;
 }
 
+bool readEntryStatus(const QString &path, FileStatus *status, bool *isLink, QString *error)
+{
+    *isLink = checkForLink(path) == LinkCheck::Link;
+    return *isLink || readFileStatus(path, status, error);
+}
+
 // On Windows the toolkit's conversion reads no time zone file each time: it is used as it is.
 QString localTimeText(qint64 secondsSinceEpoch)
 {

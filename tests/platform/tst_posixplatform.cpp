@@ -150,7 +150,19 @@ void tst_PosixPlatform::fileStatusRead()
     if (status.created)
         QCOMPARE(*status.created, info.birthTime().toSecsSinceEpoch());
 
+    // The entry itself: the same status, or for a link only that it is one.
+    FileStatus entryStatus;
+    entryStatus.size = -1;
+    bool link = false;
+    QVERIFY2(readEntryStatus(path, &entryStatus, &link, &error), qPrintable(error));
+    QCOMPARE(link, entry == QLatin1String("link"));
+    QCOMPARE(entryStatus.size, link ? -1 : status.size);
+    QCOMPARE(entryStatus.modified, link ? 0 : status.modified);
+    QCOMPARE(entryStatus.accessed, link ? 0 : status.accessed);
+
     QVERIFY(!readFileStatus(dir.filePath(QStringLiteral("fehlt")), &status, &error));
+    QCOMPARE(error, QString::fromLocal8Bit(std::strerror(ENOENT)));
+    QVERIFY(!readEntryStatus(dir.filePath(QStringLiteral("fehlt")), &status, &link, &error));
     QCOMPARE(error, QString::fromLocal8Bit(std::strerror(ENOENT)));
 }
 
