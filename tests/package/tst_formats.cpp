@@ -963,7 +963,6 @@ void tst_Formats::missingVersionRecord()
     QCOMPARE(record.certificateFlag, -1);
 }
 
-QTEST_GUILESS_MAIN(tst_Formats)
 void tst_Formats::storedPayloadHashes_data()
 {
     QTest::addColumn<QList<int>>("sizes"); // of the payloads, in the store's order
@@ -1010,4 +1009,5 @@ void tst_Formats::storedPayloadHashes()
     QCOMPARE(hashStoredPayloads(store.data(), asked), expected);
 }
 
+QTEST_GUILESS_MAIN(tst_Formats)
 #include "tst_formats.moc"
