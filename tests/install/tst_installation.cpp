@@ -839,7 +839,12 @@ void tst_Installation::linkPlantedWhileFilesWait()
                        QString()}));
     QCOMPARE(QDir(outside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
              QStringList());
-    QCOMPARE(stagingFilesBelow(dir.path()), QStringList());
+    QCOMPARE(read(base + QLatin1String("a/f0.bin")), QByteArray(1000, '0'));
+    // The entry's copy may have been made before its folder was moved away: it went with the
+    // folder, where the run cannot find it by name. Nothing else stays behind.
+    QStringList left = stagingFilesBelow(dir.path());
+    left.removeOne(base + QLatin1String("sub_alt/x.txt.lgtmp"));
+    QCOMPARE(left, QStringList());
 }
 
 void tst_Installation::folderKnownUnderTwoNames_data()
