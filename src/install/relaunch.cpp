@@ -8,12 +8,16 @@
 
 namespace {
 
-QString offlineOption(const QString &offlinePath, bool allowOlder)
+// The path is one argument of its own, whatever it holds: a name such as
+// `Ledgora" --allowolder "2026.dat` stays a name.
+QStringList offlineOption(const QString &offlinePath, bool allowOlder)
 {
     if (offlinePath.isEmpty())
-        return QString();
-    return QStringLiteral("--offline \"%1\"").arg(offlinePath)
-        + (allowOlder ? QLatin1String(" --allowolder") : QLatin1String());
+        return {};
+    QStringList arguments {QStringLiteral("--offline"), offlinePath};
+    if (allowOlder)
+        arguments.append(QStringLiteral("--allowolder"));
+    return arguments;
 }
 
 } // namespace
@@ -30,21 +34,23 @@ Relaunch::Relaunch(UserDialogs &dialogs, PlatformServices &platform, QWidget *pa
 {
 }
 
-QString Relaunch::restartParameters(int productType, const QString &offlinePath, int mode,
-                                    bool allowOlder)
+QStringList Relaunch::restartParameters(int productType, const QString &offlinePath, int mode,
+                                        bool allowOlder)
 {
     // A copy in updater-temp/ that restarted in mode 2 would take the updater's own folder for
     // the installation and install the release there.
     if (mode == 3)
         return handOverParameters(productType, offlinePath, allowOlder);
-    return QStringLiteral("--product %1 %2")
-        .arg(QString::number(productType), offlineOption(offlinePath, allowOlder));
+    return QStringList {QStringLiteral("--product"), QString::number(productType)}
+    + offlineOption(offlinePath, allowOlder);
 }
 
-QString Relaunch::handOverParameters(int productType, const QString &offlinePath, bool allowOlder)
+QStringList Relaunch::handOverParameters(int productType, const QString &offlinePath,
+                                         bool allowOlder)
 {
-    return QStringLiteral("--product %1 --mode 3 %2")
-        .arg(QString::number(productType), offlineOption(offlinePath, allowOlder));
+    return QStringList {QStringLiteral("--product"), QString::number(productType),
+                        QStringLiteral("--mode"), QStringLiteral("3")}
+    + offlineOption(offlinePath, allowOlder);
 }
 
 bool Relaunch::offerElevatedRestart(int productType, const QString &offlinePath)
@@ -67,10 +73,10 @@ bool Relaunch::handOver(int productType, const QString &offlinePath, bool elevat
                  handOverParameters(productType, offlinePath, allowOlder));
 }
 
-bool Relaunch::start(const QString &verb, const QString &executable, const QString &parameters)
+bool Relaunch::start(const QString &verb, const QString &executable, const QStringList &arguments)
 {
     QString error;
-    if (platform.start(verb, executable, parameters, &error)) {
+    if (platform.start(verb, executable, arguments, &error)) {
         quit();
         return true;
     }

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -23,13 +24,13 @@ public:
              const QString &updaterDir, int mode, std::function<void()> quit,
              bool allowOlder = false);
 
-    // "--product <type> " followed by --offline "<path>" when an offline file is in use (and
-    // " --allowolder" after it when allowed); in mode 3 with "--mode 3" after the product, as
-    // for the hand-over.
-    static QString restartParameters(int productType, const QString &offlinePath, int mode,
-                                     bool allowOlder = false);
-    static QString handOverParameters(int productType, const QString &offlinePath,
-                                      bool allowOlder = false);
+    // "--product" and the type, followed by "--offline" and the path when an offline file is in
+    // use (and "--allowolder" after it when allowed); in mode 3 with "--mode 3" after the
+    // product, as for the hand-over. A list: the platform layer passes each as one argument.
+    static QStringList restartParameters(int productType, const QString &offlinePath, int mode,
+                                         bool allowOlder = false);
+    static QStringList handOverParameters(int productType, const QString &offlinePath,
+                                          bool allowOlder = false);
 
     // Asks first; false when the user declines, true when a start was attempted.
     bool offerElevatedRestart(int productType, const QString &offlinePath);
@@ -37,7 +38,7 @@ public:
     bool handOver(int productType, const QString &offlinePath, bool elevated);
 
 private:
-    bool start(const QString &verb, const QString &executable, const QString &parameters);
+    bool start(const QString &verb, const QString &executable, const QStringList &arguments);
 
     UserDialogs &dialogs;
     PlatformServices &platform;

@@ -117,6 +117,14 @@ bool namesOpenFile(const QString &path, QFile *file);
 // entry that is neither file nor folder.
 bool removeLink(const QString &path, QString *error);
 
+// Opens an existing file for reading only when it is a regular file. A pipe, a device or a
+// folder is refused without waiting for a writer (the open does not block), and so is a link
+// unless followLinks. Missing: nothing of that name exists.
+enum class RegularFileOpen { Opened, Missing, Refused };
+RegularFileOpen openRegularFile(QFile *file, const QString &path, bool followLinks, QString *error);
+// The reason openRegularFile gives for a link, or for anything else that is no regular file.
+QString notRegularFileText(bool link);
+
 // Clears a read-only state before a file is rewritten (_wchmod with mode 384 on Windows,
 // owner read and write added elsewhere). A link is left as it is: what it points to may lie
 // outside the installation.
@@ -130,8 +138,10 @@ bool processHasTopLevelWindow(quint32 processId);
 void sleepMilliseconds(int milliseconds);
 
 // Starts a program through the shell with the verb "runas" (raised rights) or the empty
-// default verb, not waiting for it.
-bool startProgram(const QString &verb, const QString &program, const QString &parameters,
+// default verb, not waiting for it. Each argument reaches the program as one argument, whatever
+// blanks, quotes or dashes it holds: Windows' command line quotes it by the rules by which
+// CommandLineToArgvW splits it again.
+bool startProgram(const QString &verb, const QString &program, const QStringList &arguments,
                   QString *error);
 
 // The file name of the updater's executable on this system.

@@ -80,6 +80,12 @@ qint64 toFileTime(const QDateTime &dateTime)
     return epoch.msecsTo(dateTime) * 10000;
 }
 
+QString notRegularFileText(bool link)
+{
+    return link ? QStringLiteral("Die Datei ist eine Verknüpfung.")
+                : QStringLiteral("Das ist keine gewöhnliche Datei.");
+}
+
 bool isLink(const QString &path)
 {
     return checkForLink(path) == LinkCheck::Link;

@@ -12,6 +12,7 @@
 #include <QThread>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -129,8 +130,11 @@ int runningWindowsVersion()
 
 QString windowsErrorText(quint32 code)
 {
-    const int error = code == 0 ? errno : static_cast<int>(code);
-    return QString::fromLocal8Bit(std::strerror(error)).trimmed();
+    const quint32 error = code == 0 ? quint32(errno) : code;
+    // Windows words a code it has no text for so; glibc would say "Unknown error -1".
+    if (error > quint32(INT_MAX) || !strerrordesc_np(int(error)))
+        return QStringLiteral("Unknown Error %1").arg(error);
+    return QString::fromLocal8Bit(std::strerror(int(error))).trimmed();
 }
 
 bool isElevated()
@@ -318,6 +322,37 @@ bool removeLink(const QString &path, QString *error)
     return unlink(QFile::encodeName(path).constData()) == 0 || failed(errno, error);
 }
 
+RegularFileOpen openRegularFile(QFile *file, const QString &path, bool followLinks, QString *error)
+{
+    // Without O_NONBLOCK, opening a FIFO waits until some other process opens it for writing.
+    const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (followLinks ? 0 : O_NOFOLLOW);
+    const int descriptor = ::open(QFile::encodeName(path).constData(), flags);
+    if (descriptor < 0) {
+        const int reason = errno;
+        if (reason == ENOENT)
+            return RegularFileOpen::Missing;
+        *error = reason == ELOOP && !followLinks ? notRegularFileText(true)
+                                                 : windowsErrorText(quint32(reason));
+        return RegularFileOpen::Refused;
+    }
+    struct stat info = {};
+    const bool statusRead = fstat(descriptor, &info) == 0;
+    if (!statusRead || !S_ISREG(info.st_mode)) {
+        *error = statusRead ? notRegularFileText(false) : windowsErrorText(quint32(errno));
+        ::close(descriptor);
+        return RegularFileOpen::Refused;
+    }
+    // Reads of a regular file never block; the flag only mattered for the open.
+    fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
+    file->setFileName(path);
+    if (!file->open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        *error = file->errorString();
+        ::close(descriptor);
+        return RegularFileOpen::Refused;
+    }
+    return RegularFileOpen::Opened;
+}
+
 bool makeWritable(const QString &path)
 {
     // Opened without following a link, so that a link put in place after a check cannot lead
@@ -356,10 +391,9 @@ void sleepMilliseconds(int milliseconds)
     QThread::msleep(static_cast<unsigned long>(qMax(0, milliseconds)));
 }
 
-bool startProgram(const QString &verb, const QString &program, const QString &parameters,
+bool startProgram(const QString &verb, const QString &program, const QStringList &arguments,
                   QString *error)
 {
-    const QStringList arguments = QProcess::splitCommand(parameters);
     if (verb == QLatin1String("runas"))
         return startWithRaisedRights(program, arguments, error);
     if (!QFileInfo(program).isExecutable())

@@ -155,6 +155,26 @@ bool namesOpenFile(const QString &, QFile *)
     return true;
 }
 
+// Windows has no FIFOs in its file systems, and its pipes and devices have names of their
+// own, which a file's status does not report as a file.
+RegularFileOpen openRegularFile(QFile *file, const QString &path, bool followLinks, QString *error)
+{
+    const LinkCheck kind = checkForLink(path);
+    if (kind == LinkCheck::Missing)
+        return RegularFileOpen::Missing;
+    const QFileInfo info(path);
+    if ((kind == LinkCheck::Link && !followLinks) || !info.isFile()) {
+        *error = notRegularFileText(kind == LinkCheck::Link && !followLinks);
+        return RegularFileOpen::Refused;
+    }
+    file->setFileName(path);
+    if (!file->open(QIODevice::ReadOnly)) {
+        *error = file->errorString();
+        return RegularFileOpen::Refused;
+    }
+    return RegularFileOpen::Opened;
+}
+
 bool makeWritable(const QString &path)
 {
     return win32::makeWritable(path.toStdWString());
@@ -175,14 +195,17 @@ void sleepMilliseconds(int milliseconds)
     win32::sleepMilliseconds(static_cast<std::uint32_t>(qMax(0, milliseconds)));
 }
 
-bool startProgram(const QString &verb, const QString &program, const QString &parameters,
+bool startProgram(const QString &verb, const QString &program, const QStringList &arguments,
                   QString *error)
 {
+    std::vector<std::wstring> parameters;
+    for (const QString &argument : arguments)
+        parameters.push_back(argument.toStdWString());
     // The shell puts the program into the new process's command line as given: in Windows'
     // own spelling, so that the copy sees the path Windows would show.
     return win32::shellExecute(verb.toStdWString(),
                                QDir::toNativeSeparators(program).toStdWString(),
-                               parameters.toStdWString())
+                               win32::commandLineOf(parameters))
         || failed(error);
 }
 

@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QStringList>
 
 // The platform calls that the installation makes, as one object the window owns, so that a
 // test can replace single calls (a refused time stamp, a running main application) while
@@ -46,10 +47,10 @@ public:
         return processHasTopLevelWindow(processId);
     }
     virtual void sleep(int milliseconds) { sleepMilliseconds(milliseconds); }
-    virtual bool start(const QString &verb, const QString &program, const QString &parameters,
+    virtual bool start(const QString &verb, const QString &program, const QStringList &arguments,
                        QString *error)
     {
-        return startProgram(verb, program, parameters, error);
+        return startProgram(verb, program, arguments, error);
     }
     virtual bool useNewLocation(const QString &group) { return readUseNewLocation(group); }
 };

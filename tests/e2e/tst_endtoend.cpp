@@ -349,12 +349,11 @@ void tst_EndToEnd::updaterHandsOverToNewCopy()
     QCOMPARE(platform.starts,
              QStringList {QLatin1String("|") + QDir(install).canonicalPath()
                           + QLatin1String("/Updater/updater-temp/") + updaterExecutableName()
-                          + QLatin1String("|--product 1 --mode 3 ")});
+                          + QLatin1String("|--product|1|--mode|3")});
     QCOMPARE(quitRequests, 1);
 
     // Start the copy as the platform layer would: from updater-temp, with that command line.
-    const QString parameters = platform.starts.first().section(QLatin1Char('|'), 2);
-    const auto copy = openClient(install, QProcess::splitCommand(parameters), copyDir);
+    const auto copy = openClient(install, platform.startArguments.first(), copyDir);
     for (int i = 0; i < 3; ++i)
         dialogs.answers.enqueue(true);
     for (QPushButton *button : copy->findChildren<QPushButton *>()) {

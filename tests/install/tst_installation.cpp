@@ -383,7 +383,7 @@ void tst_Installation::updaterOutdatedHandsOver()
     QCOMPARE(harness.platform.starts,
              QStringList {QLatin1String("|") + harness.installDir()
                           + QLatin1String("Updater/updater-temp/") + updaterExecutableName()
-                          + QLatin1String("|--product 3 --mode 3 ")});
+                          + QLatin1String("|--product|3|--mode|3")});
     QCOMPARE(harness.quitRequests, 1);
 
     // The copy that the hand-over starts finishes the update of the same installation.
@@ -406,11 +406,10 @@ void tst_Installation::elevatedRestartAfterFailure_data()
     const QString exe = updaterExecutableName();
     QTest::newRow("copy in mode 3")
         << QStringList {QStringLiteral("--mode"), QStringLiteral("3")}
-        << QStringLiteral("runas|@INSTALL@Updater/updater-temp/%1|--product 3 --mode 3 ").arg(exe);
+        << QStringLiteral("runas|@INSTALL@Updater/updater-temp/%1|--product|3|--mode|3").arg(exe);
     QTest::newRow("relative offline path")
         << QStringList {QStringLiteral("--offline"), QStringLiteral("r.dat")}
-        << QStringLiteral("runas|@INSTALL@Updater/%1|--product 3 --offline \"@ROOT@/r.dat\"")
-               .arg(exe);
+        << QStringLiteral("runas|@INSTALL@Updater/%1|--product|3|--offline|@ROOT@/r.dat").arg(exe);
 }
 
 // The restarted process gets no working folder and starts in the mode it is told: it must be

@@ -1,5 +1,6 @@
 #include "updaterharness.h"
 
+#include "app/commandline.h"
 #include "install/preinstallchecks.h"
 #include "install/relaunch.h"
 
@@ -331,43 +332,54 @@ void tst_PreInstall::relaunchCommandLines_data()
     QTest::newRow("restart, offline")
         << QStringLiteral("restart") << 2 << 1 << QStringLiteral("C:/Update Dateien/upd.dat")
         << false
-        << QStringLiteral(
-               "runas|/app/Updater/%1|--product 1 --offline \"C:/Update Dateien/upd.dat\"")
+        << QStringLiteral("runas|/app/Updater/%1|--product|1|--offline|C:/Update Dateien/upd.dat")
                .arg(exe)
         << false;
     QTest::newRow("restart, online")
         << QStringLiteral("restart") << 2 << 3 << QStringLiteral("") << false
-        << QStringLiteral("runas|/app/Updater/%1|--product 3 ").arg(exe) << false;
+        << QStringLiteral("runas|/app/Updater/%1|--product|3").arg(exe) << false;
     QTest::newRow("restart of a copy in mode 3")
         << QStringLiteral("restart") << 3 << 3 << QStringLiteral("/x/upd.dat") << false
-        << QStringLiteral("runas|/app/Updater/%1|--product 3 --mode 3 --offline \"/x/upd.dat\"")
+        << QStringLiteral("runas|/app/Updater/%1|--product|3|--mode|3|--offline|/x/upd.dat")
                .arg(exe)
         << false;
     QTest::newRow("hand-over, online")
         << QStringLiteral("handover") << 2 << 3 << QStringLiteral("") << false
-        << QStringLiteral("|/app/Updater/updater-temp/%1|--product 3 --mode 3 ").arg(exe) << false;
+        << QStringLiteral("|/app/Updater/updater-temp/%1|--product|3|--mode|3").arg(exe) << false;
     QTest::newRow("hand-over, elevated, offline")
         << QStringLiteral("handover") << 2 << 5 << QStringLiteral("/x/upd.dat") << true
         << QStringLiteral(
-               "runas|/app/Updater/updater-temp/%1|--product 5 --mode 3 --offline \"/x/upd.dat\"")
+               "runas|/app/Updater/updater-temp/%1|--product|5|--mode|3|--offline|/x/upd.dat")
                .arg(exe)
         << false;
     // The next process takes an older offline file only when this one was allowed to.
     QTest::newRow("restart, offline, older allowed")
         << QStringLiteral("restart") << 2 << 1 << QStringLiteral("/x/upd.dat") << false
-        << QStringLiteral("runas|/app/Updater/%1|--product 1 --offline \"/x/upd.dat\" --allowolder")
+        << QStringLiteral("runas|/app/Updater/%1|--product|1|--offline|/x/upd.dat|--allowolder")
                .arg(exe)
         << true;
     QTest::newRow("hand-over, offline, older allowed")
         << QStringLiteral("handover") << 2 << 5 << QStringLiteral("/x/upd.dat") << false
-        << QStringLiteral(
-               "|/app/Updater/updater-temp/%1|--product 5 --mode 3 --offline \"/x/upd.dat\" "
-               "--allowolder")
+        << QStringLiteral("|/app/Updater/updater-temp/%1|--product|5|--mode|3|--offline|/x/upd.dat|"
+                          "--allowolder")
                .arg(exe)
         << true;
     QTest::newRow("restart, online, older allowed: nothing to allow")
         << QStringLiteral("restart") << 2 << 3 << QStringLiteral("") << false
-        << QStringLiteral("runas|/app/Updater/%1|--product 3 ").arg(exe) << true;
+        << QStringLiteral("runas|/app/Updater/%1|--product|3").arg(exe) << true;
+    // A file name is one argument, whatever it holds: it never becomes an option.
+    QTest::newRow("hand-over, a name that holds an option")
+        << QStringLiteral("handover") << 2 << 5
+        << QStringLiteral("/x/Ledgora\" --allowolder \"2026.dat") << false
+        << QStringLiteral(
+               "|/app/Updater/updater-temp/%1|--product|5|--mode|3|--offline|/x/Ledgora\" "
+               "--allowolder \"2026.dat")
+               .arg(exe)
+        << false;
+    QTest::newRow("restart, a name that starts with dashes")
+        << QStringLiteral("restart") << 2 << 1 << QStringLiteral("--allowolder") << false
+        << QStringLiteral("runas|/app/Updater/%1|--product|1|--offline|--allowolder").arg(exe)
+        << false;
 }
 
 void tst_PreInstall::relaunchCommandLines()
@@ -401,6 +413,11 @@ void tst_PreInstall::relaunchCommandLines()
     }
     QTEST(platform.starts.value(0), "start");
     QCOMPARE(quits, 1);
+    // What the next process reads from that command line.
+    const CommandLine next = CommandLine::parse(QStringList {QStringLiteral("lg_updater")}
+                                                + platform.startArguments.value(0));
+    QCOMPARE(next.offlinePath, offlinePath);
+    QCOMPARE(next.allowOlder, allowOlder && !offlinePath.isEmpty());
 }
 
 void tst_PreInstall::refusedStart_data()

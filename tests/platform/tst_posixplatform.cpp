@@ -25,6 +25,8 @@ private slots:
     void localTimeTextAsTheToolkitWritesIt();
     void filesSyncedTogether();
     void errorText();
+    void regularFilesOnly_data();
+    void regularFilesOnly();
     void readOnlyFileMadeWritable();
     void fileReplacedInOneStep();
     void fileSynced_data();
@@ -45,6 +47,12 @@ namespace {
 const QDateTime created(QDate(2016, 3, 1), QTime(14, 5, 9), Qt::LocalTime);
 const QDateTime written(QDate(2017, 1, 2), QTime(3, 4, 5), Qt::LocalTime);
 const QDateTime accessed(QDate(2018, 5, 6), QTime(7, 8, 9), Qt::LocalTime);
+
+bool writeFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
 
 } // namespace
 
@@ -236,6 +244,56 @@ void tst_PosixPlatform::errorText()
 {
     QCOMPARE(windowsErrorText(ENOENT), QString::fromLocal8Bit(std::strerror(ENOENT)));
     QVERIFY(!windowsErrorText(ENOENT).endsWith(QLatin1Char('\n')));
+    // Codes the system has no text for read as Windows words them.
+    QCOMPARE(windowsErrorText(0xFFFFFFFF), QStringLiteral("Unknown Error 4294967295"));
+    QCOMPARE(windowsErrorText(4242), QStringLiteral("Unknown Error 4242"));
+}
+
+void tst_PosixPlatform::regularFilesOnly_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("followLinks");
+    QTest::addColumn<int>("result"); // RegularFileOpen
+    QTest::addColumn<QString>("reason");
+    const int opened = int(RegularFileOpen::Opened);
+    const int refused = int(RegularFileOpen::Refused);
+    const QString link = notRegularFileText(true);
+    const QString other = notRegularFileText(false);
+    QTest::newRow("file") << QStringLiteral("file") << false << opened << QString();
+    QTest::newRow("missing") << QStringLiteral("missing") << false << int(RegularFileOpen::Missing)
+                             << QString();
+    QTest::newRow("folder") << QStringLiteral("folder") << true << refused << other;
+    QTest::newRow("FIFO without a writer") << QStringLiteral("fifo") << true << refused << other;
+    QTest::newRow("device") << QStringLiteral("device") << true << refused << other;
+    QTest::newRow("link to a file, followed")
+        << QStringLiteral("link") << true << opened << QString();
+    QTest::newRow("link to a file, not followed")
+        << QStringLiteral("link") << false << refused << link;
+    QTest::newRow("link to a FIFO") << QStringLiteral("fifolink") << true << refused << other;
+}
+
+// Nothing waits for a writer that never comes, and what opens is a file.
+void tst_PosixPlatform::regularFilesOnly()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, followLinks);
+    QTemporaryDir dir;
+    QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+    const QString file = dir.filePath(QStringLiteral("file"));
+    const QString fifo = dir.filePath(QStringLiteral("fifo"));
+    QVERIFY(writeFile(file, "content"));
+    QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QVERIFY(QDir().mkdir(dir.filePath(QStringLiteral("folder"))));
+    QVERIFY(QFile::link(file, dir.filePath(QStringLiteral("link"))));
+    QVERIFY(QFile::link(fifo, dir.filePath(QStringLiteral("fifolink"))));
+    const QString path =
+        kind == QLatin1String("device") ? QStringLiteral("/dev/zero") : dir.filePath(kind);
+    QFile opened;
+    QString error;
+    QTEST(int(openRegularFile(&opened, path, followLinks, &error)), "result");
+    QTEST(error, "reason");
+    if (opened.isOpen())
+        QCOMPARE(opened.readAll(), QByteArray("content"));
 }
 
 void tst_PosixPlatform::readOnlyFileMadeWritable()
@@ -368,16 +426,37 @@ void tst_PosixPlatform::runningProcess()
     QVERIFY(!processHasTopLevelWindow(0));
 }
 
+// Each argument reaches the started program as one, exactly, whatever it holds.
 void tst_PosixPlatform::programStartPassesParameters()
 {
     QTemporaryDir dir;
     QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
-    const QString target = dir.filePath(QStringLiteral("a file"));
+    const QString reporter = dir.filePath(QStringLiteral("reporter"));
+    QVERIFY(writeFile(reporter,
+                      "#!/bin/sh\nout=\"$1\"; shift\nprintf '%s\\0' \"$@\" > \"$out.part\"\n"
+                      "mv \"$out.part\" \"$out\"\n"));
+    QVERIFY(QFile::setPermissions(reporter, QFile::ReadOwner | QFile::ExeOwner));
+    const QString report = dir.filePath(QStringLiteral("report"));
+    const QStringList hostile {
+        QStringLiteral("--offline"),
+        QStringLiteral("/x/Ledgora\" --allowolder \"2026.dat"),
+        QStringLiteral("a file with blanks"),
+        QStringLiteral("back\\slash\\\"quote\\"),
+        QStringLiteral("'single' $HOME `date`"),
+        QStringLiteral(""),
+        QStringLiteral("--allowolder"),
+        QStringLiteral("Umlaute äöü ß €"),
+    };
     QString error;
-    QVERIFY(startProgram(QString(), QStringLiteral("/usr/bin/touch"),
-                         QLatin1Char('"') + target + QLatin1String("\" "), &error));
-    QTRY_VERIFY(QFile::exists(target));
-    QVERIFY(!startProgram(QString(), dir.filePath(QStringLiteral("missing")), QString(), &error));
+    QVERIFY(startProgram(QString(), reporter, QStringList {report} + hostile, &error));
+    QTRY_VERIFY(QFile::exists(report));
+    QByteArray expected;
+    for (const QString &argument : hostile)
+        expected += argument.toUtf8() + '\0';
+    QFile file(report);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), expected);
+    QVERIFY(!startProgram(QString(), dir.filePath(QStringLiteral("missing")), {}, &error));
     QCOMPARE(error, QString::fromLocal8Bit(std::strerror(ENOENT)));
 }
 
@@ -423,7 +502,9 @@ void tst_PosixPlatform::raisedRights()
     qunsetenv("XDG_RUNTIME_DIR");
     QString error;
     const bool result = startProgram(QStringLiteral("runas"), program,
-                                     QStringLiteral("--product 3 --offline \"/a b.dat\""), &error);
+                                     {QStringLiteral("--product"), QStringLiteral("3"),
+                                      QStringLiteral("--offline"), QStringLiteral("/a b.dat")},
+                                     &error);
     qputenv("PATH", path);
     qputenv("XDG_RUNTIME_DIR", runtimeDir);
     QCOMPARE(result, started);

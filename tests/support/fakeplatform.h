@@ -83,10 +83,12 @@ public:
         return windowAnswers.isEmpty() ? false : windowAnswers.dequeue();
     }
     void sleep(int milliseconds) override { sleeps.append(milliseconds); }
-    bool start(const QString &verb, const QString &program, const QString &parameters,
+    bool start(const QString &verb, const QString &program, const QStringList &arguments,
                QString *error) override
     {
-        starts.append(verb + QLatin1Char('|') + program + QLatin1Char('|') + parameters);
+        starts.append(verb + QLatin1Char('|') + program + QLatin1Char('|')
+                      + arguments.join(QLatin1Char('|')));
+        startArguments.append(arguments);
         return startSucceeds || failed(error);
     }
     bool useNewLocation(const QString &group) override
@@ -112,7 +114,8 @@ public:
     QQueue<bool> windowAnswers;
     QList<quint32> windowQueries;
     QList<int> sleeps;
-    QStringList starts;
+    QStringList starts; // "verb|program|argument|argument…"
+    QList<QStringList> startArguments; // each start's arguments, exactly
     bool startSucceeds = true;
     bool newLocation = false;
     QStringList settingsGroups;

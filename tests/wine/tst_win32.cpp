@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 
 namespace {
 
@@ -230,21 +231,60 @@ std::wstring directoryOfExecutable()
     return text.substr(0, text.find_last_of(L"\\/") + 1);
 }
 
-void programStartPassesParameters(const std::wstring &folder)
+std::string utf8(const std::wstring &text)
 {
-    const std::wstring report = folder + L"arguments report.txt";
-    const std::wstring reporter = directoryOfExecutable() + L"argreporter.exe";
-    const std::wstring parameters = L"\"" + report + L"\" --product 3 --mode 3 ";
-    CHECK(win32::shellExecute(L"", reporter, parameters));
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<size_t>(size > 0 ? size - 1 : 0), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, result.data(), size, nullptr, nullptr);
+    return result;
+}
+
+// What a started program reads back from its command line, through CommandLineToArgvW.
+std::string argumentsSeenBy(const std::wstring &report, const std::vector<std::wstring> &arguments)
+{
+    DeleteFileW(report.c_str());
+    std::vector<std::wstring> all {report};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    if (!win32::shellExecute(L"", directoryOfExecutable() + L"argreporter.exe",
+                             win32::commandLineOf(all)))
+        return "not started";
     std::string content;
     for (int i = 0; i < 200 && content.empty(); ++i) {
         win32::sleepMilliseconds(50);
-        std::ifstream in(report.c_str());
+        std::ifstream in(report.c_str(), std::ios::binary);
         std::stringstream buffer;
         buffer << in.rdbuf();
         content = buffer.str();
     }
-    CHECK(content == "--product|3|--mode|3|");
+    return content;
+}
+
+// Every argument arrives as one, exactly: a file name can never become an option.
+void programStartPassesParameters(const std::wstring &folder)
+{
+    const std::wstring report = folder + L"arguments report.txt";
+    const std::vector<std::wstring> hostile = {
+        L"--product",
+        L"3",
+        L"C:\\Program Files\\Ledgora\\Ledgora 2026.dat",
+        L"C:\\x\\Ledgora\" --allowolder \"2026.dat",
+        L"ends in a backslash\\",
+        L"ends in two\\\\",
+        L"backslash before a quote\\\"x",
+        L"two backslashes before a quote\\\\\"x",
+        L"\"",
+        L"",
+        L"--allowolder",
+        L"-mode",
+        L"tab\tand\nline",
+        L"a\\\\b no quote",
+        L"Umlaute \u00e4\u00f6\u00fc \u00df \u20ac",
+    };
+    std::string expected;
+    for (const std::wstring &argument : hostile)
+        expected += utf8(argument) + '\0';
+    CHECK(argumentsSeenBy(report, hostile) == expected);
     CHECK(!win32::shellExecute(L"", folder + L"missing.exe", L""));
     CHECK(win32::errorText(0) == win32::errorText(2));
 }

@@ -224,6 +224,46 @@ void sleepMilliseconds(std::uint32_t milliseconds)
     Sleep(milliseconds);
 }
 
+namespace {
+
+std::wstring quotedArgument(const std::wstring &argument)
+{
+    if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos)
+        return argument;
+    std::wstring quoted = L"\"";
+    for (auto it = argument.begin();; ++it) {
+        std::size_t backslashes = 0;
+        for (; it != argument.end() && *it == L'\\'; ++it)
+            ++backslashes;
+        // Backslashes are literal unless a quote follows them, and the closing quote follows
+        // the last ones: those are doubled.
+        if (it == argument.end()) {
+            quoted.append(backslashes * 2, L'\\');
+            break;
+        }
+        if (*it == L'"')
+            quoted.append(backslashes * 2 + 1, L'\\');
+        else
+            quoted.append(backslashes, L'\\');
+        quoted.push_back(*it);
+    }
+    quoted.push_back(L'"');
+    return quoted;
+}
+
+} // namespace
+
+std::wstring commandLineOf(const std::vector<std::wstring> &arguments)
+{
+    std::wstring line;
+    for (const std::wstring &argument : arguments) {
+        if (!line.empty())
+            line.push_back(L' ');
+        line += quotedArgument(argument);
+    }
+    return line;
+}
+
 bool shellExecute(const std::wstring &verb, const std::wstring &file,
                   const std::wstring &parameters)
 {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace win32 {
 
@@ -58,6 +59,12 @@ bool processIsRunning(std::uint32_t processId);
 bool processHasTopLevelWindow(std::uint32_t processId);
 
 void sleepMilliseconds(std::uint32_t milliseconds);
+
+// The parameters of a command line that CommandLineToArgvW (and the C runtime's start-up code)
+// splits into exactly these arguments: each one quoted where it holds a blank, a tab or a quote,
+// with its quotes and the backslashes before them escaped. Nothing in an argument can become
+// another argument or an option.
+std::wstring commandLineOf(const std::vector<std::wstring> &arguments);
 
 // ShellExecuteW without owner window or working folder, SW_SHOWNORMAL. An empty verb is the
 // file's default action. True when the shell started it; false with the last error set.
