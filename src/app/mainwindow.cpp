@@ -248,12 +248,25 @@ void MainWindow::loadUpdateDocument()
                                 error);
     };
     const ReleaseTrust trust = releaseTrust();
-    documentLoaded = loadOnlineDocument(QDate::currentDate().year(), fetch, trust, startupLog,
-                                        releaseYear, document, releaseNumber);
+    OnlineLoad online = loadOnlineDocument(QDate::currentDate().year(), fetch, trust);
+    documentLoaded = online.loaded;
+    releaseYear = online.releaseYear;
+    startupLog = online.log;
+    // A release that loads hides the failed attempts before it, but not a refused one.
+    startupRefused = !online.refusals.isEmpty();
+    if (documentLoaded) {
+        document = std::move(online.document);
+        acceptedRelease = online.release;
+    }
     if (!documentLoaded && offlinePath.isEmpty()) {
-        if (dialogs->question(this, tr("Keine Internetverbindung:"),
-                              tr("Es konnte keine Verbindung zum Server hergestellt werden, "
-                                 "wollen Sie ein Offline-Update einlesen?")))
+        // The server answered and its release was refused: an offline file is no way round that.
+        if (online.trustRefusal)
+            dialogs->information(this, tr("Update abgelehnt:"),
+                                 online.trustRefusal->title + QLatin1String("\r\n")
+                                     + online.trustRefusal->reason);
+        else if (dialogs->question(this, tr("Keine Internetverbindung:"),
+                                   tr("Es konnte keine Verbindung zum Server hergestellt werden, "
+                                      "wollen Sie ein Offline-Update einlesen?")))
             offlinePath =
                 dialogs->openFileName(this, tr("Datei öffnen"), tr("Offline-Update-Datei (*.dat)"));
     }
@@ -273,7 +286,7 @@ void MainWindow::loadUpdateDocument()
         return;
     offlineLoaded = true;
     document = std::move(load.document);
-    releaseNumber = load.releaseNumber;
+    acceptedRelease = load.release;
     pending.offlineIndex = std::move(load.index);
     pending.offlineFile = offlinePath;
 }
@@ -443,7 +456,7 @@ void MainWindow::addLogAndButtons()
     activityLog->setReadOnly(true);
     showActivityLog(activityLog, startupLog);
     // Only hidden here: showing it before the window owns it would open it as a window of its own.
-    if (documentLoaded)
+    if (documentLoaded && !startupRefused)
         activityLog->hide();
     mainLayout->addWidget(activityLog);
     progressBar = new QProgressBar;
@@ -570,9 +583,9 @@ void MainWindow::installFiles(int selected, int certificate, int beta)
     request.updaterOutdated = updaterOutdated;
     request.record = {releaseYear, selected, certificate, beta};
     request.runningExecutable = runningExecutable();
-    if (releaseNumber) {
+    if (acceptedRelease) {
         request.releaseNumbersPath = releaseNumbersPath();
-        request.releaseNumber = *releaseNumber;
+        request.release = {acceptedRelease->number, acceptedRelease->documentHash};
     }
     FileInstaller installer(request, *platform,
                             [this](int value, int maximum) { showProgress(value, maximum); });
@@ -628,7 +641,9 @@ ReleaseTrust MainWindow::releaseTrust() const
     trust.keys = releaseKeys;
     if (trust.required()) {
         trust.now = QDateTime::currentDateTimeUtc();
-        trust.installed = readReleaseNumbers(releaseNumbersPath());
+        trust.recordPath = releaseNumbersPath();
+        if (!readReleaseNumbers(trust.recordPath, &trust.installed, &trust.recordError))
+            qCWarning(lcWindow).noquote() << trust.recordPath << trust.recordError;
         trust.allowOlder = allowOlder;
     }
     return trust;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "check/pendingupdate.h"
+#include "check/releasetrust.h"
 #include "common/logline.h"
 #include "common/producttypes.h"
 #include "package/offlinefile.h"
@@ -130,7 +131,8 @@ private:
     PendingUpdate pending; // what the last update check found, for the installation
     int releaseYear = 0;
     // The loaded release's signed number; none when it came unsigned.
-    std::optional<quint64> releaseNumber;
+    std::optional<AcceptedRelease> acceptedRelease;
+    bool startupRefused = false; // a release was refused at start: its line stays visible
     quint32 callerProcessId = 0;
     bool offlineLoaded = false;
     QString offlinePath;

@@ -24,85 +24,126 @@ QString tr(const char *text)
 constexpr qint64 infoFileLimit = 4096;
 constexpr qint64 documentFileLimit = documentSizeLimit;
 
-// A client with the publisher's keys takes a release only with its statement, before fetching
-// the document: what the publisher did not sign is not even read.
-bool statementAccepted(int year, const QString &documentName, const ReleaseFetch &fetch,
-                       const ReleaseTrust &trust, ActivityLog &log,
-                       std::optional<quint64> &releaseNumber)
+// One year's folder on the server, tried once.
+class ReleaseFolder
 {
-    releaseNumber.reset();
-    if (!trust.required())
-        return true;
-    QByteArray statement;
-    QString url;
-    QString error;
-    if (!fetch(year, releaseStatementFileName, releaseStatementLimit, &statement, &url, &error)) {
-        appendLogLine(log, statementRefusedTitle(), true, url, error);
-        return false;
+public:
+    ReleaseFolder(int year, const ReleaseFetch &fetch, const ReleaseTrust &trust, OnlineLoad &load)
+        : year(year)
+        , fetch(fetch)
+        , trust(trust)
+        , load(load)
+    {
     }
-    const QString documentHash = documentName.endsWith(QLatin1String(".bin"))
-        ? documentName.left(documentName.size() - 4)
-        : QString();
-    StatementRefusal refusal;
-    releaseNumber = acceptStatement(statement, year, documentHash, trust, false, &refusal);
-    if (!releaseNumber)
-        appendLogLine(log, refusal.title, true, url, refusal.reason);
-    return releaseNumber.has_value();
-}
 
-bool tryReleaseFolder(int year, const ReleaseFetch &fetch, const ReleaseTrust &trust,
-                      ActivityLog &log, UpdateDocument &document,
-                      std::optional<quint64> &releaseNumber)
-{
-    const QString title = tr("Fehler beim Laden der Infodatei:");
-    QByteArray info;
+    bool tryLoad()
+    {
+        const std::optional<QString> name = trust.required() ? signedDocumentName() : infoName();
+        return name && loadDocument(*name);
+    }
+
+private:
+    bool fetchFile(const QString &fileName, qint64 maxBytes, QByteArray *data)
+    {
+        return fetch(year, fileName, maxBytes, data, &url, &error);
+    }
+
+    void fail(const QString &title, const QString &detail1, const QString &detail2, bool refused)
+    {
+        appendLogLine(load.log, title, true, detail1, detail2);
+        if (refused)
+            appendLogLine(load.refusals, title, true, detail1, detail2);
+    }
+
+    // The whole text of "info.bin" names the document data file: a trailing line break is a
+    // wrong name.
+    std::optional<QString> infoName()
+    {
+        QByteArray info;
+        if (!fetchFile(QStringLiteral("info.bin"), infoFileLimit, &info)) {
+            fail(infoTitle(), url, error, false);
+            return std::nullopt;
+        }
+        return QString::fromUtf8(info);
+    }
+
+    // A client with the publisher's keys takes a release only with its statement, and the
+    // document the statement names: what the publisher did not sign is not even read, and an
+    // "info.bin" that changes while the publisher republishes does not matter.
+    std::optional<QString> signedDocumentName()
+    {
+        QByteArray statement;
+        if (!fetchFile(releaseStatementFileName, releaseStatementLimit, &statement)) {
+            const QString statementUrl = url;
+            const QString statementError = error;
+            // A folder without any release is no refusal; one with an unsigned release is.
+            if (infoName())
+                refuse({statementRefusedTitle(), statementError}, statementUrl);
+            return std::nullopt;
+        }
+        StatementRefusal refusal;
+        load.release = acceptStatement(statement, year, QString(), trust, false, &refusal);
+        if (!load.release) {
+            refuse(refusal, url);
+            return std::nullopt;
+        }
+        return load.release->documentHash + QLatin1String(".bin");
+    }
+
+    void refuse(const StatementRefusal &refusal, const QString &statementUrl)
+    {
+        fail(refusal.title, statementUrl, refusal.reason, true);
+        load.trustRefusal = refusal;
+    }
+
+    bool loadDocument(const QString &name)
+    {
+        QByteArray payload;
+        if (!fetchFile(name, documentFileLimit, &payload)) {
+            fail(infoTitle(), url, error, false);
+            return false;
+        }
+        // The hash is of the expanded bytes: a payload that states more than a document can be
+        // is refused before they are made.
+        const QByteArray binary = expandDocumentPayload(payload);
+        const QString expected = QString(name).remove(QStringLiteral(".bin"));
+        if (hashName(binary) != expected) {
+            fail(infoTitle(), expected, error, true);
+            return false;
+        }
+        // A matching hash proves only that the server sent what it named, not that it decodes.
+        std::optional<UpdateDocument> restored = documentFromBinary(binary, &error);
+        if (!restored) {
+            qCWarning(lcDocument).noquote() << url << error;
+            fail(infoTitle(), url, tr("Fehler beim Laden des JSON-Dokuments."), true);
+            return false;
+        }
+        load.document = std::move(*restored);
+        return true;
+    }
+
+    static QString infoTitle() { return tr("Fehler beim Laden der Infodatei:"); }
+
+    const int year;
+    const ReleaseFetch &fetch;
+    const ReleaseTrust &trust;
+    OnlineLoad &load;
     QString url;
     QString error;
-    if (!fetch(year, QStringLiteral("info.bin"), infoFileLimit, &info, &url, &error)) {
-        appendLogLine(log, title, true, url, error);
-        return false;
-    }
-    // The whole text names the document data file: a trailing line break is a wrong name.
-    const QString name = QString::fromUtf8(info);
-    if (!statementAccepted(year, name, fetch, trust, log, releaseNumber))
-        return false;
-    QByteArray payload;
-    if (!fetch(year, name, documentFileLimit, &payload, &url, &error)) {
-        appendLogLine(log, title, true, url, error);
-        return false;
-    }
-    // The hash is of the expanded bytes: a payload that states more than a document can be is
-    // refused before they are made.
-    const QByteArray binary = expandDocumentPayload(payload);
-    const QString expected = QString(name).remove(QStringLiteral(".bin"));
-    if (hashName(binary) != expected) {
-        appendLogLine(log, title, true, expected, error);
-        return false;
-    }
-    // A matching hash proves only that the server sent what it named, not that it decodes.
-    std::optional<UpdateDocument> restored = documentFromBinary(binary, &error);
-    if (!restored) {
-        qCWarning(lcDocument).noquote() << url << error;
-        appendLogLine(log, title, true, url, tr("Fehler beim Laden des JSON-Dokuments."));
-        return false;
-    }
-    document = std::move(*restored);
-    return true;
-}
+};
 
 bool offlineStatementAccepted(OfflineFileReader &reader, const QByteArray &document,
                               const ReleaseTrust &trust, QVector<LoadMessage> &messages,
-                              std::optional<quint64> &releaseNumber)
+                              std::optional<AcceptedRelease> &release)
 {
     const std::optional<QByteArray> statement = reader.readStatement();
     StatementRefusal refusal {statementRefusedTitle(), tr("Die Datei enthält keine Signatur.")};
-    releaseNumber = statement
-        ? acceptStatement(*statement, reader.releaseYear(), hashName(document), trust,
-                          trust.allowOlder, &refusal)
-        : std::nullopt;
-    if (!releaseNumber)
+    release = statement ? acceptStatement(*statement, reader.releaseYear(), hashName(document),
+                                          trust, trust.allowOlder, &refusal)
+                        : std::nullopt;
+    if (!release)
         messages.append({refusal.title, refusal.reason});
-    return releaseNumber.has_value();
+    return release.has_value();
 }
 
 // Payloads stay in the file until the update check needs one; it expands and verifies them
@@ -125,16 +166,30 @@ void readRecordPlaces(OfflineFileReader &reader, OfflineLoad &load)
 
 } // namespace
 
-bool loadOnlineDocument(int currentYear, const ReleaseFetch &fetch, const ReleaseTrust &trust,
-                        ActivityLog &log, int &releaseYear, UpdateDocument &document,
-                        std::optional<quint64> &releaseNumber)
+OnlineLoad loadOnlineDocument(int currentYear, const ReleaseFetch &fetch, const ReleaseTrust &trust)
 {
-    for (int year : {currentYear + 1, currentYear}) {
-        releaseYear = year;
-        if (tryReleaseFolder(year, fetch, trust, log, document, releaseNumber))
-            return true;
+    OnlineLoad load;
+    // Without its record no signed release can be told apart from an older one: nothing is
+    // fetched.
+    if (trust.required()) {
+        if (const std::optional<StatementRefusal> refusal = recordRefusal(trust)) {
+            appendLogLine(load.log, refusal->title, true, trust.recordPath, trust.recordError);
+            load.refusals = load.log;
+            load.trustRefusal = refusal;
+            load.releaseYear = currentYear;
+            return load;
+        }
     }
-    return false;
+    for (int year : {currentYear + 1, currentYear}) {
+        load.releaseYear = year;
+        load.release.reset();
+        if (ReleaseFolder(year, fetch, trust, load).tryLoad()) {
+            load.loaded = true;
+            return load;
+        }
+    }
+    load.release.reset();
+    return load;
 }
 
 OfflineLoad loadOfflineFile(const QString &path, const ReleaseTrust &trust,
@@ -163,7 +218,7 @@ OfflineLoad loadOfflineFile(const QString &path, const ReleaseTrust &trust,
     // Nothing of a document is read before its statement is accepted. Refused, the file is as
     // good as unread: whatever the server gave stands.
     if (trust.required()
-        && !offlineStatementAccepted(reader, binary, trust, load.messages, load.releaseNumber)) {
+        && !offlineStatementAccepted(reader, binary, trust, load.messages, load.release)) {
         load.outcome = OfflineLoad::NotRead;
         return load;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "check/releasetrust.h"
 #include "common/logline.h"
 #include "package/offlineentry.h"
 #include "package/offlinefile.h"
@@ -11,20 +12,32 @@
 #include <functional>
 #include <optional>
 
-struct ReleaseTrust;
-
 // Fetches one file of a release folder, refusing a reply of more than maxBytes. On failure
 // `error` holds the downloader's text; `url` is the request URL in any case.
 using ReleaseFetch = std::function<bool(int year, const QString &fileName, qint64 maxBytes,
                                         QByteArray *data, QString *url, QString *error)>;
 
-// Loads the update document from the release folder of next year, else of this year. Each
-// failed attempt appends one red line to `log`; `releaseYear` is the year tried last. With keys
-// in `trust`, a release counts only with its accepted statement, whose release number then
-// goes to `releaseNumber`.
-bool loadOnlineDocument(int currentYear, const ReleaseFetch &fetch, const ReleaseTrust &trust,
-                        ActivityLog &log, int &releaseYear, UpdateDocument &document,
-                        std::optional<quint64> &releaseNumber);
+// What loading from the update server gave.
+struct OnlineLoad
+{
+    bool loaded = false;
+    int releaseYear = 0; // the year loaded, else the year tried last
+    UpdateDocument document;
+    std::optional<AcceptedRelease> release; // with keys: the accepted statement's release
+    ActivityLog log; // one red line for each failed attempt
+    // The lines of attempts refused for what the server sent (a statement, a document), not for
+    // a fetch that failed: worth showing even when another year's release loads.
+    ActivityLog refusals;
+    // The last refusal of a statement (signature, rollback, expiry, the record): the server
+    // answered, so this is no missing connection.
+    std::optional<StatementRefusal> trustRefusal;
+};
+
+// Loads the update document from the release folder of next year, else of this year. With keys
+// in `trust`, a release counts only with its accepted statement, which also names the document:
+// "info.bin" is read then only to tell a release without statement from a missing folder.
+OnlineLoad loadOnlineDocument(int currentYear, const ReleaseFetch &fetch,
+                              const ReleaseTrust &trust);
 
 // A message the window shows in an information box.
 struct LoadMessage
@@ -48,7 +61,7 @@ struct OfflineLoad
     // Where each payload lies in the file; nothing is expanded yet.
     OfflineIndex index;
     UpdateDocument document;
-    std::optional<quint64> releaseNumber; // of an accepted statement
+    std::optional<AcceptedRelease> release; // of an accepted statement
 };
 
 // Reads an offline update file; with keys in `trust`, only one with an accepted statement.

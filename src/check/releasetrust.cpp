@@ -21,8 +21,8 @@ bool signedByOneOf(const QVector<QByteArray> &keys, const SignedStatement &state
     return false;
 }
 
-std::optional<quint64> refuse(StatementRefusal *refusal, const QString &reason,
-                              const QString &title = statementRefusedTitle())
+std::optional<AcceptedRelease> refuse(StatementRefusal *refusal, const QString &reason,
+                                      const QString &title = statementRefusedTitle())
 {
     *refusal = {title, reason};
     return std::nullopt;
@@ -47,10 +47,23 @@ QString statementRefusedTitle()
     return tr("Fehler beim Prüfen der Signatur:");
 }
 
-std::optional<quint64> acceptStatement(const QByteArray &text, int year,
-                                       const QString &documentHash, const ReleaseTrust &trust,
-                                       bool allowOlder, StatementRefusal *refusal)
+std::optional<StatementRefusal> recordRefusal(const ReleaseTrust &trust)
 {
+    if (trust.recordError.isEmpty())
+        return std::nullopt;
+    return StatementRefusal {tr("Fehler beim Lesen der Release-Nummern:"),
+                             trust.recordPath + QLatin1String(": ") + trust.recordError};
+}
+
+std::optional<AcceptedRelease> acceptStatement(const QByteArray &text, int year,
+                                               const QString &documentHash,
+                                               const ReleaseTrust &trust, bool allowOlder,
+                                               StatementRefusal *refusal)
+{
+    if (const std::optional<StatementRefusal> unreadable = recordRefusal(trust)) {
+        *refusal = *unreadable;
+        return std::nullopt;
+    }
     QString error;
     const std::optional<SignedStatement> parsed = parseStatement(text, &error);
     if (!parsed)
@@ -63,7 +76,7 @@ std::optional<quint64> acceptStatement(const QByteArray &text, int year,
         return refuse(refusal,
                       tr("Die Signatur gilt für das Jahr %1, nicht für %2.")
                           .arg(QString::number(statement.year), QString::number(year)));
-    if (statement.documentHash != documentHash)
+    if (!documentHash.isEmpty() && statement.documentHash != documentHash)
         return refuse(refusal, tr("Die Signatur gilt für ein anderes Update-Dokument."));
     if (statement.expires && *statement.expires <= trust.now)
         return refuse(refusal,
@@ -76,12 +89,20 @@ std::optional<quint64> acceptStatement(const QByteArray &text, int year,
                       tr("Das Release des Jahres %1 ist älter als das installierte des Jahres %2.")
                           .arg(QString::number(year), QString::number(newestYear)),
                       tr("Älteres Release abgelehnt:"));
-    const quint64 installed = trust.installed.value(year);
-    if (statement.releaseNumber < installed && !allowOlder)
+    const InstalledRelease installed = trust.installed.value(year);
+    if (statement.releaseNumber < installed.number && !allowOlder)
         return refuse(
             refusal,
             tr("Release %1 ist älter als das installierte Release %2.")
-                .arg(QString::number(statement.releaseNumber), QString::number(installed)),
+                .arg(QString::number(statement.releaseNumber), QString::number(installed.number)),
             tr("Älteres Release abgelehnt:"));
-    return statement.releaseNumber;
+    // The publisher never signs one number for two documents: a second one is a forgery or a
+    // build that lost track of its numbers, and either may be swapped for the other.
+    if (statement.releaseNumber == installed.number && !installed.documentHash.isEmpty()
+        && statement.documentHash != installed.documentHash)
+        return refuse(refusal,
+                      tr("Release %1 wurde schon mit einem anderen Update-Dokument installiert.")
+                          .arg(QString::number(statement.releaseNumber)),
+                      tr("Release abgelehnt:"));
+    return AcceptedRelease {statement.releaseNumber, statement.documentHash};
 }

@@ -60,8 +60,11 @@ bool FileInstaller::fail(const QString &title, const QString &detail1, const QSt
 InstallResult FileInstaller::run(PendingUpdate &update)
 {
     // One damaged payload or refused path found halfway would leave a release half installed:
-    // everything is verified before the first file, folder, plug-in or record is touched.
-    if (verifyPending(update.offlineIndex, update.offlineStore.data()))
+    // everything is verified before the first file, folder, plug-in or record is touched, the
+    // record of signed releases included, which is written last.
+    ReleaseNumbers numbers;
+    if (readReleaseRecord(&numbers)
+        && verifyPending(update.offlineIndex, update.offlineStore.data()))
         installPending(update);
     // The record names the installed release and the user's choices: written only once every
     // pending file is in place, so a failed run never claims a release it did not install.
@@ -205,19 +208,30 @@ bool FileInstaller::writeVersionRecord()
     return true;
 }
 
+bool FileInstaller::readReleaseRecord(ReleaseNumbers *numbers)
+{
+    const QString &path = request.releaseNumbersPath;
+    QString error;
+    if (path.isEmpty() || readReleaseNumbers(path, numbers, &error))
+        return true;
+    return fail(tr("Fehler beim Lesen der Release-Nummern:"), path, error);
+}
+
 bool FileInstaller::writeReleaseNumber()
 {
     const QString &path = request.releaseNumbersPath;
     if (path.isEmpty())
         return true;
-    ReleaseNumbers numbers = readReleaseNumbers(path);
-    const int year = request.record.releaseYear;
-    // An older release that the user allowed does not lower the mark.
-    if (numbers.contains(year) && numbers.value(year) >= request.releaseNumber)
+    // Read again: the mark it keeps may have grown since the run began, and never drops.
+    ReleaseNumbers numbers;
+    if (!readReleaseRecord(&numbers))
+        return false;
+    const ReleaseNumbers updated =
+        withInstalledRelease(numbers, request.record.releaseYear, request.release);
+    if (updated == numbers)
         return true;
-    numbers[year] = request.releaseNumber;
     QString error;
-    if (StagedWrite::write(path, releaseNumbersText(numbers), platform, &error)
+    if (StagedWrite::write(path, releaseNumbersText(updated), platform, &error)
         != StagedWrite::Written)
         return fail(tr("Fehler beim Schreiben der Datei:"), path, error);
     return true;

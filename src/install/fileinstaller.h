@@ -4,6 +4,7 @@
 #include "common/logline.h"
 #include "install/stagedbatch.h"
 #include "install/stagedwrite.h"
+#include "package/releasenumbers.h"
 #include "package/targetpath.h"
 #include "package/updatedocument.h"
 #include "package/versionrecord.h"
@@ -24,10 +25,11 @@ struct InstallRequest
     bool updaterOutdated = false; // install the updater's group (index 0) only
     VersionRecord record; // written after the files, only when all were installed
     QString runningExecutable; // the updater's own file, which no entry may replace
-    // A signed release's number, kept in this file (the updater's own, beside it) with the
-    // record, so that no older release of the year is installed after it. Empty: unsigned.
+    // A signed release's number and document, kept in this file (the updater's own, beside it)
+    // with the record, so that no older release of the year, and no other document under the
+    // same number, is installed after it. Empty: unsigned.
     QString releaseNumbersPath;
-    quint64 releaseNumber = 0;
+    InstalledRelease release;
 };
 
 struct InstallResult
@@ -62,6 +64,7 @@ private:
     const FileEntry &fileEntryOf(const OfflineEntry &entry) const;
     bool verifyPending(const OfflineIndex &index, QFileDevice *store);
     bool writeVersionRecord();
+    bool readReleaseRecord(ReleaseNumbers *numbers);
     bool writeReleaseNumber();
     // Only reads the index: the pending marks change after the loop, in markInstalled.
     void installPending(const PendingUpdate &update);

@@ -1,6 +1,6 @@
 #include "package/releasenumbers.h"
 
-#include "common/logcategories.h"
+#include "platform/platform.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -10,32 +10,80 @@ namespace {
 // A line per year of releases; a file of this size is no record of ours.
 constexpr qint64 fileLimit = 64 * 1024;
 
+bool damaged(int lineNumber, QString *error)
+{
+    *error = QStringLiteral("Zeile %1 ist beschädigt.").arg(lineNumber);
+    return false;
+}
+
+bool parseRecord(const QByteArray &text, ReleaseNumbers *numbers, QString *error)
+{
+    static const QRegularExpression line(
+        QStringLiteral("^([1-9][0-9]{3}) (0|[1-9][0-9]{0,18})(?: ([0-9a-f]{64}))?$"));
+    if (!text.endsWith('\n'))
+        return damaged(text.count('\n') + 1, error);
+    const QList<QByteArray> lines = text.left(text.size() - 1).split('\n');
+    for (int i = 0; i < lines.size(); ++i) {
+        const QRegularExpressionMatch match = line.match(QString::fromLatin1(lines.at(i)));
+        const int year = match.captured(1).toInt();
+        // One line per year, in ascending order, as the record is written.
+        if (!match.hasMatch() || (!numbers->isEmpty() && year <= numbers->lastKey()))
+            return damaged(i + 1, error);
+        numbers->insert(year, {match.captured(2).toULongLong(), match.captured(3)});
+    }
+    return true;
+}
+
 } // namespace
 
-ReleaseNumbers readReleaseNumbers(const QString &path)
+bool readReleaseNumbers(const QString &path, ReleaseNumbers *numbers, QString *error)
 {
-    ReleaseNumbers numbers;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return numbers;
-    const QByteArray text = file.read(fileLimit);
-    static const QRegularExpression line(QStringLiteral("^([1-9][0-9]{3}) (0|[1-9][0-9]{0,18})$"));
-    for (const QByteArray &bytes : text.split('\n')) {
-        const QRegularExpressionMatch match = line.match(QString::fromLatin1(bytes));
-        if (match.hasMatch()) {
-            const int year = match.captured(1).toInt();
-            numbers[year] = qMax(numbers.value(year), match.captured(2).toULongLong());
-        } else if (!bytes.isEmpty()) {
-            qCWarning(lcCheck).noquote() << path << "damaged line skipped:" << bytes.left(80);
-        }
+    numbers->clear();
+    QFile file;
+    // A link could point the record at any file, or at one that always reads empty.
+    switch (openRegularFile(&file, path, false, error)) {
+    case RegularFileOpen::Missing:
+        return true;
+    case RegularFileOpen::Refused:
+        return false;
+    case RegularFileOpen::Opened:
+        break;
     }
-    return numbers;
+    const QByteArray text = file.read(fileLimit + 1);
+    if (file.error() != QFileDevice::NoError) {
+        *error = file.errorString();
+        return false;
+    }
+    if (text.size() > fileLimit) {
+        *error = QStringLiteral("Die Datei ist zu groß.");
+        return false;
+    }
+    if (!parseRecord(text, numbers, error)) {
+        numbers->clear();
+        return false;
+    }
+    return true;
 }
 
 QByteArray releaseNumbersText(const ReleaseNumbers &numbers)
 {
     QByteArray text;
-    for (auto it = numbers.constBegin(); it != numbers.constEnd(); ++it)
-        text += QByteArray::number(it.key()) + ' ' + QByteArray::number(it.value()) + '\n';
+    for (auto it = numbers.constBegin(); it != numbers.constEnd(); ++it) {
+        text += QByteArray::number(it.key()) + ' ' + QByteArray::number(it.value().number);
+        if (!it.value().documentHash.isEmpty())
+            text += ' ' + it.value().documentHash.toLatin1();
+        text += '\n';
+    }
     return text;
+}
+
+ReleaseNumbers withInstalledRelease(ReleaseNumbers numbers, int year,
+                                    const InstalledRelease &release)
+{
+    const auto mark = numbers.constFind(year);
+    if (mark == numbers.constEnd() || mark->number < release.number)
+        numbers.insert(year, release);
+    else if (mark->number == release.number && mark->documentHash.isEmpty())
+        numbers[year].documentHash = release.documentHash;
+    return numbers;
 }

@@ -15,7 +15,11 @@
 #include "package/releasestatement.h"
 #include "package/updatedocument.h"
 
+#include "platform/platform.h"
+
 #include <QtTest>
+
+#include <sys/stat.h>
 
 // Releases signed by the publisher's builder with keys that OpenSSL makes for the test, loaded
 // from the files the builder wrote, as a client with and without keys takes them.
@@ -41,6 +45,9 @@ private slots:
     void offlineFileWithAlteredStatement();
     void signedOfflineFileForReadersWithoutKeys();
     void installationKeepsTheHighestNumber();
+    void releaseRecord_data();
+    void releaseRecord();
+    void unreadableRecordRefusesSignedReleases();
     void builderRefusesSigningSettings_data();
     void builderRefusesSigningSettings();
     void unsignedRebuildRemovesTheStatement();
@@ -118,23 +125,16 @@ QStringList lines(const ActivityLog &log)
     return result;
 }
 
-struct OnlineResult
-{
-    bool loaded = false;
-    ActivityLog log;
-    int releaseYear = 0;
-    std::optional<quint64> number;
-};
-
 // Loads as a client in the year before `year` does: next year's folder (`year`) first.
-OnlineResult loadOnline(const QString &wwwRoot, const ReleaseTrust &trust)
+OnlineLoad loadOnline(const QString &wwwRoot, const ReleaseTrust &trust)
 {
     Server server {wwwRoot, {}};
-    OnlineResult result;
-    UpdateDocument document;
-    result.loaded = loadOnlineDocument(year - 1, server.fetch(), trust, result.log,
-                                       result.releaseYear, document, result.number);
-    return result;
+    return loadOnlineDocument(year - 1, server.fetch(), trust);
+}
+
+quint64 numberOf(const OnlineLoad &load)
+{
+    return load.release ? load.release->number : 0;
 }
 
 // The root attributes that sign with `key`, with the release number given.
@@ -258,6 +258,7 @@ void tst_SignedReleases::acceptance_data()
     QTest::addColumn<QString>("statementDocument");
     QTest::addColumn<QDateTime>("expires"); // invalid: none
     QTest::addColumn<quint64>("installed"); // 0: none installed
+    QTest::addColumn<QString>("installedDocument"); // the installed number's document
     QTest::addColumn<bool>("allowOlder");
     QTest::addColumn<bool>("nextYearInstalled"); // a release of the year after is installed
     QTest::addColumn<QString>("line"); // title and reason of the refusal; empty: accepted
@@ -267,38 +268,61 @@ void tst_SignedReleases::acceptance_data()
     const QDateTime later(QDate(2031, 7, 1), QTime(0, 0), Qt::UTC);
     const QDateTime passed(QDate(2031, 5, 31), QTime(23, 59, 59), Qt::UTC);
     QTest::newRow("signed by the publisher")
-        << "publisher" << year << documentHash << none << quint64(0) << false << false << QString();
+        << "publisher" << year << documentHash << none << quint64(0) << documentHash << false
+        << false << QString();
     QTest::newRow("signed by the successor during a rotation")
-        << "successor" << year << documentHash << none << quint64(0) << false << false << QString();
+        << "successor" << year << documentHash << none << quint64(0) << documentHash << false
+        << false << QString();
     QTest::newRow("signed by another key")
-        << "stranger" << year << documentHash << none << quint64(0) << false << false
-        << refused + QStringLiteral("Die Signatur stammt nicht vom Herausgeber.");
+        << "stranger" << year << documentHash << none << quint64(0) << documentHash << false
+        << false << refused + QStringLiteral("Die Signatur stammt nicht vom Herausgeber.");
     QTest::newRow("for another year")
-        << "publisher" << year - 1 << documentHash << none << quint64(0) << false << false
+        << "publisher" << year - 1 << documentHash << none << quint64(0) << documentHash << false
+        << false
         << refused + QStringLiteral("Die Signatur gilt für das Jahr 2030, nicht für 2031.");
     QTest::newRow("for another document")
-        << "publisher" << year << QString(64, QLatin1Char('b')) << none << quint64(0) << false
-        << false << refused + QStringLiteral("Die Signatur gilt für ein anderes Update-Dokument.");
-    QTest::newRow("expired") << "publisher" << year << documentHash << passed << quint64(0) << false
-                             << false
+        << "publisher" << year << QString(64, QLatin1Char('b')) << none << quint64(0)
+        << documentHash << false << false
+        << refused + QStringLiteral("Die Signatur gilt für ein anderes Update-Dokument.");
+    QTest::newRow("expired") << "publisher" << year << documentHash << passed << quint64(0)
+                             << documentHash << false << false
                              << refused
             + QStringLiteral("Die Signatur ist am 31.05.2031 23:59 (UTC) abgelaufen.");
     QTest::newRow("expires later") << "publisher" << year << documentHash << later << quint64(0)
-                                   << false << false << QString();
+                                   << documentHash << false << false << QString();
     QTest::newRow("older than the installed release")
-        << "publisher" << year << documentHash << none << quint64(8) << false << false
+        << "publisher" << year << documentHash << none << quint64(8) << documentHash << false
+        << false
         << QStringLiteral(
                "Älteres Release abgelehnt: Release 7 ist älter als das installierte Release 8.");
     QTest::newRow("the installed release again")
-        << "publisher" << year << documentHash << none << quint64(7) << false << false << QString();
-    QTest::newRow("older, allowed")
-        << "publisher" << year << documentHash << none << quint64(8) << true << false << QString();
+        << "publisher" << year << documentHash << none << quint64(7) << documentHash << false
+        << false << QString();
+    QTest::newRow("older, allowed") << "publisher" << year << documentHash << none << quint64(8)
+                                    << documentHash << true << false << QString();
     QTest::newRow("release of a year before the newest installed")
-        << "publisher" << year << documentHash << none << quint64(0) << false << true
+        << "publisher" << year << documentHash << none << quint64(0) << documentHash << false
+        << true
         << QStringLiteral("Älteres Release abgelehnt: Das Release des Jahres 2031 ist älter als "
                           "das installierte des Jahres 2032.");
     QTest::newRow("year before the newest installed, allowed")
-        << "publisher" << year << documentHash << none << quint64(0) << true << true << QString();
+        << "publisher" << year << documentHash << none << quint64(0) << documentHash << true << true
+        << QString();
+    const QString other(64, QLatin1Char('c'));
+    QTest::newRow("the installed number for another document")
+        << "publisher" << year << documentHash << none << quint64(7) << other << false << false
+        << QStringLiteral("Release abgelehnt: Release 7 wurde schon mit einem anderen "
+                          "Update-Dokument installiert.");
+    QTest::newRow("the installed number for another document, older allowed")
+        << "publisher" << year << documentHash << none << quint64(7) << other << true << false
+        << QStringLiteral("Release abgelehnt: Release 7 wurde schon mit einem anderen "
+                          "Update-Dokument installiert.");
+    QTest::newRow("the installed number, recorded without its document")
+        << "publisher" << year << documentHash << none << quint64(7) << QString() << false << false
+        << QString();
+    QTest::newRow("a higher number for another document")
+        << "publisher" << year << documentHash << none << quint64(6) << other << false << false
+        << QString();
 }
 
 void tst_SignedReleases::acceptance()
@@ -308,6 +332,7 @@ void tst_SignedReleases::acceptance()
     QFETCH(QString, statementDocument);
     QFETCH(QDateTime, expires);
     QFETCH(quint64, installed);
+    QFETCH(QString, installedDocument);
     QFETCH(bool, allowOlder);
     QFETCH(bool, nextYearInstalled);
     QFETCH(QString, line);
@@ -321,15 +346,15 @@ void tst_SignedReleases::acceptance()
         statement.expires = expires;
     ReleaseTrust trust = trustIn({publisher.publicKey, successor.publicKey});
     if (installed != 0)
-        trust.installed[year] = installed;
+        trust.installed[year] = {installed, installedDocument};
     if (nextYearInstalled)
-        trust.installed[year + 1] = 1;
+        trust.installed[year + 1] = {1, QString()};
     StatementRefusal refusal;
-    const std::optional<quint64> number = acceptStatement(
+    const std::optional<AcceptedRelease> release = acceptStatement(
         signedText(statement, key), year, documentHash, trust, allowOlder, &refusal);
-    QCOMPARE(number.has_value(), line.isEmpty());
-    if (number)
-        QCOMPARE(*number, quint64(7));
+    QCOMPARE(release.has_value(), line.isEmpty());
+    if (release)
+        QCOMPARE(release->number, quint64(7));
     else
         QCOMPARE(refusal.title + QLatin1Char(' ') + refusal.reason, line);
 }
@@ -361,21 +386,20 @@ void tst_SignedReleases::onlineLoad()
 
     Server server {fixture.wwwRoot(), {}};
     const ReleaseTrust trust = clientHasKeys ? trustIn({publisher.publicKey}) : ReleaseTrust();
-    ActivityLog log;
-    int releaseYear = 0;
-    UpdateDocument document;
-    std::optional<quint64> number;
-    const bool loaded =
-        loadOnlineDocument(year - 1, server.fetch(), trust, log, releaseYear, document, number);
-    QTEST(lines(log), "log");
-    QCOMPARE(loaded, signedRelease || !clientHasKeys);
-    QCOMPARE(number.has_value(), loaded && clientHasKeys);
-    if (number)
-        QCOMPARE(*number, quint64(42));
-    if (loaded)
-        QCOMPARE(document.groups.value(0).files.size(), 2);
-    // Without keys, nothing more is asked of the server than before.
+    const OnlineLoad load = loadOnlineDocument(year - 1, server.fetch(), trust);
+    QTEST(lines(load.log), "log");
+    QCOMPARE(load.loaded, signedRelease || !clientHasKeys);
+    QCOMPARE(load.release.has_value(), load.loaded && clientHasKeys);
+    QCOMPARE(numberOf(load), load.release ? quint64(42) : 0);
+    if (load.loaded)
+        QCOMPARE(load.document.groups.value(0).files.size(), 2);
+    // Without keys, nothing more is asked of the server than before; with keys, the statement
+    // names the document and "info.bin" is not read.
     QCOMPARE(server.fetched.contains(QStringLiteral("2031/info.sig")), clientHasKeys);
+    QCOMPARE(server.fetched.contains(QStringLiteral("2031/info.bin")),
+             !clientHasKeys || !signedRelease);
+    // An unsigned release that a client with keys refuses is a refusal, not a missing server.
+    QCOMPARE(load.trustRefusal.has_value(), clientHasKeys && !signedRelease);
 }
 
 // An attacker who can write the server's folder replaces a data file and the document and names
@@ -401,18 +425,14 @@ void tst_SignedReleases::tamperedRelease()
     QVERIFY(ReleaseFixture::writeFile(folder + QLatin1String("info.bin"), forgedName.toUtf8()));
 
     Server server {fixture.wwwRoot(), {}};
-    ActivityLog log;
-    int releaseYear = 0;
-    UpdateDocument document;
-    std::optional<quint64> number;
-    QVERIFY(!loadOnlineDocument(year - 1, server.fetch(), trustIn({publisher.publicKey}), log,
-                                releaseYear, document, number));
-    QCOMPARE(lines(log).value(0),
-             QStringLiteral("Fehler beim Prüfen der Signatur: Die Signatur gilt für ein anderes "
-                            "Update-Dokument."));
-    // Refused before the forged document was even fetched: nothing of it reaches the check.
+    const OnlineLoad load =
+        loadOnlineDocument(year - 1, server.fetch(), trustIn({publisher.publicKey}));
+    // The statement names the document it signed, whatever "info.bin" says: the forged one is
+    // never fetched, and the release loads as the publisher signed it.
+    QVERIFY(load.loaded);
     QVERIFY(!server.fetched.contains(QStringLiteral("2031/") + forgedName));
-    QVERIFY(document.groups.isEmpty());
+    QCOMPARE(load.document.groups.value(0).files.size(), 2);
+    QVERIFY(load.log.isEmpty());
 }
 
 void tst_SignedReleases::offlineLoad_data()
@@ -449,7 +469,7 @@ void tst_SignedReleases::offlineLoad()
         fixture.rootAttributes = signedBy(publisher, QStringLiteral("42"));
     QVERIFY(buildRelease(fixture));
     ReleaseTrust trust = clientHasKeys ? trustIn({publisher.publicKey}) : ReleaseTrust();
-    trust.installed[year] = installed;
+    trust.installed[year] = {installed, QString()};
     trust.allowOlder = allowOlder;
     const OfflineLoad load = loadOfflineFile(fixture.offlineFile(QStringLiteral("r")), trust);
     QCOMPARE(load.outcome, message.isEmpty() ? OfflineLoad::Loaded : OfflineLoad::NotRead);
@@ -457,7 +477,7 @@ void tst_SignedReleases::offlineLoad()
     if (!message.isEmpty())
         QCOMPARE(load.messages.first().title + QLatin1Char(' ') + load.messages.first().text,
                  message);
-    QCOMPARE(load.releaseNumber.has_value(), message.isEmpty() && clientHasKeys);
+    QCOMPARE(load.release.has_value(), message.isEmpty() && clientHasKeys);
 }
 
 // The statement follows the document; a reader that stops after the document, as every client
@@ -492,20 +512,119 @@ void tst_SignedReleases::installationKeepsTheHighestNumber()
     const QString updaterDir = root.filePath(QStringLiteral("Updater/"));
     QVERIFY(QDir().mkpath(updaterDir));
     const QString path = updaterDir + InstallationLayout::releaseNumbers;
-    QVERIFY(ReleaseFixture::writeFile(path, "2030 5\nkaputt\n"));
+    // A record written before documents were kept: its line gains the hash when the same
+    // number is installed again.
+    QVERIFY(ReleaseFixture::writeFile(path, "2030 5\n2031 42\n"));
+    const QString hash42(64, QLatin1Char('4'));
     for (const quint64 number : {quint64(42), quint64(17)}) {
         InstallRequest request;
         request.baseDir = root.path() + QLatin1Char('/');
         request.record = {year, 3, 1, 0};
         request.releaseNumbersPath = path;
-        request.releaseNumber = number;
+        request.release = {number, number == 42 ? hash42 : QString(64, QLatin1Char('1'))};
         FakePlatform platform;
         PendingUpdate nothingPending;
         QVERIFY(!FileInstaller(request, platform, [](int, int) {}).run(nothingPending).error);
     }
-    // An allowed older release (17) leaves the mark where it was; the damaged line is gone.
-    QCOMPARE(readAll(path), QStringLiteral("2030 5\n2031 42\n"));
-    QCOMPARE(readReleaseNumbers(path), (ReleaseNumbers {{2030, 5}, {2031, 42}}));
+    // An allowed older release (17) leaves the mark where it was.
+    QCOMPARE(readAll(path), QStringLiteral("2030 5\n2031 42 ") + hash42 + QLatin1Char('\n'));
+    ReleaseNumbers numbers;
+    QString error;
+    QVERIFY2(readReleaseNumbers(path, &numbers, &error), qPrintable(error));
+    QCOMPARE(numbers, (ReleaseNumbers {{2030, {5, QString()}}, {2031, {42, hash42}}}));
+}
+
+void tst_SignedReleases::releaseRecord_data()
+{
+    QTest::addColumn<QString>("kind"); // file, folder, link, fifo, missing
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("error"); // empty: read
+    const QByteArray hash(64, 'a');
+    const QString damaged1 = QStringLiteral("Zeile 1 ist beschädigt.");
+    QTest::newRow("missing: the first signed update") << "missing" << QByteArray() << QString();
+    QTest::newRow("lines of both forms")
+        << "file" << QByteArray("2030 5\n2031 42 " + hash + "\n") << QString();
+    QTest::newRow("garbage") << "file" << QByteArray("kaputt\n") << damaged1;
+    QTest::newRow("empty") << "file" << QByteArray() << damaged1;
+    QTest::newRow("CR LF") << "file" << QByteArray("2031 42\r\n") << damaged1;
+    QTest::newRow("byte order mark") << "file"
+                                     << QByteArray("\xef\xbb\xbf"
+                                                   "2031 42\n")
+                                     << damaged1;
+    QTest::newRow("trailing blank") << "file" << QByteArray("2031 42 \n") << damaged1;
+    QTest::newRow("no final line break") << "file" << QByteArray("2031 42") << damaged1;
+    QTest::newRow("empty line") << "file" << QByteArray("2030 5\n\n2031 42\n")
+                                << QStringLiteral("Zeile 2 ist beschädigt.");
+    QTest::newRow("a year twice") << "file" << QByteArray("2031 42\n2031 7\n")
+                                  << QStringLiteral("Zeile 2 ist beschädigt.");
+    QTest::newRow("short hash") << "file" << QByteArray("2031 42 abc\n") << damaged1;
+    QTest::newRow("number of 20 digits")
+        << "file" << QByteArray("2031 10000000000000000000\n") << damaged1;
+    QTest::newRow("a valid line after 70,000 bytes of junk")
+        << "file" << QByteArray(70000, 'x') + "\n2031 42\n"
+        << QStringLiteral("Die Datei ist zu groß.");
+    QTest::newRow("a folder") << "folder" << QByteArray() << notRegularFileText(false);
+    QTest::newRow("a link to /dev/null") << "link" << QByteArray() << notRegularFileText(true);
+    QTest::newRow("a FIFO, which no one writes")
+        << "fifo" << QByteArray() << notRegularFileText(false);
+}
+
+// A record that exists is read whole or refused: only its absence means the first update.
+void tst_SignedReleases::releaseRecord()
+{
+    QFETCH(QString, kind);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, error);
+    QTemporaryDir root;
+    const QString path = root.filePath(QStringLiteral("releasenumbers.dat"));
+    if (kind == QLatin1String("file"))
+        QVERIFY(ReleaseFixture::writeFile(path, content));
+    else if (kind == QLatin1String("folder"))
+        QVERIFY(QDir().mkdir(path));
+    else if (kind == QLatin1String("link"))
+        QVERIFY(QFile::link(QStringLiteral("/dev/null"), path));
+    else if (kind == QLatin1String("fifo"))
+        QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    ReleaseNumbers numbers {{2000, {1, QString()}}};
+    QString reason;
+    QCOMPARE(readReleaseNumbers(path, &numbers, &reason), error.isEmpty());
+    QCOMPARE(reason, error);
+    QCOMPARE(numbers.size(), kind == QLatin1String("file") && error.isEmpty() ? 2 : 0);
+    if (!numbers.isEmpty())
+        QCOMPARE(releaseNumbersText(numbers), content);
+}
+
+// While the record cannot be read, no signed release is taken, online or offline, and nothing
+// is fetched; a client without keys, which keeps no record, is not concerned.
+void tst_SignedReleases::unreadableRecordRefusesSignedReleases()
+{
+    QTemporaryDir root;
+    ReleaseFixture fixture(root.path());
+    fixture.rootAttributes = signedBy(publisher, QStringLiteral("42"));
+    QVERIFY(buildRelease(fixture));
+    ReleaseTrust trust = trustIn({publisher.publicKey});
+    trust.recordPath = QStringLiteral("/inst/Updater/releasenumbers.dat");
+    trust.recordError = QStringLiteral("Zeile 1 ist beschädigt.");
+    Server server {fixture.wwwRoot(), {}};
+    const OnlineLoad online = loadOnlineDocument(year - 1, server.fetch(), trust);
+    QVERIFY(!online.loaded);
+    QVERIFY(server.fetched.isEmpty());
+    const QString line =
+        QStringLiteral("Fehler beim Lesen der Release-Nummern: "
+                       "/inst/Updater/releasenumbers.dat: Zeile 1 ist beschädigt.");
+    QVERIFY(online.trustRefusal);
+    QCOMPARE(online.trustRefusal->title + QLatin1Char(' ') + online.trustRefusal->reason, line);
+    QCOMPARE(online.log.size(), 1);
+    QCOMPARE(online.log.first().detail1, trust.recordPath);
+
+    const OfflineLoad offline = loadOfflineFile(fixture.offlineFile(QStringLiteral("r")), trust);
+    QCOMPARE(offline.outcome, OfflineLoad::NotRead);
+    QCOMPARE(offline.messages.value(0).title + QLatin1Char(' ') + offline.messages.value(0).text,
+             line);
+
+    ReleaseTrust unkeyed;
+    unkeyed.recordError = trust.recordError;
+    QVERIFY(loadOnline(fixture.wwwRoot(), unkeyed).loaded);
 }
 
 void tst_SignedReleases::builderRefusesSigningSettings_data()
@@ -569,10 +688,11 @@ void tst_SignedReleases::refusedNextYearFallsBackToThisYear()
     fixture.rootAttributes = signedBy(publisher, QStringLiteral("2"));
     QVERIFY(fixture.build(QStringLiteral("this"), year - 1,
                           {{QStringLiteral("name=\"P\""), releaseFiles}}));
-    const OnlineResult result = loadOnline(fixture.wwwRoot(), trustIn({publisher.publicKey}));
+    const OnlineLoad result = loadOnline(fixture.wwwRoot(), trustIn({publisher.publicKey}));
     QVERIFY(result.loaded);
     QCOMPARE(result.releaseYear, year - 1);
-    QCOMPARE(result.number.value_or(0), quint64(2));
+    QCOMPARE(lines(result.refusals), lines(result.log));
+    QCOMPARE(numberOf(result), quint64(2));
     QCOMPARE(lines(result.log),
              QStringList {QStringLiteral("Fehler beim Prüfen der Signatur: Die Signatur stammt "
                                          "nicht vom Herausgeber.")});
@@ -670,9 +790,9 @@ void tst_SignedReleases::lateFailureKeepsThePublishedRelease()
         !fixture.build(QStringLiteral("r"), year,
                        {{QStringLiteral("name=\"P\""), {{QStringLiteral("a.txt"), "anders"}}}}));
     QCOMPARE(readAll(fixture.packageDir(year) + QLatin1String("/info.sig")), statement);
-    const OnlineResult result = loadOnline(fixture.wwwRoot(), trustIn({publisher.publicKey}));
+    const OnlineLoad result = loadOnline(fixture.wwwRoot(), trustIn({publisher.publicKey}));
     QVERIFY2(result.loaded, qPrintable(lines(result.log).join(QLatin1Char('\n'))));
-    QCOMPARE(result.number.value_or(0), quint64(42));
+    QCOMPARE(numberOf(result), quint64(42));
 }
 
 void tst_SignedReleases::releaseNumberGrows_data()

@@ -353,7 +353,8 @@ void tst_EndToEnd::updaterHandsOverToNewCopy()
     QCOMPARE(quitRequests, 1);
 
     // Start the copy as the platform layer would: from updater-temp, with that command line.
-    const auto copy = openClient(install, platform.startArguments.first(), copyDir);
+    const QStringList arguments = platform.startArguments.first();
+    const auto copy = openClient(install, arguments, copyDir);
     for (int i = 0; i < 3; ++i)
         dialogs.answers.enqueue(true);
     for (QPushButton *button : copy->findChildren<QPushButton *>()) {

@@ -7,11 +7,13 @@
 #include "package/hashname.h"
 #include "package/payloadstore.h"
 #include "package/targetpath.h"
+#include "platform/platform.h"
 
 #include <QtTest>
 #include <QtWidgets>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 // The installation: through the window on releases the builder made, and the file installer
 // on its own for states that only a damaged store or a refusing system produce.
@@ -23,6 +25,9 @@ private slots:
     void fullInstallIsByteIdentical();
     void signedReleaseInstallsAndOlderIsRefused_data();
     void signedReleaseInstallsAndOlderIsRefused();
+    void unreadableReleaseRecord_data();
+    void unreadableReleaseRecord();
+    void releaseRecordReplacedBeforeInstalling();
     void readOnlyTargetAndRecordOverwritten();
     void versionRecordCannotBeWritten_data();
     void versionRecordCannotBeWritten();
@@ -221,8 +226,12 @@ void tst_Installation::signedReleaseInstallsAndOlderIsRefused()
                  QStringLiteral("Ergebnis:|Die Aktualisierung wurde erfolgreich durchgeführt."));
     }
     QCOMPARE(read(harness.installDir() + QLatin1String("Ledgora.exe")), QByteArray("MZ neu"));
-    QCOMPARE(read(harness.installDir() + QLatin1String("Updater/releasenumbers.dat")),
-             QByteArray::number(year) + " 42\n");
+    const QByteArray record =
+        read(harness.installDir() + QLatin1String("Updater/releasenumbers.dat"));
+    QVERIFY2(QRegularExpression(QStringLiteral("^%1 42 [0-9a-f]{64}\n$").arg(year))
+                 .match(QString::fromLatin1(record))
+                 .hasMatch(),
+             record.constData());
 
     QVERIFY(QDir(published).removeRecursively() && QDir().rename(kept, published));
     const auto window = harness.open(options);
@@ -235,6 +244,10 @@ void tst_Installation::signedReleaseInstallsAndOlderIsRefused()
              qPrintable(UpdaterHarness::logText(window.get())));
     QVERIFY(!UpdaterHarness::groupBox(window.get(), QStringLiteral("Programm")));
     QCOMPARE(read(harness.installDir() + QLatin1String("Ledgora.exe")), QByteArray("MZ neu"));
+    // The server answered: no offer of an offline file, which would be no way round a refusal.
+    QCOMPARE(harness.dialogLines().constLast(),
+             QStringLiteral("Update abgelehnt:|Älteres Release abgelehnt:\r\nRelease 41 ist älter "
+                            "als das installierte Release 42."));
 
     // The same older release as an offline file: refused, unless the user allows it.
     const QStringList offline {QStringLiteral("--offline"), keptOffline};
@@ -247,6 +260,92 @@ void tst_Installation::signedReleaseInstallsAndOlderIsRefused()
     QVERIFY(UpdaterHarness::groupBox(
         harness.open(options + offline + QStringList {QStringLiteral("--allowolder")}).get(),
         QStringLiteral("Programm")));
+}
+
+void tst_Installation::unreadableReleaseRecord_data()
+{
+    QTest::addColumn<QString>("kind"); // garbage, folder, link, fifo, unreadable
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("damaged") << QStringLiteral("garbage")
+                             << QStringLiteral("Zeile 1 ist beschädigt.");
+    QTest::newRow("a folder") << QStringLiteral("folder") << notRegularFileText(false);
+    QTest::newRow("a link to /dev/null") << QStringLiteral("link") << notRegularFileText(true);
+    QTest::newRow("a FIFO") << QStringLiteral("fifo") << notRegularFileText(false);
+    QTest::newRow("unreadable") << QStringLiteral("unreadable")
+                                << QString::fromLocal8Bit(std::strerror(EACCES));
+}
+
+// A record of signed releases that exists but cannot be read lets no signed release in: the
+// window says why at once, without waiting on a pipe, and installs nothing.
+void tst_Installation::unreadableReleaseRecord()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    if (kind == QLatin1String("unreadable") && geteuid() == 0)
+        QSKIP("root reads every file");
+    UpdaterHarness harness;
+    QVERIFY(harness.isValid());
+    TestReleaseKey key;
+    QVERIFY(makeTestReleaseKey(harness.root() + QLatin1String("/publisher.pem"), &key));
+    harness.releaseKeys = {key.publicKey};
+    harness.releases().rootAttributes =
+        QStringLiteral("signkey=\"%1\" release=\"100\"").arg(key.pemPath);
+    QVERIFY(harness.releases().build(
+        QStringLiteral("r"), year,
+        {{QStringLiteral("name=\"Programm\""), {{QStringLiteral("Ledgora.exe"), "MZ neu"}}}}));
+    const QString path = harness.installDir() + QLatin1String("Updater/releasenumbers.dat");
+    if (kind == QLatin1String("folder"))
+        QVERIFY(QDir().mkdir(path));
+    else if (kind == QLatin1String("link"))
+        QVERIFY(QFile::link(QStringLiteral("/dev/null"), path));
+    else if (kind == QLatin1String("fifo"))
+        QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    else
+        QVERIFY(ReleaseFixture::writeFile(path, QByteArray::number(year) + " 200\r\n"));
+    if (kind == QLatin1String("unreadable"))
+        QVERIFY(QFile::setPermissions(path, QFileDevice::WriteOwner));
+
+    const auto window = harness.open();
+    QVERIFY(!UpdaterHarness::groupBox(window.get(), QStringLiteral("Programm")));
+    const QString line = QStringLiteral("Fehler beim Lesen der Release-Nummern: ") + path
+        + QLatin1Char(' ') + reason;
+    QVERIFY2(UpdaterHarness::logText(window.get()).contains(line),
+             qPrintable(UpdaterHarness::logText(window.get())));
+    QCOMPARE(harness.dialogLines(),
+             QStringList {QStringLiteral("Update abgelehnt:|Fehler beim Lesen der Release-Nummern:"
+                                         "\r\n")
+                          + path + QLatin1String(": ") + reason});
+    QVERIFY(harness.server().requestedPaths.isEmpty());
+    QVERIFY(!QFile::exists(harness.installDir() + QLatin1String("Ledgora.exe")));
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+// The record turns into a folder after the release loaded: the run stops before it writes any
+// file, not after the installation, which would leave a release that no record knows.
+void tst_Installation::releaseRecordReplacedBeforeInstalling()
+{
+    UpdaterHarness harness;
+    QVERIFY(harness.isValid());
+    TestReleaseKey key;
+    QVERIFY(makeTestReleaseKey(harness.root() + QLatin1String("/publisher.pem"), &key));
+    harness.releaseKeys = {key.publicKey};
+    harness.releases().rootAttributes =
+        QStringLiteral("signkey=\"%1\" release=\"100\"").arg(key.pemPath);
+    QVERIFY(harness.releases().build(
+        QStringLiteral("r"), year,
+        {{QStringLiteral("name=\"Programm\""), {{QStringLiteral("Ledgora.exe"), "MZ neu"}}}}));
+    const auto window = harness.open();
+    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
+    const QString path = harness.installDir() + QLatin1String("Updater/releasenumbers.dat");
+    QVERIFY(QDir().mkdir(path));
+    harness.dialogs.answers.enqueue(true);
+    harness.dialogs.answers.enqueue(false); // no restart with raised rights
+    UpdaterHarness::click(window.get(), QStringLiteral("Update starten"));
+    QVERIFY(!QFile::exists(harness.installDir() + QLatin1String("Ledgora.exe")));
+    QVERIFY(!QFile::exists(harness.installDir() + QLatin1String("versioninfo.dat")));
+    QVERIFY2(UpdaterHarness::logText(window.get())
+                 .contains(QStringLiteral("Fehler beim Lesen der Release-Nummern: ") + path),
+             qPrintable(UpdaterHarness::logText(window.get())));
 }
 
 void tst_Installation::readOnlyTargetAndRecordOverwritten()
