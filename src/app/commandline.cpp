@@ -14,39 +14,58 @@ QCommandLineOption option(const char *name, const char *description, const char 
 
 } // namespace
 
+namespace {
+
+struct Options
+{
+    QCommandLineOption conf = option("conf", "XML-Konfigurationsdatei", "Konfigurationsdatei");
+    QCommandLineOption offline = option("offline", "Offline-Updatedatei", "Offline-Updatedatei");
+    QCommandLineOption mode = option("mode",
+                                     "Arbeitsmodus: 1=Dateien erstellen, 2=Nach Updates "
+                                     "suchen, 3=Neuen Updater installieren",
+                                     "Modus");
+    QCommandLineOption os = option("os", "Betriebssystem simulieren", "OS");
+    QCommandLineOption product = option("product", "Produktyp", "Produktyp");
+    QCommandLineOption processId = option("processid", "Prozess-ID Aufrufer", "Prozess-ID");
+    QCommandLineOption allowOlder {
+        QStringLiteral("allowolder"),
+        QCoreApplication::translate("MainWindow", "Älteres signiertes Offline-Update zulassen")};
+
+    void addTo(QCommandLineParser &parser) const
+    {
+        parser.setApplicationDescription(QCoreApplication::applicationName()
+                                         + QLatin1String(" Kommandozeile"));
+        parser.addHelpOption();
+        parser.addVersionOption();
+        parser.addOptions({conf, offline, mode, os, product, processId, allowOlder});
+    }
+};
+
+} // namespace
+
+QString CommandLine::helpText()
+{
+    QCommandLineParser parser;
+    Options().addTo(parser);
+    return parser.helpText();
+}
+
 CommandLine CommandLine::parse(const QStringList &arguments)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QCoreApplication::applicationName()
-                                     + QLatin1String(" Kommandozeile"));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption conf =
-        option("conf", "XML-Konfigurationsdatei", "Konfigurationsdatei");
-    const QCommandLineOption offline =
-        option("offline", "Offline-Updatedatei", "Offline-Updatedatei");
-    const QCommandLineOption mode = option("mode",
-                                           "Arbeitsmodus: 1=Dateien erstellen, 2=Nach Updates "
-                                           "suchen, 3=Neuen Updater installieren",
-                                           "Modus");
-    const QCommandLineOption os = option("os", "Betriebssystem simulieren", "OS");
-    const QCommandLineOption product = option("product", "Produktyp", "Produktyp");
-    const QCommandLineOption processId = option("processid", "Prozess-ID Aufrufer", "Prozess-ID");
-    const QCommandLineOption allowOlder(
-        QStringLiteral("allowolder"),
-        QCoreApplication::translate("MainWindow", "Älteres signiertes Offline-Update zulassen"));
-    parser.addOptions({conf, offline, mode, os, product, processId, allowOlder});
+    const Options options;
+    options.addTo(parser);
     parser.parse(arguments);
 
     CommandLine values;
-    values.conf = unquote(parser.value(conf));
-    const int modeValue = parser.value(mode).toInt();
+    values.conf = unquote(parser.value(options.conf));
+    const int modeValue = parser.value(options.mode).toInt();
     values.mode = modeValue == 0 ? 2 : modeValue;
-    values.osOverride = parser.value(os);
-    values.callerProcessId = parser.value(processId).toUInt();
-    values.offlinePath = unquote(parser.value(offline));
-    values.product = parser.value(product);
-    values.allowOlder = parser.isSet(allowOlder);
+    values.osOverride = parser.value(options.os);
+    values.callerProcessId = parser.value(options.processId).toUInt();
+    values.offlinePath = unquote(parser.value(options.offline));
+    values.product = parser.value(options.product);
+    values.allowOlder = parser.isSet(options.allowOlder);
     return values;
 }
 

@@ -14,9 +14,11 @@ struct CommandLine
     QString product; // raw; applied after the version record is read
     bool allowOlder = false; // an offline file older than the installed signed release is taken
 
-    // Parses like the shipped updater: help and version are registered but never acted on,
-    // unknown options and missing values are ignored.
+    // Parses like the shipped updater: unknown options and missing values are ignored. Help
+    // and version are answered before the window starts (app/programinformation.h).
     static CommandLine parse(const QStringList &arguments);
+    // The options and what they mean, as `--help` prints them.
+    static QString helpText();
 };
 
 // Trims, then drops one leading and one trailing double quote.

@@ -1,4 +1,6 @@
+#include "app/commandline.h"
 #include "app/mainwindow.h"
+#include "app/programinformation.h"
 #include "app/releasekeys.h"
 #include "check/releasetrust.h"
 #include "platform/platform.h"
@@ -10,8 +12,6 @@
 int main(int argc, char *argv[])
 {
     prepareForBulkWork();
-    QApplication application(argc, argv);
-    MainWindowContext context;
     const std::optional<QVector<QByteArray>> keys =
         releaseKeysFromText(QStringLiteral(LEDGORA_RELEASE_KEYS));
     // The build checks the keys; a program that would check against none of them must not run.
@@ -19,6 +19,17 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "invalid release key built in: %s\n", LEDGORA_RELEASE_KEYS);
         return 1;
     }
+    bool help = false;
+    if (asksForInformation(argc, argv, &help)) {
+        const QCoreApplication core(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("lg_updater"));
+        const QString text =
+            (help ? CommandLine::helpText() + QLatin1Char('\n') : QString()) + versionText(*keys);
+        std::fputs(text.toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    QApplication application(argc, argv);
+    MainWindowContext context;
     context.releaseKeys = *keys;
     MainWindow window(context);
     if (window.startupAborted()) {

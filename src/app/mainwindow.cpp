@@ -154,10 +154,10 @@ void MainWindow::createMainLayout()
     mainLayout->addWidget(separatorLine());
 }
 
+// A configuration that does not exist fails like every other: a publishing script that
+// mistyped its path must not go on as if the release were built.
 bool MainWindow::runPackageBuilder()
 {
-    if (!QFile::exists(configPath))
-        return false;
     if (!buildPackage(configPath, offlinePath, &buildError, &builtOffline))
         return false;
     dialogs->information(nullptr, tr("Ergebnis:"),

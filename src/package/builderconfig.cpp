@@ -81,7 +81,11 @@ bool readSigning(const QDomElement &root, const QString &configPath, BuilderConf
     const QString key = root.attribute(QStringLiteral("signkey")).trimmed();
     if (key.isEmpty())
         return true;
-    config->signKeyPath = QFileInfo(QFileInfo(configPath).absoluteDir(), key).absoluteFilePath();
+    const QDir configFolder = QFileInfo(configPath).absoluteDir();
+    config->signKeyPath = QFileInfo(configFolder, key).absoluteFilePath();
+    const QString previous = root.attribute(QStringLiteral("previous")).trimmed();
+    if (!previous.isEmpty())
+        config->previousStatementPath = QFileInfo(configFolder, previous).absoluteFilePath();
     if (config->year == 0) {
         *reason = QStringLiteral("Kein Jahr (year) für die Signatur angegeben");
         return false;

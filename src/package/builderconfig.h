@@ -28,6 +28,10 @@ struct BuilderConfig
     // folder; empty: the release is published unsigned. The release number (by default the
     // build time in seconds) and the expiry are read only with a key.
     QString signKeyPath;
+    // The statement published last, as a file (fetched from the update server, say): its number
+    // is a floor besides the package folder's own "info.sig", for a folder that is new or not
+    // the one on the server. Relative paths count from the configuration's folder.
+    QString previousStatementPath;
     std::optional<quint64> releaseNumber;
     std::optional<QDateTime> expires; // UTC
     QVector<MainInfo> mainInfos; // every main_info in document order: "os" verbatim, all text

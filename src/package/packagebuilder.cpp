@@ -43,6 +43,7 @@ private:
     bool checkSources();
     bool outputOutside(const char *output, const QString &path, const QString &sourceDir,
                        const QString &canonicalSource);
+    bool keyOutside(const char *place, const QString &folder, const QString &resolvedFolder);
     QString logFolder() const;
     bool openOutputs(QString &offlinePath);
     bool buildGroups();
@@ -128,10 +129,28 @@ bool PackageBuilder::checkSources()
         const std::optional<QString> source = canonicalSourceFolder(group.sourceDir, &error);
         if (!source || !outputOutside("Paketordner", config.targetDir, group.sourceDir, *source)
             || !outputOutside("Offline-Updatedatei", config.targetFile, group.sourceDir, *source)
-            || !outputOutside("Builder-Protokoll", logPath, group.sourceDir, *source))
+            || !outputOutside("Builder-Protokoll", logPath, group.sourceDir, *source)
+            || !keyOutside("im Quellordner", group.sourceDir, *source))
             return false;
     }
-    return true;
+    return keyOutside("im Paketordner", config.targetDir, resolvedPath(config.targetDir))
+        && (config.targetFile.isEmpty()
+            || keyOutside("im Ordner der Offline-Updatedatei", logFolder(),
+                          resolvedPath(logFolder())));
+}
+
+// The private key signs what every installation takes: a key in a folder that the release is
+// made of, or that goes to the server, would be published with it.
+bool PackageBuilder::keyOutside(const char *place, const QString &folder,
+                                const QString &resolvedFolder)
+{
+    if (config.signKeyPath.isEmpty() || !liesIn(resolvedPath(config.signKeyPath), resolvedFolder))
+        return true;
+    error = reportFailure(FailedStep::loadXml, configFile,
+                          QStringLiteral("Signaturschlüssel liegt ") + QString::fromUtf8(place)
+                              + QLatin1String(": ") + config.signKeyPath + QLatin1String(" in ")
+                              + folder);
+    return false;
 }
 
 bool PackageBuilder::outputOutside(const char *output, const QString &path,

@@ -5,9 +5,13 @@
 #include "package/releasesignature.h"
 #include "package/releasestatement.h"
 
+#include "platform/platform.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+
+#include <cerrno>
 
 bool ReleaseSigner::prepare(const BuilderConfig &builderConfig, const QString &configFile,
                             QString *error)
@@ -15,33 +19,106 @@ bool ReleaseSigner::prepare(const BuilderConfig &builderConfig, const QString &c
     config = builderConfig;
     configPath = configFile;
     path = config.targetDir + releaseStatementFileName;
+    readPublished();
+    if (config.signKeyPath.isEmpty())
+        return true;
     QString reason;
-    if (!config.signKeyPath.isEmpty() && !publicKeyOfKeyFile(config.signKeyPath, &reason)) {
+    if (!publicKeyOfKeyFile(config.signKeyPath, &reason)) {
         *error = reportFailure(FailedStep::open, config.signKeyPath, reason);
         return false;
     }
-    QFile published(path);
-    if (!QFileInfo(path).isFile() || !published.open(QIODevice::ReadOnly))
-        return true;
-    previousText = published.read(releaseStatementLimit + 1);
-    // Only its numbers count here, and only as a floor: the folder is the publisher's own.
-    QString ignored;
-    const std::optional<SignedStatement> parsed = parseStatement(*previousText, &ignored);
-    if (parsed && parsed->statement.year == config.year)
-        previous = parsed->statement;
-    if (previous && config.releaseNumber && *config.releaseNumber < previous->releaseNumber) {
-        *error = reportFailure(FailedStep::loadXml, configPath,
-                               QStringLiteral("Release-Nummer %1 ist kleiner als die zuletzt "
-                                              "veröffentlichte %2")
-                                   .arg(*config.releaseNumber)
-                                   .arg(previous->releaseNumber));
+    if (previousText && !readFloor(path, *previousText, error))
         return false;
+    if (!config.previousStatementPath.isEmpty()) {
+        QFile file;
+        switch (openRegularFile(&file, config.previousStatementPath, true, &reason)) {
+        case RegularFileOpen::Missing:
+            reason = windowsErrorText(ENOENT);
+            Q_FALLTHROUGH();
+        case RegularFileOpen::Refused:
+            *error = reportFailure(FailedStep::open, config.previousStatementPath, reason);
+            return false;
+        case RegularFileOpen::Opened:
+            break;
+        }
+        if (!readFloor(config.previousStatementPath, file.read(releaseStatementLimit + 1), error))
+            return false;
+    }
+    qCInfo(lcPackage).noquote() << floorText();
+    return checkSettings(error);
+}
+
+// The package folder's statement, kept for restore(). Only a regular file is read: a pipe
+// there would hold the run.
+void ReleaseSigner::readPublished()
+{
+    QFile published;
+    QString reason;
+    if (openRegularFile(&published, path, true, &reason) == RegularFileOpen::Opened)
+        previousText = published.read(releaseStatementLimit + 1);
+}
+
+bool ReleaseSigner::readFloor(const QString &statementPath, const QByteArray &text, QString *error)
+{
+    QString reason;
+    const std::optional<SignedStatement> parsed = parseStatement(text, &reason);
+    if (!parsed) {
+        *error = reportFailure(FailedStep::open, statementPath,
+                               reason
+                                   + QStringLiteral(" Ohne sie ist die kleinste Release-Nummer "
+                                                    "unbekannt."));
+        return false;
+    }
+    // Only the numbers count here, and only as a floor: the files are the publisher's own.
+    const ReleaseStatement &statement = parsed->statement;
+    if (statement.year == config.year
+        && (!previous || statement.releaseNumber > previous->releaseNumber)) {
+        previous = statement;
+        previousPath = statementPath;
     }
     return true;
 }
 
-// Clients refuse a number below the one they installed and take the same number again: so the
-// number grows with every release, and one number never names two documents.
+QString ReleaseSigner::floorText() const
+{
+    if (!previous)
+        return QStringLiteral("Kleinste Release-Nummer: keine (keine veröffentlichte Signatur "
+                              "des Jahres %1)")
+            .arg(config.year);
+    return QStringLiteral("Kleinste Release-Nummer: %1 (aus %2)")
+        .arg(QString::number(previous->releaseNumber), previousPath);
+}
+
+bool ReleaseSigner::failSettings(const QString &reason, QString *error) const
+{
+    *error = reportFailure(FailedStep::loadXml, configPath, reason);
+    return false;
+}
+
+// What clients would refuse, or what would sign a number again, fails before the work.
+bool ReleaseSigner::checkSettings(QString *error) const
+{
+    // An unattended build cannot be asked whether it meant to publish what no client takes.
+    if (config.expires && *config.expires <= QDateTime::currentDateTimeUtc())
+        return failSettings(QStringLiteral("Das Ablaufdatum %1 ist schon vorüber")
+                                .arg(config.expires->toString(Qt::ISODate)),
+                            error);
+    if (previous && config.releaseNumber && *config.releaseNumber < previous->releaseNumber)
+        return failSettings(QStringLiteral("Release-Nummer %1 ist kleiner als die zuletzt "
+                                           "veröffentlichte %2")
+                                .arg(*config.releaseNumber)
+                                .arg(previous->releaseNumber),
+                            error);
+    if (previous && !config.releaseNumber && previous->releaseNumber >= releaseNumberLimit)
+        return failSettings(QStringLiteral("Nach Release-Nummer %1 gibt es keine höhere, die "
+                                           "Clients lesen (höchstens 19 Stellen)")
+                                .arg(previous->releaseNumber),
+                            error);
+    return true;
+}
+
+// Clients refuse a number below the one they installed, and the installed number for another
+// document: so the number grows with every release, and one number never names two documents.
 std::optional<quint64> ReleaseSigner::number(const QString &documentHash, QString *error) const
 {
     if (!config.releaseNumber) {
@@ -50,10 +127,10 @@ std::optional<quint64> ReleaseSigner::number(const QString &documentHash, QStrin
     }
     if (previous && *config.releaseNumber == previous->releaseNumber
         && documentHash != previous->documentHash) {
-        *error = reportFailure(FailedStep::loadXml, configPath,
-                               QStringLiteral("Release-Nummer %1 wurde schon für ein anderes "
-                                              "Update-Dokument veröffentlicht")
-                                   .arg(*config.releaseNumber));
+        failSettings(QStringLiteral("Release-Nummer %1 wurde schon für ein anderes "
+                                    "Update-Dokument veröffentlicht")
+                         .arg(*config.releaseNumber),
+                     error);
         return std::nullopt;
     }
     return config.releaseNumber;

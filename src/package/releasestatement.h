@@ -35,6 +35,8 @@ struct ReleaseStatement
 };
 
 inline const QLatin1String releaseStatementFileName("info.sig");
+// Readers take a release number of up to 19 digits.
+constexpr quint64 releaseNumberLimit = 9999999999999999999ULL;
 // A statement is about 300 bytes; anything far larger is not one.
 constexpr qint64 releaseStatementLimit = 1024;
 

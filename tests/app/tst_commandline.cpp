@@ -1,5 +1,6 @@
 #include "app/commandline.h"
 #include "app/language.h"
+#include "app/programinformation.h"
 
 #include <QtTest>
 
@@ -14,6 +15,7 @@ private slots:
     void unquoting();
     void language_data();
     void language();
+    void versionNamesTheReleaseKeys();
 };
 
 void tst_CommandLine::values_data()
@@ -119,6 +121,16 @@ void tst_CommandLine::language()
 {
     QFETCH(QString, localeName);
     QTEST(languageOfLocale(localeName), "language");
+}
+
+// The fingerprint is the SHA-256 of the raw key, as `openssl dgst -sha256 -binary | base64`
+// gives it for the 32 zero bytes.
+void tst_CommandLine::versionNamesTheReleaseKeys()
+{
+    QCOMPARE(versionText({QByteArray(32, '\0')}),
+             QStringLiteral("lg_updater 1.2\nRelease-Schlüssel: "
+                            "SHA256:Zmh6rfhivXdsj8GLjp+OIAiXFIVu4jOzkCpZHQ1fKSU\n"));
+    QCOMPARE(versionText({}), QStringLiteral("lg_updater 1.2\nRelease-Schlüssel: unsigned\n"));
 }
 
 QTEST_GUILESS_MAIN(tst_CommandLine)

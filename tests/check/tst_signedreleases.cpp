@@ -50,6 +50,9 @@ private slots:
     void unreadableRecordRefusesSignedReleases();
     void builderRefusesSigningSettings_data();
     void builderRefusesSigningSettings();
+    void keyWithTheWordEncryptedInAComment();
+    void previousStatementIsAFloor_data();
+    void previousStatementIsAFloor();
     void unsignedRebuildRemovesTheStatement();
     void lateFailureKeepsThePublishedRelease_data();
     void lateFailureKeepsThePublishedRelease();
@@ -630,38 +633,140 @@ void tst_SignedReleases::unreadableRecordRefusesSignedReleases()
 void tst_SignedReleases::builderRefusesSigningSettings_data()
 {
     QTest::addColumn<QString>("attributes"); // %1: the publisher's key file
+    QTest::addColumn<QString>("keyCopy"); // where in the test folder a copy of the key lies
     QTest::addColumn<QString>("failure");
-    QTest::newRow("key file missing") << QStringLiteral("signkey=\"fehlt.pem\"")
+    QTest::newRow("key file missing") << QStringLiteral("signkey=\"fehlt.pem\"") << QString()
                                       << QStringLiteral("Fehler beim Öffnen der Datei:");
-    QTest::newRow("not a key") << QStringLiteral("signkey=\"r.xml\"")
+    QTest::newRow("not a key") << QStringLiteral("signkey=\"r.xml\"") << QString()
                                << QStringLiteral("Fehler beim Öffnen der Datei:");
-    QTest::newRow("encrypted key") << QStringLiteral("signkey=\"verschluesselt.pem\"")
+    QTest::newRow("encrypted key") << QStringLiteral("signkey=\"verschluesselt.pem\"") << QString()
                                    << QStringLiteral("verschlüsselte Schlüssel werden nicht "
                                                      "unterstützt");
-    QTest::newRow("release number with a sign") << QStringLiteral("signkey=\"%1\" release=\"-1\"")
-                                                << QStringLiteral("Ungültige Release-Nummer: -1");
+    QTest::newRow("a FIFO as key, which no one writes")
+        << QStringLiteral("signkey=\"rohr.pem\"") << QString() << notRegularFileText(false);
+    QTest::newRow("release number with a sign")
+        << QStringLiteral("signkey=\"%1\" release=\"-1\"") << QString()
+        << QStringLiteral("Ungültige Release-Nummer: -1");
     QTest::newRow("expiry without time") << QStringLiteral("signkey=\"%1\" expires=\"2032-01-01\"")
-                                         << QStringLiteral("Ungültiges Ablaufdatum");
+                                         << QString() << QStringLiteral("Ungültiges Ablaufdatum");
+    // An unattended build must not publish what every client refuses.
+    QTest::newRow("expiry already past")
+        << QStringLiteral("signkey=\"%1\" expires=\"2020-01-01T00:00:00Z\"") << QString()
+        << QStringLiteral("Das Ablaufdatum 2020-01-01T00:00:00Z ist schon vorüber");
+    // The key would be published with the release, and installed everywhere.
+    QTest::newRow("key in a source folder")
+        << QStringLiteral("signkey=\"src/r/g0/keys/release.pem\"")
+        << QStringLiteral("src/r/g0/keys/release.pem")
+        << QStringLiteral("Signaturschlüssel liegt im Quellordner:");
+    QTest::newRow("key in the package folder")
+        << QStringLiteral("signkey=\"www/ldg_update/2031/release.pem\"")
+        << QStringLiteral("www/ldg_update/2031/release.pem")
+        << QStringLiteral("Signaturschlüssel liegt im Paketordner:");
+    QTest::newRow("key beside the offline update file")
+        << QStringLiteral("signkey=\"release.pem\"") << QStringLiteral("release.pem")
+        << QStringLiteral("Signaturschlüssel liegt im Ordner der Offline-Updatedatei:");
+    QTest::newRow("a link outside to a key in a source folder")
+        << QStringLiteral("signkey=\"%1.link\"") << QStringLiteral("src/r/g0/release.pem")
+        << QStringLiteral("Signaturschlüssel liegt im Quellordner:");
+    QTest::newRow("published statement damaged")
+        << QStringLiteral("signkey=\"%1\" release=\"5\"") << QStringLiteral("damaged info.sig")
+        << QStringLiteral("Die Signaturdatei ist beschädigt. Ohne sie ist die kleinste "
+                          "Release-Nummer unbekannt.");
+    QTest::newRow("previous statement missing")
+        << QStringLiteral("signkey=\"%1\" previous=\"fehlt.sig\"") << QString()
+        << QStringLiteral("Fehler beim Öffnen der Datei:");
 }
 
 void tst_SignedReleases::builderRefusesSigningSettings()
 {
     QFETCH(QString, attributes);
+    QFETCH(QString, keyCopy);
     QFETCH(QString, failure);
     QTemporaryDir root;
     TestReleaseKey encrypted;
     QVERIFY(makeTestReleaseKey(root.filePath(QStringLiteral("verschluesselt.pem")), &encrypted,
                                "geheim"));
+    QCOMPARE(mkfifo(QFile::encodeName(root.filePath(QStringLiteral("rohr.pem"))).constData(), 0600),
+             0);
     ReleaseFixture fixture(root.path());
+    const QString statement = fixture.packageDir(year) + QLatin1String("/info.sig");
+    if (keyCopy == QLatin1String("damaged info.sig")) {
+        QVERIFY(ReleaseFixture::writeFile(statement, "kaputt"));
+    } else if (!keyCopy.isEmpty()) {
+        QVERIFY(QDir().mkpath(QFileInfo(root.filePath(keyCopy)).absolutePath()));
+        QVERIFY(QFile::copy(publisher.pemPath, root.filePath(keyCopy)));
+        QVERIFY(QFile::link(root.filePath(keyCopy), publisher.pemPath + QLatin1String(".link")));
+    }
     fixture.rootAttributes =
         attributes.contains(QLatin1String("%1")) ? attributes.arg(publisher.pemPath) : attributes;
     QVERIFY(!buildRelease(fixture));
     QVERIFY(!QFile::exists(fixture.packageDir(year) + QLatin1String("/info.bin")));
-    QVERIFY(!QFile::exists(fixture.packageDir(year) + QLatin1String("/info.sig")));
+    QCOMPARE(QFile::exists(statement), keyCopy == QLatin1String("damaged info.sig"));
     QString error;
     QString offlinePath;
     QVERIFY(!buildPackage(root.filePath(QStringLiteral("r.xml")), offlinePath, &error));
+    QFile::remove(publisher.pemPath + QLatin1String(".link"));
     QVERIFY2(error.contains(failure), qPrintable(error));
+}
+
+// Only the PEM's own markings say that a key is encrypted; the word in a comment does not.
+void tst_SignedReleases::keyWithTheWordEncryptedInAComment()
+{
+    QTemporaryDir root;
+    QFile key(publisher.pemPath);
+    QVERIFY(key.open(QIODevice::ReadOnly));
+    const QString commented = root.filePath(QStringLiteral("kommentiert.pem"));
+    QVERIFY(ReleaseFixture::writeFile(commented,
+                                      "Nicht ENCRYPTED, nur sicher verwahrt.\n" + key.readAll()));
+    QString error;
+    QCOMPARE(publicKeyOfKeyFile(commented, &error).value_or(QByteArray()), publisher.publicKey);
+}
+
+// The number published last, from the server, is a floor in a package folder that is new.
+void tst_SignedReleases::previousStatementIsAFloor_data()
+{
+    QTest::addColumn<QString>("release"); // of the second build; empty: the default
+    QTest::addColumn<QString>("outcome"); // the number signed, or the failure
+    QTest::newRow("a lower number") << QStringLiteral("5")
+                                    << QStringLiteral("Release-Nummer 5 ist kleiner als die "
+                                                      "zuletzt veröffentlichte 9000000000");
+    QTest::newRow("the same number, another document")
+        << QStringLiteral("9000000000")
+        << QStringLiteral("Release-Nummer 9000000000 wurde schon für ein anderes "
+                          "Update-Dokument veröffentlicht");
+    QTest::newRow("the default") << QString() << QStringLiteral("9000000001");
+}
+
+void tst_SignedReleases::previousStatementIsAFloor()
+{
+    QFETCH(QString, release);
+    QFETCH(QString, outcome);
+    QTemporaryDir root;
+    ReleaseFixture fixture(root.path());
+    fixture.rootAttributes = signedBy(publisher, QStringLiteral("9000000000"));
+    QVERIFY(buildRelease(fixture));
+    const QString published = root.filePath(QStringLiteral("vom-server.sig"));
+    QVERIFY(QFile::copy(fixture.packageDir(year) + QLatin1String("/info.sig"), published));
+    QVERIFY(QDir(fixture.wwwRoot()).removeRecursively());
+
+    fixture.rootAttributes =
+        signedBy(publisher, release) + QStringLiteral(" previous=\"vom-server.sig\"");
+    const bool built =
+        fixture.build(QStringLiteral("r"), year,
+                      {{QStringLiteral("name=\"P\""), {{QStringLiteral("n.txt"), "n"}}}});
+    QString error;
+    if (outcome.at(0).isDigit()) {
+        QVERIFY(built);
+        const auto parsed = parseStatement(
+            readAll(fixture.packageDir(year) + QLatin1String("/info.sig")).toUtf8(), &error);
+        QVERIFY2(parsed, qPrintable(error));
+        QCOMPARE(QString::number(parsed->statement.releaseNumber), outcome);
+    } else {
+        QVERIFY(!built);
+        QString offlinePath;
+        QVERIFY(!buildPackage(root.filePath(QStringLiteral("r.xml")), offlinePath, &error));
+        QVERIFY2(error.contains(outcome), qPrintable(error));
+    }
 }
 
 void tst_SignedReleases::unsignedRebuildRemovesTheStatement()
@@ -814,6 +919,9 @@ void tst_SignedReleases::releaseNumberGrows_data()
     QTest::newRow("a lower number")
         << QStringLiteral("7") << QStringLiteral("5") << false
         << QStringLiteral("Release-Nummer 5 ist kleiner als die zuletzt veröffentlichte 7");
+    QTest::newRow("default after the highest number clients read")
+        << QStringLiteral("9999999999999999999") << QString() << false
+        << QStringLiteral("Nach Release-Nummer 9999999999999999999 gibt es keine höhere");
 }
 
 void tst_SignedReleases::releaseNumberGrows()
