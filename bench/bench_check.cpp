@@ -28,7 +28,7 @@ int main(int argc, char *argv[])
     for (int i = 0; i < load.document.groups.size(); ++i)
         selection.checkedGroups.append(i);
     UpdateCheck check(
-        load.document, arguments.at(2) + QLatin1Char('/'), QString(), false,
+        load.document, arguments.at(2) + QLatin1Char('/'), false,
         [](QVector<FetchedDataFile> &, const std::function<bool(int)> &) {}, [](int, int) {});
     QElapsedTimer timer;
     timer.start();

@@ -684,7 +684,7 @@ void MainWindow::search()
         fetchDataFiles(files, arrived);
     };
     const CheckProgress progress = [this](int value, int maximum) { showProgress(value, maximum); };
-    UpdateCheck check(document, base, runningExecutable(), offlineLoaded, fetch, progress);
+    UpdateCheck check(document, base, offlineLoaded, fetch, progress);
     const CheckResult result = check.run(currentSelection(), pending);
     if (result.outcome == CheckResult::DuplicateType) {
         dialogs->information(

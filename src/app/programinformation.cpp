@@ -1,5 +1,7 @@
 #include "app/programinformation.h"
 
+#include "common/buildsettings.h"
+
 #include <QCryptographicHash>
 #include <QStringList>
 

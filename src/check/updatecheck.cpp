@@ -42,12 +42,10 @@ bool execPreferenceSkips(int groupIndex, const QMap<int, bool> &execGroupSingleO
 
 } // namespace
 
-UpdateCheck::UpdateCheck(const UpdateDocument &document, const QString &baseDir,
-                         const QString &runningExecutable, bool offlineLoaded, DataFileFetch fetch,
-                         CheckProgress progress)
+UpdateCheck::UpdateCheck(const UpdateDocument &document, const QString &baseDir, bool offlineLoaded,
+                         DataFileFetch fetch, CheckProgress progress)
     : document(document)
     , baseDir(baseDir)
-    , runningExecutable(runningExecutable)
     , offlineLoaded(offlineLoaded)
     , fetch(std::move(fetch))
     , progress(std::move(progress))
@@ -165,13 +163,11 @@ bool UpdateCheck::checkFile(int groupIndex, int fileIndex, const std::optional<Q
     bool current = false;
     if (!localFileCurrent(fullPath, comparisons.take(fileIndex), &current, update))
         return false;
+    // A differing copy of the running updater stays pending like any file: while the updater is
+    // outdated only its own group is installed, and the new copy that takes over writes this
+    // one. The installer refuses the write that would really replace the running program.
     if (current)
         return true;
-    // The running updater cannot replace itself; a current copy of it is no obstacle.
-    if (isSameFile(fullPath, runningExecutable)) {
-        appendLogLine(result.log, tr("Ungültiger Zielpfad:"), true, targetPath);
-        return false;
-    }
     if (stored != update.offlineIndex.end())
         return markStoredPending(stored, entry, update);
     // Content that another entry names is fetched and stored once.

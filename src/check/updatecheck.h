@@ -53,10 +53,8 @@ class UpdateCheck
     Q_DECLARE_TR_FUNCTIONS(MainWindow)
 
 public:
-    // runningExecutable: the updater's own file, which no entry may name.
-    UpdateCheck(const UpdateDocument &document, const QString &baseDir,
-                const QString &runningExecutable, bool offlineLoaded, DataFileFetch fetch,
-                CheckProgress progress);
+    UpdateCheck(const UpdateDocument &document, const QString &baseDir, bool offlineLoaded,
+                DataFileFetch fetch, CheckProgress progress);
 
     // Marks what differs in `update` and records the selection it worked on there.
     CheckResult run(const CheckSelection &selection, PendingUpdate &update);
@@ -97,7 +95,6 @@ private:
 
     UpdateDocument document;
     QString baseDir;
-    QString runningExecutable;
     bool offlineLoaded;
     DataFileFetch fetch;
     CheckProgress progress;

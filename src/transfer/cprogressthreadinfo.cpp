@@ -4,7 +4,7 @@
 
 CProgressThreadInfo::CProgressThreadInfo()
     : title(tr("Fortschritt..."))
-    , cancelText(tr("Abbbrechen"))
+    , cancelText(tr("Abbrechen"))
 {
 }
 

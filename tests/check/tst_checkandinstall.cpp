@@ -71,7 +71,7 @@ struct Scenario
                     return;
             }
         };
-        return UpdateCheck(document, installDir, QString(), false, fetch, [](int, int) {});
+        return UpdateCheck(document, installDir, false, fetch, [](int, int) {});
     }
 
     // Answers as the update server would, or as a failing or lying one.

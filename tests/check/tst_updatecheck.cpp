@@ -313,7 +313,7 @@ void tst_UpdateCheck::shortWriteToStore()
     PendingUpdate update;
     update.offlineStore = shortStore;
     UpdateCheck check(
-        document, base.path() + QLatin1Char('/'), QString(), false,
+        document, base.path() + QLatin1Char('/'), false,
         [](QVector<FetchedDataFile> &files, const std::function<bool(int)> &) {
             for (FetchedDataFile &file : files) {
                 file.bodyPath = stagedBody(compressPayload("Inhalt"));
@@ -679,17 +679,22 @@ void tst_UpdateCheck::offlinePayloadLargerThanItsEntry()
 void tst_UpdateCheck::runningUpdaterInARelease_data()
 {
     QTest::addColumn<QByteArray>("installed");
-    QTest::addColumn<QString>("line"); // the log afterwards
-    QTest::newRow("current") << QByteArray("Updater 2") << QString();
-    QTest::newRow("differs") << QByteArray(
-        "Updater 1") << QStringLiteral("Ungültiger Zielpfad: Updater/") + updaterExecutableName();
+    QTest::addColumn<QString>("searchLog");
+    QTest::addColumn<QString>("installLog"); // empty: nothing to install
+    QTest::newRow("current") << QByteArray("Updater 2") << QString() << QString();
+    // Found and counted like any file; only the write over the running program is refused.
+    QTest::newRow("differs") << QByteArray("Updater 1")
+                             << QStringLiteral("1 Datei(en) (9e-06 MB) können aktualisiert werden.")
+                             << QStringLiteral("Ungültiger Zielpfad: Updater/")
+            + updaterExecutableName();
 }
 
 // A release may list the running updater's own file: a current copy is no obstacle, a
-// differing one cannot be written while it runs.
+// differing one is pending, but cannot be written while it runs.
 void tst_UpdateCheck::runningUpdaterInARelease()
 {
     QFETCH(QByteArray, installed);
+    QFETCH(QString, installLog);
     UpdaterHarness harness;
     QVERIFY(harness.isValid());
     const QString updater = QStringLiteral("Updater/") + updaterExecutableName();
@@ -699,7 +704,17 @@ void tst_UpdateCheck::runningUpdaterInARelease()
     install(harness, updater, installed);
     const auto window = harness.open();
     UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
-    QTEST(UpdaterHarness::logText(window.get()), "line");
+    QTEST(UpdaterHarness::logText(window.get()), "searchLog");
+    if (installLog.isEmpty())
+        return;
+    harness.dialogs.answers.enqueue(true);
+    harness.dialogs.answers.enqueue(false); // no restart with raised rights
+    UpdaterHarness::click(window.get(), QStringLiteral("Update starten"));
+    QVERIFY2(UpdaterHarness::logText(window.get()).startsWith(installLog),
+             qPrintable(UpdaterHarness::logText(window.get())));
+    QFile kept(harness.installDir() + updater);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), installed);
 }
 
 QTEST_MAIN(tst_UpdateCheck)

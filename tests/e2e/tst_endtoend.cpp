@@ -157,7 +157,8 @@ void tst_EndToEnd::writeSources(const QString &release, const QMap<QString, QByt
     QString groups;
     if (!updater.isNull()) {
         writeTree(source + QLatin1String("updater/"),
-                  {{QStringLiteral("Updater/updater-temp/lg_updater.txt"), updater}});
+                  {{QStringLiteral("Updater/updater-temp/lg_updater.txt"), updater},
+                   {QStringLiteral("Updater/updater-temp/") + updaterExecutableName(), updater}});
         groups += QStringLiteral(
                       "  <group name=\"Updater\" type=\"updater\" version=\"1.2\" os=\"windows\" "
                       "srcdir=\"%1updater\"/>\n")
@@ -333,6 +334,10 @@ void tst_EndToEnd::updaterHandsOverToNewCopy()
     QMap<QString, QByteArray> programm = programmB();
     programm.insert(QStringLiteral("Ledgora.exe"),
                     QByteArray("MZ Ledgora C ") + pseudoRandom(100000, 4));
+    // The release also carries the updater at its final place, where only the new copy may
+    // write it: the running one leaves it pending.
+    const QString finalUpdater = QStringLiteral("/Updater/") + updaterExecutableName();
+    programm.insert(finalUpdater.mid(1), "Updater Version C");
     writeSources(QStringLiteral("C"), programm, elsterB(), "Updater Version C");
     QString error;
     QVERIFY2(buildWithProgram(QStringLiteral("C"), &error), qPrintable(error));
@@ -345,6 +350,7 @@ void tst_EndToEnd::updaterHandsOverToNewCopy()
              QByteArray("Updater Version C"));
     QVERIFY2(read(install + QLatin1String("/Ledgora.exe")).startsWith("MZ Ledgora B"),
              "only the updater group first");
+    QVERIFY2(!QFile::exists(install + finalUpdater), "the running updater is not written");
     const QString copyDir = install + QLatin1String("/Updater/updater-temp");
     QCOMPARE(platform.starts,
              QStringList {QLatin1String("|") + QDir(install).canonicalPath()

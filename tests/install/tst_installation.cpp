@@ -202,8 +202,10 @@ void tst_Installation::signedReleaseInstallsAndOlderIsRefused()
     QFETCH(QStringList, options);
     UpdaterHarness harness;
     QVERIFY(harness.isValid());
+    // Away from the release's folders, as a publisher keeps it.
+    QTemporaryDir keyDir;
     TestReleaseKey key;
-    QVERIFY(makeTestReleaseKey(harness.root() + QLatin1String("/publisher.pem"), &key));
+    QVERIFY(makeTestReleaseKey(keyDir.filePath(QStringLiteral("publisher.pem")), &key));
     harness.releaseKeys = {key.publicKey};
     ReleaseFixture &releases = harness.releases();
     const QString published = releases.packageDir(year);
@@ -285,8 +287,10 @@ void tst_Installation::unreadableReleaseRecord()
         QSKIP("root reads every file");
     UpdaterHarness harness;
     QVERIFY(harness.isValid());
+    // Away from the release's folders, as a publisher keeps it.
+    QTemporaryDir keyDir;
     TestReleaseKey key;
-    QVERIFY(makeTestReleaseKey(harness.root() + QLatin1String("/publisher.pem"), &key));
+    QVERIFY(makeTestReleaseKey(keyDir.filePath(QStringLiteral("publisher.pem")), &key));
     harness.releaseKeys = {key.publicKey};
     harness.releases().rootAttributes =
         QStringLiteral("signkey=\"%1\" release=\"100\"").arg(key.pemPath);
@@ -326,8 +330,10 @@ void tst_Installation::releaseRecordReplacedBeforeInstalling()
 {
     UpdaterHarness harness;
     QVERIFY(harness.isValid());
+    // Away from the release's folders, as a publisher keeps it.
+    QTemporaryDir keyDir;
     TestReleaseKey key;
-    QVERIFY(makeTestReleaseKey(harness.root() + QLatin1String("/publisher.pem"), &key));
+    QVERIFY(makeTestReleaseKey(keyDir.filePath(QStringLiteral("publisher.pem")), &key));
     harness.releaseKeys = {key.publicKey};
     harness.releases().rootAttributes =
         QStringLiteral("signkey=\"%1\" release=\"100\"").arg(key.pemPath);

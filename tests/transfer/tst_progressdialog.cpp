@@ -53,7 +53,7 @@ void tst_ProgressDialog::defaults()
 {
     CProgressThreadInfo info;
     QCOMPARE(info.title, QStringLiteral("Fortschritt..."));
-    QCOMPARE(info.cancelText, QStringLiteral("Abbbrechen"));
+    QCOMPARE(info.cancelText, QStringLiteral("Abbrechen"));
     QCOMPARE(info.tickMs, 250);
     QCOMPARE(info.labelMinWidth, 350);
     QVERIFY(info.autoStep);
@@ -75,7 +75,7 @@ void tst_ProgressDialog::defaults()
     cancelable->setParent(&withButton);
     QPushButton *button = withButton.findChild<QPushButton *>();
     QVERIFY(button);
-    QCOMPARE(button->text(), QStringLiteral("Abbbrechen"));
+    QCOMPARE(button->text(), QStringLiteral("Abbrechen"));
     QVERIFY(button->isDefault());
 }
 
