@@ -50,6 +50,20 @@ public:
             return std::nullopt;
         return text(key);
     }
+    // Keys whose absence the format gives a meaning: that meaning when missing, the type still
+    // checked when present.
+    QString text(const char *key, const QString &absent)
+    {
+        return object.contains(QLatin1String(key)) ? text(key) : absent;
+    }
+    bool flag(const char *key, bool absent)
+    {
+        return object.contains(QLatin1String(key)) ? flag(key) : absent;
+    }
+    int integer(const char *key, int absent)
+    {
+        return object.contains(QLatin1String(key)) ? integer(key) : absent;
+    }
 
     // An element of an array that must be an object.
     QJsonObject objectAt(const QJsonArray &array, int index, const QString &elementWhere)
@@ -97,13 +111,16 @@ UpdateGroup readGroup(const QJsonObject &object, int groupIndex, QString *error)
     UpdateGroup group;
     group.name = reader.text("name");
     group.version = reader.text("version");
-    group.os = reader.text("os");
+    // Without "os" a group applies everywhere, without "active" it is preselected, without
+    // "disable" selectable; "beta" is false, "cert" true, and "subtype" that of a group the
+    // builder read it for.
+    group.os = reader.text("os", QString());
     group.type = reader.text("type");
-    group.subtype = reader.integer("subtype");
-    group.beta = reader.flag("beta");
-    group.cert = reader.flag("cert");
-    group.active = reader.text("active");
-    group.disable = reader.text("disable");
+    group.subtype = reader.integer("subtype", group.type == QLatin1String("exec") ? 0 : -1);
+    group.beta = reader.flag("beta", false);
+    group.cert = reader.flag("cert", true);
+    group.active = reader.text("active", QString());
+    group.disable = reader.text("disable", QString());
     group.info = reader.optionalText("info");
     group.size = reader.size("size");
     const QJsonArray files = reader.array("data");
@@ -133,7 +150,7 @@ std::optional<UpdateDocument> readDocument(const QJsonObject &root, QString *err
     for (int i = 0; i < mainInfos.size() && reader.ok(); ++i) {
         const QString where = QStringLiteral("main_info %1").arg(i);
         ObjectReader info(reader.objectAt(mainInfos, i, where), where, error);
-        document.mainInfos.append({info.text("os"), info.text("info")});
+        document.mainInfos.append({info.text("os", QString()), info.text("info")});
     }
     const QJsonArray groups = reader.array("data");
     for (int i = 0; i < groups.size() && reader.ok(); ++i) {

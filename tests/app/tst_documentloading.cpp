@@ -4,10 +4,12 @@
 #include "scripteddialogs.h"
 #include "testhttpserver.h"
 
+#include "package/binaryjsonreader.h"
 #include "package/hashname.h"
 #include "package/offlinefilereader.h"
 #include "package/offlinefilewriter.h"
 #include "package/payload.h"
+#include "package/updatedocument.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -219,10 +221,21 @@ void tst_DocumentLoading::documentThatDoesNotDecode_data()
     QTest::newRow("no binary JSON") << QByteArray("kein JSON");
     // Once overflowed the stack while it was validated, at every start.
     QTest::newRow("arrays nested 100,000 levels deep") << nestedBinaryJsonArrays(100000);
+    UpdateGroup group;
+    group.name = QStringLiteral("Programm 2");
+    UpdateDocument document;
+    document.groups = {group};
+    QJsonObject root = documentToJson(document);
+    QJsonArray groups = root.value(QStringLiteral("data")).toArray();
+    QJsonObject nameless = groups.at(0).toObject();
+    nameless.remove(QStringLiteral("name"));
+    groups[0] = nameless;
+    root[QStringLiteral("data")] = groups;
+    QTest::newRow("a group without its name") << binaryJson(QJsonDocument(root));
 }
 
 // Next year's folder names, with a matching hash, bytes that do not decode: that is a failed
-// load, and this year's release is loaded instead.
+// load, and this year's release is loaded instead; the refusal stays in sight.
 void tst_DocumentLoading::documentThatDoesNotDecode()
 {
     QFETCH(QByteArray, garbage);
@@ -240,6 +253,7 @@ void tst_DocumentLoading::documentThatDoesNotDecode()
                           + QString::number(year + 1) + QLatin1Char('/') + name
                           + QLatin1String(" Fehler beim Laden des JSON-Dokuments.")),
              qPrintable(log));
+    QVERIFY(!window->findChild<QTextEdit *>(QStringLiteral("activityLog"))->isHidden());
 }
 
 void tst_DocumentLoading::documentNameInUpperCase()

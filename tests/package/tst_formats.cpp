@@ -44,6 +44,8 @@ private slots:
     void documentRoundTrip();
     void incompleteDocument_data();
     void incompleteDocument();
+    void keysWithAMeaningWhenAbsent_data();
+    void keysWithAMeaningWhenAbsent();
     void damagedDocument_data();
     void damagedDocument();
     void offlineFileLayout();
@@ -571,6 +573,62 @@ void tst_Formats::incompleteDocument()
     QString reason;
     QVERIFY(!documentFromBinary(binaryJson(QJsonDocument(root)), &reason));
     QCOMPARE(reason, error);
+}
+
+void tst_Formats::keysWithAMeaningWhenAbsent_data()
+{
+    QTest::addColumn<QString>("key"); // removed from group 1 (main_info 0 for "main os")
+    QTest::addColumn<QString>("read"); // what the group then reads as
+    QTest::newRow("os: every system") << QStringLiteral("os") << QStringLiteral("os=");
+    QTest::newRow("active: preselected") << QStringLiteral("active") << QStringLiteral("active=");
+    QTest::newRow("disable: selectable") << QStringLiteral("disable") << QStringLiteral("disable=");
+    QTest::newRow("beta: not beta") << QStringLiteral("beta") << QStringLiteral("beta=0");
+    QTest::newRow("cert: true") << QStringLiteral("cert") << QStringLiteral("cert=1");
+    QTest::newRow("subtype: none") << QStringLiteral("subtype") << QStringLiteral("subtype=-1");
+    QTest::newRow("info: none") << QStringLiteral("info") << QStringLiteral("info=none");
+    QTest::newRow("main_info os: every system")
+        << QStringLiteral("main os") << QStringLiteral("main os=");
+}
+
+// A document of another writer may leave out what the format gives a meaning when absent; it
+// reads with that meaning instead of being refused. A key of the wrong type is still refused.
+void tst_Formats::keysWithAMeaningWhenAbsent()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, read);
+    UpdateDocument document = sampleDocument();
+    document.groups[1].os = QStringLiteral("windows_7");
+    document.groups[1].active = QStringLiteral("0");
+    document.groups[1].disable = QStringLiteral("1");
+    document.groups[1].beta = true;
+    document.groups[1].cert = false;
+    document.groups[1].subtype = 4;
+    document.groups[1].info = QStringLiteral("Beschreibung");
+    document.mainInfos[0].os = QStringLiteral("windows_7");
+    const QStringList path = key == QLatin1String("main os")
+        ? QStringList {QStringLiteral("main_info"), QStringLiteral("0"), QStringLiteral("os")}
+        : QStringList {QStringLiteral("data"), QStringLiteral("1"), key};
+    const QJsonObject root =
+        changed(documentToJson(document), path, QJsonValue(QJsonValue::Undefined)).toObject();
+    QString error;
+    const std::optional<UpdateDocument> loaded =
+        documentFromBinary(binaryJson(QJsonDocument(root)), &error);
+    QVERIFY2(loaded, qPrintable(error));
+    const UpdateGroup &group = loaded->groups.at(1);
+    const QStringList values {QLatin1String("os=") + group.os,
+                              QLatin1String("active=") + group.active,
+                              QLatin1String("disable=") + group.disable,
+                              QLatin1String("beta=") + QString::number(group.beta),
+                              QLatin1String("cert=") + QString::number(group.cert),
+                              QLatin1String("subtype=") + QString::number(group.subtype),
+                              QLatin1String("info=") + group.info.value_or(QStringLiteral("none")),
+                              QLatin1String("main os=") + loaded->mainInfos.at(0).os};
+    // Every value was set to what its absence does not mean: only the removed key has it.
+    QVERIFY2(values.contains(read), qPrintable(values.join(QLatin1Char(' '))));
+
+    const QJsonObject wrongType =
+        changed(documentToJson(document), path, QJsonValue(QJsonArray())).toObject();
+    QVERIFY(!documentFromBinary(binaryJson(QJsonDocument(wrongType)), &error));
 }
 
 void tst_Formats::damagedDocument_data()
