@@ -242,12 +242,26 @@ void MainWindow::fetchDataFiles(QVector<FetchedDataFile> &files,
 
 void MainWindow::loadUpdateDocument()
 {
+    const ReleaseTrust trust = releaseTrust();
+    QString urlError;
+    if (updateBaseUrl(&serverBaseUrl, &urlError)) {
+        loadOnline(trust);
+    } else {
+        // Nothing is fetched from an address that is not the one meant.
+        appendLogLine(startupLog, tr("Ungültige Server-Adresse:"), true, serverBaseUrl, urlError);
+        qCWarning(lcWindow).noquote() << serverBaseUrl << urlError;
+    }
+    if (!offlinePath.isEmpty())
+        loadOffline(trust);
+}
+
+void MainWindow::loadOnline(const ReleaseTrust &trust)
+{
     const ReleaseFetch fetch = [this](int year, const QString &fileName, qint64 maxBytes,
                                       QByteArray *data, QString *url, QString *error) {
         return fetchReleaseFile(year, tr("Lade Infodatei..."), fileName, maxBytes, data, url,
                                 error);
     };
-    const ReleaseTrust trust = releaseTrust();
     OnlineLoad online = loadOnlineDocument(QDate::currentDate().year(), fetch, trust);
     documentLoaded = online.loaded;
     releaseYear = online.releaseYear;
@@ -257,21 +271,24 @@ void MainWindow::loadUpdateDocument()
     if (documentLoaded) {
         document = std::move(online.document);
         acceptedRelease = online.release;
-    }
-    if (!documentLoaded && offlinePath.isEmpty()) {
-        // The server answered and its release was refused: an offline file is no way round that.
-        if (online.trustRefusal)
-            dialogs->information(this, tr("Update abgelehnt:"),
-                                 online.trustRefusal->title + QLatin1String("\r\n")
-                                     + online.trustRefusal->reason);
-        else if (dialogs->question(this, tr("Keine Internetverbindung:"),
-                                   tr("Es konnte keine Verbindung zum Server hergestellt werden, "
-                                      "wollen Sie ein Offline-Update einlesen?")))
-            offlinePath =
-                dialogs->openFileName(this, tr("Datei öffnen"), tr("Offline-Update-Datei (*.dat)"));
-    }
-    if (offlinePath.isEmpty())
         return;
+    }
+    if (!offlinePath.isEmpty())
+        return;
+    // The server answered and its release was refused: an offline file is no way round that.
+    if (online.trustRefusal)
+        dialogs->information(this, tr("Update abgelehnt:"),
+                             online.trustRefusal->title + QLatin1String("\r\n")
+                                 + online.trustRefusal->reason);
+    else if (dialogs->question(this, tr("Keine Internetverbindung:"),
+                               tr("Es konnte keine Verbindung zum Server hergestellt werden, "
+                                  "wollen Sie ein Offline-Update einlesen?")))
+        offlinePath =
+            dialogs->openFileName(this, tr("Datei öffnen"), tr("Offline-Update-Datei (*.dat)"));
+}
+
+void MainWindow::loadOffline(const ReleaseTrust &trust)
+{
     // The restarts pass no working folder: a relative path would name no file, or another one.
     offlinePath = QFileInfo(offlinePath).absoluteFilePath();
     // After a build the file is the one just written: where its records lie is known.
@@ -488,7 +505,7 @@ void MainWindow::prepareServerDownload(int year, DownloadOptions &options, const
                                        const QString &fileName, QString &baseUrl)
 {
     options = DownloadOptions();
-    baseUrl = updateBaseUrl() + QString::number(year) + QLatin1Char('/');
+    baseUrl = serverBaseUrl + QString::number(year) + QLatin1Char('/');
     options.userAgent = QGuiApplication::applicationDisplayName();
     options.label = label;
     options.owner = this;

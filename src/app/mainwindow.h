@@ -90,6 +90,8 @@ private:
     bool runPackageBuilder();
     void readVersionRecord();
     void loadUpdateDocument();
+    void loadOnline(const ReleaseTrust &trust);
+    void loadOffline(const ReleaseTrust &trust);
     void buildContent();
     void addDocumentContent();
     void addMainInfo();
@@ -133,6 +135,7 @@ private:
     // The loaded release's signed number; none when it came unsigned.
     std::optional<AcceptedRelease> acceptedRelease;
     bool startupRefused = false; // a release was refused at start: its line stays visible
+    QString serverBaseUrl; // the update server's, ending in "/"
     quint32 callerProcessId = 0;
     bool offlineLoaded = false;
     QString offlinePath;

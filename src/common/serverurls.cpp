@@ -1,16 +1,25 @@
 #include "common/serverurls.h"
 #include "common/buildsettings.h"
 
-QString updateBaseUrl()
+#include <QUrl>
+
+bool updateBaseUrl(QString *url, QString *error)
 {
-    QString url = qEnvironmentVariable("LEDGORA_UPDATE_URL");
-    if (url.isEmpty())
-        return QStringLiteral(LEDGORA_UPDATE_URL);
-    // The year folder is appended directly: a staging address given without its final "/"
-    // would otherwise name ".../ldg_update2026/".
-    if (!url.endsWith(QLatin1Char('/')))
-        url += QLatin1Char('/');
-    return url;
+    *url = qEnvironmentVariable("LEDGORA_UPDATE_URL");
+    if (url->isEmpty()) {
+        *url = QStringLiteral(LEDGORA_UPDATE_URL);
+        return true;
+    }
+    const QUrl parsed(*url, QUrl::StrictMode);
+    const QString scheme = parsed.scheme();
+    if (!parsed.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
+        || parsed.host().isEmpty() || parsed.hasQuery() || parsed.hasFragment())
+        *error = QStringLiteral("LEDGORA_UPDATE_URL ist keine absolute http- oder https-Adresse.");
+    else if (!url->endsWith(QLatin1Char('/')))
+        *error = QStringLiteral("LEDGORA_UPDATE_URL endet nicht mit \"/\".");
+    else
+        return true;
+    return false;
 }
 
 QString helpPageUrl()

@@ -2,9 +2,12 @@
 
 #include <QString>
 
-// The update server's base URL, ending in "ldg_update/": the environment variable
-// LEDGORA_UPDATE_URL when set (tests, staging), else the build's LEDGORA_UPDATE_URL setting.
-QString updateBaseUrl();
+// The update server's base URL, ending in "/": the environment variable LEDGORA_UPDATE_URL when
+// set (tests, staging), else the build's LEDGORA_UPDATE_URL setting. A value of the variable
+// that is not an absolute http(s) URL ending in "/" is refused with the reason in *error: the
+// year folder is appended to it directly, and a mistyped address must not send the requests
+// somewhere else.
+bool updateBaseUrl(QString *url, QString *error);
 QString helpPageUrl();
 // Pages about changing edition: to Stavin, and from Stavin to Orvel or Lusk.
 QString migrateToStavinUrl();

@@ -22,11 +22,17 @@ constexpr qint64 memoryLimit = 1 << 20;
 
 QByteArray requestHeaderLines(const DownloadOptions &options)
 {
-    // Without Accept-Encoding a server may compress at will; the body is taken only as it is.
-    QByteArray lines =
-        "User-Agent: " + options.userAgent.toUtf8() + "\r\nAccept-Encoding: identity\r\n";
+    // A caller's header replaces the one of the same name, as on a single download.
+    QMap<QByteArray, QByteArray> headers {
+        {"user-agent", "User-Agent: " + options.userAgent.toUtf8()}};
     for (auto it = options.headers.constBegin(); it != options.headers.constEnd(); ++it)
-        lines += it.key() + ": " + it.value() + "\r\n";
+        headers.insert(it.key().toLower(), it.key() + ": " + it.value());
+    // Without Accept-Encoding a server may compress at will; the body is taken only as it is,
+    // whatever a caller asks.
+    headers.insert("accept-encoding", "Accept-Encoding: identity");
+    QByteArray lines;
+    for (const QByteArray &line : qAsConst(headers))
+        lines += line + "\r\n";
     return lines;
 }
 

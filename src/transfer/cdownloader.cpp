@@ -34,10 +34,11 @@ QNetworkRequest CDownloader::makeRequest(const DownloadOptions &options)
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::ManualRedirectPolicy);
     request.setRawHeader("User-Agent", options.userAgent.toUtf8());
-    // Without this the toolkit asks for gzip and expands whatever arrives, without a limit.
-    request.setRawHeader("Accept-Encoding", "identity");
     for (auto it = options.headers.constBegin(); it != options.headers.constEnd(); ++it)
         request.setRawHeader(it.key(), it.value());
+    // Without this the toolkit asks for gzip and expands whatever arrives, without a limit;
+    // no caller's header changes it.
+    request.setRawHeader("Accept-Encoding", "identity");
     return request;
 }
 

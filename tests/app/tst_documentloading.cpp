@@ -34,6 +34,8 @@ private slots:
     void offlineFileProblems_data();
     void offlineFileProblems();
     void offlineFileWithoutRecords();
+    void serverAddressRefused_data();
+    void serverAddressRefused();
 
 private:
     std::unique_ptr<MainWindow> start(const QStringList &options = {});
@@ -379,6 +381,38 @@ void tst_DocumentLoading::offlineFileWithoutRecords()
         start({QStringLiteral("--offline"), fixture->offlineFile(QStringLiteral("leer"))});
     QCOMPARE(checkBoxNames(), QStringList {QStringLiteral("Leer")});
     QVERIFY(dialogs.shown.isEmpty());
+}
+
+void tst_DocumentLoading::serverAddressRefused_data()
+{
+    QTest::addColumn<QString>("address"); // @BASE@: the test server's
+    QTest::addColumn<QString>("reason");
+    const QString notAbsolute =
+        QStringLiteral("LEDGORA_UPDATE_URL ist keine absolute http- oder https-Adresse.");
+    QTest::newRow("without the final slash")
+        << QStringLiteral("@BASE@ldg_update")
+        << QStringLiteral("LEDGORA_UPDATE_URL endet nicht mit \"/\".");
+    QTest::newRow("relative") << QStringLiteral("ldg_update/") << notAbsolute;
+    QTest::newRow("another scheme") << QStringLiteral("ftp://127.0.0.1/ldg_update/") << notAbsolute;
+    QTest::newRow("no host") << QStringLiteral("http:///ldg_update/") << notAbsolute;
+    QTest::newRow("a query") << QStringLiteral("@BASE@ldg_update/?x=1") << notAbsolute;
+}
+
+// A mistyped staging address is refused with its own line; nothing is fetched from wherever it
+// would lead, and no offline update is offered as if the connection had failed.
+void tst_DocumentLoading::serverAddressRefused()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, reason);
+    QVERIFY(buildOnlineRelease(year, QStringLiteral("Programm")));
+    address.replace(QLatin1String("@BASE@"), server->baseUrl());
+    qputenv("LEDGORA_UPDATE_URL", address.toUtf8());
+    const auto owner = start();
+    QCOMPARE(logText(),
+             QStringLiteral("Ungültige Server-Adresse: ") + address + QLatin1Char(' ') + reason);
+    QVERIFY(server->requestedPaths.isEmpty());
+    QVERIFY(dialogs.shown.isEmpty());
+    QVERIFY(checkBoxNames().isEmpty());
 }
 
 QTEST_MAIN(tst_DocumentLoading)

@@ -43,7 +43,7 @@ public:
     void serveDirectory(const QByteArray &urlPrefix, const QString &folder);
 
     QList<QByteArray> requestedPaths;
-    QMap<QByteArray, QByteArray> lastHeaders; // lower-case names
+    QMultiMap<QByteArray, QByteArray> lastHeaders; // lower-case names, each line of the request
     int count(const QByteArray &path) const { return requestedPaths.count(path); }
 
 protected:

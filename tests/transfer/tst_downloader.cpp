@@ -21,6 +21,7 @@ private slots:
     void initTestCase();
     void bodyAndContentType_data();
     void bodyAndContentType();
+    void userAgentAndHeaders_data();
     void userAgentAndHeaders();
     void failures_data();
     void failures();
@@ -94,21 +95,51 @@ void tst_Downloader::bodyAndContentType()
     QCOMPARE(downloader.errorText, QString());
 }
 
+namespace {
+
+DownloadItem downloadItem(const QString &url, qint64 maxBytes = 0)
+{
+    DownloadItem item;
+    item.url = url;
+    item.maxBytes = maxBytes;
+    return item;
+}
+
+} // namespace
+
+void tst_Downloader::userAgentAndHeaders_data()
+{
+    QTest::addColumn<bool>("batch");
+    QTest::newRow("single download") << false;
+    QTest::newRow("batch") << true;
+}
+
+// A caller's header replaces the one of the same name; the encoding stays identity whatever a
+// caller asks, since bodies are taken only as they are.
 void tst_Downloader::userAgentAndHeaders()
 {
+    QFETCH(bool, batch);
     DownloadOptions o = options(*http, "/body");
     o.userAgent = QStringLiteral("Ledgora Aktualisierung Version 1.2");
     o.headers.insert("X-Ledgora", "1");
     CDownloader downloader;
-    QVERIFY(downloader.download(o));
-    QCOMPARE(http->lastHeaders.value("user-agent"),
-             QByteArray("Ledgora Aktualisierung Version 1.2"));
-    QCOMPARE(http->lastHeaders.value("x-ledgora"), QByteArray("1"));
-    QCOMPARE(http->lastHeaders.value("accept-encoding"), QByteArray("identity"));
+    const auto fetch = [&]() {
+        if (!batch)
+            return downloader.download(o);
+        QVector<DownloadItem> items {downloadItem(o.url)};
+        return CDownloadBatch(downloader.httpPool(), o, items).run() && items.at(0).ok;
+    };
+    QVERIFY(fetch());
+    QCOMPARE(http->lastHeaders.values("user-agent"),
+             QList<QByteArray> {"Ledgora Aktualisierung Version 1.2"});
+    QCOMPARE(http->lastHeaders.values("x-ledgora"), QList<QByteArray> {"1"});
+    QCOMPARE(http->lastHeaders.values("accept-encoding"), QList<QByteArray> {"identity"});
 
-    o.headers.insert("User-Agent", "ersetzt");
-    QVERIFY(downloader.download(o));
-    QCOMPARE(http->lastHeaders.value("user-agent"), QByteArray("ersetzt"));
+    o.headers.insert("user-agent", "ersetzt");
+    o.headers.insert("Accept-Encoding", "gzip");
+    QVERIFY(fetch());
+    QCOMPARE(http->lastHeaders.values("user-agent"), QList<QByteArray> {"ersetzt"});
+    QCOMPARE(http->lastHeaders.values("accept-encoding"), QList<QByteArray> {"identity"});
 }
 
 void tst_Downloader::failures_data()
@@ -343,14 +374,6 @@ void tst_Downloader::twoDownloadsInARow()
 }
 
 namespace {
-
-DownloadItem downloadItem(const QString &url, qint64 maxBytes = 0)
-{
-    DownloadItem item;
-    item.url = url;
-    item.maxBytes = maxBytes;
-    return item;
-}
 
 QByteArray bodyOf(const DownloadItem &item)
 {
