@@ -580,11 +580,6 @@ void tst_Downloader::preparedServerDownload()
     QCOMPARE(o.owner, static_cast<QWidget *>(&window));
     QCOMPARE(o.centreOn, static_cast<QWidget *>(&window));
     QVERIFY(o.headers.isEmpty());
-
-    // A staging address given without its final slash.
-    qputenv("LEDGORA_UPDATE_URL", "http://127.0.0.1:1/staging/ldg_update");
-    window.prepareServerDownload(2027, o, QString(), QStringLiteral("info.bin"), baseUrl);
-    QCOMPARE(o.url, QStringLiteral("http://127.0.0.1:1/staging/ldg_update/2027/info.bin"));
 }
 
 QTEST_MAIN(tst_Downloader)
