@@ -34,7 +34,9 @@ struct PendingUpdate
     QStringList directoriesToCreate;
     QMap<int, QStringList> pluginFileNames; // per elster group: the files its plugins/ keeps
     QMap<int, QStringList> plugin2FileNames; // the same for plugins2/
-    bool executablePending = false; // an installed .exe or .dll differs or is missing
+    // An installed .exe or .dll was compared, current or not: the main application may hold it,
+    // so the installation waits for it to close.
+    bool executablePending = false;
     CheckSelection searched;
     bool searchCompleted = false; // the check ran to its end
 
