@@ -19,7 +19,9 @@
 
 #include <QtTest>
 
+#include <atomic>
 #include <sys/stat.h>
+#include <thread>
 
 // Releases signed by the publisher's builder with keys that OpenSSL makes for the test, loaded
 // from the files the builder wrote, as a client with and without keys takes them.
@@ -58,6 +60,7 @@ private slots:
     void lateFailureKeepsThePublishedRelease();
     void releaseNumberGrows_data();
     void releaseNumberGrows();
+    void republishingNeverRefuses();
 
 private:
     QTemporaryDir keyDir;
@@ -978,6 +981,42 @@ void tst_SignedReleases::releaseNumberGrows()
         QVERIFY2(error.contains(outcome), qPrintable(error));
         QCOMPARE(publishedNumber(), firstNumber);
     }
+}
+
+// A client that loads again and again while the publisher republishes in a loop never meets a
+// statement and a document that do not belong together.
+void tst_SignedReleases::republishingNeverRefuses()
+{
+    QTemporaryDir root;
+    ReleaseFixture fixture(root.path());
+    fixture.rootAttributes = signedBy(publisher);
+    QVERIFY(buildRelease(fixture));
+    const ReleaseTrust trust = trustIn({publisher.publicKey});
+    std::atomic<bool> publishing {true};
+    std::atomic<int> loads {0};
+    QStringList refusals;
+    std::thread client([&] {
+        while (publishing) {
+            const OnlineLoad load = loadOnline(fixture.wwwRoot(), trust);
+            ++loads;
+            if (!load.loaded || load.document.groups.isEmpty())
+                refusals += lines(load.log);
+        }
+    });
+    int builds = 0;
+    for (int i = 0; i < 20; ++i) {
+        // Another content, and so another document, each time.
+        const QByteArray content = "Fassung " + QByteArray::number(i);
+        ReleaseFixture::writeFile(
+            fixture.sourceDir(QStringLiteral("r"), 0) + QLatin1String("/a.txt"), content);
+        QString offlinePath;
+        builds += buildPackage(root.filePath(QStringLiteral("r.xml")), offlinePath) ? 1 : 0;
+    }
+    publishing = false;
+    client.join();
+    QCOMPARE(builds, 20);
+    QVERIFY2(loads > 20, qPrintable(QString::number(loads)));
+    QVERIFY2(refusals.isEmpty(), qPrintable(refusals.join(QLatin1Char('\n'))));
 }
 
 QTEST_GUILESS_MAIN(tst_SignedReleases)
