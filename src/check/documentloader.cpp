@@ -3,6 +3,7 @@
 #include "check/releasetrust.h"
 
 #include "common/logcategories.h"
+#include "platform/platform.h"
 
 #include "package/hashname.h"
 #include "package/offlinefilereader.h"
@@ -196,9 +197,11 @@ OfflineLoad loadOfflineFile(const QString &path, const ReleaseTrust &trust,
                             const OfflineFileLayout *known)
 {
     OfflineLoad load;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        load.messages.append({tr("Fehler beim Lesen der Datei:"), file.errorString()});
+    QFile file;
+    QString error;
+    // A pipe, or a device, would hold the window before it appears.
+    if (openRegularFile(&file, path, true, &error) != RegularFileOpen::Opened) {
+        load.messages.append({tr("Fehler beim Lesen der Datei:"), error});
         return load;
     }
     OfflineFileReader reader(&file);
@@ -213,7 +216,6 @@ OfflineLoad loadOfflineFile(const QString &path, const ReleaseTrust &trust,
     else
         readRecordPlaces(reader, load);
 
-    QString error;
     const QByteArray binary = expandDocumentPayload(reader.readDocumentPayload());
     // Nothing of a document is read before its statement is accepted. Refused, the file is as
     // good as unread: whatever the server gave stands.

@@ -219,10 +219,13 @@ bool UpdateCheck::expandFromOfflineFile(OfflineIndex::iterator stored, const Fil
                       tr("Die Daten der Offline-Update-Datei sind größer als angegeben."));
         return false;
     }
-    QFile source(update.offlineFile);
-    if (!source.open(QIODevice::ReadOnly) || !source.seek(entry.sourceOffset)) {
+    // The file may have been swapped since it was loaded: for a pipe, the search would wait.
+    QFile source;
+    QString error;
+    if (openRegularFile(&source, update.offlineFile, true, &error) != RegularFileOpen::Opened
+        || !source.seek(entry.sourceOffset)) {
         appendLogLine(result.log, tr("Fehler beim Lesen der Datei:"), true, update.offlineFile,
-                      source.errorString());
+                      error.isEmpty() ? source.errorString() : error);
         return false;
     }
     if (!storePayload(source, entry.sourceLength, stored.key(),

@@ -132,9 +132,11 @@ bool nestedTooDeep(QIODevice *file)
 
 bool readBuilderConfig(const QString &path, BuilderConfig *config, QString *error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = reportFailure(FailedStep::open, path, file.errorString());
+    QFile file;
+    QString reason;
+    // A pipe would hold an unattended build for ever.
+    if (openRegularFile(&file, path, true, &reason) != RegularFileOpen::Opened) {
+        *error = reportFailure(FailedStep::open, path, reason);
         return false;
     }
     if (nestedTooDeep(&file)) {
@@ -157,7 +159,6 @@ bool readBuilderConfig(const QString &path, BuilderConfig *config, QString *erro
     config->targetDir = root.attribute(QStringLiteral("trgdir")).trimmed();
     normalizeDirPath(config->targetDir);
     config->targetFile = root.attribute(QStringLiteral("trgfile")).trimmed();
-    QString reason;
     if (!readYear(root, !config->targetFile.isEmpty(), &config->year, &reason)) {
         *error = reportFailure(FailedStep::loadXml, path, reason);
         return false;

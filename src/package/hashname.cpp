@@ -35,6 +35,18 @@ QString hashName(const QByteArray &data)
     return hexText(digest, length);
 }
 
+bool isHashName(const QString &text)
+{
+    if (text.size() != 64)
+        return false;
+    for (const QChar c : text) {
+        if (!((c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+              || (c >= QLatin1Char('a') && c <= QLatin1Char('f'))))
+            return false;
+    }
+    return true;
+}
+
 struct HashNameStream::Context
 {
     DigestContext digest {EVP_MD_CTX_new()};

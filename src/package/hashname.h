@@ -10,6 +10,8 @@ class QIODevice;
 // SHA-256 (OpenSSL's libcrypto) as 64 lower-case hexadecimal digits: the name under which a
 // content is published and by which readers verify it.
 QString hashName(const QByteArray &data);
+// True for text that could be a hash name: exactly 64 lower-case hexadecimal digits.
+bool isHashName(const QString &text);
 
 // The hash name of everything a device yields from its current position, or of exactly
 // `length` bytes from there when length is 0 or more, read in blocks so that a large file is

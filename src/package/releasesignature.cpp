@@ -5,8 +5,6 @@
 #include <QFile>
 #include <QRegularExpression>
 
-#include <cerrno>
-
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
@@ -66,15 +64,8 @@ Key readPrivateKey(const QString &pemPath, QString *error)
 {
     QFile file;
     // A pipe would hold the builder until someone writes it; a device is no key.
-    switch (openRegularFile(&file, pemPath, true, error)) {
-    case RegularFileOpen::Missing:
-        *error = windowsErrorText(ENOENT);
+    if (openRegularFile(&file, pemPath, true, error) != RegularFileOpen::Opened)
         return nullptr;
-    case RegularFileOpen::Refused:
-        return nullptr;
-    case RegularFileOpen::Opened:
-        break;
-    }
     const QByteArray pem = file.read(keyFileLimit + 1);
     if (file.error() != QFileDevice::NoError || pem.size() > keyFileLimit) {
         *error = file.error() != QFileDevice::NoError

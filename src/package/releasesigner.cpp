@@ -11,8 +11,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <cerrno>
-
 bool ReleaseSigner::prepare(const BuilderConfig &builderConfig, const QString &configFile,
                             QString *error)
 {
@@ -31,15 +29,10 @@ bool ReleaseSigner::prepare(const BuilderConfig &builderConfig, const QString &c
         return false;
     if (!config.previousStatementPath.isEmpty()) {
         QFile file;
-        switch (openRegularFile(&file, config.previousStatementPath, true, &reason)) {
-        case RegularFileOpen::Missing:
-            reason = windowsErrorText(ENOENT);
-            Q_FALLTHROUGH();
-        case RegularFileOpen::Refused:
+        if (openRegularFile(&file, config.previousStatementPath, true, &reason)
+            != RegularFileOpen::Opened) {
             *error = reportFailure(FailedStep::open, config.previousStatementPath, reason);
             return false;
-        case RegularFileOpen::Opened:
-            break;
         }
         if (!readFloor(config.previousStatementPath, file.read(releaseStatementLimit + 1), error))
             return false;

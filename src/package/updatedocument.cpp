@@ -2,6 +2,7 @@
 
 #include "package/binaryjsonreader.h"
 #include "package/binaryjsonwriter.h"
+#include "package/hashname.h"
 #include "package/payload.h"
 
 #include <QJsonArray>
@@ -128,10 +129,14 @@ UpdateGroup readGroup(const QJsonObject &object, int groupIndex, QString *error)
         const QString entryWhere = QStringLiteral("%1, Datei %2").arg(where).arg(i);
         const QJsonObject file = reader.objectAt(files, i, entryWhere);
         group.files.append(readFileEntry(ObjectReader(file, entryWhere, error)));
-        // A folder named by a content's hash would stand for that content in the check.
-        if (group.files.constLast().isDir && !group.files.constLast().sha256.isEmpty()
-            && reader.ok())
+        const FileEntry &entry = group.files.constLast();
+        // A folder named by a content's hash would stand for that content in the check; a
+        // file's hash name becomes part of a URL and a file name.
+        if (entry.isDir && !entry.sha256.isEmpty() && reader.ok())
             *error = QStringLiteral("%1: ein Ordner mit Hash-Wert").arg(entryWhere);
+        else if (!entry.isDir && !isHashName(entry.sha256) && reader.ok())
+            *error = QStringLiteral("%1: \"sha256\" ist kein Hash-Wert aus 64 Hexadezimalziffern")
+                         .arg(entryWhere);
     }
     // The count is what the window shows; one that disagrees with the entries is not a
     // document the builder wrote.

@@ -1,12 +1,16 @@
 #include "package/versionrecord.h"
 
+#include "platform/platform.h"
+
 #include <QFile>
 #include <QStringList>
 
 bool readVersionRecord(const QString &path, VersionRecord *record)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    QString ignored;
+    // Whoever can write the installation could leave a pipe there, which would hold the start.
+    if (openRegularFile(&file, path, true, &ignored) != RegularFileOpen::Opened)
         return false;
     bool valid = false;
     const VersionRecord read = parseVersionRecord(file.readAll(), &valid);

@@ -119,7 +119,7 @@ bool removeLink(const QString &path, QString *error);
 
 // Opens an existing file for reading only when it is a regular file. A pipe, a device or a
 // folder is refused without waiting for a writer (the open does not block), and so is a link
-// unless followLinks. Missing: nothing of that name exists.
+// unless followLinks. Missing: nothing of that name exists. Unless opened, *error says why.
 enum class RegularFileOpen { Opened, Missing, Refused };
 RegularFileOpen openRegularFile(QFile *file, const QString &path, bool followLinks, QString *error);
 // The reason openRegularFile gives for a link, or for anything else that is no regular file.

@@ -329,11 +329,9 @@ RegularFileOpen openRegularFile(QFile *file, const QString &path, bool followLin
     const int descriptor = ::open(QFile::encodeName(path).constData(), flags);
     if (descriptor < 0) {
         const int reason = errno;
-        if (reason == ENOENT)
-            return RegularFileOpen::Missing;
         *error = reason == ELOOP && !followLinks ? notRegularFileText(true)
                                                  : windowsErrorText(quint32(reason));
-        return RegularFileOpen::Refused;
+        return reason == ENOENT ? RegularFileOpen::Missing : RegularFileOpen::Refused;
     }
     struct stat info = {};
     const bool statusRead = fstat(descriptor, &info) == 0;

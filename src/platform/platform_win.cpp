@@ -160,8 +160,10 @@ bool namesOpenFile(const QString &, QFile *)
 RegularFileOpen openRegularFile(QFile *file, const QString &path, bool followLinks, QString *error)
 {
     const LinkCheck kind = checkForLink(path);
-    if (kind == LinkCheck::Missing)
+    if (kind == LinkCheck::Missing) {
+        *error = windowsErrorText(2); // ERROR_FILE_NOT_FOUND
         return RegularFileOpen::Missing;
+    }
     const QFileInfo info(path);
     if ((kind == LinkCheck::Link && !followLinks) || !info.isFile()) {
         *error = notRegularFileText(kind == LinkCheck::Link && !followLinks);

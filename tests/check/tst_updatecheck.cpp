@@ -45,6 +45,7 @@ private slots:
     void storeThatCannotBeWritten_data();
     void storeThatCannotBeWritten();
     void offlinePayloadLargerThanItsEntry();
+    void offlineFileThatIsAPipe();
     void runningUpdaterInARelease_data();
     void runningUpdaterInARelease();
     void onlyRegularFilesAreRead_data();
@@ -674,6 +675,34 @@ void tst_UpdateCheck::offlinePayloadLargerThanItsEntry()
     QCOMPARE(UpdaterHarness::logText(window.get()),
              QStringLiteral("Fehler beim Laden der Datei: a.txt Die Daten der "
                             "Offline-Update-Datei sind größer als angegeben."));
+}
+
+// A pipe named as the offline update file, at start or swapped in before the search, is refused
+// at once: nothing waits for a writer that never comes.
+void tst_UpdateCheck::offlineFileThatIsAPipe()
+{
+    UpdaterHarness harness;
+    QVERIFY(harness.isValid());
+    QVERIFY(harness.releases().build(
+        QStringLiteral("offline"), year,
+        {{QStringLiteral("name=\"Programm\""), {{QStringLiteral("a.txt"), "neu"}}}}));
+    harness.server().close();
+    const QString offline = harness.releases().offlineFile(QStringLiteral("offline"));
+    const QString pipe = harness.root() + QLatin1String("/rohr.dat");
+    QCOMPARE(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    {
+        const auto window = harness.open({QStringLiteral("--offline"), pipe});
+        QCOMPARE(harness.dialogLines(),
+                 QStringList {QStringLiteral("Fehler beim Lesen der Datei:|Das ist keine "
+                                             "gewöhnliche Datei.")});
+    }
+    const auto window = harness.open({QStringLiteral("--offline"), offline});
+    QVERIFY(QFile::remove(offline));
+    QCOMPARE(mkfifo(QFile::encodeName(offline).constData(), 0600), 0);
+    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
+    QCOMPARE(UpdaterHarness::logText(window.get()),
+             QStringLiteral("Fehler beim Lesen der Datei: ") + offline
+                 + QStringLiteral(" Das ist keine gewöhnliche Datei."));
 }
 
 void tst_UpdateCheck::runningUpdaterInARelease_data()

@@ -884,6 +884,11 @@ void tst_Builder::failures_data()
     const QString xml = QStringLiteral("Fehler beim Laden der XML-Datei: @CONF@: ");
     QTest::newRow("missing configuration")
         << QString() << false << open + QLatin1String("@CONF@: ");
+    QTest::newRow("configuration that is a pipe, which no one writes")
+        << QStringLiteral("@FIFO@") << 1
+        << QStringLiteral("Fehler beim Öffnen der Datei: @DIR@/conf.xml: Das ist keine "
+                          "gewöhnliche Datei.")
+        << false;
     QTest::newRow("malformed XML")
         << QStringLiteral("<updater_document trgdir=\"x\"><group></updater_document>") << true
         << xml;
@@ -1405,7 +1410,9 @@ void tst_Builder::realProgramExitsOnFailure()
     }
     write(QStringLiteral("a/x.txt"), "x");
     const QString conf = path(QStringLiteral("conf.xml"));
-    if (!content.isNull())
+    if (content == QLatin1String("@FIFO@"))
+        QCOMPARE(mkfifo(QFile::encodeName(conf).constData(), 0600), 0);
+    else if (!content.isNull())
         write(QStringLiteral("conf.xml"),
               QString(content).replace(QLatin1String("@DIR@"), dir->path()).toUtf8());
     QVERIFY(QDir().mkpath(path(QStringLiteral("b"))));

@@ -530,6 +530,18 @@ void tst_Formats::incompleteDocument_data()
                         QStringLiteral("0"), QStringLiteral("sha256")}
         << QJsonValue(QStringLiteral("ab"))
         << QStringLiteral("Gruppe 0, Datei 0: ein Ordner mit Hash-Wert");
+    QTest::newRow("a path for a hash name")
+        << QStringList {QStringLiteral("data"), QStringLiteral("0"), QStringLiteral("data"),
+                        QStringLiteral("1"), QStringLiteral("sha256")}
+        << QJsonValue(QStringLiteral("../../../secret.bin"))
+        << QStringLiteral("Gruppe 0, Datei 1: \"sha256\" ist kein Hash-Wert aus 64 "
+                          "Hexadezimalziffern");
+    QTest::newRow("a hash name in upper case")
+        << QStringList {QStringLiteral("data"), QStringLiteral("0"), QStringLiteral("data"),
+                        QStringLiteral("1"), QStringLiteral("sha256")}
+        << QJsonValue(QString(64, QLatin1Char('A')))
+        << QStringLiteral("Gruppe 0, Datei 1: \"sha256\" ist kein Hash-Wert aus 64 "
+                          "Hexadezimalziffern");
     QTest::newRow("file entry not an object")
         << QStringList {QStringLiteral("data"), QStringLiteral("0"), QStringLiteral("data"),
                         QStringLiteral("0")}
