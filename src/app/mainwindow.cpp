@@ -17,8 +17,10 @@
 
 #include "check/updatecheck.h"
 #include "install/fileinstaller.h"
+#include "install/installationlock.h"
 #include "install/preinstallchecks.h"
 #include "install/relaunch.h"
+#include "install/stagingleftovers.h"
 #include "package/packagebuilder.h"
 #include "package/payloadstore.h"
 #include "package/targetpath.h"
@@ -98,6 +100,7 @@ MainWindow::MainWindow(const MainWindowContext &context, QWidget *parent)
         return;
     }
     PayloadStore::removeStale();
+    removeStagingLeftovers();
     readVersionRecord();
     loadUpdateDocument();
     buildContent();
@@ -600,6 +603,7 @@ void MainWindow::installFiles(int selected, int certificate, int beta)
     request.updaterOutdated = updaterOutdated;
     request.record = {releaseYear, selected, certificate, beta};
     request.runningExecutable = runningExecutable();
+    request.lockPath = installationLockPath();
     if (acceptedRelease) {
         request.releaseNumbersPath = releaseNumbersPath();
         request.release = {acceptedRelease->number, acceptedRelease->documentHash};
@@ -643,13 +647,32 @@ QString MainWindow::updaterDir() const
     return folder;
 }
 
-// The copy in updater-temp/ keeps the record of the updater it replaces.
-QString MainWindow::releaseNumbersPath() const
+// The copy in updater-temp/ keeps the record and the lock of the updater it replaces.
+QString MainWindow::updaterStateDir() const
 {
     QString folder = updaterDir();
     if (mode == 3)
         folder = QDir::cleanPath(folder + QLatin1String("..")) + QLatin1Char('/');
-    return folder + InstallationLayout::releaseNumbers;
+    return folder;
+}
+
+QString MainWindow::releaseNumbersPath() const
+{
+    return updaterStateDir() + InstallationLayout::releaseNumbers;
+}
+
+QString MainWindow::installationLockPath() const
+{
+    return updaterStateDir() + InstallationLayout::installationLock;
+}
+
+// Staging files stay behind when an installation is killed; while no updater writes into the
+// installation, none of them is anyone's.
+void MainWindow::removeStagingLeftovers()
+{
+    InstallationLock lock(installationLockPath());
+    if (lock.acquire() == InstallationLock::State::Held)
+        ::removeStagingLeftovers(baseDir());
 }
 
 ReleaseTrust MainWindow::releaseTrust() const

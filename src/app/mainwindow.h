@@ -107,7 +107,10 @@ private:
     void fetchDataFiles(QVector<FetchedDataFile> &files, const std::function<bool(int)> &arrived);
     QString baseDir() const;
     QString updaterDir() const;
+    QString updaterStateDir() const;
     QString releaseNumbersPath() const;
+    QString installationLockPath() const;
+    void removeStagingLeftovers();
     ReleaseTrust releaseTrust() const;
     QString runningExecutable() const;
     int selectedProduct() const;

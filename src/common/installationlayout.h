@@ -12,6 +12,8 @@ inline const QLatin1String versionRecord("versioninfo.dat");
 inline const QLatin1String updaterTemp("updater-temp/");
 // The highest signed release numbers installed, in the updater's own folder (not in updater-temp).
 inline const QLatin1String releaseNumbers("releasenumbers.dat");
+// Held by the updater that writes into the installation, in the updater's own folder.
+inline const QLatin1String installationLock("lg_updater.lock");
 // The plug-in folders that elster groups fill, below the application base directory.
 inline const QLatin1String plugins("plugins/");
 inline const QLatin1String plugins2("plugins2/");

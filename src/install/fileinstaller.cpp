@@ -1,8 +1,10 @@
 #include "install/fileinstaller.h"
+#include "install/installationlock.h"
 #include "install/stagedwrite.h"
 #include "install/stagingahead.h"
 
 #include "common/installationlayout.h"
+#include "common/logcategories.h"
 #include "package/hashname.h"
 #include "package/payloadstore.h"
 #include "package/releasenumbers.h"
@@ -62,8 +64,9 @@ InstallResult FileInstaller::run(PendingUpdate &update)
     // One damaged payload or refused path found halfway would leave a release half installed:
     // everything is verified before the first file, folder, plug-in or record is touched, the
     // record of signed releases included, which is written last.
+    InstallationLock lock(request.lockPath);
     ReleaseNumbers numbers;
-    if (readReleaseRecord(&numbers)
+    if (takeLock(lock) && readReleaseRecord(&numbers)
         && verifyPending(update.offlineIndex, update.offlineStore.data()))
         installPending(update);
     // The record names the installed release and the user's choices: written only once every
@@ -205,6 +208,26 @@ bool FileInstaller::writeVersionRecord()
     if (StagedWrite::write(path, versionRecordText(request.record), platform, &error)
         != StagedWrite::Written)
         return fail(tr("Fehler beim Schreiben der Datei:"), path, error);
+    return true;
+}
+
+// Two updaters writing one installation would replace each other's files and take each other's
+// staging files for leftovers. A lock that cannot be made at all (a folder without rights)
+// does not stop the run: the files below it will say whether the rights suffice.
+bool FileInstaller::takeLock(InstallationLock &lock)
+{
+    if (request.lockPath.isEmpty())
+        return true;
+    switch (lock.acquire()) {
+    case InstallationLock::State::Held:
+        return true;
+    case InstallationLock::State::HeldByAnother:
+        return fail(tr("Ein anderer Updater schreibt gerade in diese Installation:"),
+                    request.lockPath);
+    case InstallationLock::State::Unavailable:
+        qCWarning(lcCheck).noquote() << "no installation lock:" << request.lockPath;
+        return true;
+    }
     return true;
 }
 

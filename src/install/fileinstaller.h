@@ -14,6 +14,7 @@
 
 #include <functional>
 
+class InstallationLock;
 class PlatformServices;
 class QFileDevice;
 class StagingAhead;
@@ -30,6 +31,8 @@ struct InstallRequest
     // same number, is installed after it. Empty: unsigned.
     QString releaseNumbersPath;
     InstalledRelease release;
+    // The InstallationLock's file; empty: none is taken.
+    QString lockPath;
 };
 
 struct InstallResult
@@ -64,6 +67,7 @@ private:
     const FileEntry &fileEntryOf(const OfflineEntry &entry) const;
     bool verifyPending(const OfflineIndex &index, QFileDevice *store);
     bool writeVersionRecord();
+    bool takeLock(InstallationLock &lock);
     bool readReleaseRecord(ReleaseNumbers *numbers);
     bool writeReleaseNumber();
     // Only reads the index: the pending marks change after the loop, in markInstalled.

@@ -40,11 +40,13 @@ bool readReleaseNumbers(const QString &path, ReleaseNumbers *numbers, QString *e
 {
     numbers->clear();
     QFile file;
+    QString reason;
     // A link could point the record at any file, or at one that always reads empty.
-    switch (openRegularFile(&file, path, false, error)) {
+    switch (openRegularFile(&file, path, false, &reason)) {
     case RegularFileOpen::Missing:
         return true;
     case RegularFileOpen::Refused:
+        *error = reason;
         return false;
     case RegularFileOpen::Opened:
         break;

@@ -28,6 +28,7 @@ private slots:
     void unreadableReleaseRecord_data();
     void unreadableReleaseRecord();
     void releaseRecordReplacedBeforeInstalling();
+    void stagingLeftoversRemovedAtStart();
     void readOnlyTargetAndRecordOverwritten();
     void versionRecordCannotBeWritten_data();
     void versionRecordCannotBeWritten();
@@ -352,6 +353,45 @@ void tst_Installation::releaseRecordReplacedBeforeInstalling()
     QVERIFY2(UpdaterHarness::logText(window.get())
                  .contains(QStringLiteral("Fehler beim Lesen der Release-Nummern: ") + path),
              qPrintable(UpdaterHarness::logText(window.get())));
+}
+
+// A killed installation leaves staging files; the next start removes them, but not while
+// another updater writes into the installation, which then also refuses a second installation.
+void tst_Installation::stagingLeftoversRemovedAtStart()
+{
+    UpdaterHarness harness;
+    QVERIFY(harness.isValid());
+    QVERIFY(harness.releases().build(
+        QStringLiteral("r"), year,
+        {{QStringLiteral("name=\"Programm\""), {{QStringLiteral("a.txt"), "neu"}}}}));
+    const QString install = harness.installDir();
+    const QString outside = harness.root() + QLatin1String("/draussen.txt");
+    QVERIFY(ReleaseFixture::writeFile(outside, "fremd"));
+    for (const char *name : {"a.txt.lgtmp", "sub/b.dll.lgtmp", "keep.txt"})
+        QVERIFY(ReleaseFixture::writeFile(install + QLatin1String(name), "alt"));
+    QVERIFY(QFile::link(outside, install + QLatin1String("c.lgtmp")));
+    harness.open();
+    QVERIFY(!QFile::exists(install + QLatin1String("a.txt.lgtmp")));
+    QVERIFY(!QFile::exists(install + QLatin1String("sub/b.dll.lgtmp")));
+    QVERIFY(!QFileInfo(install + QLatin1String("c.lgtmp")).isSymLink());
+    QCOMPARE(read(outside), QByteArray("fremd"));
+    QCOMPARE(read(install + QLatin1String("keep.txt")), QByteArray("alt"));
+
+    QLockFile another(install + QLatin1String("Updater/lg_updater.lock"));
+    QVERIFY(another.tryLock(0));
+    QVERIFY(ReleaseFixture::writeFile(install + QLatin1String("a.txt.lgtmp"), "wird geschrieben"));
+    const auto window = harness.open();
+    QCOMPARE(read(install + QLatin1String("a.txt.lgtmp")), QByteArray("wird geschrieben"));
+    harness.dialogs.answers.enqueue(true);
+    harness.dialogs.answers.enqueue(false); // no restart with raised rights
+    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
+    UpdaterHarness::click(window.get(), QStringLiteral("Update starten"));
+    QVERIFY2(UpdaterHarness::logText(window.get())
+                 .startsWith(QStringLiteral("Ein anderer Updater schreibt gerade in diese "
+                                            "Installation: ")
+                             + install + QLatin1String("Updater/lg_updater.lock")),
+             qPrintable(UpdaterHarness::logText(window.get())));
+    QVERIFY(!QFile::exists(install + QLatin1String("a.txt")));
 }
 
 void tst_Installation::readOnlyTargetAndRecordOverwritten()
