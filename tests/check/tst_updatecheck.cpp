@@ -237,7 +237,8 @@ void tst_UpdateCheck::failures()
 
 void tst_UpdateCheck::caseOnlyHashDifference()
 {
-    // A document that names the local file's content in upper-case hex: never a match.
+    // A document that names the local file's content in upper-case hex is no document the
+    // builder wrote: refused whole, and no data file is asked for by that name.
     UpdaterHarness harness;
     QVERIFY(harness.isValid());
     const QString upper = hashName("a").toUpper();
@@ -246,10 +247,13 @@ void tst_UpdateCheck::caseOnlyHashDifference()
     QVERIFY(
         ReleaseFixture::writeFile(folder + upper + QLatin1String(".bin"), compressPayload("a")));
     install(harness, QStringLiteral("a.txt"), "a");
+    harness.dialogs.answers.enqueue(false);
     const auto window = harness.open();
-    UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
-    QCOMPARE(UpdaterHarness::logText(window.get()),
-             QStringLiteral("Falscher Hash-Wert der Serverdaten: ") + hashName("a"));
+    QVERIFY2(UpdaterHarness::logText(window.get())
+                 .contains(QStringLiteral(" Fehler beim Laden des JSON-Dokuments.")),
+             qPrintable(UpdaterHarness::logText(window.get())));
+    QVERIFY(!UpdaterHarness::button(window.get(), QStringLiteral("Nach Updates suchen")));
+    QCOMPARE(harness.dataFileRequests(year), 0);
 }
 
 void tst_UpdateCheck::hostileTargetPaths_data()

@@ -261,7 +261,7 @@ void tst_PosixPlatform::regularFilesOnly_data()
     const QString other = notRegularFileText(false);
     QTest::newRow("file") << QStringLiteral("file") << false << opened << QString();
     QTest::newRow("missing") << QStringLiteral("missing") << false << int(RegularFileOpen::Missing)
-                             << QString();
+                             << QString::fromLocal8Bit(std::strerror(ENOENT));
     QTest::newRow("folder") << QStringLiteral("folder") << true << refused << other;
     QTest::newRow("FIFO without a writer") << QStringLiteral("fifo") << true << refused << other;
     QTest::newRow("device") << QStringLiteral("device") << true << refused << other;

@@ -2,8 +2,9 @@
 # The Windows program from start to end under Wine: lg_updater.exe builds a release in mode 1,
 # nginx on Linux serves it on 127.0.0.1, and the client (e2e_client.exe: the program's window,
 # every question answered with Yes, the real Win32 platform layer) installs it into C:\Ledgora
-# of the Wine prefix. A second release brings a new updater: the client installs it into
-# Updater\updater-temp and starts it through the shell with the hand-over's command line, which
+# of the Wine prefix. A second release brings a new updater, in the updater group and at its
+# final place in the program group: the client installs only the updater group, into
+# Updater\updater-temp, and starts it through the shell with the hand-over's command line, which
 # the stand-in copy writes down.
 # Usage: endtoend.sh LG_UPDATER_EXE E2E_CLIENT_EXE COMMANDLINE_REPORTER_EXE WORK_DIR
 set -euo pipefail
@@ -31,7 +32,8 @@ write_file() {
     cat > "$1"
 }
 
-# Release $1: the program group, and with $2 the updater group holding $2 as the new updater.
+# Release $1: the program group, and with $2 the updater group holding $2 as the new updater;
+# the program group then carries it at its final place too, which only the new copy may write.
 write_release() {
     local release="$1" new_updater="${2:-}" source="$work/src/$1" groups=""
     head -c 100000 /dev/urandom | write_file "$source/programm/Ledgora.exe"
@@ -42,6 +44,8 @@ write_release() {
     if [ -n "$new_updater" ]; then
         mkdir -p "$source/updater/Updater/updater-temp"
         cp "$new_updater" "$source/updater/Updater/updater-temp/lg_updater.exe"
+        mkdir -p "$source/programm/Updater"
+        cp "$new_updater" "$source/programm/Updater/lg_updater.exe"
         groups+="  <group name=\"Updater\" type=\"updater\" version=\"1.2\" os=\"windows\""
         groups+=" srcdir=\"$(windows_path "$source/updater")\"/>"$'\n'
     fi
@@ -133,6 +137,8 @@ build_release B
 install_release B
 reported="$(cat "$install/Updater/updater-temp/commandline.txt" 2>/dev/null)" \
     || fail "the new updater copy was not started"
-expected='"C:\Ledgora\Updater\updater-temp\lg_updater.exe" --product 1 --mode 3 '
+expected='"C:\Ledgora\Updater\updater-temp\lg_updater.exe" --product 1 --mode 3'
 [ "$reported" = "$expected" ] || fail "hand-over command line: [$reported], expected [$expected]"
+[ ! -e "$install/Updater/lg_updater.exe" ] \
+    || fail "the running updater wrote its own final place instead of leaving it to the new copy"
 echo "hand-over started: $reported"
