@@ -100,9 +100,9 @@ MainWindow::MainWindow(const MainWindowContext &context, QWidget *parent)
         return;
     }
     PayloadStore::removeStale();
-    removeStagingLeftovers();
     readVersionRecord();
     loadUpdateDocument();
+    removeStagingLeftovers();
     buildContent();
     if (mode == 3)
         search();
@@ -225,6 +225,11 @@ void takeDownload(DownloadItem &item, FetchedDataFile &file)
 void MainWindow::fetchDataFiles(QVector<FetchedDataFile> &files,
                                 const std::function<bool(int)> &arrived)
 {
+    if (serverBaseUrl.isEmpty()) {
+        for (FetchedDataFile &file : files)
+            file.error = tr("Ungültige Server-Adresse.");
+        return;
+    }
     DownloadOptions options;
     QString baseUrl;
     prepareServerDownload(releaseYear, options, tr("Lade Datei..."), QString(), baseUrl);
@@ -250,9 +255,11 @@ void MainWindow::loadUpdateDocument()
     if (updateBaseUrl(&serverBaseUrl, &urlError)) {
         loadOnline(trust);
     } else {
-        // Nothing is fetched from an address that is not the one meant.
+        // Nothing is fetched from an address that is not the one meant, not even the data files
+        // an offline file lacks.
         appendLogLine(startupLog, tr("Ungültige Server-Adresse:"), true, serverBaseUrl, urlError);
         qCWarning(lcWindow).noquote() << serverBaseUrl << urlError;
+        serverBaseUrl.clear();
     }
     if (!offlinePath.isEmpty())
         loadOffline(trust);
@@ -607,6 +614,8 @@ void MainWindow::installFiles(int selected, int certificate, int beta)
     if (acceptedRelease) {
         request.releaseNumbersPath = releaseNumbersPath();
         request.release = {acceptedRelease->number, acceptedRelease->documentHash};
+        // Online releases are never taken older.
+        request.allowOlder = allowOlder && offlineLoaded;
     }
     FileInstaller installer(request, *platform,
                             [this](int value, int maximum) { showProgress(value, maximum); });
@@ -671,8 +680,8 @@ QString MainWindow::installationLockPath() const
 void MainWindow::removeStagingLeftovers()
 {
     InstallationLock lock(installationLockPath());
-    if (lock.acquire() == InstallationLock::State::Held)
-        ::removeStagingLeftovers(baseDir());
+    if (documentLoaded && lock.acquire() == InstallationLock::State::Held)
+        ::removeStagingLeftovers(baseDir(), document);
 }
 
 ReleaseTrust MainWindow::releaseTrust() const

@@ -47,6 +47,34 @@ QString statementRefusedTitle()
     return tr("Fehler beim Prüfen der Signatur:");
 }
 
+std::optional<StatementRefusal> refusalByRecord(const ReleaseNumbers &installed, int year,
+                                                const InstalledRelease &release, bool allowOlder)
+{
+    const QString older = tr("Älteres Release abgelehnt:");
+    // A release of a year before the newest installed one is older, whatever its number.
+    const int newestYear = installed.isEmpty() ? 0 : installed.lastKey();
+    if (year < newestYear && !allowOlder)
+        return StatementRefusal {
+            older,
+            tr("Das Release des Jahres %1 ist älter als das installierte des Jahres %2.")
+                .arg(QString::number(year), QString::number(newestYear))};
+    const InstalledRelease mark = installed.value(year);
+    if (release.number < mark.number && !allowOlder)
+        return StatementRefusal {
+            older,
+            tr("Release %1 ist älter als das installierte Release %2.")
+                .arg(QString::number(release.number), QString::number(mark.number))};
+    // The publisher never signs one number for two documents: a second one is a forgery or a
+    // build that lost track of its numbers, and either may be swapped for the other.
+    if (release.number == mark.number && !mark.documentHash.isEmpty()
+        && release.documentHash != mark.documentHash)
+        return StatementRefusal {
+            tr("Release abgelehnt:"),
+            tr("Release %1 wurde schon mit einem anderen Update-Dokument installiert.")
+                .arg(QString::number(release.number))};
+    return std::nullopt;
+}
+
 std::optional<StatementRefusal> recordRefusal(const ReleaseTrust &trust)
 {
     if (trust.recordError.isEmpty())
@@ -82,27 +110,10 @@ std::optional<AcceptedRelease> acceptStatement(const QByteArray &text, int year,
         return refuse(refusal,
                       tr("Die Signatur ist am %1 (UTC) abgelaufen.")
                           .arg(statement.expires->toString(QStringLiteral("dd.MM.yyyy HH:mm"))));
-    // A release of a year before the newest installed one is older, whatever its number.
-    const int newestYear = trust.installed.isEmpty() ? 0 : trust.installed.lastKey();
-    if (year < newestYear && !allowOlder)
-        return refuse(refusal,
-                      tr("Das Release des Jahres %1 ist älter als das installierte des Jahres %2.")
-                          .arg(QString::number(year), QString::number(newestYear)),
-                      tr("Älteres Release abgelehnt:"));
-    const InstalledRelease installed = trust.installed.value(year);
-    if (statement.releaseNumber < installed.number && !allowOlder)
-        return refuse(
-            refusal,
-            tr("Release %1 ist älter als das installierte Release %2.")
-                .arg(QString::number(statement.releaseNumber), QString::number(installed.number)),
-            tr("Älteres Release abgelehnt:"));
-    // The publisher never signs one number for two documents: a second one is a forgery or a
-    // build that lost track of its numbers, and either may be swapped for the other.
-    if (statement.releaseNumber == installed.number && !installed.documentHash.isEmpty()
-        && statement.documentHash != installed.documentHash)
-        return refuse(refusal,
-                      tr("Release %1 wurde schon mit einem anderen Update-Dokument installiert.")
-                          .arg(QString::number(statement.releaseNumber)),
-                      tr("Release abgelehnt:"));
+    if (const std::optional<StatementRefusal> older = refusalByRecord(
+            trust.installed, year, {statement.releaseNumber, statement.documentHash}, allowOlder)) {
+        *refusal = *older;
+        return std::nullopt;
+    }
     return AcceptedRelease {statement.releaseNumber, statement.documentHash};
 }

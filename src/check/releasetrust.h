@@ -48,6 +48,12 @@ std::optional<AcceptedRelease> acceptStatement(const QByteArray &text, int year,
                                                const ReleaseTrust &trust, bool allowOlder,
                                                StatementRefusal *refusal);
 
+// Why the record of installed releases refuses a release of `year`: older than the installed
+// ones (unless `allowOlder`), or another document under the installed number. Nothing when it
+// may be installed.
+std::optional<StatementRefusal> refusalByRecord(const ReleaseNumbers &installed, int year,
+                                                const InstalledRelease &release, bool allowOlder);
+
 // A refusal of every signed release while the record of installed releases cannot be read.
 std::optional<StatementRefusal> recordRefusal(const ReleaseTrust &trust);
 

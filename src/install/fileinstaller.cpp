@@ -1,4 +1,5 @@
 #include "install/fileinstaller.h"
+#include "check/releasetrust.h"
 #include "install/installationlock.h"
 #include "install/stagedwrite.h"
 #include "install/stagingahead.h"
@@ -66,7 +67,7 @@ InstallResult FileInstaller::run(PendingUpdate &update)
     // record of signed releases included, which is written last.
     InstallationLock lock(request.lockPath);
     ReleaseNumbers numbers;
-    if (takeLock(lock) && readReleaseRecord(&numbers)
+    if (takeLock(lock) && readReleaseRecord(&numbers) && releaseStillNewest(numbers)
         && verifyPending(update.offlineIndex, update.offlineStore.data()))
         installPending(update);
     // The record names the installed release and the user's choices: written only once every
@@ -238,6 +239,17 @@ bool FileInstaller::readReleaseRecord(ReleaseNumbers *numbers)
     if (path.isEmpty() || readReleaseNumbers(path, numbers, &error))
         return true;
     return fail(tr("Fehler beim Lesen der Release-Nummern:"), path, error);
+}
+
+// Another updater may have installed a newer release since this one was loaded: the record,
+// read again under the lock, decides as it did at loading.
+bool FileInstaller::releaseStillNewest(const ReleaseNumbers &numbers)
+{
+    if (request.releaseNumbersPath.isEmpty())
+        return true;
+    const std::optional<StatementRefusal> refusal =
+        refusalByRecord(numbers, request.record.releaseYear, request.release, request.allowOlder);
+    return !refusal || fail(refusal->title, refusal->reason);
 }
 
 bool FileInstaller::writeReleaseNumber()

@@ -31,6 +31,7 @@ struct InstallRequest
     // same number, is installed after it. Empty: unsigned.
     QString releaseNumbersPath;
     InstalledRelease release;
+    bool allowOlder = false; // the user allowed an older offline release
     // The InstallationLock's file; empty: none is taken.
     QString lockPath;
 };
@@ -69,6 +70,7 @@ private:
     bool writeVersionRecord();
     bool takeLock(InstallationLock &lock);
     bool readReleaseRecord(ReleaseNumbers *numbers);
+    bool releaseStillNewest(const ReleaseNumbers &numbers);
     bool writeReleaseNumber();
     // Only reads the index: the pending marks change after the loop, in markInstalled.
     void installPending(const PendingUpdate &update);

@@ -6,7 +6,8 @@
 // Held by an updater while it writes into an installation, as a file in the updater's own
 // folder, so that a second updater neither writes at the same time nor takes the first one's
 // staging files for leftovers of a killed run. The file names its process: a lock whose process
-// has ended is taken over, however old it is.
+// has ended on this machine is taken over, however old it is, and so is one that names no
+// process at all once it is older than a moment.
 class InstallationLock
 {
 public:
@@ -21,4 +22,5 @@ public:
 
 private:
     QLockFile lock;
+    QString path;
 };

@@ -2,24 +2,33 @@
 
 #include "common/installationlayout.h"
 #include "common/logcategories.h"
+#include "package/targetpath.h"
+#include "package/updatedocument.h"
+#include "platform/platform.h"
 
-#include <QDirIterator>
 #include <QFile>
 
-int removeStagingLeftovers(const QString &baseDir)
+int removeStagingLeftovers(const QString &baseDir, const UpdateDocument &document)
 {
-    if (baseDir.isEmpty())
-        return 0;
     int removed = 0;
-    QDirIterator it(baseDir, {QLatin1Char('*') + InstallationLayout::stagingSuffix},
-                    QDir::Files | QDir::System | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        if (QFile::remove(path)) {
-            ++removed;
-            qCDebug(lcCheck).noquote() << "staging leftover removed:" << path;
-        } else {
-            qCWarning(lcCheck).noquote() << "staging leftover stays:" << path;
+    CheckedFolders checked;
+    for (const UpdateGroup &group : document.groups) {
+        for (const FileEntry &entry : group.files) {
+            if (entry.isDir)
+                continue;
+            const std::optional<QString> target =
+                resolveTargetPath(baseDir, entry.targetPath, QString(), &checked);
+            if (!target)
+                continue;
+            const QString staging = *target + InstallationLayout::stagingSuffix;
+            if (checkForLink(staging) == LinkCheck::Missing)
+                continue;
+            if (QFile::remove(staging)) {
+                ++removed;
+                qCDebug(lcCheck).noquote() << "staging leftover removed:" << staging;
+            } else {
+                qCWarning(lcCheck).noquote() << "staging leftover stays:" << staging;
+            }
         }
     }
     return removed;

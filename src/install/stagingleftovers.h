@@ -2,8 +2,12 @@
 
 #include <QString>
 
-// Removes the staging files ("<target>.lgtmp") that a killed installation left anywhere below
-// the application base directory; the caller holds the InstallationLock, so no running updater
-// owns them. Links are not followed: a leftover that is a link is removed itself. Returns how
-// many were removed; each is named in the debug output.
-int removeStagingLeftovers(const QString &baseDir);
+struct UpdateDocument;
+
+// Removes the staging files ("<target>.lgtmp") that a killed installation left beside the files
+// of the document's targets; the caller holds the InstallationLock, so no running updater owns
+// them. Only the targets' own staging names are looked at, never a whole folder tree: files of
+// the same name elsewhere are not the updater's. A target whose path may not be written (a link
+// on the way, a name outside the installation) is passed over; a leftover that is a link is
+// removed itself. Returns how many were removed; each is named in the debug output.
+int removeStagingLeftovers(const QString &baseDir, const UpdateDocument &document);

@@ -18,6 +18,7 @@
 
 #include "platform/platform.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -52,6 +53,7 @@ private:
     bool storeEntry(const SourceEntry &entry, FileWorkQueue &queue, UpdateGroup *built);
     bool storeFile(const SourceEntry &entry, const FileWork &work, int fileIndex,
                    FileEntry *fileEntry);
+    bool refuseKeyCopy(const SourceEntry &entry, const FileWork &work);
     bool appendRecord(const FileWork &work, int groupIndex, int fileIndex);
     void keepWrittenDataFiles();
     bool writeDocument();
@@ -69,6 +71,7 @@ private:
     DataFileClaims claims;
     DataFileBatch dataFiles;
     ReleaseSigner signer;
+    QString keyHash; // of the signing key's file: no source file may have this content
 };
 
 bool PackageBuilder::run(const QString &configPath, QString &offlinePath)
@@ -133,10 +136,22 @@ bool PackageBuilder::checkSources()
             || !keyOutside("im Quellordner", group.sourceDir, *source))
             return false;
     }
-    return keyOutside("im Paketordner", config.targetDir, resolvedPath(config.targetDir))
-        && (config.targetFile.isEmpty()
-            || keyOutside("im Ordner der Offline-Updatedatei", logFolder(),
-                          resolvedPath(logFolder())));
+    // The package folder goes on the server as the folder of its year: the folder above it is
+    // served too.
+    const QString servedFolder = QFileInfo(QDir::cleanPath(config.targetDir)).absolutePath();
+    if (!keyOutside("im Paketordner", config.targetDir, resolvedPath(config.targetDir))
+        || !keyOutside("im Ordner über dem Paketordner", servedFolder, resolvedPath(servedFolder))
+        || (!config.targetFile.isEmpty()
+            && !keyOutside("im Ordner der Offline-Updatedatei", logFolder(),
+                           resolvedPath(logFolder()))))
+        return false;
+    // A copy or a hard link of the key has another path: it is known by its content.
+    QString reason;
+    if (!config.signKeyPath.isEmpty() && !hashNameOfFile(config.signKeyPath, &keyHash, &reason)) {
+        error = reportFailure(FailedStep::open, config.signKeyPath, reason);
+        return false;
+    }
+    return true;
 }
 
 // The private key signs what every installation takes: a key in a folder that the release is
@@ -277,6 +292,8 @@ bool PackageBuilder::storeFile(const SourceEntry &entry, const FileWork &work, i
         error = work.error;
         return false;
     }
+    if (!keyHash.isEmpty() && work.hashName == keyHash)
+        return refuseKeyCopy(entry, work);
     qCDebug(lcPackageFiles) << work.hashName << work.payloadPath;
     if (!work.writtenDataFile.isEmpty())
         dataFiles.add(work.writtenDataFile);
@@ -290,6 +307,19 @@ bool PackageBuilder::storeFile(const SourceEntry &entry, const FileWork &work, i
     fileEntry->sha256 = work.hashName;
     fileEntry->size = work.size;
     return true;
+}
+
+// The key's content is never published: the part just written goes, and so does a data file of
+// it that an earlier run left in the package folder.
+bool PackageBuilder::refuseKeyCopy(const SourceEntry &entry, const FileWork &work)
+{
+    if (!work.writtenDataFile.isEmpty())
+        QFile::remove(work.payloadPath);
+    QFile::remove(config.targetDir + keyHash + QLatin1String(".bin"));
+    error = reportFailure(FailedStep::loadXml, configFile,
+                          QStringLiteral("Eine Kopie des Signaturschlüssels liegt im Quellordner: ")
+                              + entry.path);
+    return false;
 }
 
 // A payload held in memory is written as it is; a large one is copied from its data file.

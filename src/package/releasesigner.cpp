@@ -17,10 +17,15 @@ bool ReleaseSigner::prepare(const BuilderConfig &builderConfig, const QString &c
     config = builderConfig;
     configPath = configFile;
     path = config.targetDir + releaseStatementFileName;
-    readPublished();
+    QString reason;
+    const bool published = readPublished(&reason);
     if (config.signKeyPath.isEmpty())
         return true;
-    QString reason;
+    // Only a statement that is not there means no floor.
+    if (!published) {
+        *error = reportFailure(FailedStep::open, path, reason);
+        return false;
+    }
     if (!publicKeyOfKeyFile(config.signKeyPath, &reason)) {
         *error = reportFailure(FailedStep::open, config.signKeyPath, reason);
         return false;
@@ -42,13 +47,24 @@ bool ReleaseSigner::prepare(const BuilderConfig &builderConfig, const QString &c
 }
 
 // The package folder's statement, kept for restore(). Only a regular file is read: a pipe
-// there would hold the run.
-void ReleaseSigner::readPublished()
+// there would hold the run. False when one is there that cannot be read.
+bool ReleaseSigner::readPublished(QString *error)
 {
     QFile published;
-    QString reason;
-    if (openRegularFile(&published, path, true, &reason) == RegularFileOpen::Opened)
-        previousText = published.read(releaseStatementLimit + 1);
+    switch (openRegularFile(&published, path, true, error)) {
+    case RegularFileOpen::Missing:
+        return true;
+    case RegularFileOpen::Refused:
+        return false;
+    case RegularFileOpen::Opened:
+        break;
+    }
+    previousText = published.read(releaseStatementLimit + 1);
+    if (published.error() == QFileDevice::NoError)
+        return true;
+    *error = published.errorString();
+    previousText.reset();
+    return false;
 }
 
 bool ReleaseSigner::readFloor(const QString &statementPath, const QByteArray &text, QString *error)

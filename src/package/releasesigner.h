@@ -33,7 +33,7 @@ public:
     void restore();
 
 private:
-    void readPublished();
+    bool readPublished(QString *error);
     bool readFloor(const QString &statementPath, const QByteArray &text, QString *error);
     bool checkSettings(QString *error) const;
     std::optional<quint64> number(const QString &documentHash, QString *error) const;

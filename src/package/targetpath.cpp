@@ -97,7 +97,12 @@ std::optional<QString> resolveTargetPath(const QString &baseDir, const QString &
     }
     const QString fullPath = baseDir + targetPath;
     // A target named like another's staging file would be removed when that one is staged.
+    // The updater's own record of signed releases and its lock, wherever its folder lies: a
+    // release that brought them would reset the record or stop every later installation.
+    const QString &name = components.constLast();
     if (relative.endsWith(InstallationLayout::stagingSuffix, Qt::CaseInsensitive)
+        || name.compare(InstallationLayout::releaseNumbers, Qt::CaseInsensitive) == 0
+        || name.compare(InstallationLayout::installationLock, Qt::CaseInsensitive) == 0
         || isSameFile(relative, InstallationLayout::versionRecord)
         || (!runningExecutable.isEmpty() && isSameFile(fullPath, runningExecutable))
         || passesThroughLink(baseDir, components, checked))

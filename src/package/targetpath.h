@@ -15,7 +15,8 @@ using CheckedFolders = QSet<QString>;
 //   ".." components, and paths whose existing folders below the base include a link;
 // - names Windows takes for something else: device names (NUL, CON, COM1, aux.txt, ...), names
 //   ending in a dot or a blank, control characters and the characters <>"|?*;
-// - the version record, and runningExecutable (the updater's own file) when given.
+// - the version record, the updater's record of signed releases and its lock (by name, in any
+//   folder), and runningExecutable (the updater's own file) when given.
 std::optional<QString> resolveTargetPath(const QString &baseDir, const QString &targetPath,
                                          const QString &runningExecutable = QString(),
                                          CheckedFolders *checked = nullptr);

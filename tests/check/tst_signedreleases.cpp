@@ -20,7 +20,6 @@
 #include <QtTest>
 
 #include <atomic>
-#include <sys/stat.h>
 #include <thread>
 
 // Releases signed by the publisher's builder with keys that OpenSSL makes for the test, loaded
@@ -47,6 +46,8 @@ private slots:
     void offlineFileWithAlteredStatement();
     void signedOfflineFileForReadersWithoutKeys();
     void installationKeepsTheHighestNumber();
+    void installationRefusesWhatTheRecordRefuses_data();
+    void installationRefusesWhatTheRecordRefuses();
     void releaseRecord_data();
     void releaseRecord();
     void unreadableRecordRefusesSignedReleases();
@@ -528,6 +529,7 @@ void tst_SignedReleases::installationKeepsTheHighestNumber()
         request.record = {year, 3, 1, 0};
         request.releaseNumbersPath = path;
         request.release = {number, number == 42 ? hash42 : QString(64, QLatin1Char('1'))};
+        request.allowOlder = number == 17;
         FakePlatform platform;
         PendingUpdate nothingPending;
         QVERIFY(!FileInstaller(request, platform, [](int, int) {}).run(nothingPending).error);
@@ -540,9 +542,60 @@ void tst_SignedReleases::installationKeepsTheHighestNumber()
     QCOMPARE(numbers, (ReleaseNumbers {{2030, {5, QString()}}, {2031, {42, hash42}}}));
 }
 
+void tst_SignedReleases::installationRefusesWhatTheRecordRefuses_data()
+{
+    QTest::addColumn<quint64>("number");
+    QTest::addColumn<QString>("document");
+    QTest::addColumn<bool>("allowOlder");
+    QTest::addColumn<QString>("line"); // empty: installed
+    const QString installed(64, QLatin1Char('b'));
+    const QString other(64, QLatin1Char('a'));
+    QTest::newRow("the installed release again") << quint64(5) << installed << false << QString();
+    QTest::newRow("a newer one") << quint64(6) << other << false << QString();
+    QTest::newRow("an older one, installed meanwhile by another updater")
+        << quint64(3) << other << false
+        << QStringLiteral("Älteres Release abgelehnt: Release 3 ist älter als das installierte "
+                          "Release 5.");
+    QTest::newRow("an older one, allowed") << quint64(3) << other << true << QString();
+    QTest::newRow("another document under the installed number")
+        << quint64(5) << other << false
+        << QStringLiteral("Release abgelehnt: Release 5 wurde schon mit einem anderen "
+                          "Update-Dokument installiert.");
+}
+
+// The record may have changed since the release was loaded: it is read again under the lock
+// and decides as it did then, before any file is written.
+void tst_SignedReleases::installationRefusesWhatTheRecordRefuses()
+{
+    QFETCH(quint64, number);
+    QFETCH(QString, document);
+    QFETCH(bool, allowOlder);
+    QFETCH(QString, line);
+    QTemporaryDir root;
+    const QString path = root.filePath(QStringLiteral("releasenumbers.dat"));
+    const QByteArray record = "2031 5 " + QByteArray(64, 'b') + "\n";
+    QVERIFY(ReleaseFixture::writeFile(path, record));
+    InstallRequest request;
+    request.baseDir = root.path() + QLatin1Char('/');
+    request.record = {year, 3, 1, 0};
+    request.releaseNumbersPath = path;
+    request.release = {number, document};
+    request.allowOlder = allowOlder;
+    FakePlatform platform;
+    PendingUpdate nothingPending;
+    const InstallResult result =
+        FileInstaller(request, platform, [](int, int) {}).run(nothingPending);
+    QCOMPARE(result.error, !line.isEmpty());
+    if (result.error) {
+        QCOMPARE(result.log.first().title + QLatin1Char(' ') + result.log.first().detail1, line);
+        QCOMPARE(readAll(path).toUtf8(), record);
+        QVERIFY(!QFile::exists(root.filePath(QStringLiteral("versioninfo.dat"))));
+    }
+}
+
 void tst_SignedReleases::releaseRecord_data()
 {
-    QTest::addColumn<QString>("kind"); // file, folder, link, fifo, missing
+    QTest::addColumn<QString>("kind"); // file, folder, link, missing (a pipe: tst_installation)
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("error"); // empty: read
     const QByteArray hash(64, 'a');
@@ -571,8 +624,6 @@ void tst_SignedReleases::releaseRecord_data()
         << QStringLiteral("Die Datei ist zu groß.");
     QTest::newRow("a folder") << "folder" << QByteArray() << notRegularFileText(false);
     QTest::newRow("a link to /dev/null") << "link" << QByteArray() << notRegularFileText(true);
-    QTest::newRow("a FIFO, which no one writes")
-        << "fifo" << QByteArray() << notRegularFileText(false);
 }
 
 // A record that exists is read whole or refused: only its absence means the first update.
@@ -589,8 +640,6 @@ void tst_SignedReleases::releaseRecord()
         QVERIFY(QDir().mkdir(path));
     else if (kind == QLatin1String("link"))
         QVERIFY(QFile::link(QStringLiteral("/dev/null"), path));
-    else if (kind == QLatin1String("fifo"))
-        QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     ReleaseNumbers numbers {{2000, {1, QString()}}};
     QString reason;
     QCOMPARE(readReleaseNumbers(path, &numbers, &reason), error.isEmpty());
@@ -645,8 +694,6 @@ void tst_SignedReleases::builderRefusesSigningSettings_data()
     QTest::newRow("encrypted key") << QStringLiteral("signkey=\"verschluesselt.pem\"") << QString()
                                    << QStringLiteral("verschlüsselte Schlüssel werden nicht "
                                                      "unterstützt");
-    QTest::newRow("a FIFO as key, which no one writes")
-        << QStringLiteral("signkey=\"rohr.pem\"") << QString() << notRegularFileText(false);
     QTest::newRow("release number with a sign")
         << QStringLiteral("signkey=\"%1\" release=\"-1\"") << QString()
         << QStringLiteral("Ungültige Release-Nummer: -1");
@@ -668,6 +715,14 @@ void tst_SignedReleases::builderRefusesSigningSettings_data()
     QTest::newRow("key beside the offline update file")
         << QStringLiteral("signkey=\"release.pem\"") << QStringLiteral("release.pem")
         << QStringLiteral("Signaturschlüssel liegt im Ordner der Offline-Updatedatei:");
+    QTest::newRow("key in the folder above the package folder, which the server serves")
+        << QStringLiteral("signkey=\"www/ldg_update/release.pem\"")
+        << QStringLiteral("www/ldg_update/release.pem")
+        << QStringLiteral("Signaturschlüssel liegt im Ordner über dem Paketordner:");
+    // A copy or a hard link has another path: the content gives it away.
+    QTest::newRow("a copy of the key in a source folder")
+        << QStringLiteral("signkey=\"%1\"") << QStringLiteral("src/r/g0/kopie.pem")
+        << QStringLiteral("Eine Kopie des Signaturschlüssels liegt im Quellordner: ");
     QTest::newRow("a link outside to a key in a source folder")
         << QStringLiteral("signkey=\"%1.link\"") << QStringLiteral("src/r/g0/release.pem")
         << QStringLiteral("Signaturschlüssel liegt im Quellordner:");
@@ -689,8 +744,6 @@ void tst_SignedReleases::builderRefusesSigningSettings()
     TestReleaseKey encrypted;
     QVERIFY(makeTestReleaseKey(root.filePath(QStringLiteral("verschluesselt.pem")), &encrypted,
                                "geheim"));
-    QCOMPARE(mkfifo(QFile::encodeName(root.filePath(QStringLiteral("rohr.pem"))).constData(), 0600),
-             0);
     ReleaseFixture fixture(root.path());
     const QString statement = fixture.packageDir(year) + QLatin1String("/info.sig");
     if (keyCopy == QLatin1String("damaged info.sig")) {
@@ -710,6 +763,12 @@ void tst_SignedReleases::builderRefusesSigningSettings()
     QVERIFY(!buildPackage(root.filePath(QStringLiteral("r.xml")), offlinePath, &error));
     QFile::remove(publisher.pemPath + QLatin1String(".link"));
     QVERIFY2(error.contains(failure), qPrintable(error));
+    // Nothing of the key's content was left to be served, not even as a part file.
+    QString keyHash;
+    QVERIFY(hashNameOfFile(publisher.pemPath, &keyHash, &error));
+    const QStringList left =
+        QDir(fixture.packageDir(year)).entryList({keyHash + QLatin1Char('*')}, QDir::Files);
+    QVERIFY2(left.isEmpty(), qPrintable(left.join(QLatin1Char(' '))));
 }
 
 // Only the PEM's own markings say that a key is encrypted; the word in a comment does not.
@@ -754,6 +813,10 @@ void tst_SignedReleases::previousStatementIsAFloor()
 
     fixture.rootAttributes =
         signedBy(publisher, release) + QStringLiteral(" previous=\"vom-server.sig\"");
+    // The publisher is told which floor the number had to pass.
+    QTest::ignoreMessage(QtInfoMsg,
+                         QRegularExpression(QStringLiteral(
+                             "^Kleinste Release-Nummer: 9000000000 \\(aus .*/vom-server.sig\\)$")));
     const bool built =
         fixture.build(QStringLiteral("r"), year,
                       {{QStringLiteral("name=\"P\""), {{QStringLiteral("n.txt"), "n"}}}});

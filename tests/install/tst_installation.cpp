@@ -29,6 +29,7 @@ private slots:
     void unreadableReleaseRecord();
     void releaseRecordReplacedBeforeInstalling();
     void stagingLeftoversRemovedAtStart();
+    void lockFileWithoutOwner();
     void readOnlyTargetAndRecordOverwritten();
     void versionRecordCannotBeWritten_data();
     void versionRecordCannotBeWritten();
@@ -361,13 +362,15 @@ void tst_Installation::stagingLeftoversRemovedAtStart()
 {
     UpdaterHarness harness;
     QVERIFY(harness.isValid());
-    QVERIFY(harness.releases().build(
-        QStringLiteral("r"), year,
-        {{QStringLiteral("name=\"Programm\""), {{QStringLiteral("a.txt"), "neu"}}}}));
+    QVERIFY(harness.releases().build(QStringLiteral("r"), year,
+                                     {{QStringLiteral("name=\"Programm\""),
+                                       {{QStringLiteral("a.txt"), "neu"},
+                                        {QStringLiteral("sub/b.dll"), "neu"},
+                                        {QStringLiteral("c"), "neu"}}}}));
     const QString install = harness.installDir();
     const QString outside = harness.root() + QLatin1String("/draussen.txt");
     QVERIFY(ReleaseFixture::writeFile(outside, "fremd"));
-    for (const char *name : {"a.txt.lgtmp", "sub/b.dll.lgtmp", "keep.txt"})
+    for (const char *name : {"a.txt.lgtmp", "sub/b.dll.lgtmp", "fremd.lgtmp"})
         QVERIFY(ReleaseFixture::writeFile(install + QLatin1String(name), "alt"));
     QVERIFY(QFile::link(outside, install + QLatin1String("c.lgtmp")));
     harness.open();
@@ -375,7 +378,8 @@ void tst_Installation::stagingLeftoversRemovedAtStart()
     QVERIFY(!QFile::exists(install + QLatin1String("sub/b.dll.lgtmp")));
     QVERIFY(!QFileInfo(install + QLatin1String("c.lgtmp")).isSymLink());
     QCOMPARE(read(outside), QByteArray("fremd"));
-    QCOMPARE(read(install + QLatin1String("keep.txt")), QByteArray("alt"));
+    // Not the staging name of a target: not the updater's to remove.
+    QCOMPARE(read(install + QLatin1String("fremd.lgtmp")), QByteArray("alt"));
 
     QLockFile another(install + QLatin1String("Updater/lg_updater.lock"));
     QVERIFY(another.tryLock(0));
@@ -392,6 +396,27 @@ void tst_Installation::stagingLeftoversRemovedAtStart()
                              + install + QLatin1String("Updater/lg_updater.lock")),
              qPrintable(UpdaterHarness::logText(window.get())));
     QVERIFY(!QFile::exists(install + QLatin1String("a.txt")));
+}
+
+// A lock file that names no process, left by a crash while it was made, does not stop every
+// later installation.
+void tst_Installation::lockFileWithoutOwner()
+{
+    UpdaterHarness harness;
+    QVERIFY(harness.isValid());
+    QVERIFY(harness.releases().build(
+        QStringLiteral("r"), year,
+        {{QStringLiteral("name=\"Programm\""), {{QStringLiteral("a.txt"), "neu"}}}}));
+    const QString lock = harness.installDir() + QLatin1String("Updater/lg_updater.lock");
+    QVERIFY(ReleaseFixture::writeFile(lock, QByteArray()));
+    QFile file(lock);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-60),
+                             QFileDevice::FileModificationTime));
+    file.close();
+    const auto window = harness.open();
+    harness.searchAndInstall(window.get());
+    QCOMPARE(read(harness.installDir() + QLatin1String("a.txt")), QByteArray("neu"));
 }
 
 void tst_Installation::readOnlyTargetAndRecordOverwritten()
@@ -1226,6 +1251,10 @@ void tst_Installation::resolvedPaths_data()
     QTest::newRow("version record, other case and form")
         << QStringLiteral("./VersionInfo.DAT") << QString();
     QTest::newRow("the running updater") << QStringLiteral("Updater/LG_Updater") << QString();
+    QTest::newRow("the record of signed releases")
+        << QStringLiteral("Updater/releasenumbers.dat") << QString();
+    QTest::newRow("the installation lock, other case")
+        << QStringLiteral("Updater/LG_UPDATER.LOCK") << QString();
     // Staged next to "x" as "x.lgtmp", another target of that name would be removed.
     QTest::newRow("a staging file's name") << QStringLiteral("sub/x.LGTMP") << QString();
 }

@@ -1354,6 +1354,13 @@ void tst_Builder::realProgramExitsOnFailure_data()
         << QStringLiteral("Fehler beim Öffnen der Datei: @DIR@/conf.xml: Das ist keine "
                           "gewöhnliche Datei.")
         << false;
+    QTest::newRow("signing key that is a pipe, which no one writes")
+        << QStringLiteral("<updater_document trgdir=\"@DIR@/pkg\" year=\"2017\" "
+                          "signkey=\"rohr.pem\"><group srcdir=\"@DIR@/a\"/></updater_document>")
+        << 1
+        << QStringLiteral("Fehler beim Öffnen der Datei: @DIR@/rohr.pem: Das ist keine "
+                          "gewöhnliche Datei.")
+        << false;
     QTest::newRow("malformed XML")
         << QStringLiteral("<updater_document trgdir=") << 1
         << QStringLiteral("Fehler beim Laden der XML-Datei: @DIR@/conf.xml: ") << false;
@@ -1410,6 +1417,7 @@ void tst_Builder::realProgramExitsOnFailure()
     }
     write(QStringLiteral("a/x.txt"), "x");
     const QString conf = path(QStringLiteral("conf.xml"));
+    QCOMPARE(mkfifo(QFile::encodeName(path(QStringLiteral("rohr.pem"))).constData(), 0600), 0);
     if (content == QLatin1String("@FIFO@"))
         QCOMPARE(mkfifo(QFile::encodeName(conf).constData(), 0600), 0);
     else if (!content.isNull())
