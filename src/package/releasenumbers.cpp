@@ -1,8 +1,7 @@
 #include "package/releasenumbers.h"
 
-#include "platform/platform.h"
+#include "package/smallfile.h"
 
-#include <QFile>
 #include <QRegularExpression>
 
 namespace {
@@ -39,23 +38,16 @@ bool parseRecord(const QByteArray &text, ReleaseNumbers *numbers, QString *error
 bool readReleaseNumbers(const QString &path, ReleaseNumbers *numbers, QString *error)
 {
     numbers->clear();
-    QFile file;
+    std::optional<QByteArray> content;
     QString reason;
     // A link could point the record at any file, or at one that always reads empty.
-    switch (openRegularFile(&file, path, false, &reason)) {
-    case RegularFileOpen::Missing:
-        return true;
-    case RegularFileOpen::Refused:
+    if (!readSmallFile(path, fileLimit, false, &content, &reason)) {
         *error = reason;
         return false;
-    case RegularFileOpen::Opened:
-        break;
     }
-    const QByteArray text = file.read(fileLimit + 1);
-    if (file.error() != QFileDevice::NoError) {
-        *error = file.errorString();
-        return false;
-    }
+    if (!content)
+        return true;
+    const QByteArray &text = *content;
     if (text.size() > fileLimit) {
         *error = QStringLiteral("Die Datei ist zu groß.");
         return false;

@@ -4,6 +4,7 @@
 #include "package/packagelog.h"
 #include "package/releasesignature.h"
 #include "package/releasestatement.h"
+#include "package/smallfile.h"
 
 #include "platform/platform.h"
 
@@ -33,13 +34,14 @@ bool ReleaseSigner::prepare(const BuilderConfig &builderConfig, const QString &c
     if (previousText && !readFloor(path, *previousText, error))
         return false;
     if (!config.previousStatementPath.isEmpty()) {
-        QFile file;
-        if (openRegularFile(&file, config.previousStatementPath, true, &reason)
-            != RegularFileOpen::Opened) {
+        std::optional<QByteArray> text;
+        if (!readSmallFile(config.previousStatementPath, releaseStatementLimit, true, &text,
+                           &reason)
+            || !text) {
             *error = reportFailure(FailedStep::open, config.previousStatementPath, reason);
             return false;
         }
-        if (!readFloor(config.previousStatementPath, file.read(releaseStatementLimit + 1), error))
+        if (!readFloor(config.previousStatementPath, *text, error))
             return false;
     }
     qCInfo(lcPackage).noquote() << floorText();
@@ -50,21 +52,7 @@ bool ReleaseSigner::prepare(const BuilderConfig &builderConfig, const QString &c
 // there would hold the run. False when one is there that cannot be read.
 bool ReleaseSigner::readPublished(QString *error)
 {
-    QFile published;
-    switch (openRegularFile(&published, path, true, error)) {
-    case RegularFileOpen::Missing:
-        return true;
-    case RegularFileOpen::Refused:
-        return false;
-    case RegularFileOpen::Opened:
-        break;
-    }
-    previousText = published.read(releaseStatementLimit + 1);
-    if (published.error() == QFileDevice::NoError)
-        return true;
-    *error = published.errorString();
-    previousText.reset();
-    return false;
+    return readSmallFile(path, releaseStatementLimit, true, &previousText, error);
 }
 
 bool ReleaseSigner::readFloor(const QString &statementPath, const QByteArray &text, QString *error)

@@ -64,7 +64,9 @@ void tst_Startup::helpAndVersionAnswer()
     process.start(QStringLiteral(LG_UPDATER_PATH), {option});
     QVERIFY(process.waitForFinished(10000));
     QCOMPARE(process.exitCode(), 0);
-    const QString output = QString::fromLocal8Bit(process.readAllStandardOutput());
+    // Windows writes a text stream's line breaks as CR LF.
+    const QString output = QString::fromLocal8Bit(process.readAllStandardOutput())
+                               .replace(QLatin1String("\r\n"), QLatin1String("\n"));
     QVERIFY2(output.endsWith(QStringLiteral("lg_updater 1.2\nRelease-Schlüssel: unsigned\n")),
              qPrintable(output));
     QCOMPARE(output.contains(QLatin1String("--offline <Offline-Updatedatei>")), help);

@@ -136,6 +136,21 @@ struct Crafted
     }
 };
 
+// A client with the publisher's key, and release 100 of the year signed with that key, which
+// lies away from the release's folders, as a publisher keeps it.
+bool publishSignedRelease(UpdaterHarness &harness, const QTemporaryDir &keyDir, int year)
+{
+    TestReleaseKey key;
+    if (!makeTestReleaseKey(keyDir.filePath(QStringLiteral("publisher.pem")), &key))
+        return false;
+    harness.releaseKeys = {key.publicKey};
+    harness.releases().rootAttributes =
+        QStringLiteral("signkey=\"%1\" release=\"100\"").arg(key.pemPath);
+    return harness.releases().build(
+        QStringLiteral("r"), year,
+        {{QStringLiteral("name=\"Programm\""), {{QStringLiteral("Ledgora.exe"), "MZ neu"}}}});
+}
+
 QByteArray read(const QString &path)
 {
     QFile file(path);
@@ -289,16 +304,8 @@ void tst_Installation::unreadableReleaseRecord()
         QSKIP("root reads every file");
     UpdaterHarness harness;
     QVERIFY(harness.isValid());
-    // Away from the release's folders, as a publisher keeps it.
     QTemporaryDir keyDir;
-    TestReleaseKey key;
-    QVERIFY(makeTestReleaseKey(keyDir.filePath(QStringLiteral("publisher.pem")), &key));
-    harness.releaseKeys = {key.publicKey};
-    harness.releases().rootAttributes =
-        QStringLiteral("signkey=\"%1\" release=\"100\"").arg(key.pemPath);
-    QVERIFY(harness.releases().build(
-        QStringLiteral("r"), year,
-        {{QStringLiteral("name=\"Programm\""), {{QStringLiteral("Ledgora.exe"), "MZ neu"}}}}));
+    QVERIFY(publishSignedRelease(harness, keyDir, year));
     const QString path = harness.installDir() + QLatin1String("Updater/releasenumbers.dat");
     if (kind == QLatin1String("folder"))
         QVERIFY(QDir().mkdir(path));
@@ -332,16 +339,8 @@ void tst_Installation::releaseRecordReplacedBeforeInstalling()
 {
     UpdaterHarness harness;
     QVERIFY(harness.isValid());
-    // Away from the release's folders, as a publisher keeps it.
     QTemporaryDir keyDir;
-    TestReleaseKey key;
-    QVERIFY(makeTestReleaseKey(keyDir.filePath(QStringLiteral("publisher.pem")), &key));
-    harness.releaseKeys = {key.publicKey};
-    harness.releases().rootAttributes =
-        QStringLiteral("signkey=\"%1\" release=\"100\"").arg(key.pemPath);
-    QVERIFY(harness.releases().build(
-        QStringLiteral("r"), year,
-        {{QStringLiteral("name=\"Programm\""), {{QStringLiteral("Ledgora.exe"), "MZ neu"}}}}));
+    QVERIFY(publishSignedRelease(harness, keyDir, year));
     const auto window = harness.open();
     UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
     const QString path = harness.installDir() + QLatin1String("Updater/releasenumbers.dat");
