@@ -15,8 +15,11 @@ bool damaged(int lineNumber, QString *error)
     return false;
 }
 
-bool parseRecord(const QByteArray &text, ReleaseNumbers *numbers, QString *error)
+} // namespace
+
+bool parseReleaseNumbers(const QByteArray &text, ReleaseNumbers *numbers, QString *error)
 {
+    numbers->clear();
     static const QRegularExpression line(
         QStringLiteral("^([1-9][0-9]{3}) (0|[1-9][0-9]{0,18})(?: ([0-9a-f]{64}))?$"));
     if (!text.endsWith('\n'))
@@ -32,8 +35,6 @@ bool parseRecord(const QByteArray &text, ReleaseNumbers *numbers, QString *error
     }
     return true;
 }
-
-} // namespace
 
 bool readReleaseNumbers(const QString &path, ReleaseNumbers *numbers, QString *error)
 {
@@ -52,7 +53,7 @@ bool readReleaseNumbers(const QString &path, ReleaseNumbers *numbers, QString *e
         *error = QStringLiteral("Die Datei ist zu groß.");
         return false;
     }
-    if (!parseRecord(text, numbers, error)) {
+    if (!parseReleaseNumbers(text, numbers, error)) {
         numbers->clear();
         return false;
     }

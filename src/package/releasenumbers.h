@@ -27,6 +27,9 @@ using ReleaseNumbers = QMap<int, InstalledRelease>;
 // refuses releases, so one that cannot be read must not let every release through.
 bool readReleaseNumbers(const QString &path, ReleaseNumbers *numbers, QString *error);
 QByteArray releaseNumbersText(const ReleaseNumbers &numbers);
+// The record's text, read whole or refused: *numbers then holds what was read up to the line
+// that *error names.
+bool parseReleaseNumbers(const QByteArray &text, ReleaseNumbers *numbers, QString *error);
 
 // The record after a release of `year` was installed: a higher number (or the first of its
 // year) takes the year's line; the same number keeps its line and gains the hash it lacked; a
