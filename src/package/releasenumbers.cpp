@@ -26,7 +26,10 @@ bool parseReleaseNumbers(const QByteArray &text, ReleaseNumbers *numbers, QStrin
         return damaged(text.count('\n') + 1, error);
     const QList<QByteArray> lines = text.left(text.size() - 1).split('\n');
     for (int i = 0; i < lines.size(); ++i) {
-        const QRegularExpressionMatch match = line.match(QString::fromLatin1(lines.at(i)));
+        // Every byte counts: the toolkit's conversion of a QByteArray would stop at a NUL.
+        const QByteArray &bytes = lines.at(i);
+        const QRegularExpressionMatch match =
+            line.match(QString::fromLatin1(bytes.constData(), bytes.size()));
         const int year = match.captured(1).toInt();
         // One line per year, in ascending order, as the record is written.
         if (!match.hasMatch() || (!numbers->isEmpty() && year <= numbers->lastKey()))

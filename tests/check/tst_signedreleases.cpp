@@ -617,6 +617,7 @@ void tst_SignedReleases::releaseRecord_data()
     QTest::newRow("a year twice") << "file" << QByteArray("2031 42\n2031 7\n")
                                   << QStringLiteral("Zeile 2 ist beschädigt.");
     QTest::newRow("short hash") << "file" << QByteArray("2031 42 abc\n") << damaged1;
+    QTest::newRow("a NUL inside a line") << "file" << QByteArray("2031 42\0junk\n", 13) << damaged1;
     QTest::newRow("number of 20 digits")
         << "file" << QByteArray("2031 10000000000000000000\n") << damaged1;
     QTest::newRow("a valid line after 70,000 bytes of junk")
