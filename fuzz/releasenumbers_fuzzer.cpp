@@ -6,7 +6,8 @@
 // text the updater writes for it: there is one spelling of every record.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QByteArray text = QByteArray::fromRawData(reinterpret_cast<const char *>(data), int(size));
+    const QByteArray text =
+        QByteArray::fromRawData(reinterpret_cast<const char *>(data), int(size));
     ReleaseNumbers numbers;
     QString error;
     const bool read = parseReleaseNumbers(text, &numbers, &error);

@@ -109,18 +109,31 @@ private:
         const QByteArray binary = expandDocumentPayload(payload);
         const QString expected = QString(name).remove(QStringLiteral(".bin"));
         if (hashName(binary) != expected) {
-            fail(infoTitle(), expected, error, true);
+            refuseDocument(expected, error,
+                           tr("Das Update-Dokument hat nicht den Hash-Wert %1.").arg(expected));
             return false;
         }
         // A matching hash proves only that the server sent what it named, not that it decodes.
         std::optional<UpdateDocument> restored = documentFromBinary(binary, &error);
         if (!restored) {
             qCWarning(lcDocument).noquote() << url << error;
-            fail(infoTitle(), url, tr("Fehler beim Laden des JSON-Dokuments."), true);
+            // The reader's reason too: the line stays in sight when another year loads.
+            const QString reason =
+                tr("Fehler beim Laden des JSON-Dokuments.") + QLatin1Char(' ') + error;
+            refuseDocument(url, reason, reason);
             return false;
         }
         load.document = std::move(*restored);
         return true;
+    }
+
+    // The server sent a document, and it was not the one named, or does not decode. To a client
+    // with keys that is a refused release: the statement named that document.
+    void refuseDocument(const QString &detail1, const QString &detail2, const QString &reason)
+    {
+        fail(infoTitle(), detail1, detail2, true);
+        if (trust.required())
+            load.trustRefusal = StatementRefusal {infoTitle(), reason};
     }
 
     static QString infoTitle() { return tr("Fehler beim Laden der Infodatei:"); }

@@ -40,6 +40,7 @@ private slots:
     void onlineLoad();
     void tamperedRelease();
     void refusedNextYearFallsBackToThisYear();
+    void signedDocumentReplacedOnTheServer();
     void offlineLoad_data();
     void offlineLoad();
     void offlineFileWithAlteredStatement_data();
@@ -440,6 +441,28 @@ void tst_SignedReleases::tamperedRelease()
     QVERIFY(!server.fetched.contains(QStringLiteral("2031/") + forgedName));
     QCOMPARE(load.document.groups.value(0).files.size(), 2);
     QVERIFY(load.log.isEmpty());
+}
+
+// The server sends other bytes for the document the statement names: to a client with keys
+// that is a refused release, not a missing connection.
+void tst_SignedReleases::signedDocumentReplacedOnTheServer()
+{
+    QTemporaryDir root;
+    ReleaseFixture fixture(root.path());
+    fixture.rootAttributes = signedBy(publisher);
+    QVERIFY(buildRelease(fixture));
+    const QString folder = fixture.packageDir(year) + QLatin1Char('/');
+    QFile info(folder + QLatin1String("info.bin"));
+    QVERIFY(info.open(QIODevice::ReadOnly));
+    const QString name = QString::fromUtf8(info.readAll());
+    QVERIFY(ReleaseFixture::writeFile(folder + name, compressPayload("anders")));
+    const OnlineLoad keyed = loadOnline(fixture.wwwRoot(), trustIn({publisher.publicKey}));
+    QVERIFY(!keyed.loaded);
+    QVERIFY(keyed.trustRefusal);
+    QCOMPARE(keyed.trustRefusal->reason,
+             QStringLiteral("Das Update-Dokument hat nicht den Hash-Wert ") + name.left(64)
+                 + QLatin1Char('.'));
+    QVERIFY(!loadOnline(fixture.wwwRoot(), ReleaseTrust()).trustRefusal);
 }
 
 void tst_SignedReleases::offlineLoad_data()
