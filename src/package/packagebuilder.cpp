@@ -11,8 +11,10 @@
 #include "package/packagelog.h"
 #include "package/pathcontainment.h"
 #include "package/payload.h"
+#include "package/releasesignature.h"
 #include "package/releasesigner.h"
 #include "package/replacingfile.h"
+#include "package/smallfile.h"
 #include "package/sourcewalk.h"
 #include "package/updatedocument.h"
 
@@ -145,12 +147,17 @@ bool PackageBuilder::checkSources()
             && !keyOutside("im Ordner der Offline-Updatedatei", logFolder(),
                            resolvedPath(logFolder()))))
         return false;
-    // A copy or a hard link of the key has another path: it is known by its content.
+    // A copy or a hard link of the key has another path: it is known by its content. Read as
+    // the signer read it, so that a pipe put in its place since cannot hold the run.
+    if (config.signKeyPath.isEmpty())
+        return true;
+    std::optional<QByteArray> key;
     QString reason;
-    if (!config.signKeyPath.isEmpty() && !hashNameOfFile(config.signKeyPath, &keyHash, &reason)) {
+    if (!readSmallFile(config.signKeyPath, releaseKeyFileLimit, true, &key, &reason) || !key) {
         error = reportFailure(FailedStep::open, config.signKeyPath, reason);
         return false;
     }
+    keyHash = hashName(*key);
     return true;
 }
 

@@ -9,6 +9,8 @@
 
 constexpr int releaseKeySize = 32; // a raw public key
 constexpr int releaseSignatureSize = 64;
+// A key file is a few hundred bytes; a larger one is not a key.
+constexpr qint64 releaseKeyFileLimit = 64 * 1024;
 
 // Signs with the private key of a PEM file; nothing, with the reason in *error, when the file
 // cannot be read or holds no Ed25519 private key.

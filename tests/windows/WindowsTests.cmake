@@ -31,6 +31,8 @@ endfunction()
 # mode 1; e2e_client.exe installs it into the Wine prefix and hands over to a new updater copy.
 function(ledgora_add_windows_endtoend)
     add_executable(commandline_reporter ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/commandlinereporter.cpp)
+    target_include_directories(commandline_reporter PRIVATE
+        ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../support)
     add_test(NAME windows_endtoend COMMAND ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/endtoend.sh
         $<TARGET_FILE:lg_updater> $<TARGET_FILE:e2e_client> $<TARGET_FILE:commandline_reporter>
         ${CMAKE_CURRENT_BINARY_DIR}/windows-endtoend)

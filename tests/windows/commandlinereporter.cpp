@@ -1,21 +1,11 @@
 // Stands in for a new updater copy: writes the command line it was started with, exactly as
 // Windows hands it over (GetCommandLineW, UTF-8), into "commandline.txt" beside itself.
+#include "utf8text.h"
+
 #include <windows.h>
 
 #include <fstream>
 #include <string>
-
-namespace {
-
-std::string utf8(const wchar_t *text)
-{
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    std::string result(static_cast<size_t>(size > 0 ? size - 1 : 0), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), size, nullptr, nullptr);
-    return result;
-}
-
-} // namespace
 
 int main()
 {
@@ -26,6 +16,6 @@ int main()
     std::wstring report(self, length);
     report.replace(report.find_last_of(L'\\') + 1, std::wstring::npos, L"commandline.txt");
     std::ofstream out(report.c_str(), std::ios::binary);
-    out << utf8(GetCommandLineW());
+    out << utf8Text(GetCommandLineW());
     return out ? 0 : 1;
 }

@@ -2,6 +2,7 @@
 // not available for mingw-w64 on the build machine, and the layer under test does not use it.
 
 #include "platform/win32/win32services.h"
+#include "utf8text.h"
 
 #include <windows.h>
 
@@ -231,15 +232,6 @@ std::wstring directoryOfExecutable()
     return text.substr(0, text.find_last_of(L"\\/") + 1);
 }
 
-std::string utf8(const std::wstring &text)
-{
-    const int size =
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string result(static_cast<size_t>(size > 0 ? size - 1 : 0), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, result.data(), size, nullptr, nullptr);
-    return result;
-}
-
 // What a started program reads back from its command line, through CommandLineToArgvW.
 std::string argumentsSeenBy(const std::wstring &report, const std::vector<std::wstring> &arguments)
 {
@@ -283,7 +275,7 @@ void programStartPassesParameters(const std::wstring &folder)
     };
     std::string expected;
     for (const std::wstring &argument : hostile)
-        expected += utf8(argument) + '\0';
+        expected += utf8Text(argument.c_str()) + '\0';
     CHECK(argumentsSeenBy(report, hostile) == expected);
     CHECK(!win32::shellExecute(L"", folder + L"missing.exe", L""));
     CHECK(win32::errorText(0) == win32::errorText(2));
