@@ -73,7 +73,7 @@ InstallResult FileInstaller::run(PendingUpdate &update)
     // The record names the installed release and the user's choices: written only once every
     // pending file is in place, so a failed run never claims a release it did not install.
     if (!result.error && writeVersionRecord())
-        writeReleaseNumber();
+        writeReleaseNumber(numbers);
     markInstalled(update.offlineIndex);
     result.installed = installed.size();
     appendLogLine(result.log, tr("%1 Datei(en) wurden aktualisiert.").arg(result.installed), false);
@@ -252,15 +252,12 @@ bool FileInstaller::releaseStillNewest(const ReleaseNumbers &numbers)
     return !refusal || fail(refusal->title, refusal->reason);
 }
 
-bool FileInstaller::writeReleaseNumber()
+// `numbers` was read under the lock at the start: no other updater has written it since.
+bool FileInstaller::writeReleaseNumber(const ReleaseNumbers &numbers)
 {
     const QString &path = request.releaseNumbersPath;
     if (path.isEmpty())
         return true;
-    // Read again: the mark it keeps may have grown since the run began, and never drops.
-    ReleaseNumbers numbers;
-    if (!readReleaseRecord(&numbers))
-        return false;
     const ReleaseNumbers updated =
         withInstalledRelease(numbers, request.record.releaseYear, request.release);
     if (updated == numbers)

@@ -71,7 +71,7 @@ private:
     bool takeLock(InstallationLock &lock);
     bool readReleaseRecord(ReleaseNumbers *numbers);
     bool releaseStillNewest(const ReleaseNumbers &numbers);
-    bool writeReleaseNumber();
+    bool writeReleaseNumber(const ReleaseNumbers &numbers);
     // Only reads the index: the pending marks change after the loop, in markInstalled.
     void installPending(const PendingUpdate &update);
     bool installEntry(const QString &key, const OfflineEntry &entry, const FileEntry &fileEntry,
