@@ -633,7 +633,7 @@ void MainWindow::installFiles(int selected, int certificate, int beta)
         startButton->setEnabled(result.error);
 
     const bool elevated = platform->elevated();
-    if (result.error && !elevated)
+    if (result.error && !elevated && !result.otherUpdaterWriting)
         relaunch().offerElevatedRestart(restartProduct(selected), offlinePath);
     else if (!result.error && updaterOutdated)
         relaunch().handOver(restartProduct(selected), offlinePath, elevated);

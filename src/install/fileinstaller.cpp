@@ -223,6 +223,7 @@ bool FileInstaller::takeLock(InstallationLock &lock)
     case InstallationLock::State::Held:
         return true;
     case InstallationLock::State::HeldByAnother:
+        result.otherUpdaterWriting = true;
         return fail(tr("Ein anderer Updater schreibt gerade in diese Installation:"),
                     request.lockPath);
     case InstallationLock::State::Unavailable:

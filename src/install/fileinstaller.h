@@ -41,6 +41,8 @@ struct InstallResult
     bool error = false;
     ActivityLog log;
     int installed = 0; // entries written without error, folders included
+    // Another updater held the installation: raised rights would not help, only waiting.
+    bool otherUpdaterWriting = false;
 };
 
 // Writes every pending folder and file of a pending update with the times the document
