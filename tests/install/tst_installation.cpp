@@ -389,9 +389,9 @@ void tst_Installation::stagingLeftoversRemovedAtStart()
     UpdaterHarness::click(window.get(), QStringLiteral("Nach Updates suchen"));
     UpdaterHarness::click(window.get(), QStringLiteral("Update starten"));
     // Raised rights would not help against another updater: none are offered.
-    QVERIFY2(
-        !harness.dialogLines().constLast().startsWith(QStringLiteral("Bestätigung:|Es sind Fehler")),
-        qPrintable(harness.dialogLines().constLast()));
+    QVERIFY2(!harness.dialogLines().constLast().startsWith(
+                 QStringLiteral("Bestätigung:|Es sind Fehler")),
+             qPrintable(harness.dialogLines().constLast()));
     QVERIFY2(UpdaterHarness::logText(window.get())
                  .startsWith(QStringLiteral("Ein anderer Updater schreibt gerade in diese "
                                             "Installation: ")
