@@ -1,5 +1,6 @@
 #include "install/fileinstaller.h"
 #include "check/releasetrust.h"
+#include "install/installationfolders.h"
 #include "install/installationlock.h"
 #include "install/stagedwrite.h"
 #include "install/stagingahead.h"
@@ -49,6 +50,7 @@ FileInstaller::FileInstaller(const InstallRequest &request, PlatformServices &pl
     : request(request)
     , platform(platform)
     , progress(std::move(progress))
+    , folders(request.baseDir)
     , batch(platform)
 {
 }
@@ -202,11 +204,15 @@ void FileInstaller::markInstalled(OfflineIndex &index) const
 bool FileInstaller::writeVersionRecord()
 {
     const QString path = request.baseDir + InstallationLayout::versionRecord;
-    if (QFileInfo::exists(path))
-        platform.makeFileWritable(path);
-    // Written whole or not at all: a torn record would make the next start guess the edition.
+    InstallationFolders::Refusal refusal;
     QString error;
-    if (StagedWrite::write(path, versionRecordText(request.record), platform, &error)
+    const std::optional<FolderHandle::File> record = folders.fileAt(path, false, &refusal, &error);
+    if (!record)
+        return fail(tr("Fehler beim Schreiben der Datei:"), path, error);
+    if (record->folder->entryAt(record->name) != FolderHandle::Entry::Missing)
+        platform.makeFileWritable(*record->folder, record->name);
+    // Written whole or not at all: a torn record would make the next start guess the edition.
+    if (StagedWrite::write(*record, versionRecordText(request.record), platform, &error)
         != StagedWrite::Written)
         return fail(tr("Fehler beim Schreiben der Datei:"), path, error);
     return true;
@@ -263,9 +269,15 @@ bool FileInstaller::writeReleaseNumber(const ReleaseNumbers &numbers)
         withInstalledRelease(numbers, request.record.releaseYear, request.release);
     if (updated == numbers)
         return true;
+    // The updater's own folder, wherever it lies, as the installation's root is.
+    const QFileInfo file(path);
     QString error;
-    if (StagedWrite::write(path, releaseNumbersText(updated), platform, &error)
-        != StagedWrite::Written)
+    const std::shared_ptr<const FolderHandle> folder =
+        FolderHandle::openRoot(file.absolutePath(), &error);
+    if (!folder
+        || StagedWrite::write({folder, file.fileName()}, releaseNumbersText(updated), platform,
+                              &error)
+            != StagedWrite::Written)
         return fail(tr("Fehler beim Schreiben der Datei:"), path, error);
     return true;
 }
@@ -278,49 +290,79 @@ void FileInstaller::cleanPlugins(int groupIndex, const PendingUpdate &update)
                       update.plugin2FileNames.value(groupIndex));
 }
 
-void FileInstaller::cleanPluginFolder(const QString &folder, const QStringList &keep)
+void FileInstaller::cleanPluginFolder(const QString &path, const QStringList &keep)
 {
-    // Linked folders are not entered (the iterator follows no links below): what lies behind
-    // them is not the installation's to delete.
-    if (isLink(QDir::cleanPath(folder)))
-        return;
-    QDirIterator it(folder, {QStringLiteral("*.*")}, QDir::Files | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        if (keep.contains(it.fileName(), Qt::CaseInsensitive))
+    // A linked folder is not entered, here or below: what lies behind it is not the
+    // installation's to delete.
+    InstallationFolders::Refusal refusal;
+    QString error;
+    if (const std::shared_ptr<const FolderHandle> folder =
+            folders.folder(path, false, &refusal, &error))
+        cleanPlugins(*folder, keep);
+}
+
+void FileInstaller::cleanPlugins(const FolderHandle &folder, const QStringList &keep)
+{
+    for (const auto &entry : folder.entries()) {
+        const QString &name = entry.first;
+        if (entry.second == FolderHandle::Entry::Folder) {
+            bool isLink = false;
+            QString error;
+            if (const std::shared_ptr<const FolderHandle> below =
+                    folder.openFolder(name, false, &isLink, &error))
+                cleanPlugins(*below, keep);
+            continue;
+        }
+        if (!name.contains(QLatin1Char('.')) || keep.contains(name, Qt::CaseInsensitive))
             continue;
         // Windows refuses to delete a read-only file. A stale plug-in that stays would be
         // loaded by the new release, so failing to remove it fails the run.
-        platform.makeFileWritable(path);
+        platform.makeFileWritable(folder, name);
         QString error;
-        if (platform.removeFile(path, &error))
-            appendLogLine(result.log, tr("Datei wurde entfernt:"), false, path);
+        if (platform.removeFile(folder, name, &error))
+            appendLogLine(result.log, tr("Datei wurde entfernt:"), false, folder.pathOf(name));
         else
-            fail(tr("Datei konnte nicht entfernt werden:"), path, error);
+            fail(tr("Datei konnte nicht entfernt werden:"), folder.pathOf(name), error);
     }
 }
 
 bool FileInstaller::installFolder(const FileEntry &fileEntry, const QString &target)
 {
+    InstallationFolders::Refusal refusal;
+    QString error;
+    const std::optional<FolderHandle::File> place = folders.fileAt(target, true, &refusal, &error);
+    if (!place)
+        return failPlace(refusal, fileEntry, folderOf(target), error);
     // A link where the folder goes is replaced: the folder's times, and everything installed
     // below it, would otherwise land wherever it points.
-    QString error;
-    if (localEntryAt(target) == LocalEntry::Other && !removeLink(target, &error))
+    const FolderHandle::Entry found = place->folder->entryAt(place->name);
+    if (found == FolderHandle::Entry::Other && !place->folder->removeFile(place->name, &error))
         return fail(tr("Fehler beim Erstellen des Ordners:"), target, error);
-    if (localEntryAt(target) == LocalEntry::File)
+    if (found == FolderHandle::Entry::File)
         return fail(tr("Fehler beim Erstellen des Ordners:"), target,
                     tr("Eine Datei steht an seiner Stelle."));
-    if (localEntryAt(target) == LocalEntry::Missing && !makePath(target, &error))
-        return fail(tr("Fehler beim Erstellen des Ordners:"), target, error);
+    const std::shared_ptr<const FolderHandle> folder =
+        folders.folder(target, true, &refusal, &error);
+    if (!folder)
+        return failPlace(refusal, fileEntry, target, error);
     const StagedWrite::Times times = timesOf(fileEntry);
-    if (!platform.setTimes(target, true, times.created, times.written, times.accessed, nullptr,
+    if (!platform.setTimes(*folder, QString(), times.created, times.written, times.accessed,
                            &error)) {
         fail(tr("Fehler beim Setzen des Datums, evtl. blockiert ein Virenscanner die Datei:"),
              target, error);
     }
     appendLogLine(result.log, tr("Ordner:"), false, target, tr("wurde erstellt."));
     return true;
+}
+
+// A folder on the way that is a link now, or has been replaced since it was opened, makes the
+// target path invalid; any other failure to open or create it is one to create the folder.
+bool FileInstaller::failPlace(InstallationFolders::Refusal refusal, const FileEntry &fileEntry,
+                              const QString &folder, const QString &error)
+{
+    if (refusal == InstallationFolders::Refusal::Changed)
+        return failStaging(tr("Ungültiger Zielpfad:"), fileEntry.targetPath);
+    return failStaging(tr("Fehler beim Erstellen des Ordners:"), folder, error);
 }
 
 bool FileInstaller::installFile(const QString &key, const OfflineEntry &entry,
@@ -331,23 +373,34 @@ bool FileInstaller::installFile(const QString &key, const OfflineEntry &entry,
     QString hash;
     QString error;
     StagedWrite::Result written = StagedWrite::OpenFailed;
+    FolderHandle::File stagedAhead;
     if (ahead->has(position))
-        written = ahead->take(position);
+        written = ahead->take(position, &stagedAhead);
     if (written != StagedWrite::Written) {
         // From here on the files go one at a time again, as they went before staging ahead. A
         // file whose staging ahead failed is staged once more, so that what is reported is
         // what staging it in order meets.
         ahead->discard();
         aheadFrom = position + 1;
+        // Before its folder is made: that may be the name of a file the batch holds.
         if (batch.collides(target) && !commitStaged())
             return false;
-        const QString folder = folderOf(target);
-        if (!QFileInfo::exists(folder) && !makePath(folder, &error))
-            return failStaging(tr("Fehler beim Erstellen des Ordners:"), folder, error);
+    }
+    InstallationFolders::Refusal refusal;
+    const std::optional<FolderHandle::File> place = folders.fileAt(target, true, &refusal, &error);
+    if (!place) {
+        QString ignored;
+        if (written == StagedWrite::Written)
+            stagedAhead.folder->removeFile(StagedWrite::stagingName(stagedAhead.name), &ignored);
+        return failPlace(refusal, fileEntry, folderOf(target), error);
+    }
+    if (written != StagedWrite::Written) {
+        if (batch.mayHoldStagingFileOf(*place) && !commitStaged())
+            return false;
         // Copied from the store in blocks and checked once more on the way: memory stays
         // bounded by a block, and the store cannot change between the check and the copy
         // unnoticed.
-        written = stageFrom(store, entry, fileEntry, target, times, &hash, &error);
+        written = stageFrom(store, entry, fileEntry, *place, times, &hash, &error);
     }
     // The staged files of the batch take room beside the old ones: once they have taken their
     // places, a disk that was full may hold this one too, as it would have file by file.
@@ -355,7 +408,7 @@ bool FileInstaller::installFile(const QString &key, const OfflineEntry &entry,
         && !batch.isEmpty()) {
         if (!commitStaged())
             return false;
-        written = stageFrom(store, entry, fileEntry, target, times, &hash, &error);
+        written = stageFrom(store, entry, fileEntry, *place, times, &hash, &error);
     }
     switch (written) {
     case StagedWrite::HashMismatch:
@@ -368,8 +421,8 @@ bool FileInstaller::installFile(const QString &key, const OfflineEntry &entry,
     case StagedWrite::Written:
         break;
     }
-    batch.add(target, entry.size);
-    staged.append({key, entry, target, times});
+    batch.add(*place, entry.size);
+    staged.append({key, entry, target, *place, times});
     stageAhead();
     return true;
 }
@@ -389,17 +442,23 @@ void FileInstaller::stageAhead()
                 && !elsterCleaned.contains(entry.groupIndex)))
             return;
         const std::optional<QString> target = targetOf(fileEntry.targetPath);
-        if (!target || !QFileInfo::exists(folderOf(*target)) || batch.collides(*target)
+        if (!target)
+            return;
+        InstallationFolders::Refusal refusal;
+        QString error;
+        const std::optional<FolderHandle::File> place =
+            folders.fileAt(*target, false, &refusal, &error);
+        if (!place || batch.collides(*target) || batch.mayHoldStagingFileOf(*place)
             || ahead->claims(*target))
             return;
         ahead->start(aheadFrom,
-                     {*target, request.baseDir, fileEntry.targetPath, request.runningExecutable,
-                      entry.offset, entry.size, fileEntry.sha256, timesOf(fileEntry)});
+                     {*place, entry.offset, entry.size, fileEntry.sha256, timesOf(fileEntry)});
     }
 }
 
 StagedWrite::Result FileInstaller::stageFrom(QFileDevice *store, const OfflineEntry &entry,
-                                             const FileEntry &fileEntry, const QString &target,
+                                             const FileEntry &fileEntry,
+                                             const FolderHandle::File &target,
                                              const StagedWrite::Times &times, QString *hash,
                                              QString *error)
 {
@@ -417,8 +476,8 @@ bool FileInstaller::commitStaged()
         const Staged &file = staged.at(i);
         QString error;
         // Again after the rename: Windows may carry the replaced file's creation time over.
-        if (!platform.setTimes(file.target, false, file.times.created, file.times.written,
-                               file.times.accessed, nullptr, &error))
+        if (!platform.setTimes(*file.place.folder, file.place.name, file.times.created,
+                               file.times.written, file.times.accessed, &error))
             fail(tr("Fehler beim Setzen des Datums:"), file.target, error);
         appendLogLine(result.log, tr("Datei:"), false, file.target, tr("wurde geschrieben."));
         if (!result.error)
@@ -427,8 +486,11 @@ bool FileInstaller::commitStaged()
     const bool committed = outcome.failedTarget.isEmpty();
     if (!committed) {
         const Staged &file = staged.at(outcome.moved.size());
-        fail(indexed("Fehler beim Schreiben der Datei (%1, %2):", file.entry), file.target,
-             outcome.error);
+        if (outcome.folderChanged)
+            fail(tr("Ungültiger Zielpfad:"), fileEntryOf(file.entry).targetPath);
+        else
+            fail(indexed("Fehler beim Schreiben der Datei (%1, %2):", file.entry), file.target,
+                 outcome.error);
     }
     staged.clear();
     return committed;

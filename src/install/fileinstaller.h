@@ -2,6 +2,7 @@
 
 #include "check/pendingupdate.h"
 #include "common/logline.h"
+#include "install/installationfolders.h"
 #include "install/stagedbatch.h"
 #include "install/stagedwrite.h"
 #include "package/releasenumbers.h"
@@ -80,15 +81,18 @@ private:
                       QFileDevice *store);
     void markInstalled(OfflineIndex &index) const;
     void cleanPlugins(int groupIndex, const PendingUpdate &update);
-    void cleanPluginFolder(const QString &folder, const QStringList &keep);
+    void cleanPluginFolder(const QString &path, const QStringList &keep);
+    void cleanPlugins(const FolderHandle &folder, const QStringList &keep);
     bool installFolder(const FileEntry &fileEntry, const QString &target);
+    bool failPlace(InstallationFolders::Refusal refusal, const FileEntry &fileEntry,
+                   const QString &folder, const QString &error);
     // Stages the file; it takes its target's place when the batch is committed.
     bool installFile(const QString &key, const OfflineEntry &entry, const FileEntry &fileEntry,
                      const QString &target, QFileDevice *store);
     void stageAhead();
     // Stages the entry's content from the store; a store that cannot be read is a mismatch.
     StagedWrite::Result stageFrom(QFileDevice *store, const OfflineEntry &entry,
-                                  const FileEntry &fileEntry, const QString &target,
+                                  const FileEntry &fileEntry, const FolderHandle::File &target,
                                   const StagedWrite::Times &times, QString *hash, QString *error);
     // Moves the staged files over their targets; false when one could not take its place.
     bool commitStaged();
@@ -109,8 +113,10 @@ private:
         QString key;
         OfflineEntry entry;
         QString target;
+        FolderHandle::File place;
         StagedWrite::Times times;
     };
+    InstallationFolders folders;
     StagedBatch batch;
     QVector<Staged> staged; // what the batch holds, in its order
     // The installation's order of the index, the position taken, and the files staged ahead.

@@ -3,8 +3,6 @@
 #include "install/stagedwrite.h"
 #include "platform/platformservices.h"
 
-#include <QFileInfo>
-
 StagedBatch::StagedBatch(PlatformServices &platform)
     : platform(platform)
 {
@@ -17,17 +15,18 @@ StagedBatch::~StagedBatch()
 
 void StagedBatch::discard()
 {
-    for (const QString &target : qAsConst(targets))
-        QFile::remove(StagedWrite::stagingPath(target));
+    QString ignored;
+    for (const FolderHandle::File &target : qAsConst(targets))
+        target.folder->removeFile(StagedWrite::stagingName(target.name), &ignored);
     targets.clear();
     names.clear();
     bytes = 0;
 }
 
-void StagedBatch::add(const QString &target, qint64 size)
+void StagedBatch::add(const FolderHandle::File &target, qint64 size)
 {
     targets.append(target);
-    names.add(target);
+    names.add(target.path());
     bytes += size;
 }
 
@@ -38,11 +37,14 @@ bool StagedBatch::isFull() const
 
 bool StagedBatch::collides(const QString &target) const
 {
-    if (targets.isEmpty())
-        return false;
-    // The file system may know other names for the same file (short names, its own case
-    // folding): a staging file already there may be one of the batch's.
-    return names.collides(target) || QFileInfo::exists(StagedWrite::stagingPath(target));
+    return names.collides(target);
+}
+
+bool StagedBatch::mayHoldStagingFileOf(const FolderHandle::File &target) const
+{
+    return !targets.isEmpty()
+        && target.folder->entryAt(StagedWrite::stagingName(target.name))
+        != FolderHandle::Entry::Missing;
 }
 
 StagedBatch::Outcome StagedBatch::commit()
@@ -50,18 +52,17 @@ StagedBatch::Outcome StagedBatch::commit()
     Outcome outcome;
     if (targets.isEmpty())
         return outcome;
-    QStringList staged;
-    for (const QString &target : qAsConst(targets))
-        staged.append(StagedWrite::stagingPath(target));
-    QString failedPath;
+    QVector<FolderHandle::File> staged;
+    for (const FolderHandle::File &target : qAsConst(targets))
+        staged.append({target.folder, StagedWrite::stagingName(target.name)});
+    int failed = -1;
     // A second sync would not report the failure again though the data never reached the
     // disk: after a failed one, no file of the batch synced after it may take its name.
-    if (!platform.syncFilesToDisk(staged, &failedPath, &outcome.error)) {
-        const int failed = qMax(0, staged.indexOf(failedPath));
+    if (!platform.syncFilesToDisk(staged, &failed, &outcome.error)) {
         const QString error = outcome.error;
-        move(&outcome, failed);
+        move(&outcome, qMax(0, failed));
         if (outcome.failedTarget.isEmpty()) {
-            outcome.failedTarget = targets.value(0);
+            outcome.failedTarget = targets.value(0).path();
             outcome.error = error;
         }
         discard();
@@ -76,15 +77,20 @@ StagedBatch::Outcome StagedBatch::commit()
 void StagedBatch::move(Outcome *outcome, int count)
 {
     for (int i = 0; i < count; ++i) {
-        const QString target = targets.takeFirst();
+        const FolderHandle::File target = targets.takeFirst();
+        const QString staging = StagedWrite::stagingName(target.name);
+        QString ignored;
+        outcome->folderChanged = !target.folder->isAtItsPath();
         // Made writable only now: a run that stops before this file leaves its target untouched.
-        if (QFileInfo::exists(target))
-            platform.makeFileWritable(target);
-        if (!platform.replace(StagedWrite::stagingPath(target), target, &outcome->error)) {
-            QFile::remove(StagedWrite::stagingPath(target));
-            outcome->failedTarget = target;
+        if (!outcome->folderChanged
+            && target.folder->entryAt(target.name) != FolderHandle::Entry::Missing)
+            platform.makeFileWritable(*target.folder, target.name);
+        if (outcome->folderChanged
+            || !platform.replace(*target.folder, staging, target.name, &outcome->error)) {
+            target.folder->removeFile(staging, &ignored);
+            outcome->failedTarget = target.path();
             return;
         }
-        outcome->moved.append(target);
+        outcome->moved.append(target.path());
     }
 }

@@ -16,13 +16,13 @@ QString nameKey(const QString &path)
 void StagedNames::add(const QString &target)
 {
     names.insert(nameKey(target));
-    names.insert(nameKey(StagedWrite::stagingPath(target)));
+    names.insert(nameKey(StagedWrite::stagingName(target)));
 }
 
 void StagedNames::remove(const QString &target)
 {
     names.remove(nameKey(target));
-    names.remove(nameKey(StagedWrite::stagingPath(target)));
+    names.remove(nameKey(StagedWrite::stagingName(target)));
 }
 
 bool StagedNames::collides(const QString &target) const
@@ -30,7 +30,7 @@ bool StagedNames::collides(const QString &target) const
     if (names.isEmpty())
         return false;
     if (names.contains(nameKey(target))
-        || names.contains(nameKey(StagedWrite::stagingPath(target))))
+        || names.contains(nameKey(StagedWrite::stagingName(target))))
         return true;
     for (QString folder = nameKey(target); folder.contains(QLatin1Char('/'));) {
         folder = folder.left(folder.lastIndexOf(QLatin1Char('/')));

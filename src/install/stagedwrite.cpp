@@ -9,19 +9,35 @@
 #include <QBuffer>
 #include <QFile>
 
-QString StagedWrite::stagingPath(const QString &target)
+QString StagedWrite::stagingName(const QString &target)
 {
     return target + InstallationLayout::stagingSuffix;
 }
 
-StagedWrite::Result StagedWrite::write(const QString &target, const QByteArray &data,
+StagedWrite::Result StagedWrite::write(const FolderHandle::File &target, const QByteArray &data,
                                        PlatformServices &platform, QString *error)
 {
     QBuffer buffer;
     buffer.setData(data);
     buffer.open(QIODevice::ReadOnly);
     QString hash;
-    return copy(target, buffer, data.size(), QString(), platform, error, &hash);
+    const Result result = writeStaging(target, buffer, data.size(), QString(), &platform, error,
+                                       &hash, nullptr, Leftover::Replace);
+    if (result != Written)
+        return result;
+    const QString staging = stagingName(target.name);
+    if (platform.replace(*target.folder, staging, target.name, error))
+        return Written;
+    QString ignored;
+    target.folder->removeFile(staging, &ignored);
+    return WriteFailed;
+}
+
+StagedWrite::Result StagedWrite::stage(const FolderHandle::File &target, QIODevice &source,
+                                       qint64 length, const QString &sha256, QString *error,
+                                       QString *hash, const Times *times, Leftover leftover)
+{
+    return writeStaging(target, source, length, sha256, nullptr, error, hash, times, leftover);
 }
 
 namespace {
@@ -37,39 +53,19 @@ bool setTimes(QFile *file, const StagedWrite::Times *times, QString *error)
 
 } // namespace
 
-StagedWrite::Result StagedWrite::copy(const QString &target, QIODevice &source, qint64 length,
-                                      const QString &sha256, PlatformServices &platform,
-                                      QString *error, QString *hash, const Times *times)
-{
-    const Result result = writeStaging(target, source, length, sha256, &platform, error, hash,
-                                       times, Leftover::Replace);
-    if (result != Written)
-        return result;
-    if (platform.replace(stagingPath(target), target, error))
-        return Written;
-    QFile::remove(stagingPath(target));
-    return WriteFailed;
-}
-
-StagedWrite::Result StagedWrite::stage(const QString &target, QIODevice &source, qint64 length,
-                                       const QString &sha256, QString *error, QString *hash,
-                                       const Times *times, Leftover leftover)
-{
-    return writeStaging(target, source, length, sha256, nullptr, error, hash, times, leftover);
-}
-
-StagedWrite::Result StagedWrite::writeStaging(const QString &target, QIODevice &source,
+StagedWrite::Result StagedWrite::writeStaging(const FolderHandle::File &target, QIODevice &source,
                                               qint64 length, const QString &sha256,
                                               PlatformServices *platform, QString *error,
                                               QString *hash, const Times *times, Leftover leftover)
 {
+    const FolderHandle &folder = *target.folder;
+    const QString staging = stagingName(target.name);
+    QString ignored;
     if (leftover == Leftover::Replace)
-        QFile::remove(stagingPath(target));
-    QFile file(stagingPath(target));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
-        *error = file.errorString();
+        folder.removeFile(staging, &ignored);
+    QFile file;
+    if (!folder.createFile(staging, &file, error))
         return OpenFailed;
-    }
     Result result = Written;
     if (!copyHashed(source, length, file, hash, error))
         result = WriteFailed;
@@ -77,11 +73,11 @@ StagedWrite::Result StagedWrite::writeStaging(const QString &target, QIODevice &
         result = HashMismatch;
     // The bytes reach the disk before the name does: after a power cut the target is the old
     // file or the new one, never an empty one.
-    else if (!keepFileMode(&file, target, error) || !setTimes(&file, times, error)
+    else if (!folder.keepFileMode(&file, target.name, error) || !setTimes(&file, times, error)
              || (platform && !platform->syncToDisk(&file, error)))
         result = WriteFailed;
     file.close();
     if (result != Written)
-        file.remove();
+        folder.removeFile(staging, &ignored);
     return result;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/folderhandle.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -7,10 +9,11 @@
 class PlatformServices;
 class QIODevice;
 
-// Writes a file under the name "<target>.lgtmp" beside its target and moves it over the target
-// only when every byte has been written and synced to disk; the new file keeps the mode of the
-// one it replaces. A run that stops midway leaves the old target intact; the next write of the
-// same target removes the leftover. A link at the target is replaced, not written through.
+// Writes a file under the name "<target>.lgtmp" beside its target, in the target's held folder,
+// and moves it over the target only when every byte has been written and synced to disk; the
+// new file keeps the mode of the one it replaces. A run that stops midway leaves the old target
+// intact; the next write of the same target removes the leftover. A link at the target is
+// replaced, not written through.
 class StagedWrite
 {
 public:
@@ -28,24 +31,22 @@ public:
         QDateTime accessed;
     };
 
-    static Result write(const QString &target, const QByteArray &data, PlatformServices &platform,
-                        QString *error);
-    // Copies `length` bytes from the source's position in blocks. With `sha256` given, the
-    // target is replaced only when the bytes have that hash name; *hash receives theirs.
-    static Result copy(const QString &target, QIODevice &source, qint64 length,
-                       const QString &sha256, PlatformServices &platform, QString *error,
-                       QString *hash, const Times *times = nullptr);
-    // The first half of copy(): the staging file is written, checked and closed, but neither
-    // synced nor moved. Many staged files are then synced together (StagedBatch), which costs
-    // the disk one flush instead of one per file. A failure leaves no staging file.
-    static Result stage(const QString &target, QIODevice &source, qint64 length,
+    static Result write(const FolderHandle::File &target, const QByteArray &data,
+                        PlatformServices &platform, QString *error);
+    // The staging file is written, checked and closed, but neither synced nor moved. Many
+    // staged files are then synced together (StagedBatch), which costs the disk one flush
+    // instead of one per file. Copies `length` bytes from the source's position in blocks; with
+    // `sha256` given, only bytes of that hash name count as written, and *hash receives theirs.
+    // A failure leaves no staging file.
+    static Result stage(const FolderHandle::File &target, QIODevice &source, qint64 length,
                         const QString &sha256, QString *error, QString *hash,
                         const Times *times = nullptr, Leftover leftover = Leftover::Replace);
-    static QString stagingPath(const QString &target);
+    // The staging file's name beside a target's name, or its path beside a target's path.
+    static QString stagingName(const QString &target);
 
 private:
     // Writes the staging file; with `platform` it is synced before it is closed.
-    static Result writeStaging(const QString &target, QIODevice &source, qint64 length,
+    static Result writeStaging(const FolderHandle::File &target, QIODevice &source, qint64 length,
                                const QString &sha256, PlatformServices *platform, QString *error,
                                QString *hash, const Times *times, Leftover leftover);
 };

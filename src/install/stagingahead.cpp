@@ -1,7 +1,5 @@
 #include "install/stagingahead.h"
 
-#include "package/targetpath.h"
-
 #include <QMutexLocker>
 #include <QtConcurrent>
 
@@ -36,7 +34,7 @@ void StagingAhead::start(int position, const Job &job)
     jobs.insert(position, QtConcurrent::run(&pool, [this, job] { return stage(job); }));
     targets.insert(position, job.target);
     sizes.insert(position, job.size);
-    names.add(job.target);
+    names.add(job.target.path());
     bytes += job.size;
 }
 
@@ -44,9 +42,7 @@ StagedWrite::Result StagingAhead::stage(const Job &job)
 {
     // A thread waiting for a job may run it itself while the pool's thread runs another.
     QMutexLocker locker(&storeInUse);
-    if (discarding
-        || resolveTargetPath(job.baseDir, job.targetPath, job.runningExecutable) != job.target
-        || !store.seek(job.offset))
+    if (discarding || !job.target.folder->isAtItsPath() || !store.seek(job.offset))
         return StagedWrite::OpenFailed;
     QString error;
     QString hash;
@@ -59,10 +55,11 @@ bool StagingAhead::claims(const QString &target) const
     return names.collides(target);
 }
 
-StagedWrite::Result StagingAhead::take(int position)
+StagedWrite::Result StagingAhead::take(int position, FolderHandle::File *target)
 {
     const StagedWrite::Result outcome = jobs.take(position).result();
-    names.remove(targets.take(position));
+    *target = targets.take(position);
+    names.remove(target->path());
     bytes -= sizes.take(position);
     return outcome;
 }
@@ -71,8 +68,11 @@ void StagingAhead::discard()
 {
     discarding = true;
     for (auto it = jobs.begin(); it != jobs.end(); ++it) {
-        if (it->result() == StagedWrite::Written)
-            QFile::remove(StagedWrite::stagingPath(targets.value(it.key())));
+        if (it->result() != StagedWrite::Written)
+            continue;
+        const FolderHandle::File target = targets.value(it.key());
+        QString ignored;
+        target.folder->removeFile(StagedWrite::stagingName(target.name), &ignored);
     }
     discarding = false;
     jobs.clear();

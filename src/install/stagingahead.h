@@ -17,20 +17,17 @@ class QFileDevice;
 // copy from the store, its hash and the staging file's mode and times are most of an
 // installation's work, and the next files' copies need nothing of the current one. The store
 // is read through a handle of its own; when none can be opened, nothing is staged ahead.
-// A job stages only what the same file would be staged as in order: its target path is
-// resolved again right before the staging file is made, and a file already under the staging
-// name (a leftover, a link, or another target's under a name only the file system knows as the
-// same) makes it fail, so that the installation stages that file in order. Staging files that
-// are not taken are removed with the jobs (discard, or the destructor).
+// A job stages into its target's held folder only while that folder is still where its path
+// leads, and a file already under the staging name (a leftover, a link, or another target's
+// under a name only the file system knows as the same) makes it fail, so that the installation
+// stages that file in order. Staging files that are not taken are removed with the jobs
+// (discard, or the destructor).
 class StagingAhead
 {
 public:
     struct Job
     {
-        QString target; // resolved from the three below when the job was started
-        QString baseDir;
-        QString targetPath;
-        QString runningExecutable;
+        FolderHandle::File target;
         qint64 offset = 0;
         qint64 size = 0;
         QString sha256;
@@ -48,13 +45,14 @@ public:
     // Starts staging the job for the entry at this position of the installation's order.
     void start(int position, const Job &job);
     bool has(int position) const { return jobs.contains(position); }
-    QString target(int position) const { return targets.value(position); }
+    QString target(int position) const { return targets.value(position).path(); }
     // Whether a job under way writes this target or its staging file, or a file inside it,
     // compared as StagedBatch does.
     bool claims(const QString &target) const;
     // Waits for the job at this position and hands its outcome over; its staging file (when
     // written) is then the caller's. A job that failed left no staging file.
-    StagedWrite::Result take(int position);
+    // *target receives the job's target.
+    StagedWrite::Result take(int position, FolderHandle::File *target);
     // Ends every job (those not begun do nothing) and removes the staging files they wrote.
     void discard();
 
@@ -66,7 +64,7 @@ private:
     std::atomic<bool> discarding {false};
     QThreadPool pool;
     QHash<int, QFuture<StagedWrite::Result>> jobs;
-    QHash<int, QString> targets;
+    QHash<int, FolderHandle::File> targets;
     QHash<int, qint64> sizes;
     StagedNames names; // of the targets under way
     qint64 bytes = 0;

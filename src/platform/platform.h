@@ -88,10 +88,6 @@ void prepareForBulkWork();
 // Creates a folder and the folders above it that are missing.
 bool makePath(const QString &path, QString *error);
 
-// Gives a staged file the mode of the regular file it will replace, or, for a new file, the
-// mode its name implies (the updater's own executable is executable). Windows keeps no modes.
-bool keepFileMode(QFile *staged, const QString &target, QString *error);
-
 // Moves source over target in one step; the target is the old file or the new one, never a mix.
 bool replaceFile(const QString &source, const QString &target, QString *error);
 

@@ -1,4 +1,5 @@
 #include "platform/platform.h"
+#include "platform/posixcalls.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -25,24 +26,10 @@
 #include <unistd.h>
 #include <vector>
 
-namespace {
+using posix::failed;
+using posix::toTimespec;
 
-timespec toTimespec(const QDateTime &dateTime)
-{
-    timespec result = {};
-    if (!dateTime.isValid()) {
-        result.tv_nsec = UTIME_OMIT;
-        return result;
-    }
-    const qint64 msecs = dateTime.toMSecsSinceEpoch();
-    result.tv_sec = static_cast<time_t>(msecs / 1000);
-    result.tv_nsec = static_cast<long>(msecs % 1000) * 1000000L;
-    if (result.tv_nsec < 0) {
-        result.tv_sec -= 1;
-        result.tv_nsec += 1000000000L;
-    }
-    return result;
-}
+namespace {
 
 // pkexec starts the program with a cleared environment: without these it finds no display,
 // and the restarted window never appears while the first one quits.
@@ -55,13 +42,6 @@ QStringList displayVariables()
             assignments.append(QLatin1String(name) + QLatin1Char('=') + QFile::decodeName(value));
     }
     return assignments;
-}
-
-// The system's text for an error number: the reason a call below failed.
-bool failed(int errorNumber, QString *error)
-{
-    *error = windowsErrorText(quint32(errorNumber));
-    return false;
 }
 
 // How long the first window waits for the user to answer the password question.
@@ -288,16 +268,6 @@ bool renamePath(const QString &source, const QString &target, QString *error)
         return failed(EEXIST, error);
     return ::rename(QFile::encodeName(source).constData(), to.constData()) == 0
         || failed(errno, error);
-}
-
-bool keepFileMode(QFile *staged, const QString &target, QString *error)
-{
-    struct stat info;
-    mode_t mode = QFileInfo(target).fileName() == updaterExecutableName() ? 0755 : 0644;
-    // Without the set-id bits: a run with raised rights must not hand them to a new file.
-    if (lstat(QFile::encodeName(target).constData(), &info) == 0 && S_ISREG(info.st_mode))
-        mode = info.st_mode & 0777;
-    return fchmod(staged->handle(), mode) == 0 || failed(errno, error);
 }
 
 LinkCheck checkForLink(const QString &path)

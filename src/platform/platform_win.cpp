@@ -124,14 +124,6 @@ bool renamePath(const QString &source, const QString &target, QString *error)
     return win32::moveFile(source.toStdWString(), target.toStdWString()) || failed(error);
 }
 
-bool keepFileMode(QFile *staged, const QString &target, QString *error)
-{
-    Q_UNUSED(staged)
-    Q_UNUSED(target)
-    Q_UNUSED(error)
-    return true;
-}
-
 bool removeLink(const QString &path, QString *error)
 {
     return win32::removeLink(path.toStdWString()) || failed(error);

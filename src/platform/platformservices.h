@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/folderhandle.h"
 #include "platform/platform.h"
 
 #include <QDateTime>
@@ -15,28 +16,30 @@ public:
     virtual ~PlatformServices() = default;
 
     virtual bool elevated() { return isElevated(); }
-    virtual bool setTimes(const QString &path, bool isDirectory, const QDateTime &created,
-                          const QDateTime &written, const QDateTime &accessed, QFile *openFile,
-                          QString *error)
+    // Times of a file in the folder, or of the folder itself when the name is empty.
+    virtual bool setTimes(const FolderHandle &folder, const QString &name, const QDateTime &created,
+                          const QDateTime &written, const QDateTime &accessed, QString *error)
     {
-        return setFileTimes(path, isDirectory, created, written, accessed, openFile, error);
+        return folder.setTimes(name, created, written, accessed, error);
     }
-    virtual bool makeFileWritable(const QString &path) { return makeWritable(path); }
-    virtual bool removeFile(const QString &path, QString *error)
+    virtual bool makeFileWritable(const FolderHandle &folder, const QString &name)
     {
-        QFile file(path);
-        const bool removed = file.remove();
-        *error = file.errorString();
-        return removed;
+        return folder.makeWritable(name);
+    }
+    virtual bool removeFile(const FolderHandle &folder, const QString &name, QString *error)
+    {
+        return folder.removeFile(name, error);
     }
     virtual bool syncToDisk(QFile *file, QString *error) { return syncFile(file, error); }
-    virtual bool syncFilesToDisk(const QStringList &paths, QString *failedPath, QString *error)
+    virtual bool syncFilesToDisk(const QVector<FolderHandle::File> &files, int *failedIndex,
+                                 QString *error)
     {
-        return syncFiles(paths, failedPath, error);
+        return FolderHandle::syncFiles(files, failedIndex, error);
     }
-    virtual bool replace(const QString &source, const QString &target, QString *error)
+    virtual bool replace(const FolderHandle &folder, const QString &source, const QString &target,
+                         QString *error)
     {
-        return replaceFile(source, target, error);
+        return folder.replace(source, target, error);
     }
     virtual bool rename(const QString &source, const QString &target, QString *error)
     {

@@ -23,32 +23,33 @@ public:
         return !info.isSymLink() && info.exists()
             && !(info.permissions() & QFileDevice::WriteOwner);
     }
-    bool removeFile(const QString &path, QString *error) override
+    bool removeFile(const FolderHandle &folder, const QString &name, QString *error) override
     {
+        const QString path = folder.pathOf(name);
         if (readOnly(path) || (!refuseRemovalOf.isEmpty() && path.endsWith(refuseRemovalOf))) {
             *error = QStringLiteral("Zugriff verweigert");
             return false;
         }
-        return PlatformServices::removeFile(path, error);
+        return PlatformServices::removeFile(folder, name, error);
     }
-    bool setTimes(const QString &path, bool isDirectory, const QDateTime &created,
-                  const QDateTime &written, const QDateTime &accessed, QFile *openFile,
-                  QString *error) override
+    bool setTimes(const FolderHandle &folder, const QString &name, const QDateTime &created,
+                  const QDateTime &written, const QDateTime &accessed, QString *error) override
     {
         ++timeCalls;
         if (failTimesOnCall == timeCalls)
             return failed(error);
-        return PlatformServices::setTimes(path, isDirectory, created, written, accessed, openFile,
-                                          error);
+        return PlatformServices::setTimes(folder, name, created, written, accessed, error);
     }
     bool elevated() override { return isElevatedProcess; }
-    bool replace(const QString &source, const QString &target, QString *error) override
+    bool replace(const FolderHandle &folder, const QString &source, const QString &target,
+                 QString *error) override
     {
-        if (readOnly(target) || (!failReplaceOf.isEmpty() && target.endsWith(failReplaceOf))) {
+        const QString path = folder.pathOf(target);
+        if (readOnly(path) || (!failReplaceOf.isEmpty() && path.endsWith(failReplaceOf))) {
             *error = windowsErrorText(EACCES);
             return false;
         }
-        return PlatformServices::replace(source, target, error);
+        return PlatformServices::replace(folder, source, target, error);
     }
     bool syncToDisk(QFile *file, QString *error) override
     {
@@ -58,24 +59,25 @@ public:
         }
         return PlatformServices::syncToDisk(file, error);
     }
-    bool syncFilesToDisk(const QStringList &paths, QString *failedPath, QString *error) override
+    bool syncFilesToDisk(const QVector<FolderHandle::File> &files, int *failedIndex,
+                         QString *error) override
     {
-        syncedFiles.append(paths.size());
-        if (failSync && !paths.isEmpty()) {
-            // As Linux reports it: the folder, not the file.
-            *failedPath = QFileInfo(paths.first()).absolutePath();
+        syncedFiles.append(files.size());
+        if (failSync && !files.isEmpty()) {
+            // As Linux reports it: not which file.
+            *failedIndex = -1;
             *error = windowsErrorText(EIO);
             return false;
         }
-        for (const QString &path : paths) {
+        for (int i = 0; i < files.size(); ++i) {
             // As Windows reports it, syncing file by file: the file that failed.
-            if (!failSyncOf.isEmpty() && path.endsWith(failSyncOf)) {
-                *failedPath = path;
+            if (!failSyncOf.isEmpty() && files.at(i).path().endsWith(failSyncOf)) {
+                *failedIndex = i;
                 *error = windowsErrorText(EIO);
                 return false;
             }
         }
-        return PlatformServices::syncFilesToDisk(paths, failedPath, error);
+        return PlatformServices::syncFilesToDisk(files, failedIndex, error);
     }
     bool hasTopLevelWindow(quint32 processId) override
     {

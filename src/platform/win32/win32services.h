@@ -31,6 +31,17 @@ bool setFileTimes(const std::wstring &path, bool isDirectory, std::int64_t creat
 bool setFileTimesOfDescriptor(int fd, std::int64_t created, std::int64_t written,
                               std::int64_t accessed);
 
+// Opens a folder to hold it while files are written into it: shared for reading and writing but
+// not for deletion, so that the system refuses to rename, remove or replace the folder until
+// closeHeldFolder. With refuseReparsePoint, a symbolic link or junction at the path is not
+// followed but refused (*isReparsePoint set, ERROR_CANT_ACCESS_FILE), and so is a file
+// (ERROR_DIRECTORY). Null on failure, with the last error set.
+void *openHeldFolder(const std::wstring &path, bool refuseReparsePoint, bool *isReparsePoint);
+void closeHeldFolder(void *folder);
+// Sets the three times through a handle of openHeldFolder.
+bool setFileTimesOfHeldFolder(void *folder, std::int64_t created, std::int64_t written,
+                              std::int64_t accessed);
+
 // FlushFileBuffers on the handle behind a C runtime file descriptor: what was written reaches
 // the disk before the call returns.
 bool flushFileBuffersOfDescriptor(int fd);

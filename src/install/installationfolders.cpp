@@ -1,0 +1,80 @@
+#include "install/installationfolders.h"
+
+#include <QRegularExpression>
+#include <QStringList>
+
+namespace {
+
+// The document's paths are Windows paths: both separators divide them.
+QStringList componentsOf(const QString &relative)
+{
+    static const QRegularExpression separators(QStringLiteral("[/\\\\]"));
+    QStringList components;
+    for (const QString &component : relative.split(separators)) {
+        if (!component.isEmpty() && component != QLatin1String("."))
+            components.append(component);
+    }
+    return components;
+}
+
+} // namespace
+
+InstallationFolders::InstallationFolders(const QString &baseDir)
+    : base(baseDir)
+{
+}
+
+std::shared_ptr<const FolderHandle> InstallationFolders::folder(const QString &path, bool create,
+                                                                Refusal *refusal, QString *error)
+{
+    if (!path.startsWith(base)) {
+        *refusal = Refusal::Changed;
+        return nullptr;
+    }
+    const QString relative = componentsOf(path.mid(base.size())).join(QLatin1Char('/'));
+    std::shared_ptr<const FolderHandle> found = open(relative, create, refusal, error);
+    // One look at the whole path shows whether any folder on the way has been replaced since
+    // it was opened.
+    if (found && !found->isAtItsPath()) {
+        *refusal = Refusal::Changed;
+        return nullptr;
+    }
+    return found;
+}
+
+std::optional<FolderHandle::File> InstallationFolders::fileAt(const QString &target, bool create,
+                                                              Refusal *refusal, QString *error)
+{
+    const int cut =
+        qMax(target.lastIndexOf(QLatin1Char('/')), target.lastIndexOf(QLatin1Char('\\')));
+    std::shared_ptr<const FolderHandle> parent =
+        folder(target.left(cut + 1), create, refusal, error);
+    if (!parent)
+        return std::nullopt;
+    return FolderHandle::File {parent, target.mid(cut + 1)};
+}
+
+std::shared_ptr<const FolderHandle> InstallationFolders::open(const QString &relative, bool create,
+                                                              Refusal *refusal, QString *error)
+{
+    if (const auto it = held.constFind(relative); it != held.constEnd())
+        return *it;
+    std::shared_ptr<const FolderHandle> opened;
+    *refusal = Refusal::Failed;
+    if (relative.isEmpty()) {
+        opened = FolderHandle::openRoot(base, error);
+    } else {
+        const int cut = relative.lastIndexOf(QLatin1Char('/'));
+        const std::shared_ptr<const FolderHandle> parent =
+            open(cut < 0 ? QString() : relative.left(cut), create, refusal, error);
+        if (!parent)
+            return nullptr;
+        bool isLink = false;
+        opened = parent->openFolder(relative.mid(cut + 1), create, &isLink, error);
+        if (isLink)
+            *refusal = Refusal::Changed;
+    }
+    if (opened)
+        held.insert(relative, opened);
+    return opened;
+}

@@ -1,0 +1,200 @@
+#include "platform/folderhandle.h"
+#include "platform/posixcalls.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QSet>
+
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using posix::failed;
+
+namespace {
+
+constexpr int folderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+
+QByteArray encoded(const QString &name)
+{
+    return QFile::encodeName(name);
+}
+
+FolderHandle::Entry entryOf(mode_t mode)
+{
+    if (S_ISREG(mode))
+        return FolderHandle::Entry::File;
+    return S_ISDIR(mode) ? FolderHandle::Entry::Folder : FolderHandle::Entry::Other;
+}
+
+} // namespace
+
+FolderHandle::FolderHandle(qintptr native, const QString &path,
+                           std::shared_ptr<const FolderHandle> parent)
+    : native(native)
+    , folderPath(path)
+    , parent(std::move(parent))
+{
+}
+
+FolderHandle::~FolderHandle()
+{
+    close(int(native));
+}
+
+std::shared_ptr<const FolderHandle> FolderHandle::openRoot(const QString &path, QString *error)
+{
+    const int descriptor = open(encoded(path).constData(), folderFlags);
+    if (descriptor < 0) {
+        failed(errno, error);
+        return nullptr;
+    }
+    QString folder = path;
+    normalizeDirPath(folder);
+    return std::shared_ptr<const FolderHandle>(new FolderHandle(descriptor, folder, nullptr));
+}
+
+std::shared_ptr<const FolderHandle> FolderHandle::openFolder(const QString &name, bool create,
+                                                             bool *isLink, QString *error) const
+{
+    *isLink = false;
+    const QByteArray child = encoded(name);
+    // O_NOFOLLOW refuses a link as the last step, and the name is the only step.
+    int descriptor = openat(int(native), child.constData(), folderFlags | O_NOFOLLOW);
+    if (descriptor < 0 && errno == ENOENT && create) {
+        if (mkdirat(int(native), child.constData(), 0777) != 0 && errno != EEXIST) {
+            failed(errno, error);
+            return nullptr;
+        }
+        descriptor = openat(int(native), child.constData(), folderFlags | O_NOFOLLOW);
+    }
+    if (descriptor < 0) {
+        *isLink = errno == ELOOP;
+        failed(errno, error);
+        return nullptr;
+    }
+    return std::shared_ptr<const FolderHandle>(
+        new FolderHandle(descriptor, pathOf(name) + QLatin1Char('/'), shared_from_this()));
+}
+
+bool FolderHandle::isAtItsPath() const
+{
+    struct stat named;
+    struct stat held;
+    return stat(encoded(folderPath).constData(), &named) == 0 && fstat(int(native), &held) == 0
+        && named.st_dev == held.st_dev && named.st_ino == held.st_ino;
+}
+
+FolderHandle::Entry FolderHandle::entryAt(const QString &name) const
+{
+    struct stat info;
+    if (fstatat(int(native), encoded(name).constData(), &info, AT_SYMLINK_NOFOLLOW) == 0)
+        return entryOf(info.st_mode);
+    return errno == ENOENT ? Entry::Missing : Entry::Other;
+}
+
+QVector<QPair<QString, FolderHandle::Entry>> FolderHandle::entries() const
+{
+    QVector<QPair<QString, Entry>> found;
+    // The listing reads through a descriptor of its own, which closedir closes.
+    DIR *listing = fdopendir(openat(int(native), ".", folderFlags));
+    if (!listing)
+        return found;
+    while (const dirent *entry = readdir(listing)) {
+        const QByteArray name(entry->d_name);
+        if (name == "." || name == "..")
+            continue;
+        const QString decoded = QFile::decodeName(name);
+        found.append({decoded, entryAt(decoded)});
+    }
+    closedir(listing);
+    return found;
+}
+
+bool FolderHandle::createFile(const QString &name, QFile *file, QString *error) const
+{
+    const int descriptor = openat(int(native), encoded(name).constData(),
+                                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (descriptor < 0)
+        return failed(errno, error);
+    if (file->open(descriptor, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                   QFileDevice::AutoCloseHandle))
+        return true;
+    *error = file->errorString();
+    close(descriptor);
+    return false;
+}
+
+bool FolderHandle::removeFile(const QString &name, QString *error) const
+{
+    return unlinkat(int(native), encoded(name).constData(), 0) == 0 || failed(errno, error);
+}
+
+bool FolderHandle::replace(const QString &source, const QString &target, QString *error) const
+{
+    return renameat(int(native), encoded(source).constData(), int(native),
+                    encoded(target).constData())
+        == 0
+        || failed(errno, error);
+}
+
+bool FolderHandle::makeWritable(const QString &name) const
+{
+    // Without blocking: a pipe standing where a file goes would wait for a writer.
+    const int descriptor = openat(int(native), encoded(name).constData(),
+                                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0)
+        return errno == ELOOP;
+    struct stat info;
+    const bool changed = fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode)
+        && fchmod(descriptor, (info.st_mode & 07777) | S_IRUSR | S_IWUSR) == 0;
+    close(descriptor);
+    return changed;
+}
+
+bool FolderHandle::keepFileMode(QFile *staged, const QString &target, QString *error) const
+{
+    mode_t mode = target == updaterExecutableName() ? 0755 : 0644;
+    struct stat info;
+    // Without the set-id bits: a run with raised rights must not hand them to a new file.
+    if (fstatat(int(native), encoded(target).constData(), &info, AT_SYMLINK_NOFOLLOW) == 0
+        && S_ISREG(info.st_mode))
+        mode = info.st_mode & 0777;
+    return fchmod(staged->handle(), mode) == 0 || failed(errno, error);
+}
+
+bool FolderHandle::setTimes(const QString &name, const QDateTime &created, const QDateTime &written,
+                            const QDateTime &accessed, QString *error) const
+{
+    Q_UNUSED(created)
+    const timespec times[2] = {posix::toTimespec(accessed), posix::toTimespec(written)};
+    if (name.isEmpty())
+        return futimens(int(native), times) == 0 || failed(errno, error);
+    return utimensat(int(native), encoded(name).constData(), times, AT_SYMLINK_NOFOLLOW) == 0
+        || failed(errno, error);
+}
+
+bool FolderHandle::syncFiles(const QVector<File> &files, int *failedIndex, QString *error)
+{
+    *failedIndex = -1;
+    QSet<const FolderHandle *> folders;
+    QSet<dev_t> synced;
+    for (const File &file : files) {
+        const FolderHandle *folder = file.folder.get();
+        if (folders.contains(folder))
+            continue;
+        folders.insert(folder);
+        struct stat info;
+        if (fstat(int(folder->native), &info) != 0)
+            return failed(errno, error);
+        // Folders of one file system share one sync: syncfs waits for all of its files.
+        if (synced.contains(info.st_dev))
+            continue;
+        if (syncfs(int(folder->native)) != 0)
+            return failed(errno, error);
+        synced.insert(info.st_dev);
+    }
+    return true;
+}
