@@ -1,33 +1,39 @@
 #include "install/stagingleftovers.h"
 
-#include "common/installationlayout.h"
 #include "common/logcategories.h"
+#include "install/installationfolders.h"
+#include "install/stagedwrite.h"
 #include "package/targetpath.h"
 #include "package/updatedocument.h"
-#include "platform/platform.h"
-
-#include <QFile>
 
 int removeStagingLeftovers(const QString &baseDir, const UpdateDocument &document)
 {
     int removed = 0;
     CheckedFolders checked;
+    InstallationFolders folders(baseDir);
     for (const UpdateGroup &group : document.groups) {
         for (const FileEntry &entry : group.files) {
             if (entry.isDir)
                 continue;
             const std::optional<QString> target =
                 resolveTargetPath(baseDir, entry.targetPath, QString(), &checked);
-            if (!target)
+            InstallationFolders::Refusal refusal;
+            QString error;
+            const std::optional<FolderHandle::File> place =
+                target ? folders.fileAt(*target, false, &refusal, &error) : std::nullopt;
+            if (!place)
                 continue;
-            const QString staging = *target + InstallationLayout::stagingSuffix;
-            if (checkForLink(staging) == LinkCheck::Missing)
+            const QString staging = StagedWrite::stagingName(place->name);
+            const FolderHandle::Entry found = place->folder->entryAt(staging);
+            if (found == FolderHandle::Entry::Missing || found == FolderHandle::Entry::Folder)
                 continue;
-            if (QFile::remove(staging)) {
+            if (place->folder->removeFile(staging, &error)) {
                 ++removed;
-                qCDebug(lcCheck).noquote() << "staging leftover removed:" << staging;
+                qCDebug(lcCheck).noquote()
+                    << "staging leftover removed:" << place->folder->pathOf(staging);
             } else {
-                qCWarning(lcCheck).noquote() << "staging leftover stays:" << staging;
+                qCWarning(lcCheck).noquote()
+                    << "staging leftover stays:" << place->folder->pathOf(staging) << error;
             }
         }
     }

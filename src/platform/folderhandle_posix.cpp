@@ -71,8 +71,15 @@ std::shared_ptr<const FolderHandle> FolderHandle::openFolder(const QString &name
         descriptor = openat(int(native), child.constData(), folderFlags | O_NOFOLLOW);
     }
     if (descriptor < 0) {
-        *isLink = errno == ELOOP;
-        failed(errno, error);
+        const int reason = errno;
+        // With O_DIRECTORY a link is refused as no folder (ENOTDIR), as a file is. Only a
+        // file still there now is taken for one: a link may have been swapped away meanwhile.
+        struct stat info;
+        *isLink = reason == ELOOP
+            || (reason == ENOTDIR
+                && !(fstatat(int(native), child.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0
+                     && S_ISREG(info.st_mode)));
+        failed(reason, error);
         return nullptr;
     }
     return std::shared_ptr<const FolderHandle>(

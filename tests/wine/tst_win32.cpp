@@ -372,6 +372,102 @@ void longPathsPrefixed(const std::wstring &folder)
           == INVALID_FILE_ATTRIBUTES);
 }
 
+// A junction (a mount point) at `junction` that leads to `target`, as mklink /J makes it.
+bool makeJunction(const std::wstring &junction, const std::wstring &target)
+{
+    struct MountPointBuffer
+    {
+        DWORD tag;
+        WORD dataLength;
+        WORD reserved;
+        WORD substituteOffset;
+        WORD substituteLength;
+        WORD printOffset;
+        WORD printLength;
+        wchar_t names[1024];
+    };
+    wchar_t full[MAX_PATH];
+    if (!CreateDirectoryW(junction.c_str(), nullptr)
+        || !GetFullPathNameW(target.c_str(), MAX_PATH, full, nullptr))
+        return false;
+    const std::wstring substitute = L"\\??\\" + std::wstring(full);
+    const std::wstring print(full);
+    MountPointBuffer buffer = {};
+    buffer.tag = IO_REPARSE_TAG_MOUNT_POINT;
+    buffer.substituteLength = WORD(substitute.size() * sizeof(wchar_t));
+    buffer.printOffset = WORD(buffer.substituteLength + sizeof(wchar_t));
+    buffer.printLength = WORD(print.size() * sizeof(wchar_t));
+    substitute.copy(buffer.names, substitute.size());
+    print.copy(buffer.names + substitute.size() + 1, print.size());
+    buffer.dataLength = WORD(8 + buffer.printOffset + buffer.printLength + sizeof(wchar_t));
+    HANDLE folder = CreateFileW(junction.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    DWORD returned = 0;
+    const bool made = folder != INVALID_HANDLE_VALUE
+        && DeviceIoControl(folder, FSCTL_SET_REPARSE_POINT, &buffer, 8 + buffer.dataLength, nullptr,
+                           0, &returned, nullptr);
+    const DWORD error = GetLastError();
+    if (folder != INVALID_HANDLE_VALUE)
+        CloseHandle(folder);
+    if (!made)
+        RemoveDirectoryW(junction.c_str());
+    SetLastError(error);
+    return made;
+}
+
+// A folder the installation holds cannot be renamed or removed, and so cannot be swapped for a
+// junction, while it is held; nor can the folder above it, held as well. Files in it are
+// written, replaced and removed as ever. A junction, a link or a file where a folder is
+// expected is refused, not followed.
+void heldFoldersStayInPlace(const std::wstring &folder)
+{
+    const std::wstring root = folder + L"gehalten";
+    const std::wstring sub = root + L"\\sub";
+    // Wine reuses process ids, and with them this test's folder: start from none of these.
+    for (const wchar_t *name : {L"\\verbindung", L"\\verknuepfung", L"\\weg", L"\\sub"})
+        RemoveDirectoryW((root + name).c_str());
+    DeleteFileW((root + L"\\datei").c_str());
+    CreateDirectoryW(root.c_str(), nullptr);
+    CreateDirectoryW(sub.c_str(), nullptr);
+    bool isReparsePoint = true;
+    void *rootHandle = win32::openHeldFolder(root, false, &isReparsePoint);
+    void *subHandle = win32::openHeldFolder(sub, true, &isReparsePoint);
+    CHECK(rootHandle && subHandle && !isReparsePoint);
+    CHECK(!MoveFileW(sub.c_str(), (root + L"\\weg").c_str()));
+    CHECK(!RemoveDirectoryW(sub.c_str()));
+    CHECK(!MoveFileW(root.c_str(), (folder + L"weg").c_str()));
+    writeFile(sub + L"\\a.txt", "a");
+    writeFile(sub + L"\\b.txt", "b");
+    CHECK(win32::replaceFile(sub + L"\\a.txt", sub + L"\\b.txt"));
+    CHECK(DeleteFileW((sub + L"\\b.txt").c_str()));
+    CHECK(win32::setFileTimesOfHeldFolder(subHandle, timeC, timeW, timeA));
+    win32::closeHeldFolder(subHandle);
+    win32::closeHeldFolder(rootHandle);
+    std::int64_t created = 0, written = 0, accessed = 0;
+    CHECK(readTimes(sub, true, &created, &written, &accessed) && written == timeW);
+    CHECK(MoveFileW(sub.c_str(), (root + L"\\weg").c_str()));
+
+    writeFile(root + L"\\datei", "x");
+    CHECK(!win32::openHeldFolder(root + L"\\datei", true, &isReparsePoint));
+    CHECK(GetLastError() == ERROR_DIRECTORY && !isReparsePoint);
+    // Wine 8 makes neither junctions (ERROR_NOT_SUPPORTED) nor links (success is answered, no
+    // link made): test the refusal only of what exists.
+    const std::wstring junction = root + L"\\verbindung";
+    const std::wstring link = root + L"\\verknuepfung";
+    if (makeJunction(junction, root + L"\\weg")
+        || (CreateSymbolicLinkW(link.c_str(), (root + L"\\weg").c_str(),
+                                SYMBOLIC_LINK_FLAG_DIRECTORY)
+            && GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES)) {
+        const std::wstring made =
+            win32::pathKind(junction) == win32::PathKind::ReparsePoint ? junction : link;
+        CHECK(!win32::openHeldFolder(made, true, &isReparsePoint));
+        CHECK(isReparsePoint);
+        CHECK(win32::removeLink(made));
+    } else {
+        std::printf("SKIP junctions and folder links: this system makes none\n");
+    }
+}
+
 } // namespace
 
 int main()
@@ -388,6 +484,7 @@ int main()
     foldersCreatedWithTheirParents(folder);
     folderRenamedWithoutReplacing(folder);
     longPathsPrefixed(folder);
+    heldFoldersStayInPlace(folder);
     windowOfProcess();
     programStartPassesParameters(folder);
     elevationQueryAnswers();
