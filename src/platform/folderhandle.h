@@ -14,9 +14,10 @@ class QFile;
 // opened one name at a time from their parent's handle and never through a link.
 // - POSIX: every call below works relative to the folder's descriptor (openat, renameat, …);
 //   a folder moved away meanwhile takes the writes with it, and they stay its own files.
-// - Windows: the handles, from the root down, are shared for reading and writing but not for
-//   deletion, so that the system refuses to rename, remove or replace any of those folders
-//   while they are held; the calls by path below then reach the held folder only.
+// - Windows: every call below opens the name from the folder's handle (win32/heldfolder.h),
+//   and the handles, from the root down, are shared for reading and writing but not for
+//   deletion, so that the system refuses to rename or remove any of those folders while they
+//   are held.
 // A folder whose path no longer leads to it (isAtItsPath) is one the caller stops writing to.
 class FolderHandle : public std::enable_shared_from_this<FolderHandle>
 {

@@ -1,12 +1,9 @@
 #include "platform/folderhandle.h"
 #include "platform/platform.h"
-#include "platform/win32/win32services.h"
+#include "platform/win32/heldfolder.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QStringList>
 
 namespace {
 
@@ -20,6 +17,21 @@ bool failed(QString *error)
 void *handleOf(qintptr native)
 {
     return reinterpret_cast<void *>(native);
+}
+
+FolderHandle::Entry entryOf(win32::EntryKind kind)
+{
+    switch (kind) {
+    case win32::EntryKind::Missing:
+        return FolderHandle::Entry::Missing;
+    case win32::EntryKind::File:
+        return FolderHandle::Entry::File;
+    case win32::EntryKind::Folder:
+        return FolderHandle::Entry::Folder;
+    case win32::EntryKind::Other:
+        break;
+    }
+    return FolderHandle::Entry::Other;
 }
 
 } // namespace
@@ -39,8 +51,7 @@ FolderHandle::~FolderHandle()
 
 std::shared_ptr<const FolderHandle> FolderHandle::openRoot(const QString &path, QString *error)
 {
-    bool isReparsePoint = false;
-    void *folder = win32::openHeldFolder(path.toStdWString(), false, &isReparsePoint);
+    void *folder = win32::openHeldRoot(path.toStdWString());
     if (!folder) {
         failed(error);
         return nullptr;
@@ -51,17 +62,10 @@ std::shared_ptr<const FolderHandle> FolderHandle::openRoot(const QString &path, 
         new FolderHandle(reinterpret_cast<qintptr>(folder), folderPath, nullptr));
 }
 
-// This folder is held and cannot be replaced: the path of a name in it leads into it.
 std::shared_ptr<const FolderHandle> FolderHandle::openFolder(const QString &name, bool create,
                                                              bool *isLink, QString *error) const
 {
-    *isLink = false;
-    const std::wstring path = pathOf(name).toStdWString();
-    if (create && entryAt(name) == Entry::Missing && !win32::createDirectories(path)) {
-        failed(error);
-        return nullptr;
-    }
-    void *folder = win32::openHeldFolder(path, true, isLink);
+    void *folder = win32::openHeldFolderIn(handleOf(native), name.toStdWString(), create, isLink);
     if (!folder) {
         failed(error);
         return nullptr;
@@ -70,7 +74,8 @@ std::shared_ptr<const FolderHandle> FolderHandle::openFolder(const QString &name
         reinterpret_cast<qintptr>(folder), pathOf(name) + QLatin1Char('/'), shared_from_this()));
 }
 
-// The held folders cannot be renamed or removed: the path leads to them while they are held.
+// Held from the root down, the folders can be neither renamed nor removed: the path leads to
+// them while they are held.
 bool FolderHandle::isAtItsPath() const
 {
     return true;
@@ -78,36 +83,26 @@ bool FolderHandle::isAtItsPath() const
 
 FolderHandle::Entry FolderHandle::entryAt(const QString &name) const
 {
-    const QString path = pathOf(name);
-    switch (win32::pathKind(path.toStdWString())) {
-    case win32::PathKind::Missing:
-        return Entry::Missing;
-    case win32::PathKind::ReparsePoint:
-        return Entry::Other;
-    case win32::PathKind::Other:
-        break;
-    }
-    const QFileInfo info(path);
-    if (info.isDir())
-        return Entry::Folder;
-    return info.isFile() ? Entry::File : Entry::Other;
+    return entryOf(win32::entryKindIn(handleOf(native), name.toStdWString()));
 }
 
 QVector<QPair<QString, FolderHandle::Entry>> FolderHandle::entries() const
 {
+    std::vector<std::pair<std::wstring, win32::EntryKind>> listed;
+    win32::listFolder(handleOf(native), &listed);
     QVector<QPair<QString, Entry>> found;
-    const QStringList names =
-        QDir(folderPath)
-            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QString &name : names)
-        found.append({name, entryAt(name)});
+    for (const auto &entry : listed)
+        found.append({QString::fromStdWString(entry.first), entryOf(entry.second)});
     return found;
 }
 
 bool FolderHandle::createFile(const QString &name, QFile *file, QString *error) const
 {
-    file->setFileName(pathOf(name));
-    if (file->open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
+    const int descriptor = win32::createFileIn(handleOf(native), name.toStdWString());
+    if (descriptor < 0)
+        return failed(error);
+    if (file->open(descriptor, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                   QFileDevice::AutoCloseHandle))
         return true;
     *error = file->errorString();
     return false;
@@ -115,23 +110,18 @@ bool FolderHandle::createFile(const QString &name, QFile *file, QString *error) 
 
 bool FolderHandle::removeFile(const QString &name, QString *error) const
 {
-    constexpr quint32 errorAccessDenied = 5; // ERROR_ACCESS_DENIED, as for a folder elsewhere
-    if (entryAt(name) == Entry::Folder) {
-        *error = windowsErrorText(errorAccessDenied);
-        return false;
-    }
-    return win32::removeLink(pathOf(name).toStdWString()) || failed(error);
+    return win32::removeIn(handleOf(native), name.toStdWString()) || failed(error);
 }
 
 bool FolderHandle::replace(const QString &source, const QString &target, QString *error) const
 {
-    return win32::replaceFile(pathOf(source).toStdWString(), pathOf(target).toStdWString())
+    return win32::replaceIn(handleOf(native), source.toStdWString(), target.toStdWString())
         || failed(error);
 }
 
 bool FolderHandle::makeWritable(const QString &name) const
 {
-    return win32::makeWritable(pathOf(name).toStdWString());
+    return win32::makeWritableIn(handleOf(native), name.toStdWString());
 }
 
 bool FolderHandle::keepFileMode(QFile *staged, const QString &target, QString *error) const
@@ -145,28 +135,18 @@ bool FolderHandle::keepFileMode(QFile *staged, const QString &target, QString *e
 bool FolderHandle::setTimes(const QString &name, const QDateTime &created, const QDateTime &written,
                             const QDateTime &accessed, QString *error) const
 {
-    if (name.isEmpty())
-        return win32::setFileTimesOfHeldFolder(handleOf(native), toFileTime(created),
-                                               toFileTime(written), toFileTime(accessed))
-            || failed(error);
-    return win32::setFileTimes(pathOf(name).toStdWString(), false, toFileTime(created),
-                               toFileTime(written), toFileTime(accessed))
+    return win32::setTimesIn(handleOf(native), name.toStdWString(), toFileTime(created),
+                             toFileTime(written), toFileTime(accessed))
         || failed(error);
 }
 
 bool FolderHandle::syncFiles(const QVector<File> &files, int *failedIndex, QString *error)
 {
     for (int i = 0; i < files.size(); ++i) {
-        QFile file(files.at(i).path());
-        // FlushFileBuffers needs a handle with write access.
-        if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly)) {
+        const File &file = files.at(i);
+        if (!win32::flushIn(handleOf(file.folder->native), file.name.toStdWString())) {
             *failedIndex = i;
-            *error = file.errorString();
-            return false;
-        }
-        if (!syncFile(&file, error)) {
-            *failedIndex = i;
-            return false;
+            return failed(error);
         }
     }
     *failedIndex = -1;

@@ -1,6 +1,7 @@
 // Tests of the Win32 layer on the real Windows API, run under Wine. Plain C++: the toolkit is
 // not available for mingw-w64 on the build machine, and the layer under test does not use it.
 
+#include "platform/win32/heldfolder.h"
 #include "platform/win32/win32services.h"
 #include "utf8text.h"
 
@@ -415,57 +416,94 @@ bool makeJunction(const std::wstring &junction, const std::wstring &target)
     return made;
 }
 
-// A folder the installation holds cannot be renamed or removed, and so cannot be swapped for a
-// junction, while it is held; nor can the folder above it, held as well. Files in it are
-// written, replaced and removed as ever. A junction, a link or a file where a folder is
-// expected is refused, not followed.
-void heldFoldersStayInPlace(const std::wstring &folder)
+std::string readAll(const std::wstring &path)
+{
+    std::ifstream file(path.c_str(), std::ios::binary);
+    std::ostringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+// A folder the installation holds cannot be renamed or removed, nor can the folder above it,
+// held as well. Every call on a name in it goes through the folder's handle: a staging file is
+// made new (never over an existing name), written in binary, flushed, renamed over a read-only
+// target once that is made writable (Windows refuses to replace a read-only file, Wine does
+// not), given its times, listed and removed; a name that would
+// lead elsewhere is refused.
+void heldFoldersAndTheirNames(const std::wstring &folder)
 {
     const std::wstring root = folder + L"gehalten";
     const std::wstring sub = root + L"\\sub";
     // Wine reuses process ids, and with them this test's folder: start from none of these.
+    for (const wchar_t *name : {L"\\sub\\b.txt", L"\\sub\\a.txt.lgtmp", L"\\datei"}) {
+        SetFileAttributesW((root + name).c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW((root + name).c_str());
+    }
     for (const wchar_t *name : {L"\\verbindung", L"\\verknuepfung", L"\\weg", L"\\sub"})
         RemoveDirectoryW((root + name).c_str());
-    DeleteFileW((root + L"\\datei").c_str());
     CreateDirectoryW(root.c_str(), nullptr);
-    CreateDirectoryW(sub.c_str(), nullptr);
+    void *rootHandle = win32::openHeldRoot(root);
     bool isReparsePoint = true;
-    void *rootHandle = win32::openHeldFolder(root, false, &isReparsePoint);
-    void *subHandle = win32::openHeldFolder(sub, true, &isReparsePoint);
+    void *subHandle = win32::openHeldFolderIn(rootHandle, L"sub", true, &isReparsePoint);
     CHECK(rootHandle && subHandle && !isReparsePoint);
+    CHECK(win32::entryKindIn(rootHandle, L"sub") == win32::EntryKind::Folder);
     CHECK(!MoveFileW(sub.c_str(), (root + L"\\weg").c_str()));
     CHECK(!RemoveDirectoryW(sub.c_str()));
     CHECK(!MoveFileW(root.c_str(), (folder + L"weg").c_str()));
-    writeFile(sub + L"\\a.txt", "a");
-    writeFile(sub + L"\\b.txt", "b");
-    CHECK(win32::replaceFile(sub + L"\\a.txt", sub + L"\\b.txt"));
-    CHECK(DeleteFileW((sub + L"\\b.txt").c_str()));
-    CHECK(win32::setFileTimesOfHeldFolder(subHandle, timeC, timeW, timeA));
-    win32::closeHeldFolder(subHandle);
-    win32::closeHeldFolder(rootHandle);
+
+    const int fd = win32::createFileIn(subHandle, L"a.txt.lgtmp");
+    CHECK(fd >= 0 && _write(fd, "neu\n", 4) == 4);
+    CHECK(fd >= 0 && _close(fd) == 0);
+    CHECK(win32::createFileIn(subHandle, L"a.txt.lgtmp") < 0);
+    CHECK(GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS);
+    CHECK(win32::createFileIn(subHandle, L"..\\x.txt") < 0);
+    CHECK(GetLastError() == ERROR_INVALID_NAME);
+    CHECK(win32::entryKindIn(subHandle, L"a.txt.lgtmp") == win32::EntryKind::File);
+    CHECK(win32::entryKindIn(subHandle, L"fehlt.txt") == win32::EntryKind::Missing);
+    CHECK(win32::flushIn(subHandle, L"a.txt.lgtmp"));
+
+    writeFile(sub + L"\\b.txt", "alt");
+    SetFileAttributesW((sub + L"\\b.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    CHECK(win32::makeWritableIn(subHandle, L"b.txt"));
+    CHECK(!(GetFileAttributesW((sub + L"\\b.txt").c_str()) & FILE_ATTRIBUTE_READONLY));
+    CHECK(win32::replaceIn(subHandle, L"a.txt.lgtmp", L"b.txt"));
+    CHECK(readAll(sub + L"\\b.txt") == "neu\n");
+    CHECK(win32::entryKindIn(subHandle, L"a.txt.lgtmp") == win32::EntryKind::Missing);
+    CHECK(win32::setTimesIn(subHandle, L"b.txt", timeC, timeW, timeA));
     std::int64_t created = 0, written = 0, accessed = 0;
+    CHECK(readTimes(sub + L"\\b.txt", false, &created, &written, &accessed) && written == timeW);
+    std::vector<std::pair<std::wstring, win32::EntryKind>> entries;
+    CHECK(win32::listFolder(subHandle, &entries));
+    CHECK(entries.size() == 1 && entries.front().first == L"b.txt"
+          && entries.front().second == win32::EntryKind::File);
+    CHECK(!win32::removeIn(rootHandle, L"sub"));
+    CHECK(win32::removeIn(subHandle, L"b.txt"));
+    CHECK(win32::entryKindIn(subHandle, L"b.txt") == win32::EntryKind::Missing);
+    CHECK(win32::setTimesIn(subHandle, L"", timeC, timeW, timeA));
+    win32::closeHeldFolder(subHandle);
     CHECK(readTimes(sub, true, &created, &written, &accessed) && written == timeW);
-    CHECK(MoveFileW(sub.c_str(), (root + L"\\weg").c_str()));
 
     writeFile(root + L"\\datei", "x");
-    CHECK(!win32::openHeldFolder(root + L"\\datei", true, &isReparsePoint));
+    CHECK(!win32::openHeldFolderIn(rootHandle, L"datei", true, &isReparsePoint));
     CHECK(GetLastError() == ERROR_DIRECTORY && !isReparsePoint);
     // Wine 8 makes neither junctions (ERROR_NOT_SUPPORTED) nor links (success is answered, no
     // link made): test the refusal only of what exists.
     const std::wstring junction = root + L"\\verbindung";
     const std::wstring link = root + L"\\verknuepfung";
-    if (makeJunction(junction, root + L"\\weg")
-        || (CreateSymbolicLinkW(link.c_str(), (root + L"\\weg").c_str(),
-                                SYMBOLIC_LINK_FLAG_DIRECTORY)
+    if (makeJunction(junction, sub)
+        || (CreateSymbolicLinkW(link.c_str(), sub.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY)
             && GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES)) {
-        const std::wstring made =
-            win32::pathKind(junction) == win32::PathKind::ReparsePoint ? junction : link;
-        CHECK(!win32::openHeldFolder(made, true, &isReparsePoint));
+        const std::wstring made = win32::pathKind(junction) == win32::PathKind::ReparsePoint
+            ? L"verbindung"
+            : L"verknuepfung";
+        CHECK(!win32::openHeldFolderIn(rootHandle, made, false, &isReparsePoint));
         CHECK(isReparsePoint);
-        CHECK(win32::removeLink(made));
+        CHECK(win32::entryKindIn(rootHandle, made) == win32::EntryKind::Other);
+        CHECK(win32::removeIn(rootHandle, made));
     } else {
         std::printf("SKIP junctions and folder links: this system makes none\n");
     }
+    win32::closeHeldFolder(rootHandle);
 }
 
 } // namespace
@@ -484,7 +522,7 @@ int main()
     foldersCreatedWithTheirParents(folder);
     folderRenamedWithoutReplacing(folder);
     longPathsPrefixed(folder);
-    heldFoldersStayInPlace(folder);
+    heldFoldersAndTheirNames(folder);
     windowOfProcess();
     programStartPassesParameters(folder);
     elevationQueryAnswers();

@@ -147,6 +147,12 @@ bool setFileTimes(const std::wstring &path, bool isDirectory, std::int64_t creat
     return setTimesOnHandle(file.get(), created, written, accessed);
 }
 
+bool setFileTimesOfHandle(void *handle, std::int64_t created, std::int64_t written,
+                          std::int64_t accessed)
+{
+    return setTimesOnHandle(handle, created, written, accessed);
+}
+
 bool setFileTimesOfDescriptor(int fd, std::int64_t created, std::int64_t written,
                               std::int64_t accessed)
 {
@@ -154,45 +160,6 @@ bool setFileTimesOfDescriptor(int fd, std::int64_t created, std::int64_t written
     if (handle == INVALID_HANDLE_VALUE)
         return false;
     return setTimesOnHandle(handle, created, written, accessed);
-}
-
-void *openHeldFolder(const std::wstring &path, bool refuseReparsePoint, bool *isReparsePoint)
-{
-    *isReparsePoint = false;
-    DWORD flags = FILE_FLAG_BACKUP_SEMANTICS;
-    if (refuseReparsePoint)
-        flags |= FILE_FLAG_OPEN_REPARSE_POINT;
-    HANDLE folder = CreateFileW(
-        extendedPath(path).c_str(),
-        FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE,
-        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, flags, nullptr);
-    if (folder == INVALID_HANDLE_VALUE)
-        return nullptr;
-    BY_HANDLE_FILE_INFORMATION information;
-    DWORD refusal = 0;
-    if (!GetFileInformationByHandle(folder, &information))
-        refusal = GetLastError();
-    else if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        refusal = ERROR_CANT_ACCESS_FILE;
-    else if (!(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        refusal = ERROR_DIRECTORY;
-    if (refusal == 0)
-        return folder;
-    *isReparsePoint = refusal == ERROR_CANT_ACCESS_FILE;
-    CloseHandle(folder);
-    SetLastError(refusal);
-    return nullptr;
-}
-
-void closeHeldFolder(void *folder)
-{
-    CloseHandle(folder);
-}
-
-bool setFileTimesOfHeldFolder(void *folder, std::int64_t created, std::int64_t written,
-                              std::int64_t accessed)
-{
-    return setTimesOnHandle(folder, created, written, accessed);
 }
 
 bool flushFileBuffersOfDescriptor(int fd)

@@ -27,19 +27,11 @@ bool isElevated();
 // and sets the three times. The last error of a failed call survives the closing of the handle.
 bool setFileTimes(const std::wstring &path, bool isDirectory, std::int64_t created,
                   std::int64_t written, std::int64_t accessed);
+// The same on an open handle with FILE_WRITE_ATTRIBUTES access.
+bool setFileTimesOfHandle(void *handle, std::int64_t created, std::int64_t written,
+                          std::int64_t accessed);
 // The same on the handle behind a C runtime file descriptor, which stays open.
 bool setFileTimesOfDescriptor(int fd, std::int64_t created, std::int64_t written,
-                              std::int64_t accessed);
-
-// Opens a folder to hold it while files are written into it: shared for reading and writing but
-// not for deletion, so that the system refuses to rename, remove or replace the folder until
-// closeHeldFolder. With refuseReparsePoint, a symbolic link or junction at the path is not
-// followed but refused (*isReparsePoint set, ERROR_CANT_ACCESS_FILE), and so is a file
-// (ERROR_DIRECTORY). Null on failure, with the last error set.
-void *openHeldFolder(const std::wstring &path, bool refuseReparsePoint, bool *isReparsePoint);
-void closeHeldFolder(void *folder);
-// Sets the three times through a handle of openHeldFolder.
-bool setFileTimesOfHeldFolder(void *folder, std::int64_t created, std::int64_t written,
                               std::int64_t accessed);
 
 // FlushFileBuffers on the handle behind a C runtime file descriptor: what was written reaches
