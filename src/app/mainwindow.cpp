@@ -679,7 +679,7 @@ QString MainWindow::installationLockPath() const
 // installation, none of them is anyone's.
 void MainWindow::removeStagingLeftovers()
 {
-    InstallationLock lock(installationLockPath());
+    InstallationLock lock(baseDir(), installationLockPath());
     if (documentLoaded && lock.acquire() == InstallationLock::State::Held)
         ::removeStagingLeftovers(baseDir(), document);
 }

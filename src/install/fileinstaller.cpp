@@ -67,7 +67,7 @@ InstallResult FileInstaller::run(PendingUpdate &update)
     // One damaged payload or refused path found halfway would leave a release half installed:
     // everything is verified before the first file, folder, plug-in or record is touched, the
     // record of signed releases included, which is written last.
-    InstallationLock lock(request.lockPath);
+    InstallationLock lock(request.baseDir, request.lockPath);
     ReleaseNumbers numbers;
     if (takeLock(lock) && readReleaseRecord(&numbers) && releaseStillNewest(numbers)
         && verifyPending(update.offlineIndex, update.offlineStore.data()))
@@ -233,7 +233,6 @@ bool FileInstaller::takeLock(InstallationLock &lock)
         return fail(tr("Ein anderer Updater schreibt gerade in diese Installation:"),
                     request.lockPath);
     case InstallationLock::State::Unavailable:
-        qCWarning(lcCheck).noquote() << "no installation lock:" << request.lockPath;
         return true;
     }
     return true;
@@ -269,14 +268,11 @@ bool FileInstaller::writeReleaseNumber(const ReleaseNumbers &numbers)
         withInstalledRelease(numbers, request.record.releaseYear, request.release);
     if (updated == numbers)
         return true;
-    // The updater's own folder, wherever it lies, as the installation's root is.
-    const QFileInfo file(path);
+    InstallationFolders::Refusal refusal;
     QString error;
-    const std::shared_ptr<const FolderHandle> folder =
-        FolderHandle::openRoot(file.absolutePath(), &error);
-    if (!folder
-        || StagedWrite::write({folder, file.fileName()}, releaseNumbersText(updated), platform,
-                              &error)
+    const std::optional<FolderHandle::File> record = folders.updaterFile(path, &refusal, &error);
+    if (!record
+        || StagedWrite::write(*record, releaseNumbersText(updated), platform, &error)
             != StagedWrite::Written)
         return fail(tr("Fehler beim Schreiben der Datei:"), path, error);
     return true;

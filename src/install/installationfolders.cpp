@@ -1,5 +1,6 @@
 #include "install/installationfolders.h"
 
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -52,6 +53,20 @@ std::optional<FolderHandle::File> InstallationFolders::fileAt(const QString &tar
     if (!parent)
         return std::nullopt;
     return FolderHandle::File {parent, target.mid(cut + 1)};
+}
+
+std::optional<FolderHandle::File> InstallationFolders::updaterFile(const QString &path,
+                                                                   Refusal *refusal, QString *error)
+{
+    if (path.startsWith(base))
+        return fileAt(path, false, refusal, error);
+    *refusal = Refusal::Failed;
+    const QFileInfo file(path);
+    const std::shared_ptr<const FolderHandle> folder =
+        FolderHandle::openRoot(file.absolutePath(), error);
+    if (!folder)
+        return std::nullopt;
+    return FolderHandle::File {folder, file.fileName()};
 }
 
 std::shared_ptr<const FolderHandle> InstallationFolders::open(const QString &relative, bool create,

@@ -29,6 +29,11 @@ public:
     std::optional<FolderHandle::File> fileAt(const QString &target, bool create, Refusal *refusal,
                                              QString *error);
 
+    // A file of the updater's own folder: through the held folders when that lies in the
+    // installation, as it does in every mode, else in its folder opened by its path.
+    std::optional<FolderHandle::File> updaterFile(const QString &path, Refusal *refusal,
+                                                  QString *error);
+
     const QString &baseDir() const { return base; }
 
 private:

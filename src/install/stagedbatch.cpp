@@ -91,6 +91,13 @@ void StagedBatch::move(Outcome *outcome, int count)
             outcome->failedTarget = target.path();
             return;
         }
+        // Moved away between the look and the rename, the folder took the file with it: that
+        // is no file written at its path.
+        if (!target.folder->isAtItsPath()) {
+            outcome->folderChanged = true;
+            outcome->failedTarget = target.path();
+            return;
+        }
         outcome->moved.append(target.path());
     }
 }

@@ -39,7 +39,8 @@ public:
     // The folder's path as it was opened, ending in "/".
     const QString &path() const { return folderPath; }
     QString pathOf(const QString &name) const { return folderPath + name; }
-    // Whether the path still leads to this folder and not to another put in its place.
+    // Whether the path still leads to this folder: each folder from the root down is still
+    // under its name in the folder above, with no link put in its place.
     bool isAtItsPath() const;
 
     Entry entryAt(const QString &name) const;
@@ -52,15 +53,24 @@ public:
     bool removeFile(const QString &name, QString *error) const;
     // Moves source over target in one step; the target is the old file or the new one.
     bool replace(const QString &source, const QString &target, QString *error) const;
-    // Clears the read-only state of a regular file; a link is left as it is.
+    // Clears the read-only state of a regular file; a link, and a file with other names (hard
+    // links) that may lie outside, are left as they are.
     bool makeWritable(const QString &name) const;
     // Gives a new file the mode of the regular file `target`, or the mode its name implies
     // (the updater's own executable is executable). Windows keeps no modes.
     bool keepFileMode(QFile *staged, const QString &target, QString *error) const;
-    // Sets the three times of the named entry, not through a link, or of this folder itself
-    // when the name is empty.
+    // Sets the three times of the named entry, not through a link nor on a file with other
+    // names (hard links), or of this folder itself when the name is empty.
     bool setTimes(const QString &name, const QDateTime &created, const QDateTime &written,
                   const QDateTime &accessed, QString *error) const;
+
+    // Takes the named lock file in this folder, made when missing, never through a link and
+    // without waiting. It is held until unlockFile(*lock), or until the process ends, however
+    // it ends; the file stays. Failed: no regular file of its own (a link, a pipe, a folder, a
+    // file with other names) or no rights, *error says why.
+    enum class Lock { Held, HeldByAnother, Failed };
+    Lock lockFile(const QString &name, qintptr *lock, QString *error) const;
+    static void unlockFile(qintptr lock);
 
     // A file in a held folder.
     struct File
@@ -75,10 +85,18 @@ public:
     static bool syncFiles(const QVector<File> &files, int *failedIndex, QString *error);
 
 private:
-    FolderHandle(qintptr native, const QString &path, std::shared_ptr<const FolderHandle> parent);
+    FolderHandle(qintptr native, const QString &path, const QString &name,
+                 std::shared_ptr<const FolderHandle> parent)
+        : native(native)
+        , folderPath(path)
+        , name(name)
+        , parent(std::move(parent))
+    {
+    }
 
     qintptr native; // a descriptor, or a Windows handle
     QString folderPath;
+    QString name; // in the parent
     // Held while this one is: on Windows the parents' handles keep the way to it fixed.
     std::shared_ptr<const FolderHandle> parent;
 };

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,15 +30,24 @@ FolderHandle::Entry entryOf(mode_t mode)
     return S_ISDIR(mode) ? FolderHandle::Entry::Folder : FolderHandle::Entry::Other;
 }
 
-} // namespace
-
-FolderHandle::FolderHandle(qintptr native, const QString &path,
-                           std::shared_ptr<const FolderHandle> parent)
-    : native(native)
-    , folderPath(path)
-    , parent(std::move(parent))
+// Opens a regular file of this name without following a link or waiting for a pipe's writer,
+// and only when it has no other name (a hard link) that may lie outside; -1 otherwise, with
+// errno set.
+int openOwnFile(int folder, const QByteArray &name, int flags)
 {
+    const int descriptor =
+        openat(folder, name.constData(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (descriptor < 0)
+        return -1;
+    struct stat info;
+    if (fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink == 1)
+        return descriptor;
+    close(descriptor);
+    errno = EPERM;
+    return -1;
 }
+
+} // namespace
 
 FolderHandle::~FolderHandle()
 {
@@ -53,7 +63,8 @@ std::shared_ptr<const FolderHandle> FolderHandle::openRoot(const QString &path, 
     }
     QString folder = path;
     normalizeDirPath(folder);
-    return std::shared_ptr<const FolderHandle>(new FolderHandle(descriptor, folder, nullptr));
+    return std::shared_ptr<const FolderHandle>(
+        new FolderHandle(descriptor, folder, QString(), nullptr));
 }
 
 std::shared_ptr<const FolderHandle> FolderHandle::openFolder(const QString &name, bool create,
@@ -83,15 +94,25 @@ std::shared_ptr<const FolderHandle> FolderHandle::openFolder(const QString &name
         return nullptr;
     }
     return std::shared_ptr<const FolderHandle>(
-        new FolderHandle(descriptor, pathOf(name) + QLatin1Char('/'), shared_from_this()));
+        new FolderHandle(descriptor, pathOf(name) + QLatin1Char('/'), name, shared_from_this()));
 }
 
+// A folder moved out and a link to it left in its place would pass a look that follows links.
 bool FolderHandle::isAtItsPath() const
 {
-    struct stat named;
-    struct stat held;
-    return stat(encoded(folderPath).constData(), &named) == 0 && fstat(int(native), &held) == 0
-        && named.st_dev == held.st_dev && named.st_ino == held.st_ino;
+    for (const FolderHandle *folder = this; folder; folder = folder->parent.get()) {
+        struct stat named;
+        struct stat held;
+        const bool found = folder->parent
+            ? fstatat(int(folder->parent->native), encoded(folder->name).constData(), &named,
+                      AT_SYMLINK_NOFOLLOW)
+                == 0
+            : stat(encoded(folder->folderPath).constData(), &named) == 0;
+        if (!found || fstat(int(folder->native), &held) != 0 || named.st_dev != held.st_dev
+            || named.st_ino != held.st_ino)
+            return false;
+    }
+    return true;
 }
 
 FolderHandle::Entry FolderHandle::entryAt(const QString &name) const
@@ -149,13 +170,11 @@ bool FolderHandle::replace(const QString &source, const QString &target, QString
 
 bool FolderHandle::makeWritable(const QString &name) const
 {
-    // Without blocking: a pipe standing where a file goes would wait for a writer.
-    const int descriptor = openat(int(native), encoded(name).constData(),
-                                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int descriptor = openOwnFile(int(native), encoded(name), O_RDONLY);
     if (descriptor < 0)
         return errno == ELOOP;
     struct stat info;
-    const bool changed = fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode)
+    const bool changed = fstat(descriptor, &info) == 0
         && fchmod(descriptor, (info.st_mode & 07777) | S_IRUSR | S_IWUSR) == 0;
     close(descriptor);
     return changed;
@@ -179,8 +198,41 @@ bool FolderHandle::setTimes(const QString &name, const QDateTime &created, const
     const timespec times[2] = {posix::toTimespec(accessed), posix::toTimespec(written)};
     if (name.isEmpty())
         return futimens(int(native), times) == 0 || failed(errno, error);
-    return utimensat(int(native), encoded(name).constData(), times, AT_SYMLINK_NOFOLLOW) == 0
-        || failed(errno, error);
+    const int descriptor = openOwnFile(int(native), encoded(name), O_RDONLY);
+    if (descriptor < 0)
+        return failed(errno, error);
+    const bool set = futimens(descriptor, times) == 0;
+    const int reason = errno;
+    close(descriptor);
+    return set || failed(reason, error);
+}
+
+FolderHandle::Lock FolderHandle::lockFile(const QString &name, qintptr *lock, QString *error) const
+{
+    const int descriptor = openOwnFile(int(native), encoded(name), O_RDWR | O_CREAT);
+    if (descriptor < 0) {
+        failed(errno, error);
+        return Lock::Failed;
+    }
+    // flock, as the toolkit's QLockFile also takes it: an older updater's lock is seen, and
+    // the system drops the lock when its process ends, however it ends.
+    if (flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
+        const int reason = errno;
+        close(descriptor);
+        failed(reason, error);
+        return reason == EWOULDBLOCK ? Lock::HeldByAnother : Lock::Failed;
+    }
+    // The holder's process id, for whoever looks at the file; the lock holds without it.
+    const QByteArray owner = QByteArray::number(qint64(getpid())) + '\n';
+    [[maybe_unused]] const bool noted = ftruncate(descriptor, 0) == 0
+        && write(descriptor, owner.constData(), size_t(owner.size())) == owner.size();
+    *lock = descriptor;
+    return Lock::Held;
+}
+
+void FolderHandle::unlockFile(qintptr lock)
+{
+    close(int(lock));
 }
 
 bool FolderHandle::syncFiles(const QVector<File> &files, int *failedIndex, QString *error)

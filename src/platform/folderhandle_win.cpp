@@ -36,17 +36,9 @@ FolderHandle::Entry entryOf(win32::EntryKind kind)
 
 } // namespace
 
-FolderHandle::FolderHandle(qintptr native, const QString &path,
-                           std::shared_ptr<const FolderHandle> parent)
-    : native(native)
-    , folderPath(path)
-    , parent(std::move(parent))
-{
-}
-
 FolderHandle::~FolderHandle()
 {
-    win32::closeHeldFolder(handleOf(native));
+    win32::closeHeld(handleOf(native));
 }
 
 std::shared_ptr<const FolderHandle> FolderHandle::openRoot(const QString &path, QString *error)
@@ -59,7 +51,7 @@ std::shared_ptr<const FolderHandle> FolderHandle::openRoot(const QString &path, 
     QString folderPath = path;
     normalizeDirPath(folderPath);
     return std::shared_ptr<const FolderHandle>(
-        new FolderHandle(reinterpret_cast<qintptr>(folder), folderPath, nullptr));
+        new FolderHandle(reinterpret_cast<qintptr>(folder), folderPath, QString(), nullptr));
 }
 
 std::shared_ptr<const FolderHandle> FolderHandle::openFolder(const QString &name, bool create,
@@ -70,8 +62,9 @@ std::shared_ptr<const FolderHandle> FolderHandle::openFolder(const QString &name
         failed(error);
         return nullptr;
     }
-    return std::shared_ptr<const FolderHandle>(new FolderHandle(
-        reinterpret_cast<qintptr>(folder), pathOf(name) + QLatin1Char('/'), shared_from_this()));
+    return std::shared_ptr<const FolderHandle>(new FolderHandle(reinterpret_cast<qintptr>(folder),
+                                                                pathOf(name) + QLatin1Char('/'),
+                                                                name, shared_from_this()));
 }
 
 // Held from the root down, the folders can be neither renamed nor removed: the path leads to
@@ -138,6 +131,23 @@ bool FolderHandle::setTimes(const QString &name, const QDateTime &created, const
     return win32::setTimesIn(handleOf(native), name.toStdWString(), toFileTime(created),
                              toFileTime(written), toFileTime(accessed))
         || failed(error);
+}
+
+FolderHandle::Lock FolderHandle::lockFile(const QString &name, qintptr *lock, QString *error) const
+{
+    bool heldByAnother = false;
+    void *file = win32::lockFileIn(handleOf(native), name.toStdWString(), &heldByAnother);
+    if (!file) {
+        failed(error);
+        return heldByAnother ? Lock::HeldByAnother : Lock::Failed;
+    }
+    *lock = reinterpret_cast<qintptr>(file);
+    return Lock::Held;
+}
+
+void FolderHandle::unlockFile(qintptr lock)
+{
+    win32::closeHeld(handleOf(lock));
 }
 
 bool FolderHandle::syncFiles(const QVector<File> &files, int *failedIndex, QString *error)

@@ -4,6 +4,7 @@
 #include "updaterharness.h"
 
 #include "install/fileinstaller.h"
+#include "install/stagedbatch.h"
 #include "package/hashname.h"
 #include "package/payloadstore.h"
 #include "package/targetpath.h"
@@ -15,6 +16,7 @@
 #include <atomic>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -34,6 +36,8 @@ private slots:
     void releaseRecordReplacedBeforeInstalling();
     void stagingLeftoversRemovedAtStart();
     void lockFileWithoutOwner();
+    void lockFileThatIsNoFileOfItsOwn_data();
+    void lockFileThatIsNoFileOfItsOwn();
     void readOnlyTargetAndRecordOverwritten();
     void versionRecordCannotBeWritten_data();
     void versionRecordCannotBeWritten();
@@ -59,6 +63,7 @@ private slots:
     void linkPlantedWhileFilesWait();
     void folderSwappedForALinkDuringTheRun_data();
     void folderSwappedForALinkDuringTheRun();
+    void hardLinkAtATarget();
     void folderKnownUnderTwoNames_data();
     void folderKnownUnderTwoNames();
     void fullDiskCommitsEarly();
@@ -81,6 +86,7 @@ namespace {
 struct Crafted
 {
     QString type; // of the one group
+    QString lockPath; // of the InstallationLock, none when empty
     bool inAddedOrder = false; // keys that sort as the files were added, not by their hashes
     QVector<FileEntry> files;
     PendingUpdate update = withStore();
@@ -130,6 +136,7 @@ struct Crafted
         request.document.groups = {group};
         request.baseDir = baseDir;
         request.record = {2026, 3, 1, 0};
+        request.lockPath = lockPath;
         FileInstaller installer(request, platform, progress);
         return installer.run(update);
     }
@@ -425,6 +432,53 @@ void tst_Installation::lockFileWithoutOwner()
     const auto window = harness.open();
     harness.searchAndInstall(window.get());
     QCOMPARE(read(harness.installDir() + QLatin1String("a.txt")), QByteArray("neu"));
+}
+
+void tst_Installation::lockFileThatIsNoFileOfItsOwn_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("a pipe") << QStringLiteral("pipe");
+    QTest::newRow("a link to a file outside") << QStringLiteral("link");
+    QTest::newRow("a dangling link") << QStringLiteral("dangling");
+    QTest::newRow("a hard link to a file outside") << QStringLiteral("hard link");
+}
+
+// Whatever stands under the lock's name, the run neither waits for a pipe's writer nor
+// creates, changes or locks a file outside through a link: without a lock of its own it
+// installs, as where the folder gives no rights.
+void tst_Installation::lockFileThatIsNoFileOfItsOwn()
+{
+    QFETCH(QString, kind);
+    QTemporaryDir dir;
+    QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+    const QString base = dir.filePath(QStringLiteral("install/"));
+    const QString lock = base + QLatin1String("Updater/lg_updater.lock");
+    const QString outside = dir.filePath(QStringLiteral("outside.dat"));
+    QVERIFY(QDir().mkpath(base + QLatin1String("Updater")));
+    QVERIFY(ReleaseFixture::writeFile(outside, "draußen"));
+    const QByteArray name = QFile::encodeName(lock);
+    if (kind == QLatin1String("pipe"))
+        QVERIFY(mkfifo(name.constData(), 0600) == 0);
+    if (kind == QLatin1String("link"))
+        QVERIFY(QFile::link(outside, lock));
+    if (kind == QLatin1String("dangling"))
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("new.dat")), lock));
+    if (kind == QLatin1String("hard link"))
+        QVERIFY(link(QFile::encodeName(outside).constData(), name.constData()) == 0);
+    Crafted crafted;
+    crafted.lockPath = lock;
+    crafted.addFile(QStringLiteral("a.txt"), "neu");
+    PlatformServices platform;
+    const InstallResult result = crafted.install(base, platform);
+    QVERIFY2(!result.error, qPrintable(shownLog(result.log)));
+    QCOMPARE(read(base + QLatin1String("a.txt")), QByteArray("neu"));
+    QCOMPARE(read(outside), QByteArray("draußen"));
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("new.dat"))));
+    // Nobody holds a lock on the file outside.
+    const int descriptor = open(QFile::encodeName(outside).constData(), O_RDONLY);
+    QVERIFY(descriptor >= 0);
+    QCOMPARE(flock(descriptor, LOCK_EX | LOCK_NB), 0);
+    close(descriptor);
 }
 
 void tst_Installation::readOnlyTargetAndRecordOverwritten()
@@ -1023,15 +1077,19 @@ void tst_Installation::linkPlantedWhileFilesWait()
 
 void tst_Installation::folderSwappedForALinkDuringTheRun_data()
 {
-    QTest::addColumn<int>("pause"); // microseconds between two exchanges
+    QTest::addColumn<int>("pause"); // microseconds between two exchanges; -1: one move
     QTest::newRow("exchanged without pause") << 0;
     QTest::newRow("exchanged now and then") << 200;
+    // A look that follows links would still find the folder at its path.
+    QTest::newRow("moved out, a link to it left in its place") << -1;
 }
 
 // Whoever may write the installation exchanges one of its folders with a link to a folder
 // outside, again and again, while a large batch is installed into it (renameat2 with
-// RENAME_EXCHANGE, the quickest swap there is). Whatever the run meets, nothing outside
-// changes: it installs every file or stops with the line, and no staging file stays anywhere.
+// RENAME_EXCHANGE, the quickest swap there is), or moves it out and leaves a link to it. It
+// begins once the first batch has taken its place, while later files are staged ahead and
+// wait in the next batch. Whatever the run meets, nothing outside changes: it installs every
+// file or stops with the line, and no staging file stays anywhere.
 void tst_Installation::folderSwappedForALinkDuringTheRun()
 {
     QFETCH(int, pause);
@@ -1058,14 +1116,19 @@ void tst_Installation::folderSwappedForALinkDuringTheRun()
         }
         const QByteArray sub = QFile::encodeName(base + QLatin1String("sub"));
         const QByteArray link = QFile::encodeName(base + QLatin1String("lnk"));
+        const QByteArray moved = QFile::encodeName(dir.filePath(QStringLiteral("moved")));
         std::atomic<bool> stop {false};
         int exchanges = 0;
         std::thread swapper;
         PlatformServices platform;
         const InstallResult result = crafted.install(base, platform, [&](int value, int) {
-            // From the first entry on: the payloads have been verified, the writing begins.
-            if (value != 1)
+            if (value != StagedBatch::maxFiles + 44)
                 return;
+            if (pause < 0) {
+                QVERIFY(rename(sub.constData(), moved.constData()) == 0);
+                QVERIFY(symlink(moved.constData(), sub.constData()) == 0);
+                return;
+            }
             swapper = std::thread([&] {
                 while (!stop) {
                     if (renameat2(AT_FDCWD, sub.constData(), AT_FDCWD, link.constData(),
@@ -1078,7 +1141,8 @@ void tst_Installation::folderSwappedForALinkDuringTheRun()
             });
         });
         stop = true;
-        swapper.join();
+        if (swapper.joinable())
+            swapper.join();
         if (exchanges % 2 != 0)
             QVERIFY(
                 renameat2(AT_FDCWD, sub.constData(), AT_FDCWD, link.constData(), RENAME_EXCHANGE)
@@ -1104,11 +1168,40 @@ void tst_Installation::folderSwappedForALinkDuringTheRun()
             }
         }
         QCOMPARE(failures, result.error ? 1 : 0);
+        QVERIFY(result.error || pause >= 0);
         for (int i = 0; !result.error && i < files; ++i)
             QCOMPARE(read(base + crafted.files.at(i).targetPath), "neu " + QByteArray::number(i));
         qInfo("round %d: %d exchanges, %s after %d files", round + 1, exchanges,
               result.error ? "stopped" : "complete", result.installed);
     }
+}
+
+// A hard link to a read-only file outside, planted where a target goes: the target is
+// replaced, the file outside keeps its mode, content and times.
+void tst_Installation::hardLinkAtATarget()
+{
+    QTemporaryDir dir;
+    QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+    const QString base = dir.filePath(QStringLiteral("install/"));
+    const QString outside = dir.filePath(QStringLiteral("outside.dat"));
+    QVERIFY(QDir().mkpath(base));
+    QVERIFY(ReleaseFixture::writeFile(outside, "draußen"));
+    QVERIFY(chmod(QFile::encodeName(outside).constData(), 0400) == 0);
+    const QDateTime before = QFileInfo(outside).lastModified();
+    QVERIFY(link(QFile::encodeName(outside).constData(),
+                 QFile::encodeName(base + QLatin1String("x.dat")).constData())
+            == 0);
+    Crafted crafted;
+    crafted.addFile(QStringLiteral("x.dat"), "neu");
+    PlatformServices platform;
+    const InstallResult result = crafted.install(base, platform);
+    QVERIFY2(!result.error, qPrintable(shownLog(result.log)));
+    QCOMPARE(read(base + QLatin1String("x.dat")), QByteArray("neu"));
+    struct stat info;
+    QVERIFY(lstat(QFile::encodeName(outside).constData(), &info) == 0);
+    QCOMPARE(info.st_mode, mode_t(S_IFREG | 0400));
+    QCOMPARE(read(outside), QByteArray("draußen"));
+    QCOMPARE(QFileInfo(outside).lastModified(), before);
 }
 
 void tst_Installation::folderKnownUnderTwoNames_data()

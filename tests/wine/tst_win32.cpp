@@ -480,7 +480,7 @@ void heldFoldersAndTheirNames(const std::wstring &folder)
     CHECK(win32::removeIn(subHandle, L"b.txt"));
     CHECK(win32::entryKindIn(subHandle, L"b.txt") == win32::EntryKind::Missing);
     CHECK(win32::setTimesIn(subHandle, L"", timeC, timeW, timeA));
-    win32::closeHeldFolder(subHandle);
+    win32::closeHeld(subHandle);
     CHECK(readTimes(sub, true, &created, &written, &accessed) && written == timeW);
 
     writeFile(root + L"\\datei", "x");
@@ -503,7 +503,7 @@ void heldFoldersAndTheirNames(const std::wstring &folder)
     } else {
         std::printf("SKIP junctions and folder links: this system makes none\n");
     }
-    win32::closeHeldFolder(rootHandle);
+    win32::closeHeld(rootHandle);
 }
 
 } // namespace

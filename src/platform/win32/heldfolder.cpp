@@ -51,6 +51,13 @@ HANDLE openIn(HANDLE folder, const std::wstring &name, ACCESS_MASK access, ULONG
     return handle;
 }
 
+EntryKind kindOf(DWORD attributes)
+{
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return EntryKind::Other;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? EntryKind::Folder : EntryKind::File;
+}
+
 // Closes the handle when it goes out of scope, keeping the thread's last error.
 class Opened
 {
@@ -76,25 +83,32 @@ public:
         handle = nullptr;
         return released;
     }
-    bool attributes(DWORD *found) const
+    bool attributes(DWORD *found, DWORD *links = nullptr) const
     {
         BY_HANDLE_FILE_INFORMATION information;
         if (!GetFileInformationByHandle(handle, &information))
             return false;
         *found = information.dwFileAttributes;
+        if (links)
+            *links = information.nNumberOfLinks;
         return true;
+    }
+    // A file of this name only: one with other names (hard links) may lie outside.
+    bool isOwnFile() const
+    {
+        DWORD attributes = 0;
+        DWORD links = 0;
+        if (!this->attributes(&attributes, &links))
+            return false;
+        if (kindOf(attributes) == EntryKind::File && links == 1)
+            return true;
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
     }
 
 private:
     HANDLE handle;
 };
-
-EntryKind kindOf(DWORD attributes)
-{
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        return EntryKind::Other;
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? EntryKind::Folder : EntryKind::File;
-}
 
 // A held folder: no reparse point, and a folder.
 void *held(Opened &folder, bool *isReparsePoint)
@@ -135,9 +149,9 @@ void *openHeldFolderIn(void *parent, const std::wstring &name, bool create, bool
     return held(folder, isReparsePoint);
 }
 
-void closeHeldFolder(void *folder)
+void closeHeld(void *handle)
 {
-    CloseHandle(folder);
+    CloseHandle(handle);
 }
 
 EntryKind entryKindIn(void *folder, const std::wstring &name)
@@ -231,6 +245,8 @@ bool makeWritableIn(void *folder, const std::wstring &name)
     // The attributes of a link are not those of what it points to; that is not ours to change.
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
         return true;
+    if (!entry.isOwnFile())
+        return false;
     FILE_BASIC_INFO basic = {}; // times of 0 stay as they are
     basic.FileAttributes = attributes & ~DWORD(FILE_ATTRIBUTE_READONLY);
     if (basic.FileAttributes == 0)
@@ -243,8 +259,24 @@ bool setTimesIn(void *folder, const std::wstring &name, std::int64_t created, st
 {
     if (name.empty())
         return setFileTimesOfHandle(folder, created, written, accessed);
-    Opened entry(openIn(folder, name, FILE_WRITE_ATTRIBUTES, shareAll, FILE_OPEN, 0));
-    return entry.get() && setFileTimesOfHandle(entry.get(), created, written, accessed);
+    Opened entry(
+        openIn(folder, name, FILE_WRITE_ATTRIBUTES | FILE_READ_ATTRIBUTES, shareAll, FILE_OPEN, 0));
+    DWORD attributes = 0;
+    if (!entry.get() || !entry.attributes(&attributes))
+        return false;
+    if (kindOf(attributes) != EntryKind::Folder && !entry.isOwnFile())
+        return false;
+    return setFileTimesOfHandle(entry.get(), created, written, accessed);
+}
+
+void *lockFileIn(void *folder, const std::wstring &name, bool *heldByAnother)
+{
+    Opened file(openIn(folder, name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, FILE_OPEN_IF,
+                       FILE_NON_DIRECTORY_FILE));
+    *heldByAnother = !file.get() && GetLastError() == ERROR_SHARING_VIOLATION;
+    if (!file.get() || !file.isOwnFile())
+        return nullptr;
+    return file.release();
 }
 
 bool flushIn(void *folder, const std::wstring &name)

@@ -15,14 +15,15 @@
 namespace win32 {
 
 // Opens a folder by its path to hold it: shared for reading and writing but not for deletion,
-// so that the system refuses to rename or remove it until closeHeldFolder. Links on the way and
+// so that the system refuses to rename or remove it until closeHeld. Links on the way and
 // at the path are followed: this is the root the user chose.
 void *openHeldRoot(const std::wstring &path);
 // Opens (and with `create` first makes) the folder `name` in a held folder, held the same way.
 // A reparse point at the name is refused with *isReparsePoint set (ERROR_CANT_ACCESS_FILE), a
 // file with ERROR_DIRECTORY.
 void *openHeldFolderIn(void *folder, const std::wstring &name, bool create, bool *isReparsePoint);
-void closeHeldFolder(void *folder);
+// Closes a handle of openHeldRoot, openHeldFolderIn or lockFileIn.
+void closeHeld(void *handle);
 
 enum class EntryKind { Missing, File, Folder, Other }; // Other: a reparse point, or unreadable
 EntryKind entryKindIn(void *folder, const std::wstring &name);
@@ -36,11 +37,18 @@ int createFileIn(void *folder, const std::wstring &name);
 bool removeIn(void *folder, const std::wstring &name);
 // Renames source over target in the same folder in one step (FileRenameInfo, replacing).
 bool replaceIn(void *folder, const std::wstring &source, const std::wstring &target);
-// Clears the read-only attribute of a file; a reparse point is left as it is (true).
+// Clears the read-only attribute of a file; a reparse point is left as it is (true), and a
+// file with other names (hard links) is refused.
 bool makeWritableIn(void *folder, const std::wstring &name);
-// Sets the three times of the entry `name`, or of the folder itself when the name is empty.
+// Sets the three times of the entry `name` (not of a file with other names), or of the folder
+// itself when the name is empty.
 bool setTimesIn(void *folder, const std::wstring &name, std::int64_t created, std::int64_t written,
                 std::int64_t accessed);
+// Opens the lock file `name` (made when missing) for reading and writing, shared for reading
+// only, so that no other process can open it for writing while it is held; held until
+// closeHeld. A reparse point or a file with other names is
+// refused; another holder sets *heldByAnother.
+void *lockFileIn(void *folder, const std::wstring &name, bool *heldByAnother);
 // FlushFileBuffers on the file `name`.
 bool flushIn(void *folder, const std::wstring &name);
 
