@@ -440,10 +440,7 @@ void FileInstaller::stageAhead()
         const std::optional<QString> target = targetOf(fileEntry.targetPath);
         if (!target)
             return;
-        InstallationFolders::Refusal refusal;
-        QString error;
-        const std::optional<FolderHandle::File> place =
-            folders.fileAt(*target, false, &refusal, &error);
+        const std::optional<FolderHandle::File> place = folders.heldFileAt(*target);
         if (!place || batch.collides(*target) || batch.mayHoldStagingFileOf(*place)
             || ahead->claims(*target))
             return;

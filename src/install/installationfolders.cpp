@@ -18,6 +18,12 @@ QStringList componentsOf(const QString &relative)
     return components;
 }
 
+// Where the last name of a path begins.
+int nameStart(const QString &path)
+{
+    return qMax(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\'))) + 1;
+}
+
 } // namespace
 
 InstallationFolders::InstallationFolders(const QString &baseDir)
@@ -28,12 +34,17 @@ InstallationFolders::InstallationFolders(const QString &baseDir)
 std::shared_ptr<const FolderHandle> InstallationFolders::folder(const QString &path, bool create,
                                                                 Refusal *refusal, QString *error)
 {
-    if (!path.startsWith(base)) {
-        *refusal = Refusal::Changed;
-        return nullptr;
+    std::shared_ptr<const FolderHandle> found = byPath.value(path);
+    if (!found) {
+        if (!path.startsWith(base)) {
+            *refusal = Refusal::Changed;
+            return nullptr;
+        }
+        const QString relative = componentsOf(path.mid(base.size())).join(QLatin1Char('/'));
+        found = open(relative, create, refusal, error);
+        if (found)
+            byPath.insert(path, found);
     }
-    const QString relative = componentsOf(path.mid(base.size())).join(QLatin1Char('/'));
-    std::shared_ptr<const FolderHandle> found = open(relative, create, refusal, error);
     // One look at the whole path shows whether any folder on the way has been replaced since
     // it was opened.
     if (found && !found->isAtItsPath()) {
@@ -46,13 +57,21 @@ std::shared_ptr<const FolderHandle> InstallationFolders::folder(const QString &p
 std::optional<FolderHandle::File> InstallationFolders::fileAt(const QString &target, bool create,
                                                               Refusal *refusal, QString *error)
 {
-    const int cut =
-        qMax(target.lastIndexOf(QLatin1Char('/')), target.lastIndexOf(QLatin1Char('\\')));
-    std::shared_ptr<const FolderHandle> parent =
-        folder(target.left(cut + 1), create, refusal, error);
+    const int cut = nameStart(target);
+    std::shared_ptr<const FolderHandle> parent = folder(target.left(cut), create, refusal, error);
     if (!parent)
         return std::nullopt;
-    return FolderHandle::File {parent, target.mid(cut + 1)};
+    return FolderHandle::File {parent, target.mid(cut)};
+}
+
+std::optional<FolderHandle::File> InstallationFolders::heldFileAt(const QString &target)
+{
+    const int cut = nameStart(target);
+    if (const std::shared_ptr<const FolderHandle> parent = byPath.value(target.left(cut)))
+        return FolderHandle::File {parent, target.mid(cut)};
+    Refusal refusal;
+    QString error;
+    return fileAt(target, false, &refusal, &error);
 }
 
 std::optional<FolderHandle::File> InstallationFolders::updaterFile(const QString &path,

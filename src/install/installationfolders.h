@@ -29,6 +29,9 @@ public:
     std::optional<FolderHandle::File> fileAt(const QString &target, bool create, Refusal *refusal,
                                              QString *error);
 
+    // The same for work that is looked at again before it counts (files staged ahead): a folder
+    // held already is taken without a look at whether it is still at its path; none is made.
+    std::optional<FolderHandle::File> heldFileAt(const QString &target);
     // A file of the updater's own folder: through the held folders when that lies in the
     // installation, as it does in every mode, else in its folder opened by its path.
     std::optional<FolderHandle::File> updaterFile(const QString &path, Refusal *refusal,
@@ -42,4 +45,6 @@ private:
 
     QString base;
     QHash<QString, std::shared_ptr<const FolderHandle>> held; // by path relative to the base
+    // The same by the paths asked for, which spell a folder the same way file after file.
+    QHash<QString, std::shared_ptr<const FolderHandle>> byPath;
 };

@@ -80,19 +80,17 @@ void StagedBatch::move(Outcome *outcome, int count)
         const FolderHandle::File target = targets.takeFirst();
         const QString staging = StagedWrite::stagingName(target.name);
         QString ignored;
-        outcome->folderChanged = !target.folder->isAtItsPath();
         // Made writable only now: a run that stops before this file leaves its target untouched.
-        if (!outcome->folderChanged
-            && target.folder->entryAt(target.name) != FolderHandle::Entry::Missing)
+        if (target.folder->entryAt(target.name) != FolderHandle::Entry::Missing)
             platform.makeFileWritable(*target.folder, target.name);
-        if (outcome->folderChanged
-            || !platform.replace(*target.folder, staging, target.name, &outcome->error)) {
+        if (!platform.replace(*target.folder, staging, target.name, &outcome->error)) {
             target.folder->removeFile(staging, &ignored);
             outcome->failedTarget = target.path();
             return;
         }
-        // Moved away between the look and the rename, the folder took the file with it: that
-        // is no file written at its path.
+        // The rename went into the held folder wherever it is now. Moved away since the file
+        // was staged, the folder took the file with it: that is no file written at its path,
+        // and nothing more is moved.
         if (!target.folder->isAtItsPath()) {
             outcome->folderChanged = true;
             outcome->failedTarget = target.path();

@@ -42,7 +42,7 @@ StagedWrite::Result StagingAhead::stage(const Job &job)
 {
     // A thread waiting for a job may run it itself while the pool's thread runs another.
     QMutexLocker locker(&storeInUse);
-    if (discarding || !job.target.folder->isAtItsPath() || !store.seek(job.offset))
+    if (discarding || !store.seek(job.offset))
         return StagedWrite::OpenFailed;
     QString error;
     QString hash;

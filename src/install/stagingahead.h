@@ -17,8 +17,9 @@ class QFileDevice;
 // copy from the store, its hash and the staging file's mode and times are most of an
 // installation's work, and the next files' copies need nothing of the current one. The store
 // is read through a handle of its own; when none can be opened, nothing is staged ahead.
-// A job stages into its target's held folder only while that folder is still where its path
-// leads, and a file already under the staging name (a leftover, a link, or another target's
+// A job stages into its target's held folder; should that folder have been moved meanwhile,
+// the installation finds it so before it takes the job, and discards it. A file already under
+// the staging name (a leftover, a link, or another target's
 // under a name only the file system knows as the same) makes it fail, so that the installation
 // stages that file in order. Staging files that are not taken are removed with the jobs
 // (discard, or the destructor).

@@ -86,17 +86,14 @@ public:
 
 private:
     FolderHandle(qintptr native, const QString &path, const QString &name,
-                 std::shared_ptr<const FolderHandle> parent)
-        : native(native)
-        , folderPath(path)
-        , name(name)
-        , parent(std::move(parent))
-    {
-    }
+                 std::shared_ptr<const FolderHandle> parent);
 
     qintptr native; // a descriptor, or a Windows handle
     QString folderPath;
     QString name; // in the parent
+    // What the system calls the folder (device and inode on POSIX), read once when it is opened.
+    quint64 device = 0;
+    quint64 inode = 0;
     // Held while this one is: on Windows the parents' handles keep the way to it fixed.
     std::shared_ptr<const FolderHandle> parent;
 };

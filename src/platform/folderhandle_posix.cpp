@@ -49,6 +49,20 @@ int openOwnFile(int folder, const QByteArray &name, int flags)
 
 } // namespace
 
+FolderHandle::FolderHandle(qintptr native, const QString &path, const QString &name,
+                           std::shared_ptr<const FolderHandle> parent)
+    : native(native)
+    , folderPath(path)
+    , name(name)
+    , parent(std::move(parent))
+{
+    struct stat held;
+    if (fstat(int(native), &held) == 0) {
+        device = held.st_dev;
+        inode = held.st_ino;
+    }
+}
+
 FolderHandle::~FolderHandle()
 {
     close(int(native));
@@ -102,14 +116,12 @@ bool FolderHandle::isAtItsPath() const
 {
     for (const FolderHandle *folder = this; folder; folder = folder->parent.get()) {
         struct stat named;
-        struct stat held;
         const bool found = folder->parent
             ? fstatat(int(folder->parent->native), encoded(folder->name).constData(), &named,
                       AT_SYMLINK_NOFOLLOW)
                 == 0
             : stat(encoded(folder->folderPath).constData(), &named) == 0;
-        if (!found || fstat(int(folder->native), &held) != 0 || named.st_dev != held.st_dev
-            || named.st_ino != held.st_ino)
+        if (!found || named.st_dev != folder->device || named.st_ino != folder->inode)
             return false;
     }
     return true;

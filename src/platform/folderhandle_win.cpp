@@ -36,6 +36,15 @@ FolderHandle::Entry entryOf(win32::EntryKind kind)
 
 } // namespace
 
+FolderHandle::FolderHandle(qintptr native, const QString &path, const QString &name,
+                           std::shared_ptr<const FolderHandle> parent)
+    : native(native)
+    , folderPath(path)
+    , name(name)
+    , parent(std::move(parent))
+{
+}
+
 FolderHandle::~FolderHandle()
 {
     win32::closeHeld(handleOf(native));
