@@ -40,8 +40,13 @@ std::shared_ptr<const FolderHandle> InstallationFolders::folder(const QString &p
             *refusal = Refusal::Changed;
             return nullptr;
         }
-        const QString relative = componentsOf(path.mid(base.size())).join(QLatin1Char('/'));
-        found = open(relative, create, refusal, error);
+        const QStringList components = componentsOf(path.mid(base.size()));
+        // The target paths' rules keep ".." out; a folder is never looked for above the base.
+        if (components.contains(QLatin1String(".."))) {
+            *refusal = Refusal::Changed;
+            return nullptr;
+        }
+        found = open(components.join(QLatin1Char('/')), create, refusal, error);
         if (found)
             byPath.insert(path, found);
     }

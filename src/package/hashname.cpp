@@ -1,6 +1,7 @@
 #include "package/hashname.h"
 
 #include "package/durablefile.h"
+#include "platform/platform.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -122,10 +123,7 @@ bool copyHashed(QIODevice &source, qint64 length, QIODevice &target, QString *ha
 
 bool hashNameOfFile(const QString &path, QString *hash, QString *error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = file.errorString();
-        return false;
-    }
-    return hashNameOfDevice(&file, -1, hash, error);
+    QFile file;
+    return openRegularFile(&file, path, false, error) == RegularFileOpen::Opened
+        && hashNameOfDevice(&file, -1, hash, error);
 }

@@ -22,7 +22,8 @@ bool hashNameOfDevice(QIODevice *device, qint64 length, QString *hash, QString *
 // hash name of what was copied; false with the reason when the source fails or ends early or
 // the target cannot take the bytes.
 bool copyHashed(QIODevice &source, qint64 length, QIODevice &target, QString *hash, QString *error);
-// The hash name of a file's content; false with the system's reason in *error.
+// The hash name of a regular file's content, opened without following a link at the path and
+// without waiting for a pipe's writer; false with the reason in *error.
 bool hashNameOfFile(const QString &path, QString *hash, QString *error);
 
 // The hash name of data that arrives in pieces.

@@ -7,6 +7,7 @@
 #include "package/payload.h"
 #include "package/payloadstore.h"
 #include "package/updatedocument.h"
+#include "platform/platform.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -46,6 +47,7 @@ private slots:
     void storeThatCannotBeWritten();
     void offlinePayloadLargerThanItsEntry();
     void offlineFileThatIsAPipe();
+    void installedFileSwappedForAPipe();
     void runningUpdaterInARelease_data();
     void runningUpdaterInARelease();
     void onlyRegularFilesAreRead_data();
@@ -679,6 +681,20 @@ void tst_UpdateCheck::offlinePayloadLargerThanItsEntry()
     QCOMPARE(UpdaterHarness::logText(window.get()),
              QStringLiteral("Fehler beim Laden der Datei: a.txt Die Daten der "
                             "Offline-Update-Datei sind größer als angegeben."));
+}
+
+// An installed file that becomes a pipe between the look at it and its comparison is refused
+// as unreadable: the comparison, on a worker the search waits for, does not wait for a writer.
+void tst_UpdateCheck::installedFileSwappedForAPipe()
+{
+    QTemporaryDir dir;
+    QVERIFY2(dir.isValid(), qPrintable(dir.errorString()));
+    const QString pipe = dir.filePath(QStringLiteral("a.txt"));
+    QCOMPARE(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    QString hash;
+    QString error;
+    QVERIFY(!hashNameOfFile(pipe, &hash, &error));
+    QCOMPARE(error, notRegularFileText(false));
 }
 
 // A pipe named as the offline update file, at start or swapped in before the search, is refused
