@@ -469,7 +469,13 @@ void heldFoldersAndTheirNames(const std::wstring &folder)
     CHECK(win32::replaceIn(subHandle, L"a.txt.lgtmp", L"b.txt"));
     CHECK(readAll(sub + L"\\b.txt") == "neu\n");
     CHECK(win32::entryKindIn(subHandle, L"a.txt.lgtmp") == win32::EntryKind::Missing);
+    // Another program reading the file (a virus scanner, the search indexer) does not stop it.
+    HANDLE reader = CreateFileW((sub + L"\\b.txt").c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    CHECK(reader != INVALID_HANDLE_VALUE);
     CHECK(win32::setTimesIn(subHandle, L"b.txt", timeC, timeW, timeA));
+    CloseHandle(reader);
     std::int64_t created = 0, written = 0, accessed = 0;
     CHECK(readTimes(sub + L"\\b.txt", false, &created, &written, &accessed) && written == timeW);
     std::vector<std::pair<std::wstring, win32::EntryKind>> entries;
