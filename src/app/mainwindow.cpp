@@ -199,7 +199,7 @@ bool MainWindow::fetchReleaseFile(int year, const QString &label, const QString 
     QString baseUrl;
     prepareServerDownload(year, options, label, fileName, baseUrl);
     options.maxBytes = maxBytes;
-    *url = options.url;
+    *url = shownUrl(options.url);
     const bool ok = downloader->download(options);
     // The downloader keeps the last body a download brought; a failed one brings none.
     *data = ok ? downloader->data : QByteArray();
@@ -257,8 +257,9 @@ void MainWindow::loadUpdateDocument()
     } else {
         // Nothing is fetched from an address that is not the one meant, not even the data files
         // an offline file lacks.
-        appendLogLine(startupLog, tr("Ungültige Server-Adresse:"), true, serverBaseUrl, urlError);
-        qCWarning(lcWindow).noquote() << serverBaseUrl << urlError;
+        appendLogLine(startupLog, tr("Ungültige Server-Adresse:"), true, shownUrl(serverBaseUrl),
+                      urlError);
+        qCWarning(lcWindow).noquote() << shownUrl(serverBaseUrl) << urlError;
         serverBaseUrl.clear();
     }
     if (!offlinePath.isEmpty())

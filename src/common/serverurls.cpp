@@ -36,3 +36,23 @@ QString migrateFromStavinUrl()
 {
     return QStringLiteral(LEDGORA_MIGRATE_FROM_STAVIN_URL);
 }
+
+QString shownUrl(const QString &url)
+{
+    return withoutPassword(url, url);
+}
+
+QString withoutPassword(const QString &text, const QString &url)
+{
+    const QUrl parsed(url, QUrl::TolerantMode);
+    if (parsed.password().isEmpty())
+        return text;
+    QString shown = text;
+    // The URL as given, and as the toolkit's texts quote it (decoded where that is safe).
+    for (const QUrl::ComponentFormattingOptions form :
+         {QUrl::PrettyDecoded, QUrl::FullyEncoded, QUrl::FullyDecoded}) {
+        shown.replace(parsed.toString(form), parsed.toString(form | QUrl::RemovePassword));
+    }
+    shown.replace(url, parsed.toString(QUrl::FullyEncoded | QUrl::RemovePassword));
+    return shown;
+}

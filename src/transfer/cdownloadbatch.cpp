@@ -1,5 +1,6 @@
 #include "transfer/cdownloadbatch.h"
 
+#include "common/serverurls.h"
 #include "package/durablefile.h"
 #include "package/payloadstore.h"
 #include "transfer/cdownloader.h"
@@ -63,7 +64,7 @@ bool CDownloadBatch::run()
         return true;
     CProgressThreadInfo *info = CDownloader::progressRecord(options);
     // Like a single download's dialog, it names the file: the one the caller waits for.
-    info->text = items.first().url;
+    info->text = shownUrl(items.first().url);
     progressInfo = info;
     startNext();
 
@@ -202,7 +203,7 @@ void CDownloadBatch::fail(CHttpChannel *channel, int index, const QString &reaso
 void CDownloadBatch::endItem(CHttpChannel *channel, int index, const QString &reason)
 {
     items[index].ok = false;
-    items[index].errorText = reason;
+    items[index].errorText = withoutPassword(reason, items.at(index).url);
     sinks.remove(index);
     if (channel) {
         // What is left of its answer cannot be told from the next one: the connection goes.
@@ -255,7 +256,7 @@ void CDownloadBatch::showProgress()
     if (percent != lastPercent)
         progressInfo->pendingValue = percent;
     if (awaited != namedItem)
-        progressInfo->pendingText = items.at(awaited).url;
+        progressInfo->pendingText = shownUrl(items.at(awaited).url);
     lastPercent = percent;
     namedItem = awaited;
 }

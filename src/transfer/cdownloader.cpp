@@ -1,5 +1,6 @@
 #include "transfer/cdownloader.h"
 
+#include "common/serverurls.h"
 #include "transfer/chttppool.h"
 #include "transfer/cprogressdlgex.h"
 #include "transfer/cprogressthreadinfo.h"
@@ -75,7 +76,7 @@ CProgressThreadInfo *CDownloader::progressRecord(const DownloadOptions &options)
     info->cancelable = true;
     info->autoStep = false;
     info->title = options.label;
-    info->text = options.url;
+    info->text = shownUrl(options.url);
     info->timeoutMs = options.timeoutMs;
     info->centreOn = options.centreOn;
     info->hidden = options.hidden;
@@ -139,7 +140,7 @@ std::optional<QString> CDownloader::statusRefusal(int status)
 QString CDownloader::errorStatusText(const QUrl &url, const QByteArray &reason)
 {
     return QStringLiteral("Error transferring %1 - server replied: %2")
-        .arg(url.toString(), QString::fromLatin1(reason));
+        .arg(url.toString(QUrl::RemovePassword), QString::fromLatin1(reason));
 }
 
 bool CDownloader::download(const DownloadOptions &newOptions)
@@ -205,7 +206,7 @@ void CDownloader::replyError(QNetworkReply::NetworkError code)
         return;
     failed = true;
     if (reply)
-        errorText = reply->errorString();
+        errorText = withoutPassword(reply->errorString(), options.url);
     if (progressInfo)
         progressInfo->wakeUp();
 }

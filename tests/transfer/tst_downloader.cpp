@@ -2,9 +2,11 @@
 #include "scripteddialogs.h"
 #include "testhttpserver.h"
 
+#include "common/serverurls.h"
 #include "transfer/cdownloadbatch.h"
 #include "transfer/cdownloader.h"
 #include "transfer/cprogressdlgex.h"
+#include "transfer/cprogressthreadinfo.h"
 
 #include <QScopeGuard>
 #include <QtTest>
@@ -41,6 +43,7 @@ private slots:
     void batchStopsAfterAFailure();
     void batchDialogNamesTheAwaitedFile();
     void preparedServerDownload();
+    void passwordsNeverShown();
 
 private:
     DownloadOptions options(TestHttpServer &server, const QByteArray &path, int timeoutMs = 10000);
@@ -580,6 +583,32 @@ void tst_Downloader::preparedServerDownload()
     QCOMPARE(o.owner, static_cast<QWidget *>(&window));
     QCOMPARE(o.centreOn, static_cast<QWidget *>(&window));
     QVERIFY(o.headers.isEmpty());
+}
+
+// A URL with user information is shown to nobody with its password: not in the dialog, not in
+// the failure of a single download (the toolkit's text quotes the URL) nor of a batch's file.
+void tst_Downloader::passwordsNeverShown()
+{
+    const QString url =
+        QString(http->baseUrl() + QLatin1String("fehlt"))
+            .replace(QLatin1String("http://"), QLatin1String("http://nutzer:geh%C3%A4im%40x@"));
+    QCOMPARE(shownUrl(url),
+             QString(url).replace(QLatin1String(":geh%C3%A4im%40x@"), QLatin1String("@")));
+    DownloadOptions single = options(*http, "/fehlt");
+    single.url = url;
+    std::unique_ptr<CProgressThreadInfo> record(CDownloader::progressRecord(single));
+    QCOMPARE(record->text, shownUrl(url));
+    CDownloader downloader;
+    QVERIFY(!downloader.download(single));
+    QVector<DownloadItem> items {downloadItem(url, 0)};
+    CDownloadBatch batch(downloader.httpPool(), options(*http, "/", 5000), items);
+    QVERIFY(batch.run());
+    QVERIFY(!items.first().ok);
+    for (const QString &text : {downloader.errorText, items.first().errorText}) {
+        QVERIFY2(!text.isEmpty() && !text.contains(QLatin1String("geh"))
+                     && !text.contains(QStringLiteral("gehäim")),
+                 qPrintable(text));
+    }
 }
 
 QTEST_MAIN(tst_Downloader)
