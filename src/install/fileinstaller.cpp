@@ -385,9 +385,8 @@ bool FileInstaller::installFile(const QString &key, const OfflineEntry &entry,
     InstallationFolders::Refusal refusal;
     const std::optional<FolderHandle::File> place = folders.fileAt(target, true, &refusal, &error);
     if (!place) {
-        QString ignored;
         if (written == StagedWrite::Written)
-            stagedAhead.folder->removeFile(StagedWrite::stagingName(stagedAhead.name), &ignored);
+            StagedWrite::removeStaging(stagedAhead);
         return failPlace(refusal, fileEntry, folderOf(target), error);
     }
     if (written != StagedWrite::Written) {

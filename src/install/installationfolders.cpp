@@ -1,17 +1,16 @@
 #include "install/installationfolders.h"
 
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QStringList>
 
 namespace {
 
 // The document's paths are Windows paths: both separators divide them.
-QStringList componentsOf(const QString &relative)
+QStringList componentsOf(QString relative)
 {
-    static const QRegularExpression separators(QStringLiteral("[/\\\\]"));
     QStringList components;
-    for (const QString &component : relative.split(separators)) {
+    for (const QString &component :
+         relative.replace(QLatin1Char('\\'), QLatin1Char('/')).split(QLatin1Char('/'))) {
         if (!component.isEmpty() && component != QLatin1String("."))
             components.append(component);
     }

@@ -15,9 +15,8 @@ StagedBatch::~StagedBatch()
 
 void StagedBatch::discard()
 {
-    QString ignored;
     for (const FolderHandle::File &target : qAsConst(targets))
-        target.folder->removeFile(StagedWrite::stagingName(target.name), &ignored);
+        StagedWrite::removeStaging(target);
     targets.clear();
     names.clear();
     bytes = 0;
@@ -78,13 +77,12 @@ void StagedBatch::move(Outcome *outcome, int count)
 {
     for (int i = 0; i < count; ++i) {
         const FolderHandle::File target = targets.takeFirst();
-        const QString staging = StagedWrite::stagingName(target.name);
-        QString ignored;
         // Made writable only now: a run that stops before this file leaves its target untouched.
         if (target.folder->entryAt(target.name) != FolderHandle::Entry::Missing)
             platform.makeFileWritable(*target.folder, target.name);
-        if (!platform.replace(*target.folder, staging, target.name, &outcome->error)) {
-            target.folder->removeFile(staging, &ignored);
+        if (!platform.replace(*target.folder, StagedWrite::stagingName(target.name), target.name,
+                              &outcome->error)) {
+            StagedWrite::removeStaging(target);
             outcome->failedTarget = target.path();
             return;
         }

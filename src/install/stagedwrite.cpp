@@ -14,6 +14,12 @@ QString StagedWrite::stagingName(const QString &target)
     return target + InstallationLayout::stagingSuffix;
 }
 
+void StagedWrite::removeStaging(const FolderHandle::File &target)
+{
+    QString ignored;
+    target.folder->removeFile(stagingName(target.name), &ignored);
+}
+
 StagedWrite::Result StagedWrite::write(const FolderHandle::File &target, const QByteArray &data,
                                        PlatformServices &platform, QString *error)
 {
@@ -25,11 +31,9 @@ StagedWrite::Result StagedWrite::write(const FolderHandle::File &target, const Q
                                        &hash, nullptr, Leftover::Replace);
     if (result != Written)
         return result;
-    const QString staging = stagingName(target.name);
-    if (platform.replace(*target.folder, staging, target.name, error))
+    if (platform.replace(*target.folder, stagingName(target.name), target.name, error))
         return Written;
-    QString ignored;
-    target.folder->removeFile(staging, &ignored);
+    removeStaging(target);
     return WriteFailed;
 }
 
@@ -59,12 +63,10 @@ StagedWrite::Result StagedWrite::writeStaging(const FolderHandle::File &target, 
                                               QString *hash, const Times *times, Leftover leftover)
 {
     const FolderHandle &folder = *target.folder;
-    const QString staging = stagingName(target.name);
-    QString ignored;
     if (leftover == Leftover::Replace)
-        folder.removeFile(staging, &ignored);
+        removeStaging(target);
     QFile file;
-    if (!folder.createFile(staging, &file, error))
+    if (!folder.createFile(stagingName(target.name), &file, error))
         return OpenFailed;
     Result result = Written;
     if (!copyHashed(source, length, file, hash, error))
@@ -78,6 +80,6 @@ StagedWrite::Result StagedWrite::writeStaging(const FolderHandle::File &target, 
         result = WriteFailed;
     file.close();
     if (result != Written)
-        folder.removeFile(staging, &ignored);
+        removeStaging(target);
     return result;
 }

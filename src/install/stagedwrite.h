@@ -43,6 +43,9 @@ public:
                         const Times *times = nullptr, Leftover leftover = Leftover::Replace);
     // The staging file's name beside a target's name, or its path beside a target's path.
     static QString stagingName(const QString &target);
+    // Removes the target's staging file where there is one, through the target's folder; one
+    // that cannot be removed is left to the next start's clean-up.
+    static void removeStaging(const FolderHandle::File &target);
 
 private:
     // Writes the staging file; with `platform` it is synced before it is closed.

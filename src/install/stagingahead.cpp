@@ -68,11 +68,8 @@ void StagingAhead::discard()
 {
     discarding = true;
     for (auto it = jobs.begin(); it != jobs.end(); ++it) {
-        if (it->result() != StagedWrite::Written)
-            continue;
-        const FolderHandle::File target = targets.value(it.key());
-        QString ignored;
-        target.folder->removeFile(StagedWrite::stagingName(target.name), &ignored);
+        if (it->result() == StagedWrite::Written)
+            StagedWrite::removeStaging(targets.value(it.key()));
     }
     discarding = false;
     jobs.clear();

@@ -86,7 +86,15 @@ public:
 
 private:
     FolderHandle(qintptr native, const QString &path, const QString &name,
-                 std::shared_ptr<const FolderHandle> parent);
+                 std::shared_ptr<const FolderHandle> parent)
+        : native(native)
+        , folderPath(path)
+        , name(name)
+        , parent(std::move(parent))
+    {
+        readIdentity();
+    }
+    void readIdentity();
 
     qintptr native; // a descriptor, or a Windows handle
     QString folderPath;

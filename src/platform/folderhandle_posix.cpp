@@ -49,12 +49,7 @@ int openOwnFile(int folder, const QByteArray &name, int flags)
 
 } // namespace
 
-FolderHandle::FolderHandle(qintptr native, const QString &path, const QString &name,
-                           std::shared_ptr<const FolderHandle> parent)
-    : native(native)
-    , folderPath(path)
-    , name(name)
-    , parent(std::move(parent))
+void FolderHandle::readIdentity()
 {
     struct stat held;
     if (fstat(int(native), &held) == 0) {

@@ -36,14 +36,8 @@ FolderHandle::Entry entryOf(win32::EntryKind kind)
 
 } // namespace
 
-FolderHandle::FolderHandle(qintptr native, const QString &path, const QString &name,
-                           std::shared_ptr<const FolderHandle> parent)
-    : native(native)
-    , folderPath(path)
-    , name(name)
-    , parent(std::move(parent))
-{
-}
+// The held folders cannot move: where they are is never looked at, nor what they are.
+void FolderHandle::readIdentity() { }
 
 FolderHandle::~FolderHandle()
 {
