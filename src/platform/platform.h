@@ -109,10 +109,6 @@ LinkCheck checkForLink(const QString &path);
 // that is open: there it is always true.
 bool namesOpenFile(const QString &path, QFile *file);
 
-// Removes a link itself (also a junction, or a link to a folder, on Windows), or another
-// entry that is neither file nor folder.
-bool removeLink(const QString &path, QString *error);
-
 // Opens an existing file for reading only when it is a regular file. A pipe, a device or a
 // folder is refused without waiting for a writer (the open does not block), and so is a link
 // unless followLinks. Missing: nothing of that name exists. Unless opened, *error says why.
@@ -120,11 +116,6 @@ enum class RegularFileOpen { Opened, Missing, Refused };
 RegularFileOpen openRegularFile(QFile *file, const QString &path, bool followLinks, QString *error);
 // The reason openRegularFile gives for a link, or for anything else that is no regular file.
 QString notRegularFileText(bool link);
-
-// Clears a read-only state before a file is rewritten (_wchmod with mode 384 on Windows,
-// owner read and write added elsewhere). A link is left as it is: what it points to may lie
-// outside the installation.
-bool makeWritable(const QString &path);
 
 // True while a process of that id exists.
 bool processIsRunning(quint32 processId);

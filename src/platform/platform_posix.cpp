@@ -287,11 +287,6 @@ bool namesOpenFile(const QString &path, QFile *file)
         && named.st_ino == open.st_ino;
 }
 
-bool removeLink(const QString &path, QString *error)
-{
-    return unlink(QFile::encodeName(path).constData()) == 0 || failed(errno, error);
-}
-
 RegularFileOpen openRegularFile(QFile *file, const QString &path, bool followLinks, QString *error)
 {
     // Without O_NONBLOCK, opening a FIFO waits until some other process opens it for writing.
@@ -319,26 +314,6 @@ RegularFileOpen openRegularFile(QFile *file, const QString &path, bool followLin
         return RegularFileOpen::Refused;
     }
     return RegularFileOpen::Opened;
-}
-
-bool makeWritable(const QString &path)
-{
-    // Opened without following a link, so that a link put in place after a check cannot lead
-    // the change of mode to a file elsewhere.
-    const QByteArray name = QFile::encodeName(path);
-    // Without blocking: a pipe standing where a file goes would wait for a writer.
-    const int fd = open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0 && errno == ELOOP)
-        return true;
-    struct stat info;
-    // A file its owner may not read cannot be opened; its mode is changed by name.
-    if (fd < 0)
-        return errno == EACCES && lstat(name.constData(), &info) == 0 && S_ISREG(info.st_mode)
-            && chmod(name.constData(), (info.st_mode & 07777) | S_IRUSR | S_IWUSR) == 0;
-    const bool changed =
-        fstat(fd, &info) == 0 && fchmod(fd, (info.st_mode & 07777) | S_IRUSR | S_IWUSR) == 0;
-    close(fd);
-    return changed;
 }
 
 bool processIsRunning(quint32 processId)

@@ -124,11 +124,6 @@ bool renamePath(const QString &source, const QString &target, QString *error)
     return win32::moveFile(source.toStdWString(), target.toStdWString()) || failed(error);
 }
 
-bool removeLink(const QString &path, QString *error)
-{
-    return win32::removeLink(path.toStdWString()) || failed(error);
-}
-
 LinkCheck checkForLink(const QString &path)
 {
     switch (win32::pathKind(path.toStdWString())) {
@@ -167,11 +162,6 @@ RegularFileOpen openRegularFile(QFile *file, const QString &path, bool followLin
         return RegularFileOpen::Refused;
     }
     return RegularFileOpen::Opened;
-}
-
-bool makeWritable(const QString &path)
-{
-    return win32::makeWritable(path.toStdWString());
 }
 
 bool processIsRunning(quint32 processId)

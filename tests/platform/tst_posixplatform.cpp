@@ -1,3 +1,4 @@
+#include "platform/folderhandle.h"
 #include "platform/platform.h"
 
 #include <QtTest>
@@ -305,19 +306,27 @@ void tst_PosixPlatform::readOnlyFileMadeWritable()
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.close();
     QVERIFY(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::ReadOther));
-    QVERIFY(makeWritable(path));
+    QString error;
+    const std::shared_ptr<const FolderHandle> folder = FolderHandle::openRoot(dir.path(), &error);
+    QVERIFY2(folder, qPrintable(error));
+    QVERIFY(folder->makeWritable(QStringLiteral("ro.txt")));
     const QFileDevice::Permissions permissions = QFileInfo(path).permissions();
     QVERIFY(permissions & QFileDevice::WriteOwner);
     QVERIFY2(permissions & QFileDevice::ReadOther, "other bits stay as they were");
-    QVERIFY(!makeWritable(dir.filePath(QStringLiteral("missing"))));
+    QVERIFY(!folder->makeWritable(QStringLiteral("missing")));
 
-    // Through a link the mode of a file elsewhere would change: the link is left alone.
+    // Through a link, or a second name, the mode of a file elsewhere would change: the link
+    // and the file with two names are left alone.
     QVERIFY(file.setPermissions(QFileDevice::ReadOwner));
     const QString link = dir.filePath(QStringLiteral("link.txt"));
     QVERIFY(QFile::link(path, link));
     QVERIFY(isLink(link));
     QVERIFY(!isLink(path));
-    QVERIFY(makeWritable(link));
+    QVERIFY(folder->makeWritable(QStringLiteral("link.txt")));
+    QVERIFY(::link(QFile::encodeName(path).constData(),
+                   QFile::encodeName(dir.filePath(QStringLiteral("second.txt"))).constData())
+            == 0);
+    QVERIFY(!folder->makeWritable(QStringLiteral("second.txt")));
     QCOMPARE(QFileInfo(path).permissions() & QFileDevice::WriteOwner, QFileDevice::Permissions());
     QVERIFY(
         QFile::link(dir.filePath(QStringLiteral("nowhere")), dir.filePath(QStringLiteral("d"))));

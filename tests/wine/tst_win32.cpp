@@ -172,9 +172,11 @@ void readOnlyFileMadeWritable(const std::wstring &folder)
     const std::wstring path = folder + L"readonly.txt";
     writeFile(path, "ro");
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
-    CHECK(win32::makeWritable(path));
+    void *held = win32::openHeldRoot(folder.substr(0, folder.size() - 1));
+    CHECK(held != nullptr);
+    CHECK(win32::makeWritableIn(held, L"readonly.txt"));
     CHECK((GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_READONLY) == 0);
-    CHECK(!win32::makeWritable(folder + L"missing.txt"));
+    CHECK(!win32::makeWritableIn(held, L"missing.txt"));
     CHECK(win32::pathKind(path) == win32::PathKind::Other);
     CHECK(win32::pathKind(folder + L"missing.txt") == win32::PathKind::Missing);
     CHECK(win32::pathKind(folder + L"missing/inner.txt") == win32::PathKind::Missing);
@@ -186,12 +188,13 @@ void readOnlyFileMadeWritable(const std::wstring &folder)
     if (CreateSymbolicLinkW(link.c_str(), path.c_str(), 0)
         && GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES) {
         CHECK(win32::pathKind(link) == win32::PathKind::ReparsePoint);
-        CHECK(win32::makeWritable(link));
+        CHECK(win32::makeWritableIn(held, L"link.txt"));
         CHECK(GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_READONLY);
         DeleteFileW(link.c_str());
     } else {
         std::printf("SKIP symbolic links: this system makes none\n");
     }
+    win32::closeHeld(held);
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
@@ -361,14 +364,11 @@ void longPathsPrefixed(const std::wstring &folder)
     std::int64_t created = 0, written = 0, accessed = 0;
     CHECK(readTimes(win32::extendedPath(file), false, &created, &written, &accessed));
     CHECK(written == 131100000000000000);
-    SetFileAttributesW(win32::extendedPath(file).c_str(), FILE_ATTRIBUTE_READONLY);
-    CHECK(win32::makeWritable(file));
-    CHECK(!(GetFileAttributesW(win32::extendedPath(file).c_str()) & FILE_ATTRIBUTE_READONLY));
     writeFile(win32::extendedPath(deep + L"/neu.txt"), "neu");
     CHECK(win32::replaceFile(deep + L"/neu.txt", file));
     CHECK(win32::moveFile(file, deep + L"/umbenannt.txt"));
     CHECK(win32::pathKind(deep + L"/umbenannt.txt") == win32::PathKind::Other);
-    CHECK(win32::removeLink(deep + L"/umbenannt.txt"));
+    CHECK(DeleteFileW(win32::extendedPath(deep + L"/umbenannt.txt").c_str()));
     CHECK(GetFileAttributesW(win32::extendedPath(deep + L"/umbenannt.txt").c_str())
           == INVALID_FILE_ATTRIBUTES);
 }

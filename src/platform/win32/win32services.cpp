@@ -5,7 +5,6 @@
 
 #include <io.h>
 #include <shellapi.h>
-#include <sys/stat.h>
 
 namespace win32 {
 
@@ -177,23 +176,6 @@ bool replaceFile(const std::wstring &source, const std::wstring &target)
     return MoveFileExW(extendedPath(source).c_str(), extendedPath(target).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
         != FALSE;
-}
-
-bool makeWritable(const std::wstring &path)
-{
-    // The mode of a link is not the mode of what it points to; that is not ours to change.
-    if (pathKind(path) == PathKind::ReparsePoint)
-        return true;
-    return _wchmod(extendedPath(path).c_str(), _S_IREAD | _S_IWRITE) == 0;
-}
-
-bool removeLink(const std::wstring &path)
-{
-    const std::wstring extended = extendedPath(path);
-    const DWORD attributes = GetFileAttributesW(extended.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return RemoveDirectoryW(extended.c_str()) != FALSE;
-    return DeleteFileW(extended.c_str()) != FALSE;
 }
 
 PathKind pathKind(const std::wstring &path)

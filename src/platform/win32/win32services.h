@@ -42,13 +42,6 @@ bool flushFileBuffersOfDescriptor(int fd);
 // MOVEFILE_WRITE_THROUGH): the target is either the old file or the new one, never a mix.
 bool replaceFile(const std::wstring &source, const std::wstring &target);
 
-// _wchmod(path, 384): read and write for the owner, which clears the read-only attribute.
-bool makeWritable(const std::wstring &path);
-
-// Removes a link itself: a junction or a link to a folder with RemoveDirectoryW, any other
-// with DeleteFileW.
-bool removeLink(const std::wstring &path);
-
 // What is at a path without following it. Missing only when the system says that nothing is
 // there or that a folder on the way is missing; a path it cannot look at (access denied) is
 // Other. A reparse point is a symbolic link or a junction, whether its target exists or not.
